@@ -1,0 +1,24 @@
+# zorvi_library(<name> [DEPS <targets>...])
+# Builds every .cpp/.h of the calling folder into the static library zorvi_<name>,
+# with the folder itself on the include path of its users.
+function(zorvi_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_library(zorvi_${name} STATIC ${srcs} ${ARG_SOURCES})
+  target_include_directories(zorvi_${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(zorvi_${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# zorvi_test(<name> [LIBS <targets>...])
+# One test program per tests/ folder: every .cpp of the folder, the shared test main
+# and fakes, with each GoogleTest case registered with ctest.
+function(zorvi_test name)
+  cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_executable(tests_${name} ${srcs} ${ARG_SOURCES})
+  target_link_libraries(tests_${name} PRIVATE zorvi_testmain ${ARG_LIBS})
+  gtest_discover_tests(tests_${name}
+    DISCOVERY_TIMEOUT 60
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endfunction()

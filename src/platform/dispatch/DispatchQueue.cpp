@@ -1,0 +1,105 @@
+#include "DispatchQueue.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QThread>
+#include <QThreadPool>
+#include <map>
+#include <memory>
+
+struct DispatchQueueRegistry {
+    QMutex mutex;
+    std::map<QString, DispatchQueue*> serial;
+
+    static DispatchQueueRegistry& get()
+    {
+        static DispatchQueueRegistry registry;
+        return registry;
+    }
+};
+
+DispatchQueue::DispatchQueue(Kind kind, QString label)
+    : kind_(kind)
+    , label_(std::move(label))
+{
+    if (kind_ != Kind::Serial)
+        return;
+    thread_ = new QThread;
+    thread_->setObjectName(label_);
+    context_ = new QObject;
+    context_->moveToThread(thread_);
+    QObject::connect(thread_, &QThread::finished, context_, &QObject::deleteLater);
+    thread_->start();
+}
+
+DispatchQueue::~DispatchQueue() = default;
+
+DispatchQueue& DispatchQueue::main()
+{
+    static DispatchQueue* queue = new DispatchQueue(Kind::Main, "main");
+    return *queue;
+}
+
+DispatchQueue& DispatchQueue::background()
+{
+    static DispatchQueue* queue = new DispatchQueue(Kind::Background, "background");
+    return *queue;
+}
+
+DispatchQueue& DispatchQueue::serial(const QString& label)
+{
+    auto& registry = DispatchQueueRegistry::get();
+    QMutexLocker lock(&registry.mutex);
+    auto it = registry.serial.find(label);
+    if (it == registry.serial.end())
+        it = registry.serial.emplace(label, new DispatchQueue(Kind::Serial, label)).first;
+    return *it->second;
+}
+
+void DispatchQueue::shutdown()
+{
+    auto& registry = DispatchQueueRegistry::get();
+    QMutexLocker lock(&registry.mutex);
+    for (auto& [label, queue] : registry.serial) {
+        queue->thread_->quit();
+        queue->thread_->wait();
+        delete queue->thread_;
+        delete queue;
+    }
+    registry.serial.clear();
+}
+
+void DispatchQueue::async(std::function<void()> block) const
+{
+    switch (kind_) {
+    case Kind::Main:
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(block), Qt::QueuedConnection);
+        break;
+    case Kind::Background:
+        QThreadPool::globalInstance()->start(std::move(block));
+        break;
+    case Kind::Serial:
+        QMetaObject::invokeMethod(context_, std::move(block), Qt::QueuedConnection);
+        break;
+    }
+}
+
+bool DispatchQueue::isCurrent() const
+{
+    switch (kind_) {
+    case Kind::Main:
+        return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+    case Kind::Background:
+        return QThreadPool::globalInstance()->contains(QThread::currentThread());
+    case Kind::Serial:
+        return QThread::currentThread() == thread_;
+    }
+    return false;
+}
+
+QObject* DispatchQueue::context() const
+{
+    if (kind_ == Kind::Main)
+        return QCoreApplication::instance();
+    return context_;
+}

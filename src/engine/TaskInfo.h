@@ -1,0 +1,101 @@
+#pragma once
+
+#include "CopyProgressDelegate.h"
+#include "TaskInfoDelegate.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+#include <atomic>
+#include <memory>
+
+class DispatchTimer;
+class ProgressReceiver;
+
+// One backup task: what to back up, where to, how, when, and the outcome of its last runs.
+// Always held by std::shared_ptr: its timers refer to it weakly.
+class TaskInfo : public std::enable_shared_from_this<TaskInfo> {
+public:
+    // --- run-time state, never stored ---
+    TaskInfoDelegate* taskInfoDelegate = nullptr;
+    CopyProgressDelegate* copyProgressDelegate = nullptr;
+
+    // --- the 19 stored fields ---
+    QString taskName;
+    QString lastBackupDate;
+    qint64 backupStatus = 0;   // 0 never run, 1 last run succeeded, -1 failed or cancelled
+    qint64 restoreStatus = 0;
+    QStringList backupSrc;     // entries may be device-tagged: "path;uuid"
+    QString backupDest;
+    QStringList backupId;
+    qint64 function = 0;       // 1 plain copy, 2 7z, 3 encrypted 7z
+    QString password;
+    QString scheduleMode;      // "None", "Daily", "Weekly", "Monthly" or empty
+    qint64 hour = 0;
+    qint64 minute = 0;
+    QList<qint64> date;        // days of the month, 1..31
+    QList<qint64> weekday;     // 1 = Sunday .. 7 = Saturday
+    qint64 totalSize = 0;
+    qint64 fileCount = 0;
+    qint64 directoryCount = 0;
+    qint64 isOtbChecked = 0;
+    QStringList fixedSourcePaths;
+
+    // --- run-time state, never stored ---
+    std::atomic<bool> BackupRestoreCancel { false };
+    std::unique_ptr<DispatchTimer> scheduleTimer;
+    std::unique_ptr<DispatchTimer> backupSizeTimer;
+    std::unique_ptr<DispatchTimer> restoreSizeTimer;
+    QStringList removeWhenCancelList;
+    std::atomic<float> percentage { 0.0f };
+    // Bytes written by the running plain copy; the size polls read it instead of walking the tree.
+    std::atomic<qint64> copiedBytes { 0 };
+
+    // --- creation ---
+    static std::shared_ptr<TaskInfo> init();
+    static std::shared_ptr<TaskInfo> initWithValues(
+        const QString& taskName, const QString& lastBackupDate, const QStringList& backupSrc,
+        const QString& backupDest, const QStringList& backupId, qint64 function,
+        const QString& password, const QString& scheduleMode, qint64 hour, qint64 minute,
+        const QList<qint64>& date, const QList<qint64>& weekday, qint64 backupStatus,
+        qint64 restoreStatus, qint64 totalSize, qint64 fileCount, qint64 directoryCount,
+        qint64 isOtbChecked, const QStringList& fixedSourcePaths, bool delayFirstCheck);
+    static std::shared_ptr<TaskInfo> initFromDictionary(const QVariantMap& dictionary, bool delayFirstCheck);
+
+    ~TaskInfo();
+    TaskInfo(const TaskInfo&) = delete;
+    TaskInfo& operator=(const TaskInfo&) = delete;
+
+    QVariantMap toDictionary() const;
+
+    // --- schedule and progress timers ---
+    void startScheduleTimer(bool delayFirstCheck);
+    void stopScheduleTimer();
+    void startBackupSizeTimer(int intervalMs);
+    void startRestoreSizeTimer(int intervalMs);
+    void checkSchedule();
+    static qint64 folderSize(const QString& path);
+
+    // --- runs (background thread) ---
+    bool performBackup(ProgressReceiver* progressWindow, QString& message);
+    bool performRestore(const QString& password, ProgressReceiver* progressWindow, QString& message);
+    bool copyBackup(ProgressReceiver* progressWindow, QString& message);
+    bool copyRestore(ProgressReceiver* progressWindow, QString& message);
+    bool archiveBackup(bool encrypt, ProgressReceiver* progressWindow);
+    bool archiveRestore(bool encrypted, const QString& password, ProgressReceiver* progressWindow, QString& message);
+    static QString checkPathEntry(const QString& entry, const QString& prefix);
+
+    // The path part of a stored entry (the text before the first ';').
+    static QString pathPart(const QString& entry);
+    // The task's folder inside its destination.
+    QString taskFolder() const;
+
+private:
+    TaskInfo();
+    friend struct TaskInfoPrivateAccess;
+    qint64 lastScheduledMinute_ = -1; // minute (since epoch) of the last run handed over
+};
+
+using TaskInfoPtr = std::shared_ptr<TaskInfo>;

@@ -10,6 +10,7 @@
 #include <QVariantMap>
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class DispatchTimer;
 class ProgressReceiver;
@@ -75,6 +76,11 @@ public:
     void stopScheduleTimer();
     void startBackupSizeTimer(int intervalMs);
     void startRestoreSizeTimer(int intervalMs);
+    // Cancel and drop the poll; the runs call them when they end, fail or are cancelled.
+    void stopBackupSizeTimer();
+    void stopRestoreSizeTimer();
+    // One look at Clock::current(): hands the task over when its minute is due and has not
+    // been handed over yet. The schedule timer calls it; tests may call it directly.
     void checkSchedule();
     static qint64 folderSize(const QString& path);
 
@@ -94,7 +100,16 @@ public:
 
 private:
     TaskInfo();
-    friend struct TaskInfoPrivateAccess;
+    void applyScheduleRule(bool delayFirstCheck);
+    void armNextScheduleTick();
+    void startSizeTimer(std::unique_ptr<DispatchTimer>& slot, int intervalMs);
+
+    // Moves what an archive restore extracted into a staging folder to the stored places.
+    bool placeExtracted(const QString& staging, const QStringList& roots, QString& message);
+
+    std::mutex scheduleMutex_;        // guards scheduleTimer and lastScheduledMinute_
+    QString runError_;                // why the last archive step failed, for the run's message
+    QStringList restoredCreated_;     // items the running restore created at their places
     qint64 lastScheduledMinute_ = -1; // minute (since epoch) of the last run handed over
 };
 

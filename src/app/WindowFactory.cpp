@@ -1,0 +1,36 @@
+#include "WindowFactory.h"
+
+#include "ProgressView.h"
+#include "messageView.h"
+
+QHash<QString, WindowFactory::Creator>& WindowFactory::registry()
+{
+    static QHash<QString, Creator> creators {
+        { QStringLiteral("MessageView"), [](QWidget* parent) -> QWidget* { return new messageView(parent); } },
+        { QStringLiteral("BackupProgressView"), [](QWidget* parent) -> QWidget* { return new ProgressView(parent); } },
+    };
+    return creators;
+}
+
+QWidget* WindowFactory::create(const QString& identifier, QWidget* parent)
+{
+    const auto it = registry().constFind(identifier);
+    if (it == registry().constEnd() || !*it)
+        return nullptr;
+    return (*it)(parent);
+}
+
+void WindowFactory::registerWindow(const QString& identifier, Creator creator)
+{
+    registry().insert(identifier, std::move(creator));
+}
+
+bool WindowFactory::contains(const QString& identifier)
+{
+    return registry().contains(identifier);
+}
+
+QStringList WindowFactory::identifiers()
+{
+    return registry().keys();
+}

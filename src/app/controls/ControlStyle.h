@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+// Colours and fonts the controls share. Liberation Sans stands in for Arial, Helvetica and
+// the system font (metric-compatible); sizes are pixels, matching the design's points at 1x.
+class ControlStyle {
+public:
+    static QColor accentBlue() { return QColor(0, 122, 255); }
+    static QColor darkText() { return QColor(51, 51, 51); }
+    static QColor greyText() { return QColor(142, 142, 147); }
+    static QColor lightFace() { return QColor(239, 239, 244); }
+    static QColor dialogBackground() { return QColor(249, 249, 254); }
+
+    static QString family() { return QStringLiteral("Liberation Sans"); }
+    static QFont font(int pixelSize, bool bold = false)
+    {
+        QFont f(family());
+        f.setPixelSize(pixelSize);
+        f.setBold(bold);
+        return f;
+    }
+    static QString css(const QColor& c) { return c.name(QColor::HexRgb); }
+    // "font-family: ...; font-size: Npx; font-weight: ..." for style sheets.
+    static QString cssFont(int pixelSize, bool bold = false)
+    {
+        return QStringLiteral("font-family: \"%1\"; font-size: %2px; font-weight: %3;")
+            .arg(family())
+            .arg(pixelSize)
+            .arg(bold ? QStringLiteral("bold") : QStringLiteral("normal"));
+    }
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Path rules a run checks before it touches anything.
+class TaskPaths {
+public:
+    // A task name becomes a folder inside the destination: it must be one plain path component.
+    static bool isValidTaskName(const QString& name);
+
+    // True when `path` is `ancestor` or lies below it (whole components; both made absolute and clean).
+    static bool isInsideOrEqual(const QString& path, const QString& ancestor);
+
+    // Refusal text when the sources and the task folder overlap, else empty: a source inside
+    // or equal to the task folder, or a source that contains the destination.
+    static QString overlapProblem(const QStringList& sourcePaths, const QString& destination, const QString& taskFolder);
+
+    // A unique hidden name beside `path` ("<dir>/.<name>.<tag>-XXXXXX"), not created.
+    static QString siblingTemporary(const QString& path, const QString& tag);
+};

@@ -1,0 +1,68 @@
+#include "TreeSize.h"
+
+#include "EngineLog.h"
+
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+qint64 measureOf(const struct stat& st, TreeSize::Measure measure)
+{
+    return measure == TreeSize::Measure::Apparent ? qint64(st.st_size) : qint64(st.st_blocks) * 512;
+}
+
+// Walks the open folder `fd` (taking ownership). Subfolders are entered once the folder has
+// been read to its end, so each level holds one descriptor and no partly read stream.
+void walk(int fd, TreeSize::Measure measure, qint64& total)
+{
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
+    std::vector<std::string> subfolders;
+    while (struct dirent* e = ::readdir(dir)) {
+        const char* name = e->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        if (e->d_type == DT_DIR) {
+            subfolders.emplace_back(name);
+            continue;
+        }
+        struct stat st;
+        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode))
+            subfolders.emplace_back(name);
+        else
+            total += measureOf(st, measure);
+    }
+    for (const std::string& name : subfolders) {
+        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child < 0) {
+            qCDebug(lcEngine) << "cannot enter" << QString::fromStdString(name);
+            continue;
+        }
+        walk(child, measure, total);
+    }
+    ::closedir(dir); // closes fd
+}
+
+} // namespace
+
+bool TreeSize::sumBelow(const QString& path, Measure measure, qint64& total)
+{
+    total = 0;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    walk(fd, measure, total);
+    return true;
+}

@@ -1,0 +1,252 @@
+#include "UtilityFunctions.h"
+
+#include "EngineLog.h"
+#include "ExternalVolumes.h"
+#include "MessagePresenter.h"
+#include "TreeSize.h"
+#include "messageViewDelegate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QObject>
+#include <QSaveFile>
+#include <QUuid>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<MessagePresenter*> g_presenter { nullptr };
+
+constexpr long kExfatSuperMagic = 0x2011BAB0;
+
+QString errnoText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// Sets the FAT hidden attribute where the file system has one; elsewhere there is nothing
+// to set and that counts as done.
+bool hideFile(const QString& path, QString& error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct statfs fs;
+    if (::statfs(name.constData(), &fs) != 0) {
+        error = errnoText(errno);
+        return false;
+    }
+    if (long(fs.f_type) != long(MSDOS_SUPER_MAGIC) && long(fs.f_type) != kExfatSuperMagic)
+        return true;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = errnoText(errno);
+        return false;
+    }
+    bool ok = true;
+    quint32 attributes = 0;
+    if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) != 0) {
+        // A driver without the attribute calls: nothing to set.
+        ok = errno == ENOTTY || errno == EINVAL || errno == EOPNOTSUPP;
+        if (!ok)
+            error = errnoText(errno);
+    } else {
+        attributes |= ATTR_HIDDEN;
+        if (::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &attributes) != 0) {
+            error = errnoText(errno);
+            ok = false;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+QStringList nonEmptyComponents(const QString& path)
+{
+    return path.split('/', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- message window
+
+void UtilityFunctions::setMessagePresenter(MessagePresenter* presenter)
+{
+    g_presenter = presenter;
+}
+
+MessagePresenter* UtilityFunctions::messagePresenter()
+{
+    return g_presenter.load();
+}
+
+void UtilityFunctions::showMessageView(QObject* presenter, const QString& title, const QString& imageName,
+                                       const QString& message, bool showSecondBtn)
+{
+    MessagePresenter* p = g_presenter.load();
+    if (!p) {
+        qCInfo(lcEngine) << "no message window to show:" << title << message;
+        return;
+    }
+    MessageRequest request;
+    request.title = title;
+    request.imageName = imageName;
+    request.message = message;
+    request.showSecondBtn = showSecondBtn;
+    p->present(presenter, request, dynamic_cast<messageViewDelegate*>(presenter));
+}
+
+// ---------------------------------------------------------------- tasks
+
+TaskInfoPtr UtilityFunctions::copyTaskInfo(const TaskInfoPtr& t)
+{
+    if (!t)
+        return nullptr;
+    return TaskInfo::initWithValues(t->taskName, t->lastBackupDate, t->backupSrc, t->backupDest, t->backupId,
+                                    t->function, t->password, t->scheduleMode, t->hour, t->minute, t->date,
+                                    t->weekday, t->backupStatus, t->restoreStatus, t->totalSize, t->fileCount,
+                                    t->directoryCount, t->isOtbChecked, t->fixedSourcePaths, true);
+}
+
+// ---------------------------------------------------------------- sizes
+
+qint64 UtilityFunctions::getItemSize(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        qint64 total = 0;
+        TreeSize::sumBelow(path, TreeSize::Measure::Allocated, total);
+        return total;
+    }
+    if (::lstat(name.constData(), &st) != 0) {
+        qCInfo(lcEngine).noquote() << "Error: " + QStringLiteral("%1: %2").arg(path, errnoText(errno));
+        return 0;
+    }
+    return qint64(st.st_size);
+}
+
+qint64 UtilityFunctions::getTotalSize(const QStringList& entries)
+{
+    qint64 total = 0;
+    for (const QString& entry : entries) {
+        const QStringList pieces = entry.split(';', Qt::SkipEmptyParts);
+        if (pieces.isEmpty())
+            continue;
+        total += getItemSize(pieces.first());
+    }
+    return total;
+}
+
+qint64 UtilityFunctions::getFreeSpace(const QString& entry)
+{
+    const QStringList pieces = entry.split(';', Qt::SkipEmptyParts);
+    const QString path = pieces.isEmpty() ? QString() : pieces.first();
+    struct statvfs fs;
+    if (path.isEmpty() || ::statvfs(QFile::encodeName(path).constData(), &fs) != 0) {
+        qCInfo(lcEngine).noquote() << "Check failed for " + path + ".\n";
+        return 0;
+    }
+    if (fs.f_blocks == 0) // a volume without sizes (proc, sysfs, ...)
+        return 0;
+    const qint64 free = qint64(fs.f_bavail) * qint64(fs.f_frsize);
+    qCInfo(lcEngine).noquote() << "Free space on " + path + " is " + QString::number(free) + " bytes";
+    return free;
+}
+
+QString UtilityFunctions::formatSize(qint64 bytes)
+{
+    static const char* const units[] = { " KB", " MB", " GB", " TB" };
+    double value = double(bytes);
+    if (value < 1024.0)
+        return QString::asprintf("%.1f", value) + " byte";
+    int divisions = 0;
+    while (value >= 1024.0) {
+        value *= 1.0 / 1024.0;
+        ++divisions;
+    }
+    if (divisions > 4)
+        return QStringLiteral("Large");
+    return QString::asprintf("%.1f", value) + units[divisions - 1];
+}
+
+// ---------------------------------------------------------------- volume identity
+
+std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path)
+{
+    const std::optional<QString> root = ExternalVolumes::volumeRoot(TaskInfo::pathPart(path));
+    if (!root)
+        return std::nullopt;
+    const QString file = *root + "/Zorvi.txt";
+    QFileInfo info(file);
+    if (info.exists() || info.isSymLink()) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly)) {
+            qCInfo(lcEngine).noquote() << "Error: " + f.errorString();
+            return QString();
+        }
+        return QString::fromUtf8(f.readAll());
+    }
+
+    const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    QString error;
+    QSaveFile f(file);
+    bool ok = f.open(QIODevice::WriteOnly) && f.write(uuid.toUtf8()) == uuid.toUtf8().size() && f.commit();
+    if (!ok)
+        error = f.errorString();
+    else
+        ok = hideFile(file, error);
+    if (!ok) {
+        qCInfo(lcEngine).noquote() << "write uuid to \"" + file + "\" fail";
+        qCInfo(lcEngine).noquote() << "Error: " + error;
+        return QStringLiteral("#");
+    }
+    return uuid;
+}
+
+bool UtilityFunctions::isExternalVolumePath(const QString& path)
+{
+    return ExternalVolumes::isExternalPath(path);
+}
+
+QString UtilityFunctions::tagPathWithDevice(const QString& path)
+{
+    if (!isExternalVolumePath(path))
+        return path;
+    return path + ";" + getVolumeUUID(path).value_or(QString());
+}
+
+std::optional<QString> UtilityFunctions::getVolumeRoot(const QString& entry)
+{
+    return ExternalVolumes::volumeRoot(TaskInfo::pathPart(entry));
+}
+
+QString UtilityFunctions::replaceVolumePrefix(const QString& path, const QString& newRoot)
+{
+    const QStringList parts = nonEmptyComponents(path);
+    const QStringList rootParts = nonEmptyComponents(newRoot);
+    // How much of the path is its old root: known from the mount bases, otherwise as deep
+    // as the new root.
+    qsizetype oldDepth = rootParts.size();
+    if (const auto oldRoot = ExternalVolumes::volumeRoot(path))
+        oldDepth = nonEmptyComponents(*oldRoot).size();
+    QStringList out = rootParts;
+    for (qsizetype i = std::min(oldDepth, parts.size()); i < parts.size(); ++i)
+        out << parts[i];
+    return "/" + out.join('/');
+}
+
+QString UtilityFunctions::identityPart(const QString& entry)
+{
+    const QStringList pieces = entry.split(';');
+    return pieces.size() > 1 ? pieces[1] : QString();
+}

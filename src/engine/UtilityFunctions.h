@@ -1,0 +1,63 @@
+#pragma once
+
+#include "TaskInfo.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class MessagePresenter;
+class QObject;
+
+// Stateless helpers shared by every page: the message window, task copies, sizes, free
+// space, size text, and the volume identity of device-tagged paths ("path;uuid").
+// Sizes are 64-bit byte counts.
+class UtilityFunctions {
+public:
+    UtilityFunctions() = delete;
+
+    // --- message window ---
+    // Shows the message window through the installed presenter without blocking; the answer
+    // goes to `presenter` when it is a messageViewDelegate. Nothing is shown while no
+    // presenter is installed. GUI thread only.
+    static void showMessageView(QObject* presenter, const QString& title, const QString& imageName,
+                                const QString& message, bool showSecondBtn);
+    static void setMessagePresenter(MessagePresenter* presenter); // not owned; null removes it
+    static MessagePresenter* messagePresenter();
+
+    // --- tasks ---
+    // A fresh task with the 19 stored values; its schedule (if any) skips the current minute.
+    static TaskInfoPtr copyTaskInfo(const TaskInfoPtr& task);
+
+    // --- sizes ---
+    // A folder: the allocated size of everything below it; anything else: its byte length
+    // (0 and an "Error: " line when it cannot be read). Symbolic links are never followed
+    // below the top.
+    static qint64 getItemSize(const QString& path);
+    // Sum of getItemSize over the path parts of the entries.
+    static qint64 getTotalSize(const QStringList& entries);
+    // Bytes available to the user on the volume holding the entry's path; 0 when unknown.
+    static qint64 getFreeSpace(const QString& entry);
+    // "%.1f" and " byte", " KB", " MB", " GB", " TB" in steps of 1024; "Large" beyond.
+    static QString formatSize(qint64 bytes);
+
+    // --- volume identity and device-tagged paths ---
+    // Identity text of the external volume holding `path`: the content of "Zorvi.txt" at the
+    // volume root, created with a new upper-case UUID when missing. Empty when the file
+    // cannot be read, "#" when it cannot be created; nullopt when the path is on no
+    // external volume.
+    static std::optional<QString> getVolumeUUID(const QString& path);
+    static bool isExternalVolumePath(const QString& path);
+    // "path;uuid" for a path on an external volume, else the path unchanged.
+    static QString tagPathWithDevice(const QString& path);
+    // Root of the external volume holding the entry's path part, or nullopt.
+    static std::optional<QString> getVolumeRoot(const QString& entry);
+    // The path moved from its volume root to `newRoot`, without empty components or a
+    // trailing "/" (/media/ann/Old//a/b/ onto /media/ann/New gives /media/ann/New/a/b).
+    static QString replaceVolumePrefix(const QString& path, const QString& newRoot);
+
+    // Identities that cannot tell one volume from another.
+    static bool isAmbiguousIdentity(const QString& identity) { return identity.isEmpty() || identity == "#"; }
+    // The identity part of a tagged entry (second ";"-component), empty when untagged.
+    static QString identityPart(const QString& entry);
+};

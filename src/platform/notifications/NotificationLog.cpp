@@ -1,0 +1,3 @@
+#include "NotificationLog.h"
+
+Q_LOGGING_CATEGORY(lcNotifications, "zorvi.notifications", QtInfoMsg)

@@ -1,0 +1,3 @@
+#include "UpdaterLog.h"
+
+Q_LOGGING_CATEGORY(lcUpdater, "zorvi.updater", QtInfoMsg)

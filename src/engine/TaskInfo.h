@@ -109,7 +109,6 @@ private:
 
     std::mutex scheduleMutex_;        // guards scheduleTimer and lastScheduledMinute_
     QString runError_;                // why the last archive step failed, for the run's message
-    QStringList restoredCreated_;     // items the running restore created at their places
     qint64 lastScheduledMinute_ = -1; // minute (since epoch) of the last run handed over
 };
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QCoreApplication>
 #include <QUuid>
 
@@ -41,4 +42,18 @@ QString TaskPaths::siblingTemporary(const QString& path, const QString& tag)
     const QFileInfo info(QDir::cleanPath(path));
     const QString token = QUuid::createUuid().toString(QUuid::Id128).left(12);
     return info.absolutePath() + "/." + info.fileName() + "." + tag + "-" + token;
+}
+
+QStringList TaskPaths::leftoverTemporaries(const QString& path)
+{
+    const QFileInfo info(QDir::cleanPath(path));
+    const QRegularExpression pattern("^\\." + QRegularExpression::escape(info.fileName())
+                                     + "\\.zorvi-[a-z]+-[0-9a-f]{12}$");
+    QStringList found;
+    const QStringList names = QDir(info.absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        if (pattern.match(name).hasMatch())
+            found << info.absolutePath() + "/" + name;
+    }
+    return found;
 }

@@ -18,4 +18,6 @@ public:
 
     // A unique hidden name beside `path` ("<dir>/.<name>.<tag>-XXXXXX"), not created.
     static QString siblingTemporary(const QString& path, const QString& tag);
+    // The temporaries of siblingTemporary(path, "zorvi-...") that exist now.
+    static QStringList leftoverTemporaries(const QString& path);
 };

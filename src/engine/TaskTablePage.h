@@ -1,0 +1,15 @@
+#pragma once
+
+#include "TaskInfo.h"
+
+#include <QList>
+
+// A page that lists tasks (Backup, Restore, One-Touch Backup): the main window pushes the
+// list and asks for a reload after every change.
+class TaskTablePage {
+public:
+    virtual ~TaskTablePage() = default;
+    virtual void setTableData(const QList<TaskInfoPtr>& tasks) = 0;
+    virtual void reloadTaskTable() = 0;                            // keeps the selection
+    virtual void resetAndReloadTaskTable() { reloadTaskTable(); }  // clears it
+};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// One archive entry, as listed by 7zz.
+class LzmaSDKObjCItem {
+public:
+    QString path;          // stored name as listed (absolute names keep their leading "/")
+    bool isDirectory = false;
+    bool isSymlink = false;
+    qint64 size = 0;
+};

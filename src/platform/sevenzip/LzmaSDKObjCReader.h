@@ -1,0 +1,56 @@
+#pragma once
+
+#include "LzmaSDKObjCItem.h"
+
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+class LzmaSDKObjCReaderDelegate;
+
+// Lists and extracts a 7z archive with the 7zz program.
+class LzmaSDKObjCReader {
+public:
+    explicit LzmaSDKObjCReader(const QString& archivePath, int type = 1);
+
+    void setDelegate(LzmaSDKObjCReaderDelegate* delegate);
+    void setPasswordGetter(std::function<QString()> getter);
+
+    // Lists the archive; fails for a missing, damaged or wrongly unlocked archive.
+    bool open(QString* error);
+    // Hands every listed item to the handler until it returns false.
+    bool iterateWithHandler(const std::function<bool(const LzmaSDKObjCItem& item, const QString& error)>& handler);
+    // Extracts the items below toPath (created when missing). Refuses, extracting
+    // nothing, when a stored name is unsafe or an existing symbolic link below
+    // toPath lies on the way of an item.
+    bool extract(const QList<LzmaSDKObjCItem>& items, const QString& toPath, bool withFullPaths);
+
+    void cancel();
+    bool wasCancelled() const;
+    QString lastError() const;
+
+    QString archivePath() const { return m_archivePath; }
+    QList<LzmaSDKObjCItem> items() const { return m_items; }
+
+    // True for a stored name that may be written below a destination folder.
+    static bool isSafeStoredName(const QString& name);
+
+private:
+    QByteArray passwordInput(bool* ok);
+    bool checkDestination(const QString& toPath, QString* error) const;
+    void fail(const QString& message);
+
+    QString m_archivePath;
+    int m_type;
+    LzmaSDKObjCReaderDelegate* m_delegate = nullptr;
+    std::function<QString()> m_passwordGetter;
+    QList<LzmaSDKObjCItem> m_items;
+    bool m_opened = false;
+
+    std::atomic<bool> m_cancel{false};
+    mutable std::mutex m_errorMutex;
+    QString m_lastError;
+};

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+class LzmaSDKObjCWriterDelegate;
+
+// Writes a 7z archive with the 7zz program. The archive is built under a
+// temporary name beside archivePath and renamed over it only when complete.
+class LzmaSDKObjCWriter {
+public:
+    explicit LzmaSDKObjCWriter(const QString& archivePath);
+
+    // path: the item on disk. forPath: its name inside the archive, either the
+    // same absolute path (stored in full) or the item's file name (stored bare).
+    void addPath(const QString& path, const QString& forPath);
+    void setDelegate(LzmaSDKObjCWriterDelegate* delegate);
+    void setPasswordGetter(std::function<QString()> getter);
+
+    void setMethod(int method);
+    void setSolid(bool solid);
+    void setCompressionLevel(int level);
+    void setEncodeContent(bool encode);
+    void setEncodeHeader(bool encode);
+    void setCompressHeader(bool compress);
+    void setCompressHeaderFull(bool compress);
+    void setWriteModificationTime(bool write);
+    void setWriteCreationTime(bool write);
+    void setWriteAccessTime(bool write);
+
+    bool open(QString* error);
+    bool write();                 // blocks; true when the whole archive is in place
+    void cancel();                // any thread
+    bool wasCancelled() const;
+    QString lastError() const;
+
+    QString archivePath() const { return m_archivePath; }
+
+private:
+    struct Entry {
+        QString path;
+        QString forPath;
+    };
+    bool check(QString* error) const;
+    QStringList arguments(bool withPassword, const QString& target) const;
+    void fail(const QString& message);
+
+    QString m_archivePath;
+    QList<Entry> m_entries;
+    LzmaSDKObjCWriterDelegate* m_delegate = nullptr;
+    std::function<QString()> m_passwordGetter;
+
+    int m_method = 0;
+    bool m_solid = true;
+    int m_level = 9;
+    bool m_encodeContent = true;
+    bool m_encodeHeader = true;
+    bool m_compressHeader = true;
+    bool m_compressHeaderFull = true;
+    bool m_writeMTime = false;
+    bool m_writeCTime = false;
+    bool m_writeATime = false;
+
+    std::atomic<bool> m_cancel{false};
+    mutable std::mutex m_errorMutex;
+    QString m_lastError;
+};

@@ -1,0 +1,3 @@
+#include "SevenZipLog.h"
+
+Q_LOGGING_CATEGORY(lcSevenZip, "zorvi.sevenzip", QtInfoMsg)

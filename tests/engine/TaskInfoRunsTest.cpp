@@ -1,0 +1,341 @@
+// Backup and restore runs on real temporary trees with the real 7zz.
+#include "ArchivePassword.h"
+#include "TaskInfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+TaskInfoPtr makeTask(const QString& name, const QStringList& sources, const QString& dest, qint64 mode,
+                     const QString& password = "secret")
+{
+    return TaskInfo::initWithValues(name, "", sources, dest, {}, mode, password, "None", 0, 0, {}, {}, 0, 0,
+                                    0, 0, 0, 0, {}, false);
+}
+
+// 7zz with the password on standard input; returns the exit code.
+int sevenZip(const QStringList& args, const QString& password = {})
+{
+    QProcess p;
+    p.start("7zz", args);
+    p.waitForStarted();
+    if (!password.isNull())
+        p.write((password + "\n").toUtf8());
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+class Runs : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    QString src() const { return tmp.path() + "/home/ann"; }
+    QString dest() const { return tmp.path() + "/drive/Backups"; }
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        QDir().mkpath(dest());
+        writeFile(src() + "/Docs/a.txt", "alpha");
+        writeFile(src() + "/Docs/sub/b.txt", "beta");
+        writeFile(src() + "/photo.jpg", QByteArray(5000, 'p'));
+    }
+};
+
+} // namespace
+
+TEST(ArchivePasswordTest, KnownDigests)
+{
+    EXPECT_EQ(ArchivePassword::md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(ArchivePassword::archivePassword(""), "381BCDF5D7F0AE8B10D5AEF7B7884753");
+    EXPECT_EQ(ArchivePassword::archivePassword("abc"), "CE272D1EE327FC6E08E283CC883782A3");
+    const QString suffixed = ArchivePassword::suffixForm("abc");
+    EXPECT_EQ(suffixed.size(), 15);
+    EXPECT_TRUE(suffixed.startsWith("abc"));
+    EXPECT_EQ(ArchivePassword::suffixForm("x").mid(1), suffixed.mid(3)) << "the suffix is a constant";
+}
+
+TEST_F(Runs, PlainCopyMirrorsSourcesAndReplacesThePreviousCopy)
+{
+    auto task = makeTask("Photos", { src() + "/Docs", src() + "/Docs/sub", src() + "/photo.jpg", src() + "/photo.jpg" }, dest(), 1);
+    QString message;
+    ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+    const QString mirror = dest() + "/Photos" + src();
+    EXPECT_EQ(readFile(mirror + "/Docs/a.txt"), "alpha");
+    EXPECT_EQ(readFile(mirror + "/Docs/sub/b.txt"), "beta");
+    EXPECT_EQ(QFileInfo(mirror + "/photo.jpg").size(), 5000);
+    EXPECT_EQ(task->fixedSourcePaths.size(), 4);
+    EXPECT_FALSE(task->lastBackupDate.isEmpty());
+
+    // A second run replaces the copy whole: an item deleted at the source is gone from it.
+    QFile::remove(src() + "/Docs/a.txt");
+    ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(mirror + "/Docs/a.txt"));
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(QDir(dest()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList { "Photos" })
+        << "no staging folder is left behind";
+}
+
+TEST_F(Runs, LeftoversOfAnInterruptedRunAreCleanedByTheNext)
+{
+    QDir().mkpath(dest() + "/.T.zorvi-staging-0123456789ab/x");
+    QDir().mkpath(dest() + "/.T.zorvi-staging-mine");
+    auto task = makeTask("T", { src() + "/Docs" }, dest(), 1);
+    QString message;
+    ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_FALSE(QFileInfo::exists(dest() + "/.T.zorvi-staging-0123456789ab"));
+    EXPECT_TRUE(QFileInfo::exists(dest() + "/.T.zorvi-staging-mine")) << "only our own names are removed";
+}
+
+TEST_F(Runs, RefusesNamesAndOverlapsBeforeTouchingAnything)
+{
+    QString message;
+    for (const QString& name : { QString(), QString("."), QString(".."), QString("a/b"), QString("a\nb") }) {
+        auto task = makeTask(name, { src() + "/Docs" }, dest(), 1);
+        EXPECT_FALSE(task->performBackup(nullptr, message));
+        EXPECT_FALSE(message.isEmpty());
+    }
+    // A source inside the task folder, and a destination inside a source.
+    auto inside = makeTask("T", { dest() + "/T/x" }, dest(), 1);
+    writeFile(dest() + "/T/x/keep.txt", "keep");
+    EXPECT_FALSE(inside->performBackup(nullptr, message));
+    EXPECT_EQ(readFile(dest() + "/T/x/keep.txt"), "keep");
+    auto around = makeTask("T", { tmp.path() + "/drive" }, dest(), 1);
+    EXPECT_FALSE(around->performBackup(nullptr, message));
+    EXPECT_EQ(readFile(dest() + "/T/x/keep.txt"), "keep");
+    // Mode outside 1..3 writes nothing and says why.
+    auto odd = makeTask("Odd", { src() + "/Docs" }, dest(), 7);
+    EXPECT_FALSE(odd->performBackup(nullptr, message));
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(dest() + "/Odd"));
+}
+
+TEST_F(Runs, MissingPlacesAreReportedWithTheirPrefix)
+{
+    QString message;
+    auto task = makeTask("T", { src() + "/nothing" }, dest(), 1);
+    EXPECT_FALSE(task->performBackup(nullptr, message));
+    EXPECT_EQ(message, "SourcePath Not Found!");
+    auto noDest = makeTask("T", { src() + "/Docs" }, dest() + "/gone", 1);
+    EXPECT_FALSE(noDest->performBackup(nullptr, message));
+    EXPECT_EQ(message, "DestinationPath Not Found!");
+}
+
+TEST_F(Runs, CancelDuringTheSecondSourceKeepsTheOldBackup)
+{
+    for (int i = 0; i < 3000; ++i)
+        writeFile(src() + QString("/many/f%1.txt").arg(i), QByteArray(2048, 'x'));
+    auto task = makeTask("T", { src() + "/Docs", src() + "/many", src() + "/photo.jpg" }, dest(), 1);
+    QString message;
+    ASSERT_TRUE(makeTask("T", { src() + "/Docs" }, dest(), 1)->performBackup(nullptr, message));
+    const QString oldCopy = dest() + "/T" + src() + "/Docs/a.txt";
+    ASSERT_EQ(readFile(oldCopy), "alpha");
+    task->fixedSourcePaths = { src() + "/Docs" };
+
+    std::atomic<bool> stop { false };
+    std::thread canceller([&] {
+        while (!stop) {
+            const QStringList entries = QDir(dest()).entryList(QDir::AllDirs | QDir::Hidden | QDir::NoDotAndDotDot);
+            for (const QString& e : entries) {
+                if (e.contains("staging") && QFileInfo::exists(dest() + "/" + e + src() + "/many/f10.txt")) {
+                    task->BackupRestoreCancel = true;
+                    return;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    const bool ok = task->performBackup(nullptr, message);
+    stop = true;
+    canceller.join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(message, "_userCanceled");
+    EXPECT_FALSE(task->BackupRestoreCancel);
+    EXPECT_EQ(readFile(oldCopy), "alpha") << "the previous backup stays as it was";
+    EXPECT_FALSE(QFileInfo::exists(dest() + "/T" + src() + "/many"));
+    EXPECT_EQ(task->fixedSourcePaths, QStringList { src() + "/Docs" });
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(QDir(dest()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList { "T" });
+}
+
+TEST_F(Runs, UnreadableFileFailsTheRunAndKeepsTheOldBackup)
+{
+    auto task = makeTask("T", { src() + "/Docs" }, dest(), 1);
+    QString message;
+    ASSERT_TRUE(task->performBackup(nullptr, message));
+    writeFile(src() + "/Docs/locked.txt", "secret");
+    ::chmod(QFile::encodeName(src() + "/Docs/locked.txt").constData(), 0);
+
+    auto run = [&]() -> int {
+        QString m;
+        const bool result = task->performBackup(nullptr, m);
+        return (!result && m.contains("locked.txt")) ? 0 : 1;
+    };
+    int outcome;
+    if (::geteuid() == 0) {
+        // Root reads everything: run the backup as an unprivileged user in a child.
+        ::chmod(QFile::encodeName(tmp.path()).constData(), 0777);
+        QProcess::execute("chmod", { "-R", "a+rwX", tmp.path() });
+        ::chmod(QFile::encodeName(src() + "/Docs/locked.txt").constData(), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(2);
+            ::_exit(run());
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        outcome = WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+    } else {
+        outcome = run();
+    }
+    EXPECT_EQ(outcome, 0) << "the run must fail and name the unreadable file";
+    EXPECT_EQ(readFile(dest() + "/T" + src() + "/Docs/a.txt"), "alpha");
+}
+
+TEST_F(Runs, PlainRestoreReplacesItemsAndRefusesBeforeDeleting)
+{
+    auto task = makeTask("T", { src() + "/Docs", src() + "/photo.jpg" }, dest(), 1);
+    QString message;
+    ASSERT_TRUE(task->performBackup(nullptr, message));
+    writeFile(src() + "/Docs/a.txt", "changed");
+    writeFile(src() + "/Docs/new.txt", "new");
+    QFile::remove(src() + "/photo.jpg");
+    ASSERT_TRUE(task->performRestore("", nullptr, message)) << message.toStdString();
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "alpha");
+    EXPECT_FALSE(QFileInfo::exists(src() + "/Docs/new.txt"));
+    EXPECT_EQ(QFileInfo(src() + "/photo.jpg").size(), 5000);
+
+    // Fewer backed-up items than sources: nothing is deleted.
+    writeFile(src() + "/Docs/a.txt", "mine");
+    task->fixedSourcePaths = { src() + "/Docs" };
+    EXPECT_FALSE(task->performRestore("", nullptr, message));
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "mine");
+
+    // A backup item that vanished: nothing is deleted either.
+    task->fixedSourcePaths = { src() + "/Docs", src() + "/photo.jpg" };
+    QFile::remove(dest() + "/T" + src() + "/photo.jpg");
+    EXPECT_FALSE(task->performRestore("", nullptr, message));
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "mine");
+}
+
+TEST_F(Runs, EncryptedBackupOpensOnlyWithTheDerivedPassword)
+{
+    auto task = makeTask("Enc", { src() + "/Docs" }, dest(), 3, "abc");
+    QString message;
+    ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+    const QString folder = dest() + "/Enc";
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList { "backup.enc" });
+    EXPECT_EQ(sevenZip({ "t", folder + "/backup.enc" }, ArchivePassword::archivePassword("abc")), 0);
+    EXPECT_NE(sevenZip({ "t", folder + "/backup.enc" }, "abc"), 0);
+    EXPECT_NE(sevenZip({ "t", folder + "/backup.enc" }, ArchivePassword::suffixForm("abc")), 0);
+
+    // Restore with the right password, then with a wrong one.
+    writeFile(src() + "/Docs/a.txt", "changed");
+    ASSERT_TRUE(task->performRestore("abc", nullptr, message)) << message.toStdString();
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "alpha");
+    EXPECT_FALSE(task->performRestore("wrong", nullptr, message));
+    EXPECT_EQ(message, "Can't open archive.");
+}
+
+TEST_F(Runs, SuffixFormArchiveOpensOnTheSecondTry)
+{
+    const QString folder = dest() + "/Old";
+    QDir().mkpath(folder);
+    ASSERT_EQ(sevenZip({ "a", "-spf", "-mhe=on", "-p", folder + "/backup.enc", src() + "/Docs" },
+                       ArchivePassword::suffixForm("pw12")), 0);
+    auto task = makeTask("Old", { src() + "/Docs" }, dest(), 3, "pw12");
+    writeFile(src() + "/Docs/a.txt", "changed");
+    QString message;
+    ASSERT_TRUE(task->performRestore("pw12", nullptr, message)) << message.toStdString();
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "alpha");
+}
+
+TEST_F(Runs, PlaceholderOfAnEmptyFolderComesAndGoesWithTheRun)
+{
+    QDir().mkpath(src() + "/Empty");
+    auto task = makeTask("E", { src() + "/Empty" }, dest(), 3, "pw12");
+    QString message;
+    ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(src() + "/Empty/MXTemp.tmp")) << "the user's folder is left as it was";
+    QDir(src() + "/Empty").removeRecursively();
+    ASSERT_TRUE(task->performRestore("pw12", nullptr, message)) << message.toStdString();
+    EXPECT_TRUE(QFileInfo(src() + "/Empty").isDir());
+    EXPECT_FALSE(QFileInfo::exists(src() + "/Empty/MXTemp.tmp"));
+
+    // A user's own file of that name survives a restore.
+    writeFile(src() + "/Empty/MXTemp.tmp", "mine");
+    ASSERT_TRUE(task->performRestore("pw12", nullptr, message));
+    EXPECT_EQ(readFile(src() + "/Empty/MXTemp.tmp"), "mine");
+}
+
+TEST_F(Runs, ArchiveRestoreMergesAndRefusesUnsafeArchives)
+{
+    auto task = makeTask("Z", { src() + "/Docs" }, dest(), 2);
+    QString message;
+    ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(dest() + "/Z/backup.7z"));
+    writeFile(src() + "/Docs/a.txt", "changed");
+    writeFile(src() + "/Docs/extra.txt", "extra");
+    ASSERT_TRUE(task->performRestore("", nullptr, message)) << message.toStdString();
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "alpha");
+    EXPECT_EQ(readFile(src() + "/Docs/extra.txt"), "extra") << "files the archive does not hold are kept";
+
+    // An archive whose names climb out with "..".
+    const QString evil = tmp.path() + "/evil";
+    writeFile(evil + "/x/payload.txt", "payload");
+    QDir().mkpath(evil + "/x/y");
+    QFile::remove(dest() + "/Z/backup.7z");
+    {
+        QProcess p;
+        p.setWorkingDirectory(evil + "/x/y");
+        p.start("7zz", { "a", "-spf", dest() + "/Z/backup.7z", "../payload.txt" });
+        p.closeWriteChannel();
+        p.waitForFinished(60000);
+    }
+    EXPECT_FALSE(task->performRestore("", nullptr, message));
+    EXPECT_FALSE(message.isEmpty());
+}
+
+TEST_F(Runs, SymlinkLoopAndFifoInASourceNeitherHangNorCrash)
+{
+    QDir().mkpath(src() + "/Odd");
+    ::symlink("loop", QFile::encodeName(src() + "/Odd/loop").constData());
+    ::symlink("..", QFile::encodeName(src() + "/Odd/up").constData());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(src() + "/Odd/pipe").constData(), 0600), 0);
+    writeFile(src() + "/Odd/plain.txt", "plain");
+    for (qint64 mode : { 1, 2 }) {
+        auto task = makeTask(QString("M%1").arg(mode), { src() + "/Odd" }, dest(), mode);
+        QString message;
+        task->performBackup(nullptr, message);
+    }
+    EXPECT_EQ(readFile(dest() + "/M1" + src() + "/Odd/plain.txt"), "plain");
+    EXPECT_TRUE(QFileInfo(dest() + "/M1" + src() + "/Odd/loop").isSymLink());
+}

@@ -1,14 +1,41 @@
+#include "AppDelegate.h"
+#include "DispatchQueue.h"
+#include "MessageWindowPresenter.h"
+#include "PageRegistry.h"
+#include "SingleInstance.h"
+#include "ViewController.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QThreadPool>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Morvantek");
     QApplication::setApplicationName("Zorvi");
-    QMainWindow window;
+
+    // A second start shows the running window instead of opening another task list.
+    SingleInstance instance;
+    instance.claim();
+    if (instance.shouldExit())
+        return 0;
+
+    MessageWindowPresenter::install();
+    PageRegistry::registerPages();
+
+    ViewController window;
     window.setWindowTitle("Zorvi");
-    window.setFixedSize(960, 540);
+    PageRegistry::attachUsbWatcher(window);
+    window.start();
     window.show();
-    return app.exec();
+
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching(&window);
+    QObject::connect(&instance, &SingleInstance::activateRequested, &delegate, &AppDelegate::showMainWindow);
+
+    const int status = app.exec();
+    window.controller.cancelAllRuns();
+    QThreadPool::globalInstance()->waitForDone();
+    DispatchQueue::shutdown();
+    return status;
 }

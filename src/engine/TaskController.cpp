@@ -78,10 +78,12 @@ bool writeFileAtomically(const QString& path, const QByteArray& data, QString& e
 
 } // namespace
 
-TaskController::TaskController(TaskInfoDelegate* delegate)
-    : key(TaskListCipher::defaultKey())
+TaskController::TaskController(TaskInfoDelegate* delegate, QObject* parent)
+    : QObject(parent)
+    , key(TaskListCipher::defaultKey())
     , iv(TaskListCipher::defaultIv())
     , taskInfoDelegate(delegate)
+    , refreshTaskListsKeepSelection([this] { pushTaskLists(true); })
 {
 }
 

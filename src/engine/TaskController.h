@@ -1,23 +1,38 @@
 #pragma once
 
 #include "TaskInfo.h"
+#include "TaskInfoDelegate.h"
+#include "messageViewDelegate.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <optional>
 
-class TaskInfoDelegate;
+class ProgressReceiver;
+class TaskRunWindows;
+class TaskTablePage;
 
 // The task-management half of the main window controller, free of widgets: the task list,
 // its encrypted file and the re-pointing of tasks at the volumes mounted now.
 //
-// A plain class with public members, so the window (and the dispatcher and run files that
-// extend it) can reach the list directly. Not thread-safe: call it from one thread (the GUI
-// thread) and hop there from background work.
-class TaskController {
+// Public members, so the window (and the dispatcher and run files that extend it) can reach
+// the list directly. Not thread-safe: call it from one thread (the GUI thread) and hop there
+// from background work; only the engine calls of the runs go to the background, each on the
+// record it was given.
+//
+// The dispatcher and the runs (TaskControllerDispatch.cpp, TaskControllerRuns.cpp) reach the
+// windows through `windows`, the pages through BackupView/RestoreView/OtbView, and show their
+// messages with `messagePresenter` as presenter; answers come back to btnClicked.
+class TaskController : public QObject, public messageViewDelegate, public TaskInfoDelegate {
+    Q_OBJECT
 public:
-    explicit TaskController(TaskInfoDelegate* delegate = nullptr);
+    explicit TaskController(TaskInfoDelegate* delegate = nullptr, QObject* parent = nullptr);
     ~TaskController();
     TaskController(const TaskController&) = delete;
     TaskController& operator=(const TaskController&) = delete;
@@ -52,7 +67,106 @@ public:
     // nothing waits on the calling thread).
     void updateTaskVolumePaths(bool refresh);
 
+    // ------------------------------------------------------------ dispatcher
+    // Not owned; set by the window before the first action.
+    TaskRunWindows* windows = nullptr;
+    // The presenter of the message windows shown here (the main window in the application);
+    // when it is a messageViewDelegate it must forward btnClicked to this controller.
+    QObject* messagePresenter = this;
+    // The pages that list tasks; null until wired. Not owned.
+    TaskTablePage* BackupView = nullptr;
+    TaskTablePage* RestoreView = nullptr;
+    TaskTablePage* OtbView = nullptr;
+
+    QList<TaskInfoPtr> tableData;      // TaskArray as of the last refresh
+    QList<TaskInfoPtr> executingTasks; // named tasks whose run was admitted and has not finished
+    // The progress window shown last (encrypt and decrypt runs reuse it).
+    std::shared_ptr<ProgressReceiver> progressView;
+
+    // The duplicate-name question waiting for its answer.
+    TaskInfoPtr tempData;
+    QString tempAction;
+    bool tempUseProgress = false;
+    bool duplicateNameIssue = false;
+    // The message asking to install the application properly is open.
+    bool appFolderPathIssue = false;
+
+    // Action words: "Add", "AddDo", "Delete", "Modify", "ModifyDo", "Backup",
+    // "ScheduleBackup", "Update"; anything else, or a null task with any word but "Update",
+    // does nothing. A name that is not in the list does nothing either.
+    void runTask(const TaskInfoPtr& task, const QString& action, bool useProgress);
+    // True when the run may start (a named task then counts as executing). A task already
+    // running brings its window back; an unnamed task (an item to encrypt, in backupDest)
+    // is refused with a message when it overlaps what a running task reads or writes.
+    bool checkFilesInUse(const TaskInfoPtr& task);
+    void removeExecutingTask(const TaskInfoPtr& task);
+    bool isExecuting(const QString& taskName) const;
+    void btnClicked(int index) override;
+    void startScheduledTask(const std::shared_ptr<TaskInfo>& task) override;
+    // Pushes the lists to the pages: Backup and One-Touch Backup get every task, Restore the
+    // tasks whose last backup succeeded. The Backup page's selection is cleared.
+    // (refreshTaskListsKeepSelection, above, keeps it.)
+    void refreshTaskLists();
+
+    // First index of the task with this name, or -1.
+    qsizetype indexOfTask(const QString& taskName) const;
+    TaskInfoPtr findTask(const QString& taskName) const;
+
+    // ------------------------------------------------------------ runs
+    // What one run carries from its start to its finishing step.
+    struct Run {
+        TaskInfoPtr task;                          // the engine's own copy of the listed record
+        std::shared_ptr<ProgressReceiver> window;  // null: a scheduled run
+        QString password;                          // encrypted restore only
+        std::optional<bool> result;
+        QString errorText;
+    };
+    using RunPtr = std::shared_ptr<Run>;
+
+    // Asks every run still going to stop (at quit, so the process can end without leaving
+    // a half-written copy in place of the previous one).
+    void cancelAllRuns();
+
+    // The task of the password dialog now open for an encrypted restore.
+    TaskInfoPtr itemForDecryptRestore;
+    // The task whose engine call is in flight (the newest run's).
+    TaskInfoPtr currentBackupRestoreTask;
+
+    // Presents a run's progress window through `windows` and remembers it as progressView.
+    std::shared_ptr<ProgressReceiver> presentProgressSheet(const TaskInfoPtr& task, const QString& title,
+                                                           const QString& imageName, const QString& status);
+    // The caller has admitted the task (checkFilesInUse). With refreshFirst the list is saved,
+    // re-mapped and refreshed first; withoutProgressWindow is the scheduled run's.
+    void startBackupRun(qsizetype taskIndex, bool refreshFirst, bool withoutProgressWindow);
+    // "Update" refreshes the lists; "Restore" restores the task of that name.
+    void restoreTask(const TaskInfoPtr& task, const QString& action);
+    // The answer of the restore's password dialog; nothing unless that dialog is open.
+    void restoreWithPassword(const QString& password);
+    // The restore's password dialog closed; without an OK the remembered task is forgotten.
+    void restorePasswordPromptClosed();
+
+    // Steps of the runs. The background jobs touch only their run; they hand it to the
+    // finishing step on the GUI thread, which is skipped when the controller is gone.
+    static void runBackupJob(QPointer<TaskController> owner, const RunPtr& run);
+    void finishBackup(const RunPtr& run);
+    static void runRestoreJob(QPointer<TaskController> owner, const RunPtr& run);
+    void askRestorePassword(const TaskInfoPtr& task);
+    void finishRestore(const RunPtr& run);
+    static void runPasswordRestoreJob(QPointer<TaskController> owner, const RunPtr& run);
+    void finishPasswordRestore(const RunPtr& run);
+
 private:
+    QList<std::weak_ptr<TaskInfo>> runRecords_; // the engine records of the runs started so far
     void setAside(const QString& path);
+    void pushTaskLists(bool keepSelection);
+    bool askIfDuplicate(const TaskInfoPtr& task, const QString& action, bool useProgress);
+    void reportEvent(const QString& category, const QString& action);
+    void showRunMessage(const QString& taskName, bool ok, const QString& errorText, bool backup);
+    // Writes a run's outcome into the record now in the list under that name.
+    TaskInfoPtr recordOutcome(const RunPtr& run, bool backup);
+    bool startRestoreRun(const TaskInfoPtr& task, const QString& password, bool encrypted);
+
+    QHash<QString, std::shared_ptr<ProgressReceiver>> runWindows_; // by task name
+    bool restorePromptOpen_ = false;
     bool fileSetAsideFailed_ = false; // an unreadable file is still in place: never overwrite it
 };

@@ -130,6 +130,77 @@ def box_face(fill, stroke):
 images["img_newtask_normal"] = box_face("#F9F9FE", LIGHT)
 images["img_newtask_select"] = box_face("#EAF3FF", BLUE)
 
+# --- My Device page: drive pictures, 180x180 ---
+def drive_picture(body_fill, accent, slim):
+    w = 96 if slim else 124
+    x = (180 - w) // 2
+    h = 150 if slim else 120
+    y = (180 - h) // 2
+    led_y = y + h - 18
+    return svg(180, 180,
+               f'<rect x="{x}" y="{y}" width="{w}" height="{h}" rx="12" fill="{body_fill}" stroke="{DARK}" stroke-width="2"/>'
+               f'<rect x="{x + 12}" y="{y + 14}" width="{w - 24}" height="8" rx="4" fill="{accent}"/>'
+               f'<circle cx="{x + w - 18}" cy="{led_y}" r="5" fill="{accent}"/>'
+               f'<rect x="{x + 14}" y="{led_y - 3}" width="{w // 3}" height="6" rx="3" fill="#C7C7CC"/>')
+
+
+images["img_device_KD"] = drive_picture("#F2F2F5", "#960014", True)
+images["img_device_QV_SSD"] = drive_picture("#FFFFFF", "#960014", False)
+
+
+# --- task pages (Backup, Restore, task editor, password fields) ---
+def task_badge(colour, glyph):
+    return svg(40, 40, f'<circle cx="20" cy="20" r="19" fill="{colour}"/>'
+                       f'<g fill="none" stroke="#FFFFFF" stroke-width="2.6" stroke-linecap="round" '
+                       f'stroke-linejoin="round">{glyph}</g>')
+
+
+TASK_UP = '<polyline points="14,17 20,11 26,17"/><line x1="20" y1="11" x2="20" y2="24"/><polyline points="12,24 12,29 28,29 28,24"/>'
+TASK_DOWN = '<polyline points="14,18 20,24 26,18"/><line x1="20" y1="11" x2="20" y2="24"/><polyline points="12,24 12,29 28,29 28,24"/>'
+TASK_LOCK = ('<rect x="13" y="19" width="14" height="11" rx="2" fill="#FFFFFF" stroke="none"/>'
+             '<path d="M15.5 19 V15.5 a4.5 4.5 0 0 1 9 0 V19"/>')
+for suffix, colour in (("red", RED), ("green", GREEN), ("grey", GREY)):
+    images.setdefault(f"ic_backup_{suffix}", task_badge(colour, TASK_UP))
+    images.setdefault(f"ic_backup_lock_{suffix}", task_badge(colour, TASK_LOCK))
+images.setdefault("ic_restore_grey", task_badge(GREY, TASK_DOWN))
+images.setdefault("ic_restore_lock_grey", task_badge(GREY, TASK_LOCK + '<line x1="20" y1="23" x2="20" y2="26" stroke="' + GREY + '"/>'))
+images.setdefault("ic_tab_moredetail_up", chevron(GREY, "2.5,8 6,4.5 9.5,8"))
+EYE = ('<path d="M2 10 C5 4.5 15 4.5 18 10 C15 15.5 5 15.5 2 10 Z"/>'
+       '<circle cx="10" cy="10" r="2.6"/>')
+images.setdefault("ic_password_on", svg(20, 20, f'<g fill="none" stroke="{GREY}" stroke-width="1.6" '
+                                                f'stroke-linecap="round" stroke-linejoin="round">{EYE}</g>'))
+images.setdefault("ic_password_off", svg(20, 20, f'<g fill="none" stroke="{GREY}" stroke-width="1.6" '
+                                                 f'stroke-linecap="round" stroke-linejoin="round">{EYE}'
+                                                 f'<line x1="3.5" y1="16.5" x2="16.5" y2="3.5"/></g>'))
+images.setdefault("ic_newtask_arrow", svg(32, 32, f'<g fill="none" stroke="{GREY}" stroke-width="2.4" '
+                                                  f'stroke-linecap="round" stroke-linejoin="round">'
+                                                  f'<line x1="5" y1="16" x2="26" y2="16"/>'
+                                                  f'<polyline points="19,9 26,16 19,23"/></g>'))
+# --- end of task pages ---
+
+
+# --- Security page: 200x180 box icons and the 350x230 box faces ---
+def security_icon(colour, unlocked):
+    shackle = ('<path d="M78 82 V62 a22 22 0 0 1 44 0 V66"/>' if unlocked
+               else '<path d="M78 82 V62 a22 22 0 0 1 44 0 V82"/>')
+    return svg(200, 180, f'<g fill="none" stroke="{colour}" stroke-width="5" stroke-linecap="round" '
+                         f'stroke-linejoin="round">{shackle}'
+                         f'<rect x="64" y="82" width="72" height="58" rx="8"/>'
+                         f'<line x1="100" y1="104" x2="100" y2="118"/></g>'
+                         f'<circle cx="100" cy="102" r="6" fill="{colour}"/>')
+
+
+for suffix, colour in (("grey", GREY), ("blue", BLUE)):
+    images.setdefault(f"ic_security_encrypt_{suffix}", security_icon(colour, False))
+    images.setdefault(f"ic_security_dencrypt_{suffix}", security_icon(colour, True))
+images.setdefault("img_security_normal", svg(350, 230, f'<rect x="16" y="16" width="318" height="198" rx="10" '
+                                                       f'fill="#F9F9FE" stroke="{LIGHT}" stroke-width="2" '
+                                                       f'stroke-dasharray="8 6"/>'))
+images.setdefault("img_security_select", svg(350, 230, f'<rect x="16" y="16" width="318" height="198" rx="10" '
+                                                       f'fill="#EAF3FF" stroke="{BLUE}" stroke-width="2" '
+                                                       f'stroke-dasharray="8 6"/>'))
+# --- end of Security page ---
+
 
 def main():
     os.makedirs(OUT, exist_ok=True)

@@ -15,9 +15,11 @@ MyTabButton::MyTabButton(const QString& text, QWidget* parent)
 void MyTabButton::setBackgroundColor(const QColor& colour)
 {
     background_ = colour;
+    // A disabled tab (no maker drive attached) shows greyed text so it does not look clickable.
     setStyleSheet(QStringLiteral("QPushButton { background: %1; color: %2; border: none; text-align: left;"
-                                 " padding-left: 16px; %3 }")
-                      .arg(ControlStyle::css(colour), ControlStyle::css(QColor(26, 26, 26)), ControlStyle::cssFont(16)));
+                                 " padding-left: 16px; %3 } QPushButton:disabled { color: %4; }")
+                      .arg(ControlStyle::css(colour), ControlStyle::css(QColor(26, 26, 26)), ControlStyle::cssFont(16),
+                           ControlStyle::css(QColor(142, 142, 147))));
 }
 
 void MyTabButton::setSelected(bool selected)

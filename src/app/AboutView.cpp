@@ -1,0 +1,117 @@
+#include "AboutView.h"
+
+#include "ControlStyle.h"
+
+#include <QFile>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+// Outside any namespace, as Q_INIT_RESOURCE requires; the texts live in a static library.
+static void initTextResources()
+{
+    Q_INIT_RESOURCE(texts);
+}
+
+AboutView::AboutView(QWidget* parent)
+    : QDialog(parent)
+    , statementPath_(statementPath())
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowModality(Qt::ApplicationModal);
+    // No title-bar buttons and no resizing: Close is the way out.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(QString());
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, ControlStyle::dialogBackground());
+    setPalette(pal);
+
+    auto* name = new QLabel(QStringLiteral("Zorvi"), this);
+    name->setFont(ControlStyle::font(22, true));
+    name->setAlignment(Qt::AlignCenter);
+
+    versionLabel = new QLabel(this);
+    versionLabel->setObjectName(QStringLiteral("versionLabel"));
+    versionLabel->setFont(ControlStyle::font(13));
+    versionLabel->setAlignment(Qt::AlignCenter);
+    versionLabel->setText(tr("Version") + QLatin1Char(' ') + QStringLiteral(ZORVI_VERSION));
+
+    auto* copyright = new QLabel(tr("Copyright © Morvantek. All rights reserved."), this);
+    copyright->setFont(ControlStyle::font(12));
+    copyright->setAlignment(Qt::AlignCenter);
+
+    licenseBtn = new QPushButton(tr("Licence"), this);
+    licenseBtn->setObjectName(QStringLiteral("licenseBtn"));
+    licenseBtn->setFlat(true);
+    licenseBtn->setCursor(Qt::PointingHandCursor);
+    QFont linkFont(QStringLiteral("Arial"));
+    linkFont.setPointSize(12);
+    licenseBtn->setFont(linkFont);
+    licenseBtn->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; background: transparent; }")
+                                  .arg(ControlStyle::css(ControlStyle::accentBlue())));
+    connect(licenseBtn, &QPushButton::clicked, this, &AboutView::licenseClicked);
+
+    licenseText = new QPlainTextEdit(this);
+    licenseText->setReadOnly(true);
+    licenseText->setFont(ControlStyle::font(12));
+    licenseText->setMinimumSize(480, 220);
+    licenseText->hide();
+
+    auto* close = new QPushButton(tr("Close"), this);
+    close->setObjectName(QStringLiteral("closeButton"));
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &AboutView::closeClicked);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 16);
+    layout->setSpacing(8);
+    layout->addWidget(name);
+    layout->addWidget(versionLabel);
+    layout->addWidget(copyright);
+    layout->addWidget(licenseBtn, 0, Qt::AlignHCenter);
+    layout->addWidget(licenseText, 1);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QString AboutView::statementPath()
+{
+    return QStringLiteral(":/texts/statement.txt");
+}
+
+QString AboutView::statementText(const QString& path)
+{
+    initTextResources();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+void AboutView::present()
+{
+    open();
+}
+
+void AboutView::closeClicked()
+{
+    close();
+}
+
+void AboutView::licenseClicked()
+{
+    // The statement is a resource of the program, not a file another program could open,
+    // so it is shown here.
+    const QString text = statementText(statementPath_);
+    if (text.isEmpty())
+        return;
+    licenseText->setPlainText(text);
+    licenseText->show();
+}

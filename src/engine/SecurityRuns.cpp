@@ -1,0 +1,619 @@
+#include "SecurityRuns.h"
+
+#include "ArchivePassword.h"
+#include "DispatchQueue.h"
+#include "EngineLog.h"
+#include "FileCopier.h"
+#include "LzmaSDKObjCReader.h"
+#include "LzmaSDKObjCWriter.h"
+#include "ProgressReceiver.h"
+#include "SecurityRunHost.h"
+#include "SevenZipProcess.h"
+#include "TaskInfo.h"
+#include "TaskPaths.h"
+#include "UtilityFunctions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QScopeGuard>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kPlaceholder = QStringLiteral("MXTemp.tmp");
+
+bool itemExists(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool isDirectory(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+QString systemError(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
+// Entries of a folder that count as content (".DS_Store" does not); -1 when it cannot be listed.
+qsizetype contentCount(const QString& folder, QStringList* names = nullptr)
+{
+    QDir dir(folder);
+    if (!dir.exists() || !dir.isReadable())
+        return -1;
+    const QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList kept;
+    for (const QString& name : entries) {
+        if (name.toLower() != QLatin1String(".ds_store"))
+            kept << name;
+    }
+    if (names)
+        *names = kept;
+    return kept.size();
+}
+
+void syncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// A private folder beside `path`, on its volume so results move into place by rename.
+QString makeWorkFolder(const QString& path, const QString& tag)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const QString candidate = TaskPaths::siblingTemporary(path, tag);
+        if (::mkdir(QFile::encodeName(candidate).constData(), 0700) == 0)
+            return candidate;
+        if (errno != EEXIST) {
+            std::printf("FAIL:%s\n", qPrintable(systemError(errno)));
+            return QString();
+        }
+    }
+    return QString();
+}
+
+void removeQuietly(const QString& path)
+{
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!FileCopier::removeAll(path, &error))
+        std::printf("%s\n", qPrintable(error));
+}
+
+// Moves without ever replacing what sits at `to`.
+bool moveNoReplace(const QString& from, const QString& to, int* err)
+{
+    if (::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
+                    RENAME_NOREPLACE) == 0)
+        return true;
+    *err = errno;
+    return false;
+}
+
+} // namespace
+
+struct SecurityRuns::Job {
+    bool encrypt = true;
+    QString source;         // the chosen item, or the archive
+    QString password;       // wiped when the background part is done
+    QString workFolder;     // private folder beside the source; everything the run makes lives in it
+    QString placeholder;    // MXTemp.tmp this run wrote into an empty folder
+    QString destination;    // decryption: the archive's folder
+    QStringList outputNames; // decryption: top-level names extracted into workFolder
+    std::shared_ptr<ProgressReceiver> progress;
+
+    std::atomic<bool> cancelled{false};
+    mutable std::mutex mutex;
+    QString partial;
+    LzmaSDKObjCWriter* writer = nullptr;
+    LzmaSDKObjCReader* reader = nullptr;
+
+    void setPartial(const QString& path)
+    {
+        std::lock_guard lock(mutex);
+        partial = path;
+    }
+    QString partialPath() const
+    {
+        std::lock_guard lock(mutex);
+        return partial;
+    }
+    void attach(LzmaSDKObjCWriter* w, LzmaSDKObjCReader* r)
+    {
+        std::lock_guard lock(mutex);
+        writer = w;
+        reader = r;
+        if (cancelled.load()) {
+            if (w)
+                w->cancel();
+            if (r)
+                r->cancel();
+        }
+    }
+    void cancel()
+    {
+        std::lock_guard lock(mutex);
+        cancelled.store(true);
+        partial.clear();
+        if (writer)
+            writer->cancel();
+        if (reader)
+            reader->cancel();
+    }
+};
+
+SecurityRuns::SecurityRuns(SecurityRunHost* host, QObject* parent)
+    : QObject(parent)
+    , m_host(host)
+    , m_tester(&SecurityRuns::testArchive)
+{
+}
+
+SecurityRuns::~SecurityRuns()
+{
+    if (!m_job)
+        return;
+    // A run still in the background cleans up after itself; one waiting for an answer does it here.
+    m_job->cancel();
+    if (m_replacePending)
+        removeQuietly(m_job->workFolder);
+}
+
+QString SecurityRuns::selectArchivePassword(bool useSuffix, const QString& password)
+{
+    return useSuffix ? ArchivePassword::suffixForm(password) : ArchivePassword::archivePassword(password);
+}
+
+bool SecurityRuns::isProtectedPath(const QString& path)
+{
+    if (path.trimmed().isEmpty())
+        return true;
+    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    if (clean == QLatin1String("/"))
+        return true;
+    return TaskPaths::isInsideOrEqual(QDir::homePath(), clean);
+}
+
+bool SecurityRuns::testArchive(const QString& archivePath, const QString& password, const std::atomic<bool>* cancel)
+{
+    const QString program = SevenZipProcess::findProgram();
+    if (program.isEmpty())
+        return false;
+    SevenZipProcess process(cancel);
+    QByteArray input = password.toUtf8() + '\n';
+    process.setStandardInput(input);
+    input.fill('\0');
+    const SevenZipProcess::Result result = process.run(
+        program, {QStringLiteral("t"), QStringLiteral("-t7z"), QStringLiteral("-bso0"), QStringLiteral("-bsp0"),
+                  QStringLiteral("-bse2"), QStringLiteral("--"), archivePath});
+    if (result.cancelled)
+        return false;
+    if (!result.started || result.crashed || result.exitCode != 0) {
+        std::printf("FAIL:%s\n", qPrintable(SevenZipProcess::describeFailure(result)));
+        return false;
+    }
+    return true;
+}
+
+QString SecurityRuns::archivePathForStopTask() const
+{
+    return m_job ? m_job->partialPath() : QString();
+}
+
+void SecurityRuns::showFailure(const QString& message)
+{
+    UtilityFunctions::showMessageView(this, tr("Information"), QStringLiteral("ic_log_fail"), message, false);
+}
+
+// ---------------------------------------------------------------- encryption
+
+void SecurityRuns::encryptFiles(const QString& path, const QString& password)
+{
+    if (m_host)
+        m_host->analyticsEvent(QStringLiteral("Common Action"), QStringLiteral("Do Encrypt"));
+    if (m_job) {
+        std::printf("task is executing\n");
+        return;
+    }
+    if (path.isEmpty())
+        return;
+    const QString source = QDir::cleanPath(QDir(path).absolutePath());
+    if (isProtectedPath(source)) {
+        // Encrypting these would offer to delete the system or the user's home.
+        showFailure(tr("\"%1\" cannot be encrypted. Choose a file or a folder inside it.").arg(source));
+        return;
+    }
+
+    const TaskInfoPtr probe = TaskInfo::initWithValues(
+        QString(), QString(), {}, source, {QString()}, -1, QString(), QString(), -1, -1, {}, {}, -1, -1, 0, 0, 0, 0, {},
+        false);
+    if (m_host && !m_host->checkFilesInUse(probe)) {
+        std::printf("task is executing\n");
+        return;
+    }
+
+    auto job = std::make_shared<Job>();
+    job->encrypt = true;
+    job->source = source;
+    job->password = password;
+    // An empty folder would leave the archive without the folder itself.
+    if (isDirectory(source) && contentCount(source) == 0) {
+        const QString placeholder = source + QLatin1Char('/') + kPlaceholder;
+        QFile file(placeholder);
+        if (!itemExists(placeholder) && file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            file.write("temp");
+            file.close();
+            job->placeholder = placeholder;
+        }
+    }
+    m_job = job;
+    if (m_host)
+        job->progress = m_host->presentProgressSheet(tr("Encrypt"), QStringLiteral("ic_log_encrypt"),
+                                                     tr("Encrypt Processing..."));
+
+    QPointer<SecurityRuns> self(this);
+    const ArchiveTester tester = m_tester;
+    DispatchQueue::background().async([self, job, tester] {
+        const Outcome outcome = writeArchive(*job, tester);
+        job->password.fill(QChar(0));
+        job->password.clear();
+        DispatchQueue::main().async([self, job, outcome] {
+            if (self)
+                self->finishEncrypt(job, outcome);
+            else
+                removeQuietly(job->workFolder);
+        });
+    });
+}
+
+SecurityRuns::Outcome SecurityRuns::writeArchive(Job& job, const ArchiveTester& tester)
+{
+    const QString source = job.source;
+    if (!itemExists(source))
+        return Outcome::Failed;
+    job.workFolder = makeWorkFolder(source + QStringLiteral(".enc"), QStringLiteral("part"));
+    if (job.workFolder.isEmpty())
+        return Outcome::Failed;
+    const QString name = QFileInfo(source).fileName();
+    const QString temporary = job.workFolder + QLatin1Char('/') + name + QStringLiteral(".7z");
+    job.setPartial(temporary);
+    if (job.cancelled.load())
+        return Outcome::Cancelled;
+
+    const QString password = ArchivePassword::archivePassword(job.password);
+    LzmaSDKObjCWriter writer(temporary);
+    writer.setDelegate(job.progress.get());
+    writer.setPasswordGetter([password] { return password; });
+    writer.setMethod(0);
+    writer.setSolid(true);
+    writer.setCompressionLevel(9);
+    writer.setEncodeContent(true);
+    writer.setEncodeHeader(true);
+    writer.setCompressHeader(true);
+    writer.setCompressHeaderFull(true);
+    writer.setWriteModificationTime(false);
+    writer.setWriteCreationTime(false);
+    writer.setWriteAccessTime(false);
+    writer.addPath(source, name);
+    job.attach(&writer, nullptr);
+    QString error;
+    if (!writer.open(&error))
+        std::printf("%s\n", qPrintable(error));
+    const bool written = writer.write();
+    job.attach(nullptr, nullptr);
+    if (job.cancelled.load())
+        return Outcome::Cancelled;
+    if (!written)
+        return Outcome::Failed;
+
+    // Nothing is offered for deletion unless the archive opens and tests with the password.
+    const bool tested = tester && tester(temporary, password, &job.cancelled);
+    if (job.cancelled.load())
+        return Outcome::Cancelled;
+    if (!tested)
+        return Outcome::Failed;
+
+    const QString final = source + QStringLiteral(".enc");
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(final).constData()) != 0) {
+        std::printf("%s\n", qPrintable(systemError(errno)));
+        return Outcome::Failed;
+    }
+    syncFolder(QFileInfo(final).absolutePath());
+    return Outcome::Ok;
+}
+
+void SecurityRuns::finishEncrypt(const std::shared_ptr<Job>& job, Outcome outcome)
+{
+    if (m_host)
+        m_host->dismissProgress();
+    job->progress.reset();
+    if (!job->placeholder.isEmpty())
+        QFile::remove(job->placeholder);
+    removeQuietly(job->workFolder);
+    m_job.reset();
+
+    if (outcome == Outcome::Cancelled || job->cancelled.load()) {
+        Q_EMIT runEnded();
+        return;
+    }
+    if (outcome == Outcome::Failed) {
+        showFailure(tr("Encrypt Fail"));
+        Q_EMIT runEnded();
+        return;
+    }
+    m_securitySourcePath = job->source;
+    askDeleteSource(true);
+    Q_EMIT runEnded();
+}
+
+// ---------------------------------------------------------------- decryption
+
+void SecurityRuns::decryptFile(const QString& path, const QString& password)
+{
+    if (m_host)
+        m_host->analyticsEvent(QStringLiteral("Common Action"), QStringLiteral("Do Decrypt"));
+    if (path.isEmpty())
+        return;
+    if (m_job) {
+        std::printf("task is executing\n");
+        return;
+    }
+    auto job = std::make_shared<Job>();
+    job->encrypt = false;
+    job->source = QDir::cleanPath(QDir(path).absolutePath());
+    job->destination = QFileInfo(job->source).absolutePath();
+    job->password = password;
+    m_job = job;
+    // The password test runs 7zz as well, so it runs behind the progress window, off the GUI thread.
+    if (m_host)
+        job->progress = m_host->presentProgressSheet(tr("Decrypt"), QStringLiteral("ic_log_dencrypt"),
+                                                     tr("Decrypt Processing..."));
+
+    QPointer<SecurityRuns> self(this);
+    DispatchQueue::background().async([self, job] {
+        const Outcome outcome = extractArchive(*job);
+        job->password.fill(QChar(0));
+        job->password.clear();
+        DispatchQueue::main().async([self, job, outcome] {
+            if (self)
+                self->finishDecrypt(job, outcome);
+            else
+                removeQuietly(job->workFolder);
+        });
+    });
+}
+
+SecurityRuns::Outcome SecurityRuns::extractArchive(Job& job)
+{
+    const QString archive = job.source;
+    LzmaSDKObjCReader reader(archive, 1);
+    reader.setDelegate(job.progress.get());
+    job.attach(nullptr, &reader);
+    auto detach = qScopeGuard([&job] { job.attach(nullptr, nullptr); });
+
+    // Our archives open with the digest form; older task archives with the suffix form.
+    bool useSuffix = false;
+    QString password = selectArchivePassword(useSuffix, job.password);
+    reader.setPasswordGetter([&password] { return password; });
+    QString error;
+    if (!reader.open(&error)) {
+        std::printf("Can't open archive: %s \n", qPrintable(error));
+        if (job.cancelled.load())
+            return Outcome::Cancelled;
+        useSuffix = true;
+        password = selectArchivePassword(useSuffix, job.password);
+        if (!reader.open(&error)) {
+            std::printf("Can't open archive: %s \n", qPrintable(error));
+            return job.cancelled.load() ? Outcome::Cancelled : Outcome::Failed;
+        }
+    }
+
+    QList<LzmaSDKObjCItem> items;
+    reader.iterateWithHandler([&items](const LzmaSDKObjCItem& item, const QString&) {
+        items.append(item);
+        return true;
+    });
+    QStringList names;
+    for (const LzmaSDKObjCItem& item : std::as_const(items)) {
+        const QStringList parts = item.path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        if (!parts.isEmpty() && !names.contains(parts.first()))
+            names << parts.first();
+    }
+    if (names.isEmpty())
+        return Outcome::Failed;
+
+    std::printf("%s\n", qPrintable(archive));
+    job.workFolder = makeWorkFolder(archive, QStringLiteral("out"));
+    if (job.workFolder.isEmpty())
+        return Outcome::Failed;
+    job.setPartial(job.workFolder);
+    if (job.cancelled.load())
+        return Outcome::Cancelled;
+    std::printf("%s\n", qPrintable(job.destination + QLatin1Char('/') + names.join(QStringLiteral(", "))));
+
+    if (!reader.extract(items, job.workFolder, true)) {
+        if (job.cancelled.load())
+            return Outcome::Cancelled;
+        std::printf("Extract failed\n");
+        return Outcome::Failed;
+    }
+    if (job.cancelled.load())
+        return Outcome::Cancelled;
+
+    // The placeholder of an encrypted empty folder goes; a folder with more in it is the user's.
+    for (const QString& name : std::as_const(names)) {
+        const QString folder = job.workFolder + QLatin1Char('/') + name;
+        QStringList content;
+        if (isDirectory(folder) && contentCount(folder, &content) == 1 && content.first() == kPlaceholder) {
+            if (!QFile::remove(folder + QLatin1Char('/') + kPlaceholder))
+                std::printf("FAIL:%s\n", "cannot remove the placeholder");
+        }
+    }
+    job.outputNames = names;
+    return Outcome::Ok;
+}
+
+void SecurityRuns::finishDecrypt(const std::shared_ptr<Job>& job, Outcome outcome)
+{
+    if (m_host)
+        m_host->dismissProgress();
+    job->progress.reset();
+
+    if (outcome == Outcome::Cancelled || job->cancelled.load()) {
+        discardJob();
+        Q_EMIT runEnded();
+        return;
+    }
+    if (outcome == Outcome::Failed) {
+        discardJob();
+        showFailure(tr("Decrypt Fail"));
+        Q_EMIT runEnded();
+        return;
+    }
+    QString error;
+    if (placeDecrypted(false, &error))
+        return;
+    if (!error.isEmpty()) {
+        discardJob();
+        showFailure(tr("Decrypt Fail"));
+        Q_EMIT runEnded();
+    }
+}
+
+bool SecurityRuns::placeDecrypted(bool replace, QString* error)
+{
+    const std::shared_ptr<Job> job = m_job;
+    QStringList taken;
+    for (const QString& name : std::as_const(job->outputNames)) {
+        const QString from = job->workFolder + QLatin1Char('/') + name;
+        const QString to = job->destination + QLatin1Char('/') + name;
+        if (!itemExists(from))
+            continue; // already moved on an earlier pass
+        int err = 0;
+        if (moveNoReplace(from, to, &err))
+            continue;
+        if (err != EEXIST && err != ENOTEMPTY) {
+            std::printf("%s\n", qPrintable(systemError(err)));
+            *error = systemError(err);
+            return false;
+        }
+        if (!replace) {
+            taken << name;
+            continue;
+        }
+        // The old item is set aside first and dropped only once the new one is in place.
+        const QString aside = job->workFolder + QStringLiteral("/.replaced-") + name;
+        if (::rename(QFile::encodeName(to).constData(), QFile::encodeName(aside).constData()) != 0) {
+            *error = systemError(errno);
+            std::printf("%s\n", qPrintable(*error));
+            return false;
+        }
+        if (!moveNoReplace(from, to, &err)) {
+            ::rename(QFile::encodeName(aside).constData(), QFile::encodeName(to).constData());
+            *error = systemError(err);
+            std::printf("%s\n", qPrintable(*error));
+            return false;
+        }
+    }
+    if (!taken.isEmpty()) {
+        m_replacePending = true;
+        UtilityFunctions::showMessageView(
+            this, tr("Information"), QStringLiteral("ic_log_info"),
+            tr("\"%1\" already exists in this folder. Replace it with the decrypted item?")
+                .arg(taken.join(QStringLiteral("\", \""))),
+            true);
+        return false;
+    }
+    syncFolder(job->destination);
+    discardJob();
+    m_securitySourcePath = job->source;
+    askDeleteSource(false);
+    Q_EMIT runEnded();
+    return true;
+}
+
+void SecurityRuns::btnClicked(int index)
+{
+    if (!m_replacePending || !m_job)
+        return;
+    m_replacePending = false;
+    if (index == 0) {
+        QString error;
+        if (placeDecrypted(true, &error))
+            return;
+        if (m_replacePending)
+            return;
+        discardJob();
+        showFailure(tr("Decrypt Fail"));
+        Q_EMIT runEnded();
+        return;
+    }
+    // Kept: the existing item stays as it was and the decrypted copy goes.
+    discardJob();
+    Q_EMIT runEnded();
+}
+
+void SecurityRuns::discardJob()
+{
+    if (!m_job)
+        return;
+    removeQuietly(m_job->workFolder);
+    m_job.reset();
+    m_replacePending = false;
+}
+
+// ---------------------------------------------------------------- shared ends
+
+void SecurityRuns::removePartialArchive()
+{
+    // The run removes its work folder once the archive program has stopped.
+    if (m_job && !m_replacePending)
+        m_job->cancel();
+}
+
+void SecurityRuns::askDeleteSource(bool isEncrypt)
+{
+    const QString status = isEncrypt ? tr("Encrypt Done") : tr("Decrypt Done");
+    if (m_host)
+        m_host->askDeleteSource(status, this);
+}
+
+void SecurityRuns::deleteSourceFiles()
+{
+    const QString path = m_securitySourcePath;
+    m_securitySourcePath.clear();
+    if (path.isEmpty())
+        return;
+    if (isProtectedPath(path)) {
+        showFailure(tr("Cannot remove file") + QStringLiteral(" \"") + path + QStringLiteral("\" ")
+                    + tr(". Please delete it manually."));
+        return;
+    }
+    QPointer<SecurityRuns> self(this);
+    DispatchQueue::background().async([self, path] {
+        QString error;
+        const bool removed = FileCopier::removeAll(path, &error);
+        if (!removed)
+            std::printf("%s\n", qPrintable(error));
+        DispatchQueue::main().async([self, path, removed] {
+            if (self && !removed)
+                self->showFailure(tr("Cannot remove file") + QStringLiteral(" \"") + path + QStringLiteral("\" ")
+                                  + tr(". Please delete it manually."));
+        });
+    });
+}

@@ -1,0 +1,162 @@
+#include "AboutView.h"
+#include "AppDelegate.h"
+#include "eulaView.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace {
+// Launch calls that do nothing; only quitting is counted.
+LaunchServices quietServices(int* quits)
+{
+    LaunchServices s;
+    s.locale = [] { return QLocale::c(); };
+    s.sendVersionRequest = [] {};
+    s.setLoginItemEnabled = [](bool, QString*) { return true; };
+    s.openUrl = [](const QUrl&) { return true; };
+    s.quit = [quits] { ++*quits; };
+    s.trayAvailable = [] { return true; };
+    return s;
+}
+
+class EulaTest : public ::testing::Test {
+protected:
+    int quits = 0;
+    QWidget window;
+
+    void SetUp() override { QSettings().clear(); }
+    void TearDown() override { QSettings().clear(); }
+
+    eulaView* waitForEula(AppDelegate& d)
+    {
+        QTest::qWaitFor([&] { return d.currentEula() && d.currentEula()->isVisible(); });
+        return d.currentEula();
+    }
+};
+
+TEST_F(EulaTest, ShownOnEveryShowUntilAccepted)
+{
+    AppDelegate d(quietServices(&quits));
+    window.show();
+    d.applicationDidFinishLaunching(&window);
+    eulaView* eula = waitForEula(d);
+    ASSERT_NE(eula, nullptr);
+    EXPECT_TRUE(eula->isModal());
+    EXPECT_FALSE(eula->eulaTextView->toPlainText().isEmpty());
+    EXPECT_TRUE(eula->eulaTextView->isReadOnly());
+
+    // Hidden to the tray and shown again while the dialog is open: still one dialog.
+    window.hide();
+    window.show();
+    QTest::qWait(0);
+    EXPECT_EQ(d.currentEula(), eula);
+
+    QTest::mouseClick(eula->acceptBtn, Qt::LeftButton);
+    EXPECT_TRUE(QSettings().value("eulaAccepted").toBool());
+    EXPECT_EQ(quits, 0);
+    QTest::qWaitFor([&] { return d.currentEula() == nullptr; });
+
+    window.hide();
+    window.show();
+    QTest::qWait(10);
+    EXPECT_EQ(d.currentEula(), nullptr);
+}
+
+TEST_F(EulaTest, NotShownOnceAccepted)
+{
+    QSettings().setValue("eulaAccepted", true);
+    AppDelegate d(quietServices(&quits));
+    d.applicationDidFinishLaunching(&window);
+    window.show();
+    QTest::qWait(10);
+    EXPECT_EQ(d.currentEula(), nullptr);
+}
+
+TEST_F(EulaTest, EveryWayOutButAcceptQuits)
+{
+    const auto leave = [](eulaView* eula, int way) {
+        switch (way) {
+        case 0: QTest::mouseClick(eula->rejectBtn, Qt::LeftButton); break;
+        case 1: QTest::keyClick(eula, Qt::Key_Escape); break;
+        case 2: eula->close(); break; // the window manager's close
+        default: eula->hide(); break;
+        }
+    };
+    for (int way = 0; way < 4; ++way) {
+        int quits = 0;
+        auto* eula = new eulaView;
+        eula->quitProgram = [&quits] { ++quits; };
+        eula->present();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(eula));
+        leave(eula, way);
+        EXPECT_EQ(quits, 1) << "way " << way;
+        EXPECT_FALSE(QSettings().value("eulaAccepted", false).toBool());
+    }
+}
+
+TEST_F(EulaTest, DeclineThroughTheDelegateQuitsTheApplication)
+{
+    AppDelegate d(quietServices(&quits));
+    window.show();
+    d.applicationDidFinishLaunching(&window);
+    eulaView* eula = waitForEula(d);
+    ASSERT_NE(eula, nullptr);
+    QTest::mouseClick(eula->rejectBtn, Qt::LeftButton);
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(QSettings().contains("eulaAccepted"));
+}
+
+TEST_F(EulaTest, WindowHasNoCloseButtonAndDoesNotResize)
+{
+    eulaView eula;
+    EXPECT_EQ(eula.windowTitle(), " ");
+    EXPECT_FALSE(eula.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(eula.minimumSize(), eula.maximumSize());
+    eula.isAccept = true; // leaving the stack must not count as declining
+}
+
+TEST(AboutViewTest, ShowsTheVersionAndTheStatement)
+{
+    auto* about = new AboutView;
+    about->present();
+    EXPECT_EQ(about->versionLabel->text(), QStringLiteral("Version " ZORVI_VERSION));
+    EXPECT_FALSE(about->licenseText->isVisible());
+    QTest::mouseClick(about->licenseBtn, Qt::LeftButton);
+    EXPECT_TRUE(about->licenseText->isVisible());
+    EXPECT_EQ(about->licenseText->toPlainText(), AboutView::statementText());
+    EXPECT_TRUE(AboutView::statementText().contains("Licence Statement"));
+    about->closeClicked();
+}
+
+TEST(AboutViewTest, MissingStatementDoesNothing)
+{
+    AboutView about;
+    about.setStatementPath(QStringLiteral(":/texts/absent.txt"));
+    about.show();
+    about.licenseClicked();
+    EXPECT_FALSE(about.licenseText->isVisible());
+    EXPECT_TRUE(AboutView::statementText(QStringLiteral("/nonexistent/statement.txt")).isEmpty());
+}
+
+TEST(AboutViewTest, TheMenuOpensOneAboutDialog)
+{
+    int quits = 0;
+    AppDelegate d(quietServices(&quits));
+    d.showAbout();
+    AboutView* about = d.currentAbout();
+    ASSERT_NE(about, nullptr);
+    d.showAbout();
+    EXPECT_EQ(d.currentAbout(), about);
+    EXPECT_TRUE(about->isModal());
+    about->closeClicked();
+    QTest::qWaitFor([&] { return d.currentAbout() == nullptr; });
+    EXPECT_EQ(d.currentAbout(), nullptr);
+}
+} // namespace

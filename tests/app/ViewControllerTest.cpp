@@ -1,0 +1,226 @@
+// The main window page host, offscreen.
+#include "ViewController.h"
+
+#include "EmbeddedPage.h"
+#include "ExternalVolumes.h"
+#include "MyTabButton.h"
+#include "PlaceholderPage.h"
+#include "ProgressView.h"
+#include "TaskTablePage.h"
+#include "UserNotifier.h"
+#include "WindowFactory.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPointer>
+#include <QSettings>
+#include <QApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class FakeListPage : public QWidget, public TaskTablePage, public EmbeddedPage {
+public:
+    using QWidget::QWidget;
+    void setTableData(const QList<TaskInfoPtr>& tasks) override { data = tasks; }
+    void reloadTaskTable() override { ++reloads; }
+    void embed(QObject* mainWindow) override
+    {
+        embeddedIn = mainWindow;
+        backupDelegate = dynamic_cast<BackupSendTaskDelegate*>(mainWindow);
+    }
+    QList<TaskInfoPtr> data;
+    int reloads = 0;
+    QObject* embeddedIn = nullptr;
+    BackupSendTaskDelegate* backupDelegate = nullptr;
+};
+
+class RecordingNotifier : public UserNotifier {
+public:
+    void post(const QString& title, const QString& body) override { posted << title + "|" + body; }
+    QStringList posted;
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ExternalVolumes::setOverride(std::nullopt, QStringList {});
+        QDir(TaskController::taskListFolder()).removeRecursively();
+    }
+    void TearDown() override
+    {
+        QSettings().remove("IsRunningOTB");
+        ExternalVolumes::setOverride(std::nullopt, std::nullopt);
+    }
+
+    static QList<QWidget*> visibleContainers(ViewController& vc)
+    {
+        QList<QWidget*> shown;
+        for (QWidget* c : vc.containers())
+            if (c->isVisibleTo(&vc))
+                shown << c;
+        return shown;
+    }
+    static QStringList selectedTabs(ViewController& vc)
+    {
+        QStringList names;
+        for (MyTabButton* b : vc.tabBtnList)
+            if (b->isSelected)
+                names << b->objectName();
+        return names;
+    }
+    static QList<bool> enabledTabs(ViewController& vc)
+    {
+        QList<bool> states;
+        for (MyTabButton* b : vc.tabBtnList)
+            states << b->isEnabled();
+        return states;
+    }
+};
+
+TEST_F(MainWindow, TabsShowOneContainerAndHighlightTheirButton)
+{
+    ViewController vc;
+    vc.show();
+    EXPECT_EQ(selectedTabs(vc), QStringList { "MYDEVICE" }); // first showing, no tab chosen yet
+    EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { vc.MyDeviceViewContainer });
+    vc.setTabsEnabled(true);
+
+    const QList<QPair<MyTabButton*, QWidget*>> tabs {
+        { vc.BackupTabBtn, vc.BackupViewContainer },     { vc.RestoreTabBtn, vc.RestoreViewContainer },
+        { vc.SecurityTabBtn, vc.SecurityViewContainer }, { vc.OTBTabBtn, vc.OTBViewContainer },
+        { vc.CloudTabBtn, vc.CloudViewContainer },       { vc.MyDeviceTabBtn, vc.MyDeviceViewContainer },
+    };
+    for (const auto& [button, container] : tabs) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(vc.CurrentTabName, button->objectName());
+        EXPECT_EQ(selectedTabs(vc), QStringList { button->objectName() });
+        EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { container });
+    }
+    EXPECT_EQ(vc.tabBtnList.size(), 6);
+    EXPECT_EQ(vc.tabBtnList[4]->objectName(), "OTB");
+}
+
+TEST_F(MainWindow, TabsHaveThreeEnabledStates)
+{
+    ViewController vc;
+    int otbStarts = 0;
+    vc.startOtbTimerHandler = [&](int ms) { otbStarts += ms == 300; };
+    vc.show();
+    // Off until the My Device page reports a drive.
+    EXPECT_EQ(enabledTabs(vc), QList<bool>(6, false));
+
+    vc.setTabsEnabled(true);
+    EXPECT_EQ(enabledTabs(vc), QList<bool>(6, true));
+    EXPECT_EQ(otbStarts, 0);
+
+    // A cloud download: only Cloud stays on, and "true" does not change that...
+    vc.startCloudDownload();
+    const QList<bool> cloudOnly { false, false, false, false, false, true };
+    EXPECT_EQ(enabledTabs(vc), cloudOnly);
+    EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { vc.CloudProgressViewContainer });
+    QSettings().setValue("IsRunningOTB", true);
+    vc.setTabsEnabled(true);
+    EXPECT_EQ(enabledTabs(vc), cloudOnly);
+    EXPECT_EQ(otbStarts, 1); // ...but one-touch polling still restarts
+
+    // The download's "Done" brings the Cloud page back with every tab.
+    vc.showCloudPage();
+    EXPECT_EQ(enabledTabs(vc), QList<bool>(6, true));
+    EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { vc.CloudViewContainer });
+
+    // No drive any more: everything off, cloud screens hidden, even during a download.
+    vc.startCloudDownload();
+    vc.setTabsEnabled(false);
+    EXPECT_EQ(enabledTabs(vc), QList<bool>(6, false));
+    EXPECT_FALSE(vc.CloudViewContainer->isVisibleTo(&vc));
+    EXPECT_FALSE(vc.CloudProgressViewContainer->isVisibleTo(&vc));
+    vc.setTabsEnabled(true);
+    EXPECT_EQ(enabledTabs(vc), QList<bool>(6, true));
+}
+
+TEST_F(MainWindow, PagesAreMadeBySegueAndWiredToTheTaskLists)
+{
+    QPointer<FakeListPage> backup, restore;
+    WindowFactory::registerWindow("BackupContainerSegue", [&](QWidget* p) { return backup = new FakeListPage(p); });
+    WindowFactory::registerWindow("RestoreContainerSegue", [&](QWidget* p) { return restore = new FakeListPage(p); });
+    {
+        ViewController vc;
+        ASSERT_TRUE(backup && restore);
+        EXPECT_EQ(backup->embeddedIn, &vc);
+        EXPECT_EQ(backup->backupDelegate, static_cast<BackupSendTaskDelegate*>(&vc));
+        EXPECT_EQ(vc.page("BackupContainerSegue"), backup.data());
+        EXPECT_TRUE(vc.BackupViewContainer->isAncestorOf(backup));
+        EXPECT_EQ(vc.controller.BackupView, static_cast<TaskTablePage*>(backup.data()));
+        EXPECT_EQ(vc.controller.OtbView, nullptr); // a placeholder lists nothing
+        EXPECT_TRUE(qobject_cast<PlaceholderPage*>(vc.page("OTBContainerSegue")));
+        EXPECT_TRUE(qobject_cast<PlaceholderPage*>(vc.page("CloudProgressContainerSegue")));
+        EXPECT_EQ(vc.CloudView, nullptr);
+
+        // Start-up with no task list: the folder and an empty list file are written, the
+        // pages get the (empty) lists and My Device shows.
+        vc.start();
+        EXPECT_EQ(QFileInfo(TaskController::taskListPath()).size(), 16);
+        EXPECT_EQ(backup->reloads, 1);
+        EXPECT_EQ(restore->reloads, 1);
+        EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { vc.MyDeviceViewContainer });
+
+        // A page's request goes to the dispatcher.
+        backup->backupDelegate->runTask(
+            TaskInfo::initWithValues("T", "", { "/s" }, "/d", {}, 1, "", "None", 0, 0, {}, {}, 1, 0, 0, 0, 0, 0, {}, false),
+            "Add", true);
+        ASSERT_EQ(backup->data.size(), 1);
+        EXPECT_EQ(restore->data.size(), 1);
+    }
+    WindowFactory::registerWindow("BackupContainerSegue", {});
+    WindowFactory::registerWindow("RestoreContainerSegue", {});
+}
+
+TEST_F(MainWindow, RunWindowsAndNotifications)
+{
+    ViewController vc;
+    RecordingNotifier notifier;
+    vc.setUserNotifier(&notifier);
+    vc.showUserNotification("Task Started", "\"A\" is started by scheduler");
+    EXPECT_EQ(notifier.posted, QStringList { "Task Started|\"A\" is started by scheduler" });
+
+    auto task = TaskInfo::initWithValues("A", "", {}, "/d", {}, 1, "", "None", 0, 0, {}, {}, 0, 0, 0, 0, 0, 0, {}, false);
+    auto sheet = vc.presentProgressSheet(task, "Backup", "ic_log_backup", "Backup Processing...");
+    QPointer<ProgressView> view = dynamic_cast<ProgressView*>(sheet.get());
+    ASSERT_TRUE(view);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_EQ(view->taskInfo, task);
+    EXPECT_EQ(view->progressDelegate, static_cast<ProgressViewDelegate*>(&vc));
+    EXPECT_EQ(view->titleLabel->text(), "Backup");
+    view->cancelTask(); // Cancel reaches the task of the run
+    EXPECT_TRUE(task->BackupRestoreCancel);
+    EXPECT_FALSE(view->isVisible());
+    vc.representProgressSheet(sheet);
+    EXPECT_TRUE(view->isVisible());
+    vc.dismissProgressSheet(sheet);
+    EXPECT_FALSE(view->isVisible());
+    sheet.reset(); // the last owner lets go: deleted on the GUI thread
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 5000));
+
+    // The restore's password dialog: closing it without an answer drops the waiting restore.
+    vc.controller.askRestorePassword(task);
+    EXPECT_EQ(vc.controller.itemForDecryptRestore, task);
+    QDialog* prompt = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->inherits("decPasswordView") && w->isVisible())
+            prompt = qobject_cast<QDialog*>(w);
+    }
+    ASSERT_NE(prompt, nullptr);
+    prompt->done(QDialog::Rejected);
+    EXPECT_EQ(vc.controller.itemForDecryptRestore, nullptr);
+
+    // No password dialog available: the encrypted restore is not left waiting.
+    vc.makeRestorePasswordDialog = nullptr;
+    vc.controller.askRestorePassword(task);
+    EXPECT_EQ(vc.controller.itemForDecryptRestore, nullptr);
+}
+
+} // namespace

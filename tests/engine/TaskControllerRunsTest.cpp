@@ -1,0 +1,303 @@
+// Backup and restore runs from the dispatcher to the saved list, on real temporary folders,
+// with fake windows.
+#include "EngineTestSupport.h"
+#include "TaskRunFakes.h"
+
+#include "ExternalVolumes.h"
+#include "UtilityFunctions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+class TaskRuns : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QDir(TaskController::taskListFolder()).removeRecursively();
+        ExternalVolumes::setOverride(std::nullopt, QStringList {});
+        writeFile(src() + "/a.txt", "alpha");
+        writeFile(src() + "/sub/b.txt", "beta");
+        QDir().mkpath(dest());
+    }
+    void TearDown() override { ExternalVolumes::setOverride(std::nullopt, std::nullopt); }
+
+    QString src() const { return tmp.path() + "/home/docs"; }
+    QString dest() const { return tmp.path() + "/drive"; }
+    TaskInfoPtr task(const QString& name, qint64 mode = 1, const QString& schedule = "None")
+    {
+        auto t = plainTask(name, { src() }, dest(), schedule, mode);
+        t->taskInfoDelegate = &c;
+        return t;
+    }
+    // Waits until every admitted run has finished on the GUI thread.
+    bool waitForRuns(std::size_t messages)
+    {
+        return QTest::qWaitFor([&] { return c.executingTasks.isEmpty() && w.presenter.shown.size() >= messages; },
+                               60000);
+    }
+    TaskInfoPtr savedTask(const QString& name)
+    {
+        for (const auto& t : w.saved())
+            if (t->taskName == name)
+                return t;
+        return nullptr;
+    }
+
+    QTemporaryDir tmp;
+    WiredController w;
+    TaskController& c = w.controller;
+};
+
+TEST_F(TaskRuns, BackupFromRunTaskToTheSavedStatusDateAndMessage)
+{
+    c.TaskArray = { task("Docs") };
+    c.runTask(c.TaskArray[0], "Backup", true);
+
+    ASSERT_EQ(w.windows.sheets.size(), 1u);
+    const auto sheet = w.windows.sheets[0];
+    EXPECT_EQ(sheet->title, "Backup");
+    EXPECT_EQ(sheet->imageName, "ic_log_backup");
+    EXPECT_EQ(sheet->status, "Backup Processing...");
+    // Cancel reaches the engine's own record of the task, not the listed one.
+    ASSERT_TRUE(sheet->task);
+    EXPECT_EQ(sheet->task->taskName, "Docs");
+    EXPECT_NE(sheet->task, c.TaskArray[0]);
+    EXPECT_EQ(c.currentBackupRestoreTask, sheet->task);
+    EXPECT_EQ(c.executingTasks.size(), 1);
+    EXPECT_EQ(w.windows.events, QStringList { "Common Action/Do Backup/" });
+
+    ASSERT_TRUE(waitForRuns(1));
+    ASSERT_EQ(w.presenter.shown.size(), 1u);
+    EXPECT_EQ(w.presenter.shown[0].title, "Information");
+    EXPECT_EQ(w.presenter.shown[0].imageName, "ic_log_success");
+    EXPECT_EQ(w.presenter.shown[0].message, "\"Docs\" backup complete");
+    EXPECT_FALSE(w.presenter.shown[0].showSecondBtn);
+    EXPECT_EQ(sheet->dismissed, 1);
+    EXPECT_EQ(c.currentBackupRestoreTask, nullptr);
+    EXPECT_EQ(readFile(dest() + "/Docs" + src() + "/sub/b.txt"), "beta");
+
+    const auto saved = savedTask("Docs");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->backupStatus, 1);
+    EXPECT_FALSE(saved->lastBackupDate.isEmpty());
+    EXPECT_EQ(w.restorePage.names(), QStringList { "Docs" });
+}
+
+TEST_F(TaskRuns, FailedAndCancelledBackupsRecordMinusOne)
+{
+    auto broken = task("Broken");
+    broken->backupDest = tmp.path() + "/no/such/drive";
+    c.TaskArray = { broken };
+    c.runTask(broken, "Backup", true);
+    ASSERT_TRUE(waitForRuns(1));
+    const MessageRequest failed = w.presenter.shown[0];
+    EXPECT_EQ(failed.imageName, "ic_log_fail");
+    EXPECT_TRUE(failed.message.startsWith("\"Broken\" backup failed\n")) << failed.message.toStdString();
+    EXPECT_GT(failed.message.size(), QString("\"Broken\" backup failed\n").size()); // the engine's reason
+    EXPECT_EQ(savedTask("Broken")->backupStatus, -1);
+
+    // Cancel: no message, still -1 and saved.
+    c.TaskArray = { task("Docs") };
+    w.windows.cancelOnPresent = true;
+    c.runTask(c.TaskArray[0], "Backup", true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.executingTasks.isEmpty(); }, 60000));
+    drainMainQueue();
+    EXPECT_EQ(w.presenter.shown.size(), 1u);
+    EXPECT_EQ(savedTask("Docs")->backupStatus, -1);
+    EXPECT_FALSE(QFileInfo::exists(dest() + "/Docs" + src() + "/a.txt"));
+}
+
+TEST_F(TaskRuns, BackupRequestedTwiceWhileRunningBringsBackItsWindowAndStartsNothing)
+{
+    c.TaskArray = { task("Docs") };
+    c.runTask(c.TaskArray[0], "Backup", true);
+    // The first run cannot have finished: its finishing step needs this thread.
+    c.runTask(c.TaskArray[0], "Backup", true);
+    ASSERT_EQ(w.windows.sheets.size(), 1u);
+    EXPECT_EQ(w.windows.sheets[0]->represented, 1);
+    EXPECT_EQ(c.executingTasks.size(), 1);
+    ASSERT_TRUE(waitForRuns(1));
+    EXPECT_EQ(w.presenter.shown.size(), 1u);
+}
+
+TEST_F(TaskRuns, ScheduledRunFiresThroughTheClockWhileAManualRunIsOpen)
+{
+    writeFile(tmp.path() + "/night/n.txt", "night");
+    auto nightly = plainTask("Nightly", { tmp.path() + "/night" }, dest(), "Daily");
+    nightly->hour = 3;
+    nightly->minute = 30;
+    nightly->taskInfoDelegate = &c;
+    c.TaskArray = { task("Docs"), nightly };
+
+    c.runTask(c.TaskArray[0], "Backup", true);
+    ASSERT_EQ(w.windows.sheets.size(), 1u);
+    const auto manualSheet = w.windows.sheets[0];
+
+    ScopedFakeClock clock(localTime(2026, 3, 4, 3, 30, 5));
+    nightly->checkSchedule();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.windows.notifications.isEmpty(); }, 5000));
+    EXPECT_EQ(w.windows.notifications, QStringList { "Task Started|\"Nightly\" is started by scheduler" });
+    ASSERT_TRUE(waitForRuns(2));
+
+    // The scheduled run had no window and closed none: the manual window closed once, by its own run.
+    EXPECT_EQ(w.windows.sheets.size(), 1u);
+    EXPECT_EQ(manualSheet->dismissed, 1);
+    QStringList messages;
+    for (const auto& m : w.presenter.shown)
+        messages << m.message;
+    messages.sort();
+    EXPECT_EQ(messages, (QStringList { "\"Docs\" backup complete", "\"Nightly\" backup complete" }));
+    EXPECT_EQ(savedTask("Nightly")->backupStatus, 1);
+    EXPECT_EQ(readFile(dest() + "/Nightly" + tmp.path() + "/night/n.txt"), "night");
+}
+
+TEST_F(TaskRuns, OutcomeLandsInTheRecordNowInTheList)
+{
+    c.TaskArray = { task("Docs") };
+    c.runTask(c.TaskArray[0], "Backup", true);
+    const auto running = w.windows.sheets[0]->task;
+    // The list is rebuilt while the engine works (as a volume re-mapping does).
+    c.TaskArray[0] = UtilityFunctions::copyTaskInfo(c.TaskArray[0]);
+    const auto current = c.TaskArray[0];
+    ASSERT_TRUE(waitForRuns(1));
+    EXPECT_EQ(current->backupStatus, 1);
+    EXPECT_FALSE(current->lastBackupDate.isEmpty());
+    EXPECT_EQ(current->fixedSourcePaths, running->fixedSourcePaths);
+    EXPECT_FALSE(current->fixedSourcePaths.isEmpty());
+    EXPECT_EQ(savedTask("Docs")->backupStatus, 1);
+
+    // That record can be restored from the backup the stale one made.
+    writeFile(src() + "/a.txt", "changed");
+    c.restoreTask(current, "Restore");
+    ASSERT_TRUE(waitForRuns(2));
+    EXPECT_EQ(w.presenter.shown[1].message, "\"Docs\" restoration complete");
+    EXPECT_EQ(readFile(src() + "/a.txt"), "alpha");
+}
+
+TEST_F(TaskRuns, RestoreShowsItsWindowAtOnceAndRecordsTheResult)
+{
+    c.TaskArray = { task("Docs") };
+    c.runTask(c.TaskArray[0], "Backup", true);
+    ASSERT_TRUE(waitForRuns(1));
+    writeFile(src() + "/sub/b.txt", "changed");
+    w.windows.events.clear();
+
+    c.restoreTask(c.TaskArray[0], "Restore");
+    ASSERT_EQ(w.windows.sheets.size(), 2u);
+    const auto sheet = w.windows.sheets[1];
+    EXPECT_EQ(sheet->title, "Restore");
+    EXPECT_EQ(sheet->imageName, "ic_log_restore");
+    EXPECT_EQ(sheet->status, "Restore Processing...");
+    ASSERT_TRUE(sheet->task); // so Cancel stops the restore
+    EXPECT_EQ(sheet->task->taskName, "Docs");
+    EXPECT_EQ(w.windows.events, QStringList { "Common Action/Do Restore/" });
+    ASSERT_TRUE(waitForRuns(2));
+    EXPECT_EQ(w.presenter.shown[1].imageName, "ic_log_success");
+    EXPECT_EQ(w.presenter.shown[1].message, "\"Docs\" restoration complete");
+    EXPECT_EQ(sheet->dismissed, 1);
+    EXPECT_EQ(readFile(src() + "/sub/b.txt"), "beta");
+    EXPECT_EQ(savedTask("Docs")->restoreStatus, 1);
+
+    // "Update" only refreshes; other words and no task do nothing.
+    const int resets = w.backupPage.resets;
+    c.restoreTask(nullptr, "Update");
+    EXPECT_EQ(w.backupPage.resets, resets + 1);
+    c.restoreTask(c.TaskArray[0], "Backup");
+    c.restoreTask(nullptr, "Restore");
+    c.restoreTask(task("Nobody"), "Restore");
+    EXPECT_EQ(w.windows.sheets.size(), 2u);
+}
+
+TEST_F(TaskRuns, CancelledRestoreIsSilentAndRecordsMinusOne)
+{
+    c.TaskArray = { task("Docs") };
+    c.runTask(c.TaskArray[0], "Backup", true);
+    ASSERT_TRUE(waitForRuns(1));
+    writeFile(src() + "/a.txt", "kept");
+    w.windows.cancelOnPresent = true;
+    c.restoreTask(c.TaskArray[0], "Restore");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.executingTasks.isEmpty(); }, 60000));
+    drainMainQueue();
+    EXPECT_EQ(w.presenter.shown.size(), 1u);
+    EXPECT_EQ(savedTask("Docs")->restoreStatus, -1);
+    EXPECT_EQ(readFile(src() + "/a.txt"), "kept");
+}
+
+TEST_F(TaskRuns, EncryptedRestoreAsksForThePasswordAndForgetsTheTaskWhenCancelled)
+{
+    c.TaskArray = { task("Secret", 3) };
+    c.restoreTask(c.TaskArray[0], "Restore");
+    EXPECT_TRUE(w.windows.sheets.empty()); // no window until the password is given
+    ASSERT_EQ(w.windows.passwordPrompts.size(), 1u);
+    EXPECT_EQ(w.windows.passwordPrompts[0], c.TaskArray[0]);
+    EXPECT_EQ(c.itemForDecryptRestore, c.TaskArray[0]);
+
+    c.restorePasswordPromptClosed(); // cancelled
+    EXPECT_EQ(c.itemForDecryptRestore, nullptr);
+    // A later decryption's dialog cannot start the forgotten restore.
+    c.restoreWithPassword("pw");
+    EXPECT_TRUE(w.windows.sheets.empty());
+    EXPECT_TRUE(c.executingTasks.isEmpty());
+}
+
+TEST_F(TaskRuns, EncryptedRestoreFailureIsReportedAndTheTaskForgotten)
+{
+    c.TaskArray = { task("Secret", 3) }; // never backed up: nothing to restore
+    c.restoreTask(c.TaskArray[0], "Restore");
+    c.restoreWithPassword("wrong");
+    c.restorePasswordPromptClosed(); // the dialog closes after its OK: the restore goes on
+    ASSERT_EQ(w.windows.sheets.size(), 1u);
+    EXPECT_EQ(w.windows.sheets[0]->title, "Restore");
+    EXPECT_EQ(w.windows.sheets[0]->task->taskName, "Secret");
+    ASSERT_TRUE(waitForRuns(1));
+    EXPECT_EQ(w.presenter.shown[0].imageName, "ic_log_fail");
+    EXPECT_TRUE(w.presenter.shown[0].message.startsWith("\"Secret\" restoration failed\n"));
+    EXPECT_EQ(c.itemForDecryptRestore, nullptr);
+    EXPECT_EQ(savedTask("Secret")->restoreStatus, -1);
+    // A second answer from the same dialog does nothing.
+    c.restoreWithPassword("wrong");
+    EXPECT_EQ(w.windows.sheets.size(), 1u);
+}
+
+TEST_F(TaskRuns, AddDoAndModifyDoSaveFirstThenRun)
+{
+    auto fresh = task("Fresh");
+    c.runTask(fresh, "AddDo", true);
+    EXPECT_EQ(savedTask("Fresh")->backupStatus, 0); // saved before the run
+    ASSERT_EQ(w.windows.sheets.size(), 1u);
+    ASSERT_TRUE(waitForRuns(1));
+    EXPECT_EQ(savedTask("Fresh")->backupStatus, 1);
+
+    auto old = c.TaskArray[0];
+    auto edited = task("Fresh");
+    edited->backupSrc = { src() + "/sub" };
+    c.runTask(edited, "ModifyDo", true);
+    EXPECT_EQ(c.TaskArray.size(), 1);
+    ASSERT_TRUE(waitForRuns(2));
+    EXPECT_EQ(w.presenter.shown[1].message, "\"Fresh\" backup complete");
+    EXPECT_EQ(savedTask("Fresh")->backupSrc, QStringList { src() + "/sub" });
+    EXPECT_EQ(w.windows.events,
+              (QStringList { "Common Action/Do Backup (immediately)/", "Common Action/Do Backup (immediately)/" }));
+}
+
+} // namespace

@@ -1,0 +1,346 @@
+#include "AddTaskBoxViewController.h"
+#include "AddTaskBoxButton.h"
+#include "AddTaskSmallBoxButton.h"
+#include "PasswordRules.h"
+#include "ExternalVolumes.h"
+#include "ElidedLabel.h"
+#include "SourcePickerDialog.h"
+#include "TaskPagesTestSupport.h"
+#include "customizeButton.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QFileSystemModel>
+#include <QItemSelectionModel>
+#include <QTreeView>
+
+using namespace taskpages;
+
+namespace {
+void writeFile(const QString& path, int bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(bytes, 'x'));
+}
+} // namespace
+
+class EditorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        root = dir.path();
+        QDir(root).mkpath("src/folder/inner");
+        QDir(root).mkpath("dest");
+        writeFile(root + "/src/one.txt", 10);
+        writeFile(root + "/src/two.txt", 20);
+        writeFile(root + "/src/folder/a.bin", 100);
+        writeFile(root + "/src/folder/inner/b.bin", 200);
+        sink = std::make_shared<RecordingSink>();
+        GoogleReporter::shared().setSink(sink);
+    }
+    void TearDown() override { GoogleReporter::shared().setSink(nullptr); }
+
+    // An editor with its delegate, shown as the pages show it.
+    AddTaskBoxViewController* open(const TaskInfoPtr& task = nullptr)
+    {
+        auto* editor = new AddTaskBoxViewController(nullptr, task);
+        editor->boxDelegate = &box;
+        if (!editor->present())
+            return nullptr;
+        guard = editor;
+        return editor;
+    }
+    // Presses Done and waits for the sources to be summed.
+    void done(AddTaskBoxViewController* editor)
+    {
+        QTest::mouseClick(editor->doneButton, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return guard.isNull() || !editor->isMeasuring(); }, 10000));
+        drainMainQueue();
+    }
+
+    QTemporaryDir dir;
+    QString root;
+    RecordingPresenter presenter;
+    RecordingBoxDelegate box;
+    std::shared_ptr<RecordingSink> sink;
+    QPointer<AddTaskBoxViewController> guard;
+};
+
+TEST_F(EditorTest, NewTaskCarriesCountsSizesIdsAndTheSettings)
+{
+    auto* editor = open();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_FALSE(editor->isModifyMode);
+    EXPECT_TRUE(editor->backupImmediatelyCheck->isChecked());
+    EXPECT_EQ(editor->password, PasswordRules::noPasswordMarker());
+
+    editor->addSourcePaths({ root + "/src/one.txt", root + "/src/folder", root + "/src/two.txt" }, true);
+    EXPECT_TRUE(editor->sourceBoxBtn->isHidden());
+    EXPECT_EQ(editor->leftBoxTableView->count(), 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return editor->AddFileBtn->text().startsWith("Add Files("); }, 5000));
+    editor->chooseDestination(root + "/dest", true);
+    EXPECT_TRUE(editor->destinationBoxBtn->isHidden());
+    EXPECT_TRUE(editor->changeDestBtn->text().startsWith("Change Destination ("));
+    EXPECT_TRUE(editor->changeDestBtn->text().contains("available"));
+    editor->sendAdvInfo(3, "Abcd1234", "Daily", 7, 30, {}, {});
+    QTest::keyClicks(editor->taskName_field, "Docs");
+    done(editor);
+
+    ASSERT_EQ(box.tasks.size(), 1u);
+    EXPECT_EQ(box.actions[0], "AddDo");
+    const TaskInfoPtr t = box.tasks[0];
+    EXPECT_EQ(t->taskName, "Docs");
+    EXPECT_EQ(t->backupSrc, QStringList({ root + "/src/one.txt", root + "/src/folder", root + "/src/two.txt" }));
+    EXPECT_EQ(t->backupDest, root + "/dest");
+    EXPECT_EQ(t->backupId, QStringList({ "0", "1", "2" }));
+    EXPECT_EQ(t->fileCount, 2);
+    EXPECT_EQ(t->directoryCount, 1);
+    EXPECT_EQ(t->totalSize, 330);
+    EXPECT_EQ(t->function, 3);
+    EXPECT_EQ(t->password, "Abcd1234");
+    EXPECT_EQ(t->scheduleMode, "Daily");
+    EXPECT_EQ(t->hour, 7);
+    EXPECT_EQ(t->minute, 30);
+    EXPECT_EQ(t->backupStatus, 0);
+    EXPECT_EQ(t->lastBackupDate, "");
+    EXPECT_TRUE(guard.isNull() || !guard->isVisible());
+
+    ASSERT_EQ(sink->events.size(), 2u);
+    EXPECT_EQ(sink->events[0].category, "Task Schedule");
+    EXPECT_EQ(sink->events[0].action, "Daily");
+    EXPECT_EQ(sink->events[1].category, "Task Security");
+    EXPECT_EQ(sink->events[1].action, "Compress And Encrypt");
+    t->stopScheduleTimer();
+}
+
+TEST_F(EditorTest, ActionWordFollowsModeAndCheckbox)
+{
+    auto* editor = open();
+    editor->addSourcePaths({ root + "/src/one.txt" }, false);
+    EXPECT_FALSE(editor->sourceBoxBtn->isHidden()); // the small button leaves the box
+    editor->chooseDestination(root + "/dest", false);
+    QTest::keyClicks(editor->taskName_field, "Plain");
+    editor->backupImmediatelyCheck->setChecked(false);
+    done(editor);
+    ASSERT_EQ(box.actions.size(), 1u);
+    EXPECT_EQ(box.actions[0], "Add");
+    EXPECT_EQ(box.tasks[0]->function, 1);
+    EXPECT_EQ(box.tasks[0]->password, PasswordRules::noPasswordMarker());
+}
+
+TEST_F(EditorTest, ModifyKeepsTheNameAndTheHistoryWhenNothingEssentialChanged)
+{
+    auto old = TaskInfo::initWithValues("Kept", "2026-01-02, 3:04 PM", { root + "/src/one.txt" }, root + "/dest", { "0" }, 2,
+                                        PasswordRules::noPasswordMarker(), "None", -1, -1, {}, {}, 1, 1, 10, 1, 0, 1,
+                                        { "fixed" }, false);
+    auto* editor = open(old);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->isModifyMode);
+    EXPECT_FALSE(editor->taskName_field->isEnabled());
+    EXPECT_EQ(editor->taskName_field->text(), "Kept");
+    EXPECT_TRUE(editor->sourceBoxBtn->isHidden());
+    EXPECT_TRUE(editor->destinationBoxBtn->isHidden());
+    EXPECT_EQ(editor->leftBoxTableView->count(), 1);
+    done(editor);
+    ASSERT_EQ(box.tasks.size(), 1u);
+    EXPECT_EQ(box.actions[0], "ModifyDo");
+    EXPECT_NE(box.tasks[0], old);
+    EXPECT_EQ(box.tasks[0]->backupStatus, 1);
+    EXPECT_EQ(box.tasks[0]->restoreStatus, 1);
+    EXPECT_EQ(box.tasks[0]->lastBackupDate, "2026-01-02, 3:04 PM");
+    EXPECT_EQ(box.tasks[0]->isOtbChecked, 1);
+    EXPECT_EQ(box.tasks[0]->fixedSourcePaths, QStringList({ "fixed" }));
+
+    // A new source starts a new history.
+    auto* again = open(old);
+    again->addSourcePaths({ root + "/src/two.txt" }, false);
+    again->backupImmediatelyCheck->setChecked(false);
+    done(again);
+    ASSERT_EQ(box.tasks.size(), 2u);
+    EXPECT_EQ(box.actions[1], "Modify");
+    EXPECT_EQ(box.tasks[1]->backupStatus, 0);
+    EXPECT_EQ(box.tasks[1]->lastBackupDate, "");
+    EXPECT_EQ(box.tasks[1]->isOtbChecked, 0);
+}
+
+TEST_F(EditorTest, ATaskWithoutDestinationClosesTheEditorAtOnce)
+{
+    auto bad = makeTask("NoDest", 1, 0, 0, QString());
+    EXPECT_EQ(open(bad), nullptr);
+}
+
+TEST_F(EditorTest, UnsafeNamesAreRefused)
+{
+    auto* editor = open();
+    editor->addSourcePaths({ root + "/src/one.txt" }, false);
+    editor->chooseDestination(root + "/dest", false);
+    for (const QString& name : { QString(), QString("."), QString(".."), QString("a/b"), QString("a\tb"), QString("x\ny") }) {
+        editor->taskName_field->setText(name);
+        presenter.requests.clear();
+        done(editor);
+        ASSERT_EQ(presenter.requests.size(), 1u) << name.toStdString();
+        EXPECT_EQ(presenter.requests[0].title, "Error");
+        EXPECT_TRUE(presenter.requests[0].message.contains("task name")) << presenter.lastMessage().toStdString();
+    }
+    EXPECT_TRUE(box.tasks.empty());
+    EXPECT_TRUE(editor->isVisible());
+}
+
+TEST_F(EditorTest, MissingSourcesOrDestinationAreNamedBeforeAnySpaceCheck)
+{
+    auto* editor = open();
+    QTest::keyClicks(editor->taskName_field, "T");
+    done(editor);
+    ASSERT_EQ(presenter.requests.size(), 1u);
+    EXPECT_FALSE(presenter.lastMessage().contains("Not enough space"));
+    EXPECT_TRUE(presenter.lastMessage().contains("file or folder"));
+    editor->addSourcePaths({ root + "/src/one.txt" }, false);
+    done(editor);
+    ASSERT_EQ(presenter.requests.size(), 2u);
+    EXPECT_TRUE(presenter.lastMessage().contains("destination"));
+    EXPECT_FALSE(presenter.lastMessage().contains("Not enough space"));
+    EXPECT_TRUE(box.tasks.empty());
+}
+
+TEST_F(EditorTest, RootIsRefusedAsSourceAndDestination)
+{
+    auto* editor = open();
+    editor->addSourcePaths({ root + "/src/one.txt", "/", root + "/src/two.txt" }, true);
+    ASSERT_EQ(presenter.requests.size(), 1u);
+    EXPECT_EQ(presenter.requests[0].title, "Error");
+    EXPECT_EQ(presenter.requests[0].imageName, "ic_log_lable");
+    EXPECT_EQ(presenter.requests[0].message, "You can't use the system root directory as source");
+    EXPECT_EQ(editor->sourcePathArray.size(), 2);
+    EXPECT_TRUE(editor->sourceBoxBtn->isHidden());
+
+    editor->chooseDestination("/", false);
+    EXPECT_EQ(presenter.lastMessage(), "You can't use system root as destination");
+    editor->chooseDestination("/", true);
+    EXPECT_EQ(presenter.lastMessage(), "You can't use the system root directory as destination");
+    EXPECT_TRUE(editor->destinationPath.isEmpty());
+    EXPECT_FALSE(editor->destinationBoxBtn->isHidden());
+}
+
+TEST_F(EditorTest, SourcesOverlappingTheTaskFolderAreRefused)
+{
+    QDir(root).mkpath("dest/Job/old");
+    auto* editor = open();
+    QTest::keyClicks(editor->taskName_field, "Job");
+    editor->addSourcePaths({ root + "/dest/Job/old" }, false);
+    editor->chooseDestination(root + "/dest", false);
+    done(editor);
+    ASSERT_EQ(presenter.requests.size(), 1u);
+    EXPECT_EQ(presenter.requests[0].title, "Error");
+    EXPECT_TRUE(box.tasks.empty());
+
+    // A destination inside a source.
+    auto* other = open();
+    QTest::keyClicks(other->taskName_field, "Other");
+    other->addSourcePaths({ root + "/src" }, false);
+    other->chooseDestination(root + "/src/folder", false);
+    done(other);
+    ASSERT_EQ(presenter.requests.size(), 2u);
+    EXPECT_TRUE(box.tasks.empty());
+}
+
+TEST_F(EditorTest, AdvancedSettingsReopenOnTheLastAnswer)
+{
+    auto old = makeTask("Old", 2);
+    old->scheduleMode = "Weekly";
+    old->hour = 9;
+    old->minute = 5;
+    old->weekday = { 2, 4 };
+    auto* editor = open(old);
+    QTest::mouseClick(editor->AdvanceBtn, Qt::LeftButton);
+    AdvanceViewController* first = editor->advancedDialog();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->scheduleModeCombobox->currentIndex(), 2);
+    first->close();
+
+    editor->sendAdvInfo(1, PasswordRules::noPasswordMarker(), "Monthly", 1, 2, { 3 }, {});
+    QTest::mouseClick(editor->AdvanceBtn, Qt::LeftButton);
+    AdvanceViewController* second = editor->advancedDialog();
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->scheduleModeCombobox->currentIndex(), 3);
+    EXPECT_FALSE(second->compressCheckbox->isChecked());
+    second->close();
+}
+
+TEST_F(EditorTest, SourcePickerHandsOverFilesAndFoldersTogether)
+{
+    SourcePickerDialog picker(nullptr, root + "/src");
+    QStringList chosen;
+    QObject::connect(&picker, &SourcePickerDialog::pathsChosen, [&](const QStringList& p) { chosen = p; });
+    picker.open();
+    EXPECT_EQ(picker.windowTitle(), "Choose a source file/folder");
+    // Nothing chosen: Open keeps the picker up.
+    picker.view->selectionModel()->clearSelection();
+    picker.accept();
+    EXPECT_TRUE(chosen.isEmpty());
+    EXPECT_TRUE(picker.isVisible());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return picker.model->index(root + "/src/folder").isValid(); }, 5000));
+    picker.selectPaths({ root + "/src/one.txt", root + "/src/folder" });
+    QTest::mouseClick(picker.openButton, Qt::LeftButton);
+    EXPECT_EQ(chosen, QStringList({ root + "/src/folder", root + "/src/one.txt" }));
+    EXPECT_FALSE(picker.isVisible());
+}
+
+TEST_F(EditorTest, VolumesWithoutAUsableIdentityAreRefusedAndTheRestOfTheChoiceDropped)
+{
+    QDir(root).mkpath("media/Good/Files");
+    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { root + "/media/Good" });
+    auto* editor = open();
+    // "Gone" has no folder, so its identity file cannot be written.
+    editor->addSourcePaths({ root + "/src/one.txt", root + "/media/Good/Files", root + "/media/Gone/Photos",
+                             root + "/src/two.txt" },
+                           true);
+    ASSERT_EQ(presenter.requests.size(), 1u);
+    EXPECT_EQ(presenter.requests[0].title, "Error");
+    EXPECT_EQ(presenter.requests[0].imageName, "ic_log_lable");
+    EXPECT_EQ(presenter.requests[0].message, " \"Gone/Photos/\" as the source path: Permission denied.");
+    ASSERT_EQ(editor->sourcePathArray.size(), 2);
+    EXPECT_EQ(editor->sourcePathArray[0], root + "/src/one.txt");
+    EXPECT_TRUE(editor->sourcePathArray[1].startsWith(root + "/media/Good/Files;"));
+    EXPECT_GT(editor->sourcePathArray[1].size(), (root + "/media/Good/Files;").size());
+    EXPECT_FALSE(editor->sourceBoxBtn->isHidden()); // the loop did not run to its end
+
+    editor->chooseDestination(root + "/media/Gone", true);
+    EXPECT_EQ(presenter.lastMessage(), " \"Gone/\" as the destination path: Permission denied.");
+    EXPECT_TRUE(editor->destinationPath.isEmpty());
+    editor->chooseDestination(root + "/media/Good", true);
+    EXPECT_TRUE(editor->destinationPath.startsWith(root + "/media/Good;"));
+    EXPECT_EQ(editor->destPathTextLabel->text(), root + "/media/Good");
+    ExternalVolumes::setOverride(std::nullopt, std::nullopt);
+}
+
+TEST_F(EditorTest, DoneRefusesWhenTheDestinationHasLessRoomThanTheSources)
+{
+    // A sparse file longer than any free space here.
+    QFile huge(root + "/src/huge.img");
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    if (!huge.resize(qint64(1) << 43))
+        GTEST_SKIP() << "no sparse files on this file system";
+    huge.close();
+    if (UtilityFunctions::getFreeSpace(root + "/dest") >= (qint64(1) << 43))
+        GTEST_SKIP() << "more free space than the sparse file";
+    auto* editor = open();
+    editor->addSourcePaths({ root + "/src/huge.img" }, false);
+    editor->chooseDestination(root + "/dest", false);
+    QTest::keyClicks(editor->taskName_field, "Big");
+    done(editor);
+    ASSERT_EQ(presenter.requests.size(), 1u);
+    EXPECT_EQ(presenter.requests[0].title, "Error");
+    EXPECT_EQ(presenter.requests[0].imageName, "ic_log_lable");
+    EXPECT_EQ(presenter.requests[0].message, "Not enough space at the selected destination. Please change a destination.");
+    EXPECT_TRUE(box.tasks.empty());
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_TRUE(editor->doneButton->isEnabled());
+}

@@ -1,5 +1,7 @@
 #include "PasswordRules.h"
 
+#include <QCoreApplication>
+
 bool PasswordRules::hasOnlyAllowedCharacters(const QString& text)
 {
     for (QChar c : text) {
@@ -29,6 +31,18 @@ PasswordRules::Verdict PasswordRules::check(const QString& password, const QStri
     if (password != confirmation)
         return Verdict::Mismatch;
     return Verdict::Ok;
+}
+
+QString PasswordRules::liveHint(const QString& password, const QString& confirmation)
+{
+    if (!hasOnlyAllowedCharacters(password))
+        return QCoreApplication::translate("PasswordRules", "A password supports up to 16 alphanumeric characters");
+    if (!password.isEmpty() && !hasAllowedLength(password))
+        return QCoreApplication::translate("PasswordRules", "The password must be between 4-16 characters.");
+    if (confirmation.isEmpty())
+        return {};
+    return password == confirmation ? QCoreApplication::translate("PasswordRules", "Passwords match.")
+                                    : QCoreApplication::translate("PasswordRules", "Passwords do not match.");
 }
 
 QString PasswordRules::noPasswordMarker()

@@ -14,6 +14,9 @@ public:
     // The first rule the pair breaks, in the order the dialogs check them.
     static Verdict check(const QString& password, const QString& confirmation);
 
+    // The hint the dialogs show while the user types; empty when there is nothing to say.
+    static QString liveHint(const QString& password, const QString& confirmation);
+
     // Stored as a task's password when it has none: 12 characters the rules never accept.
     static QString noPasswordMarker();
 };

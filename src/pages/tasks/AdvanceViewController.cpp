@@ -344,28 +344,14 @@ void AdvanceViewController::collectSchedule(const QString& mode)
 void AdvanceViewController::controlTextDidChange()
 {
     const QString p = PasswordTwin::visibleText(passwordField, passwordField_show);
-    if (!PasswordRules::hasOnlyAllowedCharacters(p)) {
-        passwordHint->setText(tr("A password supports up to 16 alphanumeric characters"));
-        passwordHint->show();
-        return;
-    }
-    if (!p.isEmpty() && !PasswordRules::hasAllowedLength(p)) {
-        passwordHint->setText(tr("The password must be between 4-16 characters."));
-        passwordHint->show();
-        return;
-    }
-    passwordHint->hide();
-    if (passwordConfirmField_show->text().isEmpty() && passwordConfirmField->text().isEmpty())
-        return;
     const QString c = PasswordTwin::visibleText(passwordConfirmField, passwordConfirmField_show);
-    passwordHint->show();
-    if (p == c) {
-        passwordHint->setText(tr("Passwords match."));
-        doneButton->setEnabled(true);
-    } else {
-        passwordHint->setText(tr("Passwords do not match."));
-        doneButton->setEnabled(false);
-    }
+    const QString hint = PasswordRules::liveHint(p, c);
+    passwordHint->setText(hint);
+    passwordHint->setVisible(!hint.isEmpty());
+    // Done follows the pair once both are typed and the password itself breaks no rule.
+    const bool ruleBroken = !PasswordRules::hasOnlyAllowedCharacters(p) || (!p.isEmpty() && !PasswordRules::hasAllowedLength(p));
+    if (!ruleBroken && !c.isEmpty())
+        doneButton->setEnabled(p == c);
 }
 
 void AdvanceViewController::passwordVisableSwitchClicked()

@@ -4,8 +4,6 @@
 #include "BackupSendTaskDelegate.h"
 #include "BackupTableRowView.h"
 #include "ControlStyle.h"
-#include "DispatchQueue.h"
-#include "GoogleReporter.h"
 #include "MyCell.h"
 #include "UtilityFunctions.h"
 #include "circleButton.h"
@@ -13,44 +11,13 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QSettings>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
-namespace {
-constexpr int kRowHeight = 80;
-constexpr int kOpenRowHeight = 160;
-const QColor kListBackground(227, 227, 227);
-} // namespace
-
 BackupViewController::BackupViewController(QWidget* parent)
-    : QWidget(parent)
+    : TaskListPageBase(QStringLiteral("BackupViewController"), QStringLiteral("backupTableView"),
+                       QStringLiteral("Backup View"), parent)
 {
-    setObjectName(QStringLiteral("BackupViewController"));
-    setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral("#BackupViewController { background: %1; }").arg(ControlStyle::css(kListBackground)));
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    scrollArea_ = new QScrollArea(this);
-    scrollArea_->setFrameShape(QFrame::NoFrame);
-    scrollArea_->setWidgetResizable(true);
-    scrollArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    listWidget_ = new QWidget;
-    listWidget_->setObjectName(QStringLiteral("backupTableView"));
-    listWidget_->setAttribute(Qt::WA_StyledBackground);
-    listWidget_->setStyleSheet(QStringLiteral("#backupTableView { background: %1; }").arg(ControlStyle::css(kListBackground)));
-    listLayout_ = new QVBoxLayout(listWidget_);
-    listLayout_->setContentsMargins(0, 0, 0, 0);
-    listLayout_->setSpacing(0);
-    listLayout_->addStretch(1);
-    scrollArea_->setWidget(listWidget_);
-    layout->addWidget(scrollArea_, 1);
-
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(16, 6, 16, 8);
     auto* hint = new QLabel(tr("Add a backup task"), this);
@@ -61,7 +28,7 @@ BackupViewController::BackupViewController(QWidget* parent)
     bar->addWidget(hint);
     bar->addSpacing(8);
     bar->addWidget(addBtn);
-    layout->addLayout(bar);
+    pageLayout()->addLayout(bar);
     connect(addBtn, &QPushButton::clicked, this, &BackupViewController::addTask);
 }
 
@@ -74,20 +41,6 @@ void BackupViewController::embed(QObject* mainWindow)
         passToMainDelegate->runTask(nullptr, QStringLiteral("Update"), true);
 }
 
-void BackupViewController::setTableData(const QList<TaskInfoPtr>& tasks)
-{
-    tableData = tasks;
-}
-
-void BackupViewController::reloadTaskTable()
-{
-    QPointer<BackupViewController> guard(this);
-    DispatchQueue::main().async([guard] {
-        if (guard)
-            guard->rebuildRows();
-    });
-}
-
 void BackupViewController::resetAndReloadTaskTable()
 {
     // The name chosen for Modify is kept: an encrypted task's password may still be awaited,
@@ -95,67 +48,26 @@ void BackupViewController::resetAndReloadTaskTable()
     reloadTaskTable();
 }
 
-TaskInfoPtr BackupViewController::taskNamed(const QString& name) const
-{
-    for (const TaskInfoPtr& task : tableData) {
-        if (task && task->taskName == name)
-            return task;
-    }
-    return nullptr;
-}
-
-int BackupViewController::rowOfMoreInfo() const
-{
-    if (moreInfoTaskName_.isNull())
-        return -1;
-    for (int i = 0; i < tableData.size(); ++i) {
-        if (tableData.at(i) && tableData.at(i)->taskName == moreInfoTaskName_)
-            return i;
-    }
-    return -1;
-}
-
 MyCell* BackupViewController::cellAt(int row) const
 {
-    return row >= 0 && row < cells_.size() ? cells_.at(row) : nullptr;
+    return static_cast<MyCell*>(cellWidgetAt(row));
 }
 
 BackupTableRowView* BackupViewController::rowViewAt(int row) const
 {
-    return row >= 0 && row < rows_.size() ? rows_.at(row) : nullptr;
+    return static_cast<BackupTableRowView*>(rowWidgetAt(row));
 }
 
-void BackupViewController::rebuildRows()
+QWidget* BackupViewController::createRowView(QWidget* parent)
 {
-    for (BackupTableRowView* row : std::as_const(rows_)) {
-        listLayout_->removeWidget(row);
-        row->hide();
-        row->deleteLater();
-    }
-    rows_.clear();
-    cells_.clear();
+    return new BackupTableRowView(parent);
+}
 
-    const int open = rowOfMoreInfo();
-    for (int i = 0; i < tableData.size(); ++i) {
-        const TaskInfoPtr& task = tableData.at(i);
-        if (!task)
-            continue;
-        auto* row = new BackupTableRowView(listWidget_);
-        auto* rowLayout = new QVBoxLayout(row);
-        rowLayout->setContentsMargins(8, 4, 8, 4);
-        auto* cell = new MyCell(row);
-        cell->myDelegate = this;
-        cell->fill(task, i == open);
-        rowLayout->addWidget(cell);
-        row->setFixedHeight(i == open ? kOpenRowHeight : kRowHeight);
-        listLayout_->insertWidget(listLayout_->count() - 1, row);
-        rows_.append(row);
-        cells_.append(cell);
-    }
-    if (open >= 0 && open < rows_.size()) {
-        listLayout_->activate();
-        scrollArea_->ensureWidgetVisible(rows_.at(open), 0, 0);
-    }
+TaskCellBase* BackupViewController::createCell(QWidget* row)
+{
+    auto* cell = new MyCell(row);
+    cell->myDelegate = this;
+    return cell;
 }
 
 void BackupViewController::sendTask(const TaskInfoPtr& task, const QString& action)
@@ -262,11 +174,4 @@ void BackupViewController::closeMoreInfo()
 {
     moreInfoTaskName_ = QString();
     resetAndReloadTaskTable();
-}
-
-void BackupViewController::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (!event->spontaneous())
-        GoogleReporter::shared().screenView(QStringLiteral("Backup View"));
 }

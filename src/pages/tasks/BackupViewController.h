@@ -4,19 +4,15 @@
 #include "CellDelegate.h"
 #include "EmbeddedPage.h"
 #include "SendPasswordDelegate.h"
-#include "TaskTablePage.h"
+#include "TaskListPageBase.h"
 #include "messageViewDelegate.h"
 
-#include <QList>
 #include <QPointer>
-#include <QWidget>
 
 #include "AddTaskBoxViewController.h"
 class BackupSendTaskDelegate;
 class BackupTableRowView;
 class MyCell;
-class QScrollArea;
-class QVBoxLayout;
 class circleButton;
 #include "getPasswordViewController.h"
 
@@ -24,8 +20,7 @@ class circleButton;
 // goes to the main window's dispatcher as a task and an action word. Tasks are remembered by
 // name across modal waits and list refreshes and found again by name when the answer comes;
 // a task that is gone by then is left alone.
-class BackupViewController : public QWidget,
-                             public TaskTablePage,
+class BackupViewController : public TaskListPageBase,
                              public EmbeddedPage,
                              public BoxViewSendTaskDelegate,
                              public messageViewDelegate,
@@ -37,15 +32,12 @@ public:
     ~BackupViewController() override;
 
     BackupSendTaskDelegate* passToMainDelegate = nullptr;
-    QList<TaskInfoPtr> tableData;
     circleButton* addBtn = nullptr;
 
     // EmbeddedPage: keeps the main window's BackupSendTaskDelegate and asks it for the list.
     void embed(QObject* mainWindow) override;
 
     // TaskTablePage
-    void setTableData(const QList<TaskInfoPtr>& tasks) override;
-    void reloadTaskTable() override;
     void resetAndReloadTaskTable() override;
 
     // BoxViewSendTaskDelegate
@@ -67,35 +59,25 @@ public:
     // Opens the task editor in add mode.
     void addTask();
 
-    // The row whose fold-out is open, -1 when none (follows the task, not the position).
-    int rowOfMoreInfo() const;
     QString moreInfoTaskName() const { return moreInfoTaskName_; }
     QString selectedTaskName() const { return selectedTaskName_; }
     QString deleteTaskName() const { return deleteTaskName_; }
 
     // The rows as drawn by the last reload.
-    int rowCount() const { return rows_.size(); }
     MyCell* cellAt(int row) const;
     BackupTableRowView* rowViewAt(int row) const;
     AddTaskBoxViewController* editor() const { return editor_; }
     getPasswordViewController* passwordPrompt() const { return prompt_; }
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    QWidget* createRowView(QWidget* parent) override;
+    TaskCellBase* createCell(QWidget* row) override;
 
 private:
-    TaskInfoPtr taskNamed(const QString& name) const;
     void openEditor(const TaskInfoPtr& task);
-    void rebuildRows();
 
-    QString moreInfoTaskName_;
     QString selectedTaskName_;
     QString deleteTaskName_;
-    QScrollArea* scrollArea_ = nullptr;
-    QWidget* listWidget_ = nullptr;
-    QVBoxLayout* listLayout_ = nullptr;
-    QList<BackupTableRowView*> rows_;
-    QList<MyCell*> cells_;
     QPointer<AddTaskBoxViewController> editor_;
     QPointer<getPasswordViewController> prompt_;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "PasswordDialogBase.h"
 
 class DecryptDelegate;
 class QLineEdit;
@@ -10,7 +10,7 @@ class customizeButton;
 // Asks once for the password of an encrypted archive: for the Security page's decryption of a
 // ".enc" file, or for the restore of an encrypted task. Each showing serves one purpose and
 // answers only that receiver. Keeps nothing.
-class decPasswordView : public QDialog {
+class decPasswordView : public PasswordDialogBase {
     Q_OBJECT
 public:
     enum class Purpose { Decrypt, Restore };
@@ -24,18 +24,7 @@ public:
     QLineEdit* decPasswordField_show = nullptr;
     QPushButton* passwordShowBtn = nullptr;
     customizeButton* startButton = nullptr;
-    customizeButton* cancelButton = nullptr;
-
-    // Application-modal, deleted on close, returns at once.
-    void present();
 
 public Q_SLOTS:
-    void cancelClick();
     void startClick();
-    void passwordShowClicked();
-    // Esc closes like Cancel.
-    void reject() override;
-
-private:
-    void closeDialog(int result);
 };

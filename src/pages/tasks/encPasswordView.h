@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "PasswordDialogBase.h"
 
 class EncryptDelegate;
 class QLabel;
@@ -10,7 +10,7 @@ class customizeButton;
 
 // Sets the password of a file or folder about to be encrypted: typed twice under the live
 // password rules, then handed to the main window's encryption run. Keeps nothing.
-class encPasswordView : public QDialog {
+class encPasswordView : public PasswordDialogBase {
     Q_OBJECT
 public:
     explicit encPasswordView(QWidget* parent = nullptr);
@@ -25,20 +25,8 @@ public:
     QLineEdit* encPasswordConfirmField_show = nullptr;
     QPushButton* passwordShowBtn = nullptr;
     QPushButton* confirmShowBtn = nullptr;
-    customizeButton* cancelButton = nullptr;
-
-    // Application-modal, deleted on close, returns at once.
-    void present();
 
 public Q_SLOTS:
-    void cancelClick();
     void startClick();
-    void passwordShowClicked();
-    void confirmShowClicked();
     void controlTextDidChange();
-    // Esc closes like Cancel.
-    void reject() override;
-
-private:
-    void closeDialog(int result);
 };

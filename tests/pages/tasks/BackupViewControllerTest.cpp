@@ -26,30 +26,15 @@ TEST(TaskSizeText, PagesOwnRuleWithoutTerabytes)
     EXPECT_EQ(TaskSizeText::text(2LL << 40), "2048.0 GB");
 }
 
-class BackupPageTest : public ::testing::Test {
+class BackupPageTest : public TaskPageFixture<BackupViewController> {
 protected:
     void SetUp() override
     {
-        sink = std::make_shared<RecordingSink>();
-        GoogleReporter::shared().setSink(sink);
+        TaskPageFixture::SetUp();
         QSettings().remove(QStringLiteral("RunningOTBTask"));
-        page.resize(960, 540);
         page.embed(&main);
         page.show();
     }
-    void TearDown() override { GoogleReporter::shared().setSink(nullptr); }
-
-    void load(const QList<TaskInfoPtr>& tasks)
-    {
-        page.setTableData(tasks);
-        page.reloadTaskTable();
-        drainMainQueue();
-    }
-
-    RecordingPresenter presenter;
-    FakeMainWindow main;
-    std::shared_ptr<RecordingSink> sink;
-    BackupViewController page;
 };
 
 TEST_F(BackupPageTest, EmbedAsksForTheListAndShowingReportsTheScreen)

@@ -10,27 +10,7 @@
 
 using namespace taskpages;
 
-class RestorePageTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        sink = std::make_shared<RecordingSink>();
-        GoogleReporter::shared().setSink(sink);
-        page.resize(960, 540);
-    }
-    void TearDown() override { GoogleReporter::shared().setSink(nullptr); }
-    void load(const QList<TaskInfoPtr>& tasks)
-    {
-        page.setTableData(tasks);
-        page.reloadTaskTable();
-        drainMainQueue();
-    }
-
-    RecordingPresenter presenter;
-    FakeMainWindow main;
-    std::shared_ptr<RecordingSink> sink;
-    RestoreViewController page;
-};
+using RestorePageTest = TaskPageFixture<RestoreViewController>;
 
 TEST_F(RestorePageTest, StartsEmptyAndAsksTheMainWindowForItsList)
 {

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QTest>
 #include <functional>
+#include <memory>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -117,5 +118,32 @@ inline void drainMainQueue()
     DispatchQueue::main().async([&done] { done = true; });
     EXPECT_TRUE(QTest::qWaitFor([&done] { return done; }, 5000));
 }
+
+// A task page under test with a recording presenter, main window and analytics sink. The
+// page is declared last so it goes first, before the fakes it may still point at.
+template <typename Page>
+class TaskPageFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sink = std::make_shared<RecordingSink>();
+        GoogleReporter::shared().setSink(sink);
+        page.resize(960, 540);
+    }
+    void TearDown() override { GoogleReporter::shared().setSink(nullptr); }
+
+    // Hands the page its list and waits for the rows.
+    void load(const QList<TaskInfoPtr>& tasks)
+    {
+        page.setTableData(tasks);
+        page.reloadTaskTable();
+        drainMainQueue();
+    }
+
+    RecordingPresenter presenter;
+    FakeMainWindow main;
+    std::shared_ptr<RecordingSink> sink;
+    Page page;
+};
 
 } // namespace taskpages

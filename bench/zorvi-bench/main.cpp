@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTextStream>
+#include <QThreadPool>
 #include <atomic>
 #include <cstdio>
 #include <iostream>
@@ -105,5 +106,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "progress reports: %d\n", receiver.reports.load());
     std::printf("result=%s seconds=%.3f bytes=%lld message=%s\n", ok ? "ok" : "fail", seconds,
                 static_cast<long long>(bytes), message.simplified().toUtf8().constData());
+    // The previous copy is deleted in the background once the new one is in place; let that
+    // finish here, outside the timed part, so the next run starts from a clean destination.
+    QThreadPool::globalInstance()->waitForDone();
     return ok ? 0 : 1;
 }

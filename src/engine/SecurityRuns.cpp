@@ -299,16 +299,7 @@ SecurityRuns::Outcome SecurityRuns::writeArchive(Job& job, const ArchiveTester& 
     LzmaSDKObjCWriter writer(temporary);
     writer.setDelegate(job.progress.get());
     writer.setPasswordGetter([password] { return password; });
-    writer.setMethod(0);
-    writer.setSolid(true);
-    writer.setCompressionLevel(9);
-    writer.setEncodeContent(true);
-    writer.setEncodeHeader(true);
-    writer.setCompressHeader(true);
-    writer.setCompressHeaderFull(true);
-    writer.setWriteModificationTime(false);
-    writer.setWriteCreationTime(false);
-    writer.setWriteAccessTime(false);
+    writer.applyArchiveSettings(true);
     writer.addPath(source, name);
     job.attach(&writer, nullptr);
     QString error;

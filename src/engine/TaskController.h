@@ -156,6 +156,7 @@ public:
     void finishPasswordRestore(const RunPtr& run);
 
 private:
+    void closeRunWindow(const RunPtr& run); // dismisses a finished run's window and forgets it
     QList<std::weak_ptr<TaskInfo>> runRecords_; // the engine records of the runs started so far
     void setAside(const QString& path);
     void pushTaskLists(bool keepSelection);

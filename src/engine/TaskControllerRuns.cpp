@@ -123,15 +123,20 @@ void TaskController::runBackupJob(QPointer<TaskController> self, const RunPtr& r
     });
 }
 
+void TaskController::closeRunWindow(const RunPtr& run)
+{
+    if (!run->window)
+        return;
+    if (windows)
+        windows->dismissProgressSheet(run->window);
+    if (runWindows_.value(run->task->taskName) == run->window)
+        runWindows_.remove(run->task->taskName);
+}
+
 void TaskController::finishBackup(const RunPtr& run)
 {
     const QString name = run->task->taskName;
-    if (run->window) {
-        if (windows)
-            windows->dismissProgressSheet(run->window);
-        if (runWindows_.value(name) == run->window)
-            runWindows_.remove(name);
-    }
+    closeRunWindow(run);
     recordOutcome(run, true);
     showRunMessage(name, run->result.value_or(false), run->errorText, true);
     if (currentBackupRestoreTask == run->task)
@@ -224,12 +229,7 @@ void TaskController::restorePasswordPromptClosed()
 void TaskController::finishRestore(const RunPtr& run)
 {
     const QString name = run->task->taskName;
-    if (run->window) {
-        if (windows)
-            windows->dismissProgressSheet(run->window);
-        if (runWindows_.value(name) == run->window)
-            runWindows_.remove(name);
-    }
+    closeRunWindow(run);
     recordOutcome(run, false);
     showRunMessage(name, run->result.value_or(false), run->errorText, false);
     if (currentBackupRestoreTask == run->task)

@@ -104,6 +104,8 @@ private:
     void armNextScheduleTick();
     void startSizeTimer(std::unique_ptr<DispatchTimer>& slot, int intervalMs);
 
+    // The common end of performBackup and performRestore: cancel marker, fallback message, reset.
+    bool endRun(bool result, QString& message, const QString& fallback);
     // Moves what an archive restore extracted into a staging folder to the stored places.
     bool placeExtracted(const QString& staging, const QStringList& roots, QString& message);
 

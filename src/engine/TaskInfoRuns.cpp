@@ -236,10 +236,16 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
         break;
     }
 
+    return endRun(result, message, tr("The backup could not be written."));
+}
+
+bool TaskInfo::endRun(bool result, QString& message, const QString& fallback)
+{
+    // A cancel shows nothing; any other failure always says why.
     if (!result && BackupRestoreCancel)
         message = kCancelMarker;
     else if (!result && message.isEmpty())
-        message = runError_.isEmpty() ? tr("The backup could not be written.") : runError_;
+        message = runError_.isEmpty() ? fallback : runError_;
     BackupRestoreCancel = false;
     removeWhenCancelList.clear();
     return result;
@@ -337,13 +343,7 @@ bool TaskInfo::performRestore(const QString& password, ProgressReceiver* progres
         break;
     }
 
-    if (!result && BackupRestoreCancel)
-        message = kCancelMarker;
-    else if (!result && message.isEmpty())
-        message = runError_.isEmpty() ? tr("Unknown reason") : runError_;
-    BackupRestoreCancel = false;
-    removeWhenCancelList.clear();
-    return result;
+    return endRun(result, message, tr("Unknown reason"));
 }
 
 bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
@@ -442,16 +442,7 @@ bool TaskInfo::archiveBackup(bool encrypt, ProgressReceiver* progressWindow)
         const QString archiveKey = ArchivePassword::archivePassword(password);
         writer.setPasswordGetter([archiveKey] { return archiveKey; });
     }
-    writer.setMethod(0);
-    writer.setSolid(true);
-    writer.setCompressionLevel(9);
-    writer.setEncodeContent(encrypt);
-    writer.setEncodeHeader(encrypt);
-    writer.setCompressHeader(true);
-    writer.setCompressHeaderFull(true);
-    writer.setWriteModificationTime(false);
-    writer.setWriteCreationTime(false);
-    writer.setWriteAccessTime(false);
+    writer.applyArchiveSettings(encrypt);
 
     QString error;
     if (!writer.open(&error)) {

@@ -227,3 +227,17 @@ bool LzmaSDKObjCWriter::write()
     qCInfo(lcSevenZip) << "archive written" << m_archivePath;
     return true;
 }
+
+void LzmaSDKObjCWriter::applyArchiveSettings(bool encrypt)
+{
+    setMethod(0);
+    setSolid(true);
+    setCompressionLevel(9);
+    setEncodeContent(encrypt);
+    setEncodeHeader(encrypt);
+    setCompressHeader(true);
+    setCompressHeaderFull(true);
+    setWriteModificationTime(false);
+    setWriteCreationTime(false);
+    setWriteAccessTime(false);
+}

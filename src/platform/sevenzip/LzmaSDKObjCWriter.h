@@ -32,6 +32,10 @@ public:
     void setWriteCreationTime(bool write);
     void setWriteAccessTime(bool write);
 
+    // Zorvi's archive settings: method 0, solid, level 9, header compressed fully, no file
+    // times; content and header encrypted when `encrypt`.
+    void applyArchiveSettings(bool encrypt);
+
     bool open(QString* error);
     bool write();                 // blocks; true when the whole archive is in place
     void cancel();                // any thread

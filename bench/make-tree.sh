@@ -1,23 +1,30 @@
 #!/usr/bin/env bash
 # Builds a benchmark tree: about 20,000 files and 250 MB, mostly small text files in
 # nested folders plus a few hundred larger binary files.
-#   bench/make-tree.sh DIR
+#   bench/make-tree.sh [--meta] DIR
+# --meta also gives some files and folders user.* extended attributes and POSIX ACLs, and
+# adds 4 sparse files (256 MiB long, 2 MiB of data each) and 300 extra hard-linked names.
 set -euo pipefail
-dir=${1:?usage: make-tree.sh DIR}
+meta=0
+if [ "${1:-}" = "--meta" ]; then meta=1; shift; fi
+dir=${1:?usage: make-tree.sh [--meta] DIR}
 mkdir -p "$dir"
-python3 - "$dir" <<'PY'
-import os, random, sys
-root = sys.argv[1]
+python3 - "$dir" "$meta" <<'PY'
+import os, random, struct, sys
+root, meta = sys.argv[1], sys.argv[2] == "1"
 rng = random.Random(7)
 words = [w for w in "alpha beta gamma delta backup drive folder photo note report zorvi task".split()]
 total = 0
+notes = []
 for i in range(19700):
     d = os.path.join(root, f"d{i % 50:02d}", f"s{(i // 50) % 20:02d}")
     os.makedirs(d, exist_ok=True)
     n = rng.randint(200, 9000)
     text = (" ".join(rng.choice(words) for _ in range(n // 6)) + "\n").encode()
-    with open(os.path.join(d, f"note{i}.txt"), "wb") as f:
+    path = os.path.join(d, f"note{i}.txt")
+    with open(path, "wb") as f:
         f.write(text)
+    notes.append(path)
     total += len(text)
 big = os.path.join(root, "media")
 os.makedirs(big, exist_ok=True)
@@ -28,5 +35,45 @@ while total < 250 * 1024 * 1024:
         f.write(os.urandom(size))
     total += size
     i += 1
-print(f"{root}: {19700 + i} files, {total / 1048576:.0f} MB")
+summary = f"{root}: {19700 + i} files, {total / 1048576:.0f} MB"
+
+if meta:
+    def acl(entries):
+        # The kernel's form of a POSIX ACL: version 2, then (tag, perm, id) entries.
+        return struct.pack("<I", 2) + b"".join(struct.pack("<HHI", t, p, q) for t, p, q in entries)
+    none = 0xFFFFFFFF
+    file_acl = acl([(0x01, 6, none), (0x02, 4, 4242), (0x04, 4, none), (0x10, 4, none), (0x20, 4, none)])
+    dir_acl = acl([(0x01, 7, none), (0x04, 5, none), (0x08, 5, 4343), (0x10, 5, none), (0x20, 5, none)])
+    tagged = acls = 0
+    for k, path in enumerate(notes[::40]):
+        os.setxattr(path, "user.zorvi.tag", f"tag {k}".encode())
+        os.setxattr(path, "user.comment", rng.choice(words).encode() * 8)
+        tagged += 1
+        if k % 4 == 0:
+            try:
+                os.setxattr(path, "system.posix_acl_access", file_acl)
+                acls += 1
+            except OSError as e:
+                print(f"no ACLs: {e}", file=sys.stderr)
+    for d in sorted({os.path.dirname(p) for p in notes})[::25]:
+        os.setxattr(d, "user.zorvi.folder", b"kept")
+        try:
+            os.setxattr(d, "system.posix_acl_access", dir_acl)
+            os.setxattr(d, "system.posix_acl_default", dir_acl)
+        except OSError:
+            pass
+    sparse = os.path.join(root, "sparse")
+    os.makedirs(sparse, exist_ok=True)
+    for k in range(4):
+        with open(os.path.join(sparse, f"disk{k}.img"), "wb") as f:
+            for off in (0, 64 << 20, 130 << 20, 200 << 20):
+                f.seek(off)
+                f.write(os.urandom(512 << 10))
+            f.truncate(256 << 20)
+    links = os.path.join(root, "links")
+    os.makedirs(links, exist_ok=True)
+    for k, path in enumerate(notes[7::65][:300]):
+        os.link(path, os.path.join(links, f"same{k}.txt"))
+    summary += f"; {tagged} files with xattrs ({acls} with ACLs), 4 sparse files, 300 hard links"
+print(summary)
 PY

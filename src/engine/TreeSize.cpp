@@ -20,7 +20,7 @@ qint64 measureOf(const struct stat& st, TreeSize::Measure measure)
 
 // Walks the open folder `fd` (taking ownership). Subfolders are entered once the folder has
 // been read to its end, so each level holds one descriptor and no partly read stream.
-void walk(int fd, TreeSize::Measure measure, qint64& total)
+void walk(int fd, TreeSize::Measure measure, qint64& total, TreeSize::SeenInodes* seen)
 {
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
@@ -41,7 +41,7 @@ void walk(int fd, TreeSize::Measure measure, qint64& total)
             continue;
         if (S_ISDIR(st.st_mode))
             subfolders.emplace_back(name);
-        else
+        else if (!seen || st.st_nlink < 2 || !S_ISREG(st.st_mode) || seen->insert({st.st_dev, st.st_ino}).second)
             total += measureOf(st, measure);
     }
     for (const std::string& name : subfolders) {
@@ -50,19 +50,19 @@ void walk(int fd, TreeSize::Measure measure, qint64& total)
             qCDebug(lcEngine) << "cannot enter" << QString::fromStdString(name);
             continue;
         }
-        walk(child, measure, total);
+        walk(child, measure, total, seen);
     }
     ::closedir(dir); // closes fd
 }
 
 } // namespace
 
-bool TreeSize::sumBelow(const QString& path, Measure measure, qint64& total)
+bool TreeSize::sumBelow(const QString& path, Measure measure, qint64& total, SeenInodes* seen)
 {
     total = 0;
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    walk(fd, measure, total);
+    walk(fd, measure, total, seen);
     return true;
 }

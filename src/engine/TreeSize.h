@@ -3,6 +3,10 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <set>
+#include <sys/types.h>
+#include <utility>
+
 // Sums sizes over everything below a folder in one walk that never follows symbolic links.
 // Folders themselves count nothing; unreadable items count 0.
 class TreeSize {
@@ -12,7 +16,11 @@ public:
         Allocated, // space taken on disk (st_blocks * 512)
     };
 
+    // (st_dev, st_ino) of files with several names that were counted already.
+    using SeenInodes = std::set<std::pair<dev_t, ino_t>>;
+
     // Sum over the descendants of the folder at `path` (the folder itself is not counted).
+    // With `seen`, a file with several names counts once, also across calls sharing the set.
     // Returns false when the folder cannot be opened.
-    static bool sumBelow(const QString& path, Measure measure, qint64& total);
+    static bool sumBelow(const QString& path, Measure measure, qint64& total, SeenInodes* seen = nullptr);
 };

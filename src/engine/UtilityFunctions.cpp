@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QSaveFile>
 #include <QUuid>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -119,36 +120,62 @@ TaskInfoPtr UtilityFunctions::copyTaskInfo(const TaskInfoPtr& t)
 
 // ---------------------------------------------------------------- sizes
 
-qint64 UtilityFunctions::getItemSize(const QString& path)
+namespace {
+
+// What copying `path` writes: links measured by what they point to, folders by the space
+// their files take, sparse files without their holes, and a file with several names once.
+qint64 itemSize(const QString& path, TreeSize::SeenInodes& seen)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat st;
-    if (::stat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        qint64 total = 0;
-        TreeSize::sumBelow(path, TreeSize::Measure::Allocated, total);
-        return total;
-    }
-    if (::lstat(name.constData(), &st) != 0) {
-        qCInfo(lcEngine).noquote() << "Error: " + QStringLiteral("%1: %2").arg(path, errnoText(errno));
+    if (::stat(name.constData(), &st) != 0) {
+        const int err = errno;
+        if (::lstat(name.constData(), &st) == 0) // a dangling link is copied as itself
+            return qint64(st.st_size);
+        qCInfo(lcEngine).noquote() << "Error: " + QStringLiteral("%1: %2").arg(path, errnoText(err));
         return 0;
     }
-    return qint64(st.st_size);
+    if (S_ISDIR(st.st_mode)) {
+        qint64 total = 0;
+        TreeSize::sumBelow(path, TreeSize::Measure::Allocated, total, &seen);
+        return total;
+    }
+    if (S_ISREG(st.st_mode) && st.st_nlink > 1 && !seen.insert({ st.st_dev, st.st_ino }).second)
+        return 0;
+    return std::min(qint64(st.st_size), qint64(st.st_blocks) * 512);
+}
+
+} // namespace
+
+qint64 UtilityFunctions::getItemSize(const QString& path)
+{
+    TreeSize::SeenInodes seen;
+    return itemSize(path, seen);
 }
 
 qint64 UtilityFunctions::getTotalSize(const QStringList& entries)
 {
+    TreeSize::SeenInodes seen;
     qint64 total = 0;
     for (const QString& entry : entries) {
         const QStringList pieces = entry.split(';', Qt::SkipEmptyParts);
         if (pieces.isEmpty())
             continue;
-        total += getItemSize(pieces.first());
+        total += itemSize(pieces.first(), seen);
     }
     return total;
 }
 
+namespace {
+std::atomic<qint64> g_freeSpaceForTests { -1 };
+}
+
+void UtilityFunctions::setFreeSpaceForTests(qint64 bytes) { g_freeSpaceForTests.store(bytes); }
+
 qint64 UtilityFunctions::getFreeSpace(const QString& entry)
 {
+    if (const qint64 forced = g_freeSpaceForTests.load(); forced >= 0)
+        return forced;
     const QStringList pieces = entry.split(';', Qt::SkipEmptyParts);
     const QString path = pieces.isEmpty() ? QString() : pieces.first();
     struct statvfs fs;

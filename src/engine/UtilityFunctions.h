@@ -30,14 +30,17 @@ public:
     static TaskInfoPtr copyTaskInfo(const TaskInfoPtr& task);
 
     // --- sizes ---
-    // A folder: the allocated size of everything below it; anything else: its byte length
-    // (0 and an "Error: " line when it cannot be read). Symbolic links are never followed
-    // below the top.
+    // What a copy of the item writes: a folder, the allocated size of everything below it;
+    // a file, its length, or its allocated size when it has holes (0 and an "Error: " line
+    // when it cannot be read). A link given here is measured by what it points to; links
+    // below the top are never followed, and a file with several names counts once.
     static qint64 getItemSize(const QString& path);
-    // Sum of getItemSize over the path parts of the entries.
+    // Sum of getItemSize over the path parts of the entries, each file counted once.
     static qint64 getTotalSize(const QStringList& entries);
     // Bytes available to the user on the volume holding the entry's path; 0 when unknown.
     static qint64 getFreeSpace(const QString& entry);
+    // Tests: answer getFreeSpace with this many bytes instead of asking the volume (-1: ask).
+    static void setFreeSpaceForTests(qint64 bytes);
     // "%.1f" and " byte", " KB", " MB", " GB", " TB" in steps of 1024; "Large" beyond.
     static QString formatSize(qint64 bytes);
 

@@ -10,6 +10,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
+
 TEST(FormatSize, Rows)
 {
     EXPECT_EQ(UtilityFunctions::formatSize(0), "0.0 byte");
@@ -35,15 +39,12 @@ TEST(Sizes, TotalSizeOfTaggedEntriesAndLargeFiles)
 {
     QTemporaryDir dir;
     writeFile(dir.path() + "/small", 5);
-    // A sparse 5 GiB file plus one byte: a 32-bit float could not tell the byte apart.
-    QFile big(dir.path() + "/big");
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(big.resize(5LL << 30));
-    big.close();
+    // 17 MiB plus one byte: a 32-bit float could not tell the byte apart.
+    writeFile(dir.path() + "/big", 17LL << 20);
     writeFile(dir.path() + "/one", 1);
 
     EXPECT_EQ(UtilityFunctions::getTotalSize({ dir.path() + "/small;0A1B-UUID" }), 5);
-    EXPECT_EQ(UtilityFunctions::getTotalSize({ dir.path() + "/big;X", dir.path() + "/one" }), (5LL << 30) + 1);
+    EXPECT_EQ(UtilityFunctions::getTotalSize({ dir.path() + "/big;X", dir.path() + "/one" }), (17LL << 20) + 1);
     EXPECT_EQ(UtilityFunctions::getTotalSize({}), 0);
 }
 
@@ -63,6 +64,36 @@ TEST(Sizes, FolderIsAllocatedSizeWithoutFollowingLinks)
     EXPECT_LT(size, 4 << 20);
     EXPECT_EQ(size % 512, 0); // whole blocks
     EXPECT_EQ(UtilityFunctions::getItemSize(dir.path() + "/tree/a"), 10000);
+}
+
+TEST(Sizes, CountsWhatACopyWrites)
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("tree/sub");
+    const QString a = dir.path() + "/tree/a";
+    writeFile(a, 10000);
+    for (const QString& name : { dir.path() + "/tree/sub/b", dir.path() + "/c" })
+        ASSERT_EQ(::link(QFile::encodeName(a).constData(), QFile::encodeName(name).constData()), 0);
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(a).constData(), &st), 0);
+    const qint64 tree = UtilityFunctions::getItemSize(dir.path() + "/tree");
+    EXPECT_EQ(tree, st.st_blocks * 512); // three names, one file
+    EXPECT_EQ(UtilityFunctions::getTotalSize({ dir.path() + "/tree", dir.path() + "/c;X" }), tree);
+    EXPECT_EQ(UtilityFunctions::getTotalSize({ dir.path() + "/c", a }), 10000);
+
+    // A sparse file counts the space its data takes; a link counts what it points to.
+    const QString sparse = dir.path() + "/sparse";
+    {
+        QFile f(sparse);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 's'));
+        ASSERT_TRUE(f.resize(1LL << 30));
+    }
+    ASSERT_EQ(::stat(QFile::encodeName(sparse).constData(), &st), 0);
+    const qint64 allocated = std::min(qint64(st.st_blocks) * 512, qint64(1) << 30);
+    ASSERT_TRUE(QFile::link(sparse, dir.path() + "/to-sparse"));
+    ASSERT_TRUE(QFile::link(dir.path() + "/tree", dir.path() + "/to-tree"));
+    EXPECT_EQ(UtilityFunctions::getTotalSize({ dir.path() + "/to-sparse", dir.path() + "/to-tree" }), allocated + tree);
 }
 
 TEST(Sizes, MissingItemAndFreeSpace)

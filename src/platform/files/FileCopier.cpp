@@ -2,12 +2,14 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -35,6 +37,25 @@ bool metadataUnsupported(int err)
     // Volumes such as FAT keep no owner bits; that is not a failed copy.
     return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS;
 }
+
+// The destination cannot hold this attribute (file system, namespace reserved to root,
+// value too large for it): the data is still good.
+bool attributeRefused(int err)
+{
+    return err == ENOTSUP || err == EOPNOTSUPP || err == EPERM || err == EACCES || err == E2BIG || err == ERANGE
+        || err == ENOSPC || err == EINVAL;
+}
+
+// No hard link here (FAT, another volume, too many names, first copy gone): copy instead.
+bool linkRefused(int err)
+{
+    return err == EPERM || err == EMLINK || err == ENOTSUP || err == EOPNOTSUPP || err == EXDEV || err == ENOENT
+        || err == ENOTDIR || err == EACCES;
+}
+
+bool isAclName(const char* name) { return std::strncmp(name, "system.posix_acl_", 17) == 0; }
+
+QString errnoText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
 bool useReadWrite(int err)
 {
@@ -137,8 +158,16 @@ FileCopier::~FileCopier() = default;
 
 void FileCopier::setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
 void FileCopier::setByteCounter(std::atomic<qint64>* counter) { m_counter = counter; }
+void FileCopier::setFollowTopLink(bool follow) { m_followTopLink = follow; }
 QString FileCopier::errorString() const { return m_error; }
 QStringList FileCopier::skippedSpecialFiles() const { return m_skipped; }
+QStringList FileCopier::notes() const { return m_notes; }
+
+void FileCopier::note(const QString& text)
+{
+    if (!m_notes.contains(text))
+        m_notes << text;
+}
 
 bool FileCopier::cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
 
@@ -146,7 +175,7 @@ FileCopier::Result FileCopier::failed(const char* what, const std::string& path,
 {
     m_error = QStringLiteral("%1 \"%2\": %3")
                   .arg(QString::fromUtf8(what), QFile::decodeName(QByteArray::fromStdString(path)),
-                       QString::fromLocal8Bit(std::strerror(err)));
+                       errnoText(err));
     return Result::Failed;
 }
 
@@ -154,6 +183,7 @@ FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
 {
     m_error.clear();
     m_skipped.clear();
+    m_notes.clear();
     m_hasRoot = false;
     const std::string srcPath = QFile::encodeName(src).toStdString();
     const std::string dstPath = QFile::encodeName(dst).toStdString();
@@ -169,14 +199,31 @@ FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
     struct stat existing;
     if (::fstatat(parent.get(), dstName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
         return failed("Cannot copy to", dstPath, EEXIST);
+    std::string realParent = dstParent;
+    if (char* real = ::realpath(dstParent.c_str(), nullptr)) {
+        realParent = real;
+        ::free(real);
+    }
+    m_dstRoot = realParent == "/" ? "/" + dstName : realParent + "/" + dstName;
+    m_dstRootName = dst;
+    m_srcRoot = srcPath;
+    // Whatever the copies inherit from here is not what the sources have.
+    m_dropInheritedAcls = ::fgetxattr(parent.get(), "system.posix_acl_default", nullptr, 0) > 0;
+
+    std::string openPath = srcPath;
     struct stat srcStat;
-    if (::lstat(srcPath.c_str(), &srcStat) == 0 && S_ISDIR(srcStat.st_mode)) {
+    bool haveStat = ::lstat(srcPath.c_str(), &srcStat) == 0;
+    if (haveStat && m_followTopLink && S_ISLNK(srcStat.st_mode)) {
+        char* real = ::realpath(srcPath.c_str(), nullptr);
+        if (!real)
+            return failed("Cannot follow the link", srcPath, errno);
+        openPath = real;
+        ::free(real);
+        haveStat = ::stat(openPath.c_str(), &srcStat) == 0;
+    }
+    if (haveStat && S_ISDIR(srcStat.st_mode)) {
         // Walk up from the destination: meeting the source means a copy into itself.
-        std::string up = dstParent;
-        if (char* real = ::realpath(dstParent.c_str(), nullptr)) {
-            up = real;
-            ::free(real);
-        }
+        std::string up = realParent;
         for (;;) {
             struct stat st;
             if (::stat(up.c_str(), &st) == 0 && st.st_dev == srcStat.st_dev && st.st_ino == srcStat.st_ino) {
@@ -195,13 +242,73 @@ FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
     if (cancelled())
         return Result::Cancelled;
 
-    const Result result = copyEntry(AT_FDCWD, srcPath.c_str(), nullptr, parent.get(), dstName.c_str(), srcPath);
+    const Result result = copyEntry(AT_FDCWD, openPath.c_str(), nullptr, parent.get(), dstName.c_str(), srcPath);
     if (result != Result::Ok) {
         std::string failedPath;
         int failedErr = 0;
         removeAt(parent.get(), dstName.c_str(), dstPath, &failedPath, &failedErr);
+        forgetCopiesBelow(m_dstRoot);
     }
     return result;
+}
+
+std::string FileCopier::dstPathOf(const std::string& srcPath) const
+{
+    // Below the top, copies carry the names of their sources.
+    std::string rel = srcPath.substr(std::min(m_srcRoot.size(), srcPath.size()));
+    if (!rel.empty() && rel.front() != '/')
+        rel.insert(0, 1, '/');
+    return m_dstRoot + rel;
+}
+
+void FileCopier::forgetCopiesBelow(const std::string& dstPath)
+{
+    const std::string below = dstPath + '/';
+    std::erase_if(m_copies, [&](const auto& entry) {
+        const std::string& p = entry.second.path;
+        return p == dstPath || p.compare(0, below.size(), below) == 0;
+    });
+}
+
+bool FileCopier::linkToEarlierCopy(const struct stat& st, int dstDir, const char* dstName, Result* result,
+                                   const std::string& srcPath)
+{
+    const auto it = m_copies.find({st.st_dev, st.st_ino});
+    if (it == m_copies.end())
+        return false;
+    int err = ENOENT;
+    struct stat there;
+    // The path must still hold the copy we wrote, not whatever came there since: a freed
+    // inode number is soon given again, so its length and time must match too.
+    const CopyOf& earlier = it->second;
+    if (::fstatat(AT_FDCWD, earlier.path.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && there.st_dev == earlier.dev
+        && there.st_ino == earlier.ino && there.st_size == earlier.size && there.st_mtim.tv_sec == earlier.mtime.tv_sec
+        && there.st_mtim.tv_nsec == earlier.mtime.tv_nsec) {
+        if (::linkat(AT_FDCWD, earlier.path.c_str(), dstDir, dstName, 0) == 0) {
+            *result = Result::Ok;
+            return true;
+        }
+        err = errno;
+    }
+    m_copies.erase(it);
+    if (!linkRefused(err)) {
+        *result = failed("Cannot link the copy of", srcPath, err);
+        return true;
+    }
+    if (!m_linkNoteGiven) {
+        m_linkNoteGiven = true;
+        note(QStringLiteral("Hard links could not be kept on %1 (%2); their files were copied separately.")
+                 .arg(m_dstRootName, errnoText(err)));
+    }
+    return false;
+}
+
+void FileCopier::rememberCopy(const struct stat& srcSt, int out, const std::string& srcPath)
+{
+    struct stat copied;
+    if (::fstat(out, &copied) == 0)
+        m_copies[{srcSt.st_dev, srcSt.st_ino}] =
+            CopyOf{dstPathOf(srcPath), copied.st_dev, copied.st_ino, copied.st_size, copied.st_mtim};
 }
 
 FileCopier::Result FileCopier::copyEntry(int srcDir, const char* srcName, const struct stat* known, int dstDir,
@@ -251,19 +358,207 @@ FileCopier::Result FileCopier::copyFile(int srcDir, const char* srcName, int dst
         in.reset();
         return copyEntry(srcDir, srcName, &st, dstDir, dstName, srcPath);
     }
+    Result result = Result::Ok;
+    if (st.st_nlink > 1 && linkToEarlierCopy(st, dstDir, dstName, &result, srcPath))
+        return result;
     Fd out(::openat(dstDir, dstName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (out.get() < 0)
         return failed("Cannot create a copy of", srcPath, errno);
-    const Result result = copyData(in.get(), out.get(), srcPath);
+    bool holesUnsupported = true;
+    // Fewer blocks than bytes: there are holes worth keeping.
+    if (qint64(st.st_blocks) * 512 < qint64(st.st_size))
+        result = copySparseData(in.get(), out.get(), st, srcPath, &holesUnsupported);
+    if (holesUnsupported)
+        result = copyData(in.get(), out.get(), srcPath);
     if (result != Result::Ok)
         return result;
-    if (::fchmod(out.get(), st.st_mode & 07777) != 0 && !metadataUnsupported(errno))
-        return failed("Cannot set the permissions of the copy of", srcPath, errno);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(out.get(), times) != 0 && !metadataUnsupported(errno))
-        return failed("Cannot set the times of the copy of", srcPath, errno);
+    result = setMetadata(in.get(), out.get(), st, srcPath);
+    if (result != Result::Ok)
+        return result;
+    if (st.st_nlink > 1)
+        rememberCopy(st, out.get(), srcPath);
     if (::close(out.release()) != 0)
         return failed("Cannot write the copy of", srcPath, errno);
+    return Result::Ok;
+}
+
+FileCopier::Result FileCopier::copySparseData(int in, int out, const struct stat& st, const std::string& srcPath,
+                                              bool* unsupported)
+{
+    *unsupported = false;
+    const off_t size = st.st_size;
+    off_t pos = 0;
+    while (pos < size) {
+        const off_t data = ::lseek(in, pos, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)   // only a hole is left
+                break;
+            if (pos == 0 && (errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP)) {
+                *unsupported = true;
+                return Result::Ok;
+            }
+            return failed("Cannot read", srcPath, errno);
+        }
+        if (data >= size)
+            break;
+        off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0)
+            return failed("Cannot read", srcPath, errno);
+        hole = std::min(hole, size);
+        const Result result = writeSegment(in, out, data, hole - data, srcPath);
+        if (result != Result::Ok)
+            return result;
+        pos = hole;
+    }
+    // Sets the length, so a trailing hole stays a hole.
+    if (::ftruncate(out, size) != 0)
+        return failed("Cannot write the copy of", srcPath, errno);
+    return Result::Ok;
+}
+
+FileCopier::Result FileCopier::writeSegment(int in, int out, off_t offset, off_t length, const std::string& srcPath)
+{
+    off_t inOff = offset;
+    off_t outOff = offset;
+    const off_t end = offset + length;
+    while (inOff < end) {
+        if (cancelled())
+            return Result::Cancelled;
+        const size_t want = size_t(std::min<off_t>(end - inOff, off_t(kChunk)));
+        const ssize_t n = ::copy_file_range(in, &inOff, out, &outOff, want, 0);
+        if (n > 0) {
+            if (m_counter)
+                m_counter->fetch_add(n, std::memory_order_relaxed);
+            continue;
+        }
+        if (n == 0)   // shrunk since
+            return Result::Ok;
+        if (errno == EINTR)
+            continue;
+        if (!useReadWrite(errno))
+            return failed("Cannot copy", srcPath, errno);
+        break;
+    }
+
+    if (!m_buffer)
+        m_buffer.reset(new char[kBufferSize]);
+    size_t sinceCheck = 0;
+    while (inOff < end) {
+        const ssize_t n = ::pread(in, m_buffer.get(), size_t(std::min<off_t>(end - inOff, off_t(kBufferSize))), inOff);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return failed("Cannot read", srcPath, errno);
+        }
+        if (n == 0)
+            return Result::Ok;
+        ssize_t done = 0;
+        while (done < n) {
+            const ssize_t w = ::pwrite(out, m_buffer.get() + done, size_t(n - done), outOff + done);
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                return failed("Cannot write the copy of", srcPath, errno);
+            }
+            done += w;
+        }
+        inOff += n;
+        outOff += n;
+        if (m_counter)
+            m_counter->fetch_add(n, std::memory_order_relaxed);
+        sinceCheck += size_t(n);
+        if (sinceCheck >= kChunk) {
+            sinceCheck = 0;
+            if (cancelled())
+                return Result::Cancelled;
+        }
+    }
+    return Result::Ok;
+}
+
+FileCopier::Result FileCopier::setMetadata(int in, int out, const struct stat& st, const std::string& srcPath)
+{
+    if (m_xattrNames.empty()) {
+        m_xattrNames.resize(4096);
+        m_xattrValue.resize(4096);
+    }
+    size_t listed = 0;
+    for (;;) {
+        const ssize_t n = ::flistxattr(in, m_xattrNames.data(), m_xattrNames.size());
+        if (n >= 0) {
+            listed = size_t(n);
+            break;
+        }
+        if (errno == ERANGE) {
+            const ssize_t need = ::flistxattr(in, nullptr, 0);
+            if (need < 0)
+                return failed("Cannot read the extended attributes of", srcPath, errno);
+            m_xattrNames.resize(std::max(size_t(need), m_xattrNames.size() * 2));
+            continue;
+        }
+        if (errno == ENOTSUP || errno == EOPNOTSUPP)
+            break;
+        return failed("Cannot read the extended attributes of", srcPath, errno);
+    }
+
+    // Other attributes go on while the copy is still writable by us (user.* needs that);
+    // ACLs after the chmod, which would otherwise rewrite their mask.
+    bool accessAcl = false;
+    bool defaultAcl = false;
+    Result result = Result::Ok;
+    if (listed > 0 && (result = copyXattrs(in, out, listed, false, &accessAcl, &defaultAcl, srcPath)) != Result::Ok)
+        return result;
+    if (::fchmod(out, st.st_mode & 07777) != 0 && !metadataUnsupported(errno))
+        return failed("Cannot set the permissions of the copy of", srcPath, errno);
+    if (listed > 0 && (result = copyXattrs(in, out, listed, true, &accessAcl, &defaultAcl, srcPath)) != Result::Ok)
+        return result;
+    if (m_dropInheritedAcls) {
+        if (!accessAcl)
+            ::fremovexattr(out, "system.posix_acl_access");
+        if (!defaultAcl && S_ISDIR(st.st_mode))
+            ::fremovexattr(out, "system.posix_acl_default");
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(out, times) != 0 && !metadataUnsupported(errno))
+        return failed("Cannot set the times of the copy of", srcPath, errno);
+    return Result::Ok;
+}
+
+FileCopier::Result FileCopier::copyXattrs(int in, int out, size_t listed, bool acls, bool* hadAccessAcl,
+                                          bool* hadDefaultAcl, const std::string& srcPath)
+{
+    for (size_t i = 0; i < listed;) {
+        const char* name = m_xattrNames.data() + i;
+        const size_t length = strnlen(name, listed - i);
+        i += length + 1;
+        if (length == 0 || isAclName(name) != acls)
+            continue;
+        if (acls) {
+            *hadAccessAcl = *hadAccessAcl || std::strcmp(name, "system.posix_acl_access") == 0;
+            *hadDefaultAcl = *hadDefaultAcl || std::strcmp(name, "system.posix_acl_default") == 0;
+        }
+        ssize_t n;
+        for (;;) {
+            n = ::fgetxattr(in, name, m_xattrValue.data(), m_xattrValue.size());
+            if (n >= 0 || errno != ERANGE)
+                break;
+            const ssize_t need = ::fgetxattr(in, name, nullptr, 0);
+            if (need < 0)
+                break;
+            m_xattrValue.resize(std::max(size_t(need), m_xattrValue.size() * 2));
+        }
+        int err = errno;
+        if (n < 0 && err == ENODATA)   // removed since it was listed
+            continue;
+        if (n >= 0 && ::fsetxattr(out, name, m_xattrValue.data(), size_t(n), 0) == 0)
+            continue;
+        if (n >= 0)
+            err = errno;
+        if (!attributeRefused(err))
+            return failed(n < 0 ? "Cannot read the extended attributes of" : "Cannot keep the extended attributes of",
+                          srcPath, err);
+        note(QStringLiteral("Extended attributes could not be kept on %1: %2").arg(m_dstRootName, errnoText(err)));
+    }
     return Result::Ok;
 }
 
@@ -374,17 +669,12 @@ FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, co
         if (result != Result::Ok)
             break;
     }
+    // Set after the contents: writing into the folder would move its time again, and a
+    // default ACL set earlier would be handed down to children that never had it.
+    if (result == Result::Ok)
+        result = setMetadata(dfd, dst.get(), st, srcPath);
     ::closedir(d);
-    if (result != Result::Ok)
-        return result;
-
-    // Set after the contents: writing into the folder would move its time again.
-    if (::fchmod(dst.get(), st.st_mode & 07777) != 0 && !metadataUnsupported(errno))
-        return failed("Cannot set the permissions of the copy of", srcPath, errno);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(dst.get(), times) != 0 && !metadataUnsupported(errno))
-        return failed("Cannot set the times of the copy of", srcPath, errno);
-    return Result::Ok;
+    return result;
 }
 
 FileCopier::Result FileCopier::copyLink(int srcDir, const char* srcName, const struct stat& st, int dstDir,

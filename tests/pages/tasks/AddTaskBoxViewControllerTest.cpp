@@ -9,6 +9,7 @@
 #include "customizeButton.h"
 
 #include <QCheckBox>
+#include <QScopeGuard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -323,14 +324,12 @@ TEST_F(EditorTest, VolumesWithoutAUsableIdentityAreRefusedAndTheRestOfTheChoiceD
 
 TEST_F(EditorTest, DoneRefusesWhenTheDestinationHasLessRoomThanTheSources)
 {
-    // A sparse file longer than any free space here.
-    QFile huge(root + "/src/huge.img");
-    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
-    if (!huge.resize(qint64(1) << 43))
-        GTEST_SKIP() << "no sparse files on this file system";
-    huge.close();
-    if (UtilityFunctions::getFreeSpace(root + "/dest") >= (qint64(1) << 43))
-        GTEST_SKIP() << "more free space than the sparse file";
+    QFile big(root + "/src/huge.img");
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write(QByteArray(1 << 20, 'b'));
+    big.close();
+    UtilityFunctions::setFreeSpaceForTests(1000);
+    auto restore = qScopeGuard([] { UtilityFunctions::setFreeSpaceForTests(-1); });
     auto* editor = open();
     editor->addSourcePaths({ root + "/src/huge.img" }, false);
     editor->chooseDestination(root + "/dest", false);
@@ -343,4 +342,39 @@ TEST_F(EditorTest, DoneRefusesWhenTheDestinationHasLessRoomThanTheSources)
     EXPECT_TRUE(box.tasks.empty());
     EXPECT_TRUE(editor->isVisible());
     EXPECT_TRUE(editor->doneButton->isEnabled());
+}
+
+TEST_F(EditorTest, ASourceAlreadyListedIsRefusedByName)
+{
+    auto* editor = open();
+    const QString one = root + "/src/one.txt";
+    const QString two = root + "/src/two.txt";
+    const QString folder = root + "/src/folder";
+    editor->addSourcePaths({ one, folder }, true);
+    EXPECT_TRUE(presenter.requests.empty());
+
+    // A trailing slash names the same folder.
+    editor->addSourcePaths({ folder + "/" }, false);
+    ASSERT_EQ(presenter.requests.size(), 1u);
+    EXPECT_EQ(presenter.requests[0].title, "Error");
+    EXPECT_EQ(presenter.requests[0].imageName, "ic_log_lable");
+    EXPECT_EQ(presenter.requests[0].message, "\"" + folder + "\" is already in the list of sources.");
+    EXPECT_EQ(editor->sourcePathArray, QStringList({ one, folder }));
+
+    // Twice in one pick, and once more in another spelling: the new path still goes in once.
+    editor->addSourcePaths({ two, two, root + "/src/./one.txt" }, false);
+    ASSERT_EQ(presenter.requests.size(), 2u);
+    EXPECT_EQ(presenter.lastMessage(), "\"" + two + "\" and \"" + one + "\" are already in the list of sources.");
+    EXPECT_EQ(editor->sourcePathArray, QStringList({ one, folder, two }));
+    EXPECT_EQ(editor->leftBoxTableView->count(), 3);
+
+    // A stored entry carries its volume's identity after ';'.
+    auto old = makeTask("Tagged", 2, 0, 0, root + "/dest");
+    old->backupSrc = { folder + ";6F1C2D3E-4A5B-4C6D-8E9F-0A1B2C3D4E5F" };
+    auto* modify = open(old);
+    ASSERT_NE(modify, nullptr);
+    modify->addSourcePaths({ folder }, false);
+    ASSERT_EQ(presenter.requests.size(), 3u);
+    EXPECT_EQ(presenter.lastMessage(), "\"" + folder + "\" is already in the list of sources.");
+    EXPECT_EQ(modify->sourcePathArray, old->backupSrc);
 }

@@ -7,10 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
+#include <initializer_list>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -57,6 +61,32 @@ bool exists(const QString& path)
     struct stat st;
     return ::lstat(path8(path).constData(), &st) == 0;
 }
+
+// The value of an extended attribute, or "<none>" when there is none.
+QByteArray xattr(const QString& path, const char* name)
+{
+    char buf[4096];
+    const ssize_t n = ::lgetxattr(path8(path).constData(), name, buf, sizeof(buf));
+    return n < 0 ? QByteArray("<none>") : QByteArray(buf, int(n));
+}
+
+int setXattr(const QString& path, const char* name, const QByteArray& value)
+{
+    return ::lsetxattr(path8(path).constData(), name, value.constData(), size_t(value.size()), 0) == 0 ? 0 : errno;
+}
+
+struct AclEntry { uint16_t tag, perm; uint32_t id; };
+
+// The kernel's form of a POSIX ACL (little-endian): version 2, then (tag, perm, id) entries.
+QByteArray acl(std::initializer_list<AclEntry> entries)
+{
+    const uint32_t version = 2;
+    return QByteArray(reinterpret_cast<const char*>(&version), 4)
+        + QByteArray(reinterpret_cast<const char*>(entries.begin()), int(entries.size() * sizeof(AclEntry)));
+}
+
+constexpr uint32_t kNoId = 0xffffffffu;
+enum : uint16_t { UserObj = 0x01, User = 0x02, GroupObj = 0x04, Group = 0x08, Mask = 0x10, Other = 0x20 };
 
 } // namespace
 
@@ -207,4 +237,147 @@ TEST(FileCopierTest, RemoveAllNeverFollowsLinks)
     EXPECT_TRUE(FileCopier::removeAll(tmp.filePath(QStringLiteral("never-there")), &error));
     EXPECT_FALSE(FileCopier::removeAll(QStringLiteral("/"), &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(FileCopierTest, KeepsExtendedAttributesAndAcls)
+{
+    QTemporaryDir tmp;
+    const QString src = tmp.filePath(QStringLiteral("src"));
+    ASSERT_TRUE(QDir().mkpath(src + QStringLiteral("/sub")));
+    writeFile(src + QStringLiteral("/plain.txt"), "plain");
+    writeFile(src + QStringLiteral("/f.txt"), "f", 0640);
+    if (const int err = setXattr(src + QStringLiteral("/f.txt"), "user.tag", "value"))
+        GTEST_SKIP() << "no user extended attributes here: " << std::strerror(err);
+    const QByteArray fileAcl = acl({{UserObj, 6, kNoId}, {User, 4, 4242}, {GroupObj, 4, kNoId}, {Mask, 4, kNoId},
+                                    {Other, 0, kNoId}});
+    const QByteArray folderAcl = acl({{UserObj, 7, kNoId}, {GroupObj, 5, kNoId}, {Group, 5, 4343}, {Mask, 5, kNoId},
+                                      {Other, 0, kNoId}});
+    if (const int err = setXattr(src + QStringLiteral("/f.txt"), "system.posix_acl_access", fileAcl))
+        GTEST_SKIP() << "no POSIX ACLs here: " << std::strerror(err);
+    // Set on the folder after its children exist, so they inherit nothing.
+    ASSERT_EQ(setXattr(src, "user.note", "folder"), 0);
+    ASSERT_EQ(setXattr(src, "system.posix_acl_access", folderAcl), 0);
+    ASSERT_EQ(setXattr(src, "system.posix_acl_default", folderAcl), 0);
+
+    const QString dst = tmp.filePath(QStringLiteral("dst"));
+    FileCopier copier;
+    ASSERT_EQ(copier.copy(src, dst), FileCopier::Result::Ok) << copier.errorString().toStdString();
+    EXPECT_TRUE(copier.notes().isEmpty()) << copier.notes().join('\n').toStdString();
+    for (const char* name : {"user.note", "system.posix_acl_access", "system.posix_acl_default"})
+        EXPECT_EQ(xattr(dst, name), xattr(src, name)) << name;
+    for (const char* name : {"user.tag", "system.posix_acl_access"})
+        EXPECT_EQ(xattr(dst + QStringLiteral("/f.txt"), name), xattr(src + QStringLiteral("/f.txt"), name)) << name;
+    EXPECT_EQ(lstatOf(dst).st_mode, lstatOf(src).st_mode);
+    EXPECT_EQ(lstatOf(dst + QStringLiteral("/f.txt")).st_mode, lstatOf(src + QStringLiteral("/f.txt")).st_mode);
+
+    // Neither the copied folder's default ACL nor that of the folder receiving the copy
+    // reaches children whose sources have none.
+    const QString out = tmp.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    ASSERT_EQ(setXattr(out, "system.posix_acl_default", fileAcl), 0);
+    ASSERT_EQ(copier.copy(src + QStringLiteral("/plain.txt"), out + QStringLiteral("/plain.txt")), FileCopier::Result::Ok);
+    ASSERT_EQ(copier.copy(src + QStringLiteral("/sub"), out + QStringLiteral("/sub")), FileCopier::Result::Ok);
+    for (const QString& copy : {dst + QStringLiteral("/plain.txt"), dst + QStringLiteral("/sub"),
+                                out + QStringLiteral("/plain.txt"), out + QStringLiteral("/sub")}) {
+        EXPECT_EQ(xattr(copy, "system.posix_acl_access"), "<none>") << copy.toStdString();
+        EXPECT_EQ(lstatOf(copy).st_mode, lstatOf(src + QLatin1Char('/') + QFileInfo(copy).fileName()).st_mode);
+    }
+    EXPECT_EQ(xattr(dst + QStringLiteral("/sub"), "system.posix_acl_default"), "<none>");
+    EXPECT_EQ(xattr(out + QStringLiteral("/sub"), "system.posix_acl_default"), "<none>");
+}
+
+TEST(FileCopierTest, KeepsHolesOfSparseFiles)
+{
+    QTemporaryDir tmp;
+    const QString src = tmp.filePath(QStringLiteral("sparse"));
+    {
+        const int fd = ::open(path8(src).constData(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        const QByteArray a(4096, 'a'), b(8192, 'b');
+        ASSERT_EQ(::pwrite(fd, a.constData(), size_t(a.size()), 0), a.size());
+        ASSERT_EQ(::pwrite(fd, b.constData(), size_t(b.size()), 20 << 20), b.size());
+        ASSERT_EQ(::ftruncate(fd, 64 << 20), 0);   // a hole at the end too
+        ::close(fd);
+    }
+    const struct stat before = lstatOf(src);
+    if (before.st_blocks * 512 >= before.st_size)
+        GTEST_SKIP() << "this file system keeps no holes";
+
+    std::atomic<qint64> bytes{0};
+    FileCopier copier;
+    copier.setByteCounter(&bytes);
+    const QString dst = tmp.filePath(QStringLiteral("copy"));
+    ASSERT_EQ(copier.copy(src, dst), FileCopier::Result::Ok) << copier.errorString().toStdString();
+    const struct stat after = lstatOf(dst);
+    EXPECT_EQ(after.st_size, 64 << 20);
+    EXPECT_LE(after.st_blocks, before.st_blocks + 64);
+    EXPECT_EQ(readFile(dst), readFile(src));
+    EXPECT_GE(bytes.load(), 12288);
+    EXPECT_LE(bytes.load(), before.st_blocks * 512);
+}
+
+TEST(FileCopierTest, NamesOfOneFileStayOneFileAcrossCopies)
+{
+    QTemporaryDir tmp;
+    auto at = [&tmp](const char* name) { return tmp.filePath(QLatin1String(name)); };
+    ASSERT_TRUE(QDir().mkpath(at("src/sub")));
+    ASSERT_TRUE(QDir().mkpath(at("other")));
+    const QByteArray data(100000, 'h');
+    writeFile(at("src/a"), data);
+    for (const char* name : {"src/sub/b", "src/sub/c", "other/d"})
+        ASSERT_EQ(::link(path8(at("src/a")).constData(), path8(at(name)).constData()), 0);
+
+    std::atomic<qint64> bytes{0};
+    FileCopier copier;
+    copier.setByteCounter(&bytes);
+    ASSERT_EQ(copier.copy(at("src"), at("dst")), FileCopier::Result::Ok) << copier.errorString().toStdString();
+    const struct stat a = lstatOf(at("dst/a"));
+    EXPECT_EQ(a.st_nlink, 3u);
+    EXPECT_EQ(lstatOf(at("dst/sub/b")).st_ino, a.st_ino);
+    EXPECT_EQ(lstatOf(at("dst/sub/c")).st_ino, a.st_ino);
+    EXPECT_EQ(readFile(at("dst/sub/c")), data);
+    EXPECT_EQ(bytes.load(), data.size());
+    // A later copy() of the same copier joins the same file.
+    ASSERT_EQ(copier.copy(at("other/d"), at("d")), FileCopier::Result::Ok);
+    EXPECT_EQ(lstatOf(at("d")).st_ino, a.st_ino);
+    EXPECT_TRUE(copier.notes().isEmpty());
+
+    // Where the first copy has gone, even with another file in its place (and maybe its
+    // inode number), the name is copied afresh and later names join that copy.
+    FileCopier second;
+    ASSERT_EQ(second.copy(at("src/a"), at("first")), FileCopier::Result::Ok);
+    ASSERT_TRUE(QFile::remove(at("first")));
+    writeFile(at("first"), "impostor");
+    ASSERT_EQ(second.copy(at("src/sub/b"), at("b")), FileCopier::Result::Ok) << second.errorString().toStdString();
+    EXPECT_EQ(readFile(at("b")), data);
+    EXPECT_EQ(readFile(at("first")), "impostor");
+    ASSERT_EQ(second.notes().size(), 1);
+    EXPECT_TRUE(second.notes().first().contains(QStringLiteral("Hard links"))) << second.notes().first().toStdString();
+    ASSERT_EQ(second.copy(at("src/sub/c"), at("c")), FileCopier::Result::Ok);
+    EXPECT_EQ(lstatOf(at("c")).st_ino, lstatOf(at("b")).st_ino);
+    EXPECT_TRUE(second.notes().isEmpty());
+}
+
+TEST(FileCopierTest, FollowsATopLinkWhenAsked)
+{
+    QTemporaryDir tmp;
+    auto at = [&tmp](const char* name) { return tmp.filePath(QLatin1String(name)); };
+    ASSERT_TRUE(QDir().mkpath(at("folder")));
+    writeFile(at("folder/f"), "content");
+    ASSERT_EQ(::symlink("f", path8(at("folder/in")).constData()), 0);
+    ASSERT_EQ(::symlink("folder", path8(at("top")).constData()), 0);
+    ASSERT_EQ(::symlink("folder/f", path8(at("file-link")).constData()), 0);
+    ASSERT_EQ(::symlink("nowhere", path8(at("gone")).constData()), 0);
+
+    FileCopier copier;
+    copier.setFollowTopLink(true);
+    ASSERT_EQ(copier.copy(at("top"), at("dst")), FileCopier::Result::Ok) << copier.errorString().toStdString();
+    EXPECT_EQ(readFile(at("dst/f")), "content");
+    EXPECT_EQ(linkText(at("dst/in")), "f");
+    ASSERT_EQ(copier.copy(at("file-link"), at("f")), FileCopier::Result::Ok);
+    EXPECT_TRUE(S_ISREG(lstatOf(at("f")).st_mode));
+
+    EXPECT_EQ(copier.copy(at("gone"), at("g")), FileCopier::Result::Failed);
+    EXPECT_TRUE(copier.errorString().contains(at("gone"))) << copier.errorString().toStdString();
+    EXPECT_FALSE(exists(at("g")));
 }

@@ -9,4 +9,5 @@ public:
     bool isDirectory = false;
     bool isSymlink = false;
     qint64 size = 0;
+    quint32 unixMode = 0;  // stored st_mode, type bits included; 0 when the archive holds none
 };

@@ -7,12 +7,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <algorithm>
+#include <map>
+#include <utility>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,19 +29,86 @@ QStringList storedComponents(const QString& name)
     return name.split(separators, Qt::SkipEmptyParts);
 }
 
-QList<LzmaSDKObjCItem> parseListing(const QByteArray& output)
+QString systemError(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
+// The "drwxr-xr-x" form 7zz prints after the attribute letters; 0 for anything else.
+quint32 parseModeText(const QString& text)
 {
+    if (text.size() != 10)
+        return 0;
+    quint32 mode = 0;
+    switch (text.at(0).unicode()) {
+    case '-': mode = S_IFREG; break;
+    case 'd': mode = S_IFDIR; break;
+    case 'l': mode = S_IFLNK; break;
+    case 'c': mode = S_IFCHR; break;
+    case 'b': mode = S_IFBLK; break;
+    case 'p': mode = S_IFIFO; break;
+    case 's': mode = S_IFSOCK; break;
+    default: return 0;
+    }
+    static const quint32 special[3] = {S_ISUID, S_ISGID, S_ISVTX};
+    for (int who = 0; who < 3; ++who) {
+        const int shift = 6 - 3 * who;
+        const QChar r = text.at(1 + 3 * who);
+        const QChar w = text.at(2 + 3 * who);
+        const QChar x = text.at(3 + 3 * who);
+        const char setChar = who == 2 ? 't' : 's';
+        if (r == QLatin1Char('r'))
+            mode |= 4u << shift;
+        else if (r != QLatin1Char('-'))
+            return 0;
+        if (w == QLatin1Char('w'))
+            mode |= 2u << shift;
+        else if (w != QLatin1Char('-'))
+            return 0;
+        if (x == QLatin1Char('x')) {
+            mode |= 1u << shift;
+        } else if (x == QLatin1Char(setChar)) {
+            mode |= (1u << shift) | special[who];
+        } else if (x == QLatin1Char(char(setChar - 'a' + 'A'))) {
+            mode |= special[who];
+        } else if (x != QLatin1Char('-')) {
+            return 0;
+        }
+    }
+    return mode;
+}
+
+// Plain CRC-32, to make sure each link's text was cut from 7zz's output at the right place.
+quint32 crc32(const QByteArray& data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char c : data) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+struct Listing {
     QList<LzmaSDKObjCItem> items;
+    QList<std::optional<quint32>> crcs;
+};
+
+Listing parseListing(const QByteArray& output)
+{
+    Listing listing;
     const QString text = QString::fromUtf8(output);
     const qsizetype marker = text.indexOf(QLatin1String("\n----------\n"));
     if (marker < 0)
-        return items;
+        return listing;
     LzmaSDKObjCItem item;
+    std::optional<quint32> crc;
     bool hasPath = false;
     auto flush = [&] {
-        if (hasPath)
-            items.append(item);
+        if (hasPath) {
+            listing.items.append(item);
+            listing.crcs.append(crc);
+        }
         item = LzmaSDKObjCItem();
+        crc.reset();
         hasPath = false;
     };
     const QStringList lines = text.mid(marker + 12).split(QLatin1Char('\n'));
@@ -55,20 +129,119 @@ QList<LzmaSDKObjCItem> parseListing(const QByteArray& output)
             item.isDirectory = item.isDirectory || value == QLatin1String("+");
         } else if (key == QLatin1String("Size")) {
             item.size = value.toLongLong();
+        } else if (key == QLatin1String("CRC")) {
+            bool ok = false;
+            const quint32 value32 = value.toUInt(&ok, 16);
+            if (ok)
+                crc = value32;
         } else if (key == QLatin1String("Attributes")) {
             const QStringList parts = value.split(QLatin1Char(' '), Qt::SkipEmptyParts);
             if (!parts.isEmpty() && parts.first().contains(QLatin1Char('D')))
                 item.isDirectory = true;
             for (const QString& part : parts) {
-                if (part.size() == 10 && part.at(0) == QLatin1Char('l'))
-                    item.isSymlink = true;
-                if (part.size() == 10 && part.at(0) == QLatin1Char('d'))
-                    item.isDirectory = true;
+                if (const quint32 mode = parseModeText(part)) {
+                    item.unixMode = mode;
+                    if (S_ISLNK(mode))
+                        item.isSymlink = true;
+                    if (S_ISDIR(mode))
+                        item.isDirectory = true;
+                }
             }
         }
     }
     flush();
-    return items;
+    return listing;
+}
+
+// Where an item lands below the destination folder, as path components.
+QStringList placeOf(const LzmaSDKObjCItem& item, bool withFullPaths)
+{
+    const QStringList parts = storedComponents(item.path);
+    return withFullPaths || parts.isEmpty() ? parts : QStringList{parts.last()};
+}
+
+bool startsWithComponents(const QStringList& parts, const QStringList& prefix)
+{
+    if (prefix.size() > parts.size())
+        return false;
+    for (qsizetype i = 0; i < prefix.size(); ++i) {
+        if (parts.at(i) != prefix.at(i))
+            return false;
+    }
+    return true;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Fd& operator=(Fd&& other) noexcept
+    {
+        reset();
+        m_fd = std::exchange(other.m_fd, -1);
+        return *this;
+    }
+    ~Fd() { reset(); }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    void reset()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd;
+};
+
+// Opens a folder below `dir` without following a link, creating it when missing.
+Fd openChildFolder(int dir, const QString& name, bool create, QString* error, const QString& shownPath)
+{
+    const QByteArray encoded = QFile::encodeName(name);
+    const int flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::openat(dir, encoded.constData(), flags);
+    if (fd < 0 && errno == ENOENT && create) {
+        if (::mkdirat(dir, encoded.constData(), 0777) != 0 && errno != EEXIST) {
+            *error = QStringLiteral("Cannot create the folder \"%1\": %2").arg(shownPath, systemError(errno));
+            return Fd();
+        }
+        fd = ::openat(dir, encoded.constData(), flags);
+    }
+    if (fd < 0) {
+        const int err = errno;
+        *error = err == ELOOP || err == ENOTDIR
+            ? QStringLiteral("\"%1\" is not a folder; nothing is extracted through it.").arg(shownPath)
+            : QStringLiteral("Cannot open the folder \"%1\": %2").arg(shownPath, systemError(err));
+    }
+    return Fd(fd);
+}
+
+struct FolderNode {
+    std::map<QString, FolderNode> children;
+};
+
+// Gives every extracted folder u+rwx, parents first, so its contents can be moved out.
+bool openUpFolders(int dir, const FolderNode& node, const QString& shownPath, QString* error)
+{
+    for (const auto& [name, child] : node.children) {
+        const QString path = shownPath + QLatin1Char('/') + name;
+        const QByteArray encoded = QFile::encodeName(name);
+        struct stat st;
+        if (::fstatat(dir, encoded.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
+            continue;
+        if ((st.st_mode & S_IRWXU) != S_IRWXU
+            && ::fchmodat(dir, encoded.constData(), (st.st_mode & 07777) | S_IRWXU, 0) != 0) {
+            *error = QStringLiteral("Cannot change the permissions of \"%1\": %2").arg(path, systemError(errno));
+            return false;
+        }
+        if (child.children.empty())
+            continue;
+        const Fd fd = openChildFolder(dir, name, false, error, path);
+        if (!fd.valid() || !openUpFolders(fd.get(), child, path, error))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -131,6 +304,7 @@ bool LzmaSDKObjCReader::open(QString* error)
 {
     m_opened = false;
     m_items.clear();
+    m_crcs.clear();
     auto failWith = [&](const QString& message) {
         fail(message);
         if (error)
@@ -169,7 +343,9 @@ bool LzmaSDKObjCReader::open(QString* error)
     if (!result.started || result.crashed || result.exitCode != 0)
         return failWith(QStringLiteral("Cannot open the archive \"%1\": %2")
                             .arg(m_archivePath, SevenZipProcess::describeFailure(result).remove(m_archivePath + QStringLiteral(" : "))));
-    m_items = parseListing(result.standardOutput);
+    Listing listing = parseListing(result.standardOutput);
+    m_items = std::move(listing.items);
+    m_crcs = std::move(listing.crcs);
     m_opened = true;
     qCDebug(lcSevenZip) << "listed" << m_archivePath << m_items.size() << "items";
     return true;
@@ -217,6 +393,209 @@ bool LzmaSDKObjCReader::checkDestination(const QString& toPath, QString* error) 
     return true;
 }
 
+bool LzmaSDKObjCReader::checkLinksInArchive(QString* error) const
+{
+    // Nothing may be stored below a link: it would have to be written through it.
+    QSet<QString> links;
+    for (const LzmaSDKObjCItem& item : m_items) {
+        if (item.isSymlink)
+            links.insert(storedComponents(item.path).join(QLatin1Char('/')));
+    }
+    if (links.isEmpty())
+        return true;
+    for (const LzmaSDKObjCItem& item : m_items) {
+        const QStringList parts = storedComponents(item.path);
+        QString prefix;
+        for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+            prefix += (i ? QStringLiteral("/") : QString()) + parts.at(i);
+            if (links.contains(prefix)) {
+                *error = QStringLiteral("The archive holds \"%1\" below the symbolic link \"%2\"; nothing was extracted.")
+                             .arg(item.path, prefix);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+QList<qsizetype> LzmaSDKObjCReader::selectedItems(const QList<LzmaSDKObjCItem>& items) const
+{
+    QList<qsizetype> selected;
+    // The same rule as the names handed to 7zz: all, or each named item with what is below it.
+    const bool all = items.size() == m_items.size();
+    QList<QStringList> wanted;
+    if (!all) {
+        for (const LzmaSDKObjCItem& item : items)
+            wanted << storedComponents(item.path);
+    }
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        const QStringList parts = storedComponents(m_items.at(i).path);
+        if (all || std::any_of(wanted.begin(), wanted.end(), [&](const QStringList& w) { return startsWithComponents(parts, w); }))
+            selected << i;
+    }
+    return selected;
+}
+
+bool LzmaSDKObjCReader::readLinkTargets(const QList<qsizetype>& links, QList<QByteArray>* targets, QString* error)
+{
+    // 7zz writes the stored text of each named item to its output, in archive order.
+    // A link's stored text is its target, byte for byte; nothing else gives it unaltered.
+    QStringList names;
+    QSet<QStringList> nameParts;
+    for (const qsizetype index : links) {
+        if (!nameParts.contains(storedComponents(m_items.at(index).path))) {
+            nameParts.insert(storedComponents(m_items.at(index).path));
+            names << m_items.at(index).path;
+        }
+    }
+    const qsizetype argLimit = qBound(qsizetype(16 * 1024), qsizetype(::sysconf(_SC_ARG_MAX) / 4), qsizetype(1024 * 1024));
+    QHash<qsizetype, QByteArray> found;
+    qsizetype next = 0;
+    while (next < names.size()) {
+        QStringList chunk;
+        QSet<QStringList> chunkParts;
+        qsizetype bytes = 0;
+        while (next < names.size() && (chunk.isEmpty() || bytes + names.at(next).size() * 3 < argLimit)) {
+            bytes += names.at(next).size() * 3 + 1;
+            chunkParts.insert(storedComponents(names.at(next)));
+            chunk << names.at(next++);
+        }
+        bool ok = false;
+        QByteArray input = passwordInput(&ok);
+        if (!ok) {
+            *error = QStringLiteral("The password cannot contain line breaks.");
+            return false;
+        }
+        SevenZipProcess process(&m_cancel);
+        process.setCollectOutput(true);
+        process.setStandardInput(input);
+        input.fill('\0');
+        QStringList args{QStringLiteral("x"), QStringLiteral("-so"), QStringLiteral("-spd"), QStringLiteral("-y"),
+                         QStringLiteral("-bsp0"), QStringLiteral("-bse2")};
+        if (m_type == 1)
+            args << QStringLiteral("-t7z");
+        args << QStringLiteral("--") << m_archivePath << chunk;
+        SevenZipProcess::Result result = process.run(SevenZipProcess::findProgram(), args);
+        if (result.cancelled || m_cancel.load()) {
+            *error = QStringLiteral("Cancelled.");
+            return false;
+        }
+        if (!result.started || result.crashed || result.exitCode != 0) {
+            *error = QStringLiteral("Cannot read the symbolic links of the archive \"%1\": %2")
+                         .arg(m_archivePath, SevenZipProcess::describeFailure(result).remove(m_archivePath + QStringLiteral(" : ")));
+            return false;
+        }
+        // Every file item under those names comes out, links or not; cut by the listed sizes.
+        qsizetype offset = 0;
+        for (qsizetype i = 0; i < m_items.size(); ++i) {
+            const LzmaSDKObjCItem& item = m_items.at(i);
+            if (item.isDirectory || !chunkParts.contains(storedComponents(item.path)))
+                continue;
+            if (item.size < 0 || offset + item.size > result.standardOutput.size()) {
+                offset = -1;
+                break;
+            }
+            const QByteArray piece = result.standardOutput.mid(offset, item.size);
+            offset += item.size;
+            if (m_crcs.at(i) && crc32(piece) != *m_crcs.at(i)) {
+                offset = -1;
+                break;
+            }
+            if (item.isSymlink)
+                found.insert(i, piece);
+        }
+        if (offset != result.standardOutput.size()) {
+            *error = QStringLiteral("The symbolic links of the archive \"%1\" do not read back as listed; nothing more was extracted.")
+                         .arg(m_archivePath);
+            return false;
+        }
+    }
+    targets->clear();
+    for (const qsizetype index : links) {
+        const QByteArray target = found.value(index);
+        if (target.isEmpty() || target.contains('\0')) {
+            *error = QStringLiteral("The archive holds the symbolic link \"%1\" without a valid target.").arg(m_items.at(index).path);
+            return false;
+        }
+        targets->append(target);
+    }
+    return true;
+}
+
+bool LzmaSDKObjCReader::restoreLinks(const QList<qsizetype>& links, const QList<QByteArray>& targets, const QString& toPath,
+                                     bool withFullPaths, QString* error) const
+{
+    const Fd base(::open(QFile::encodeName(toPath).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!base.valid()) {
+        *error = QStringLiteral("Cannot open the folder \"%1\": %2").arg(toPath, systemError(errno));
+        return false;
+    }
+    for (qsizetype n = 0; n < links.size(); ++n) {
+        const QStringList parts = placeOf(m_items.at(links.at(n)), withFullPaths);
+        QString shown = toPath;
+        Fd owned;
+        int dir = base.get();
+        for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+            shown += QLatin1Char('/') + parts.at(i);
+            owned = openChildFolder(dir, parts.at(i), true, error, shown);
+            if (!owned.valid())
+                return false;
+            dir = owned.get();
+        }
+        shown += QLatin1Char('/') + parts.last();
+        const QByteArray name = QFile::encodeName(parts.last());
+        const QByteArray& target = targets.at(n);
+        if (::symlinkat(target.constData(), dir, name.constData()) == 0)
+            continue;
+        if (errno != EEXIST) {
+            *error = QStringLiteral("Cannot create the symbolic link \"%1\": %2").arg(shown, systemError(errno));
+            return false;
+        }
+        // Something of the same name came first: the link replaces it in one step, as 7zz would.
+        struct stat st;
+        if (::fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+            *error = QStringLiteral("The folder \"%1\" is in the way of a symbolic link of the same name.").arg(shown);
+            return false;
+        }
+        QByteArray temporary;
+        for (int attempt = 0; attempt < 100 && temporary.isEmpty(); ++attempt) {
+            const QByteArray candidate = ".zorvi-link-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+            if (::symlinkat(target.constData(), dir, candidate.constData()) == 0)
+                temporary = candidate;
+            else if (errno != EEXIST)
+                break;
+        }
+        if (temporary.isEmpty() || ::renameat(dir, temporary.constData(), dir, name.constData()) != 0) {
+            const int err = errno;
+            if (!temporary.isEmpty())
+                ::unlinkat(dir, temporary.constData(), 0);
+            *error = QStringLiteral("Cannot create the symbolic link \"%1\": %2").arg(shown, systemError(err));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LzmaSDKObjCReader::openUpExtractedFolders(const QList<qsizetype>& selected, const QString& toPath, bool withFullPaths,
+                                               QString* error) const
+{
+    FolderNode root;
+    for (const qsizetype index : selected) {
+        const LzmaSDKObjCItem& item = m_items.at(index);
+        const QStringList parts = placeOf(item, withFullPaths);
+        const qsizetype folders = item.isDirectory && !item.isSymlink ? parts.size() : parts.size() - 1;
+        FolderNode* node = &root;
+        for (qsizetype i = 0; i < folders; ++i)
+            node = &node->children[parts.at(i)];
+    }
+    const Fd base(::open(QFile::encodeName(toPath).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!base.valid()) {
+        *error = QStringLiteral("Cannot open the folder \"%1\": %2").arg(toPath, systemError(errno));
+        return false;
+    }
+    return openUpFolders(base.get(), root, toPath, error);
+}
+
 bool LzmaSDKObjCReader::extract(const QList<LzmaSDKObjCItem>& items, const QString& toPath, bool withFullPaths)
 {
     if (!m_opened && !open(nullptr))
@@ -231,6 +610,11 @@ bool LzmaSDKObjCReader::extract(const QList<LzmaSDKObjCItem>& items, const QStri
             return false;
         }
     }
+    QString message;
+    if (!checkLinksInArchive(&message)) {
+        fail(message);
+        return false;
+    }
     if (items.isEmpty())
         return true;
     if (toPath.isEmpty()) {
@@ -241,10 +625,15 @@ bool LzmaSDKObjCReader::extract(const QList<LzmaSDKObjCItem>& items, const QStri
         fail(QStringLiteral("Cannot create the folder \"%1\".").arg(toPath));
         return false;
     }
-    QString message;
     if (withFullPaths && !checkDestination(toPath, &message)) {
         fail(message);
         return false;
+    }
+    const QList<qsizetype> selected = selectedItems(items);
+    QList<qsizetype> links;
+    for (const qsizetype index : selected) {
+        if (m_items.at(index).isSymlink)
+            links << index;
     }
 
     bool ok = false;
@@ -256,12 +645,16 @@ bool LzmaSDKObjCReader::extract(const QList<LzmaSDKObjCItem>& items, const QStri
     SevenZipProcess process(&m_cancel);
     process.setStandardInput(input);
     input.fill('\0');
-    process.setProgressHandler([this](float value) {
+    // The links are read in a second pass; leave it a little of the bar.
+    const float share = links.isEmpty() ? 1.0f : 0.9f;
+    process.setProgressHandler([this, share](float value) {
         if (m_delegate)
-            m_delegate->onLzmaSDKObjCReader(this, value);
+            m_delegate->onLzmaSDKObjCReader(this, value * share);
     });
+    // -snl-: 7zz creates no link at all, so nothing it writes can pass through one, and
+    // none comes out altered (it rewrites absolute targets and skips some relative ones).
     QStringList args{withFullPaths ? QStringLiteral("x") : QStringLiteral("e"),
-                     QStringLiteral("-aoa"), QStringLiteral("-y"), QStringLiteral("-spd"),
+                     QStringLiteral("-aoa"), QStringLiteral("-y"), QStringLiteral("-spd"), QStringLiteral("-snl-"),
                      QStringLiteral("-bso0"), QStringLiteral("-bsp1"), QStringLiteral("-bse2"),
                      QStringLiteral("-o") + toPath};
     if (m_type == 1)
@@ -280,6 +673,17 @@ bool LzmaSDKObjCReader::extract(const QList<LzmaSDKObjCItem>& items, const QStri
         fail(QStringLiteral("Cannot extract the archive \"%1\": %2")
                  .arg(m_archivePath, SevenZipProcess::describeFailure(result).remove(m_archivePath + QStringLiteral(" : "))));
         return false;
+    }
+    if (!openUpExtractedFolders(selected, toPath, withFullPaths, &message)) {
+        fail(message);
+        return false;
+    }
+    if (!links.isEmpty()) {
+        QList<QByteArray> targets;
+        if (!readLinkTargets(links, &targets, &message) || !restoreLinks(links, targets, toPath, withFullPaths, &message)) {
+            fail(m_cancel.load() ? QStringLiteral("Cancelled.") : message);
+            return false;
+        }
     }
     if (m_delegate)
         m_delegate->onLzmaSDKObjCReader(this, 1.0f);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 class LzmaSDKObjCReaderDelegate;
 
@@ -24,8 +25,9 @@ public:
     // Hands every listed item to the handler until it returns false.
     bool iterateWithHandler(const std::function<bool(const LzmaSDKObjCItem& item, const QString& error)>& handler);
     // Extracts the items below toPath (created when missing). Refuses, extracting
-    // nothing, when a stored name is unsafe or an existing symbolic link below
-    // toPath lies on the way of an item.
+    // nothing, when a stored name is unsafe, an item is stored below a link, or an
+    // existing symbolic link below toPath lies on the way of an item. Links come
+    // back reading exactly as stored; every extracted folder is left u+rwx.
     bool extract(const QList<LzmaSDKObjCItem>& items, const QString& toPath, bool withFullPaths);
 
     void cancel();
@@ -41,6 +43,13 @@ public:
 private:
     QByteArray passwordInput(bool* ok);
     bool checkDestination(const QString& toPath, QString* error) const;
+    bool checkLinksInArchive(QString* error) const;
+    QList<qsizetype> selectedItems(const QList<LzmaSDKObjCItem>& items) const;
+    bool readLinkTargets(const QList<qsizetype>& links, QList<QByteArray>* targets, QString* error);
+    bool restoreLinks(const QList<qsizetype>& links, const QList<QByteArray>& targets, const QString& toPath,
+                      bool withFullPaths, QString* error) const;
+    bool openUpExtractedFolders(const QList<qsizetype>& selected, const QString& toPath, bool withFullPaths,
+                                QString* error) const;
     void fail(const QString& message);
 
     QString m_archivePath;
@@ -48,6 +57,7 @@ private:
     LzmaSDKObjCReaderDelegate* m_delegate = nullptr;
     std::function<QString()> m_passwordGetter;
     QList<LzmaSDKObjCItem> m_items;
+    QList<std::optional<quint32>> m_crcs;   // beside m_items
     bool m_opened = false;
 
     std::atomic<bool> m_cancel{false};

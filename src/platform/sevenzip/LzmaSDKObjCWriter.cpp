@@ -3,12 +3,16 @@
 #include "LzmaSDKObjCWriterDelegate.h"
 #include "SevenZipLog.h"
 #include "SevenZipProcess.h"
+#include "WorkFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,6 +21,14 @@
 namespace {
 
 QString systemError(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
+// Whole components: "/a/bc" is not inside "/a/b".
+bool isInsideOrEqual(const QString& path, const QString& folder)
+{
+    if (folder == QLatin1String("/"))
+        return path.startsWith(QLatin1Char('/'));
+    return path == folder || (path.startsWith(folder) && path.at(folder.size()) == QLatin1Char('/'));
+}
 
 // Data and the rename must reach the disk before the old archive disappears.
 bool syncPath(const QString& path, int flags)
@@ -120,10 +132,10 @@ bool LzmaSDKObjCWriter::open(QString* error)
     return false;
 }
 
-QStringList LzmaSDKObjCWriter::arguments(bool withPassword, const QString& target) const
+QStringList LzmaSDKObjCWriter::arguments(const Step& step, bool withPassword, const QString& target) const
 {
     auto onOff = [](bool on) { return on ? QStringLiteral("on") : QStringLiteral("off"); };
-    QStringList args{QStringLiteral("a"), QStringLiteral("-t7z"),
+    QStringList args{step.rename ? QStringLiteral("rn") : QStringLiteral("a"), QStringLiteral("-t7z"),
                      QStringLiteral("-mx=%1").arg(m_level),
                      QStringLiteral("-ms=%1").arg(onOff(m_solid)),
                      QStringLiteral("-mhc=%1").arg(onOff(m_compressHeader)),
@@ -139,15 +151,129 @@ QStringList LzmaSDKObjCWriter::arguments(bool withPassword, const QString& targe
             args << QStringLiteral("-mhe=on");
     }
     // Links stay links, names are literal, an unreadable input fails the run.
-    args << QStringLiteral("-snl") << QStringLiteral("-spd") << QStringLiteral("-sse")
-         << QStringLiteral("-bso0") << QStringLiteral("-bsp1") << QStringLiteral("-bse2") << QStringLiteral("-y");
-    const bool full = !m_entries.isEmpty() && m_entries.first().forPath == m_entries.first().path;
-    if (full)
+    if (!step.rename)
+        args << QStringLiteral("-snl") << QStringLiteral("-sse");
+    args << QStringLiteral("-spd") << QStringLiteral("-bso0") << QStringLiteral("-bsp1") << QStringLiteral("-bse2")
+         << QStringLiteral("-y");
+    if (!step.rename && fullPaths())
         args << QStringLiteral("-spf");
-    args << QStringLiteral("--") << target;
-    for (const Entry& entry : m_entries)
-        args << (full ? entry.path : entry.forPath);
+    args << QStringLiteral("--") << target << step.names;
     return args;
+}
+
+bool LzmaSDKObjCWriter::fullPaths() const
+{
+    return !m_entries.isEmpty() && m_entries.first().forPath == m_entries.first().path;
+}
+
+std::optional<QList<LzmaSDKObjCWriter::Step>> LzmaSDKObjCWriter::plan(QString* error) const
+{
+    // 7zz fails on a name given twice; what lies inside another entry is in it already.
+    QList<Entry> entries;
+    for (const Entry& entry : m_entries) {
+        const Entry cleaned{QDir::cleanPath(entry.path), fullPaths() ? QDir::cleanPath(entry.path) : entry.forPath};
+        const bool covered = std::any_of(m_entries.begin(), m_entries.end(), [&](const Entry& other) {
+            const QString otherPath = QDir::cleanPath(other.path);
+            return otherPath != cleaned.path && isInsideOrEqual(cleaned.path, otherPath);
+        });
+        const bool repeated = std::any_of(entries.begin(), entries.end(), [&](const Entry& kept) { return kept.path == cleaned.path; });
+        if (!covered && !repeated)
+            entries << cleaned;
+    }
+    if (!fullPaths()) {
+        Step step;
+        for (const Entry& entry : std::as_const(entries))
+            step.names << entry.forPath;
+        return QList<Step>{step};
+    }
+
+    // 7zz stores links as links all along a name it is given, so a source that is a link,
+    // or lies below one, is read from its real place, then renamed to the name it was given.
+    struct Source {
+        QString stored;
+        QString real;
+    };
+    QStringList direct;
+    QList<Source> pending;
+    for (const Entry& entry : std::as_const(entries)) {
+        const QString real = realPlace(entry.path, error);
+        if (real.isEmpty())
+            return std::nullopt;
+        if (real == entry.path)
+            direct << entry.path;
+        else
+            pending.append({entry.path, real});
+    }
+    // A rename would also catch names already stored below the old name, so each round
+    // reads only real places that no stored name and no other source of the round touches.
+    auto overlap = [](const QString& a, const QString& b) { return isInsideOrEqual(a, b) || isInsideOrEqual(b, a); };
+    QList<Step> steps;
+    while (!pending.isEmpty()) {
+        QList<qsizetype> round;
+        for (qsizetype i = 0; i < pending.size(); ++i) {
+            const Source& source = pending.at(i);
+            bool fits = true;
+            for (qsizetype k = 0; k < pending.size() && fits; ++k) {
+                const Source& other = pending.at(k);
+                if (round.contains(k))
+                    fits = !overlap(source.real, other.real) && !overlap(source.real, other.stored)
+                        && !overlap(source.stored, other.real);
+                else if (k != i)
+                    fits = !overlap(other.real, source.stored);   // that one is read first
+            }
+            if (fits)
+                round << i;
+        }
+        if (round.isEmpty()) {
+            *error = QStringLiteral("\"%1\" and \"%2\" each lead through a link into the other; they cannot be archived together.")
+                         .arg(pending.first().stored, pending.last().stored);
+            return std::nullopt;
+        }
+        Step add;
+        Step rename;
+        rename.rename = true;
+        QList<Source> later;
+        for (qsizetype i = 0; i < pending.size(); ++i) {
+            if (!round.contains(i)) {
+                later << pending.at(i);
+                continue;
+            }
+            add.names << pending.at(i).real;
+            rename.names << pending.at(i).real << pending.at(i).stored;
+        }
+        steps << add << rename;
+        pending = later;
+    }
+    if (!direct.isEmpty())
+        steps << Step{false, direct};
+    return steps;
+}
+
+QString LzmaSDKObjCWriter::realPlace(const QString& path, QString* error)
+{
+    auto resolved = [](const QString& p) {
+        char* real = ::realpath(QFile::encodeName(p).constData(), nullptr);
+        const QString result = real ? QFile::decodeName(real) : QString();
+        std::free(real);
+        return result;
+    };
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // Followed like "cp -H"; a link that leads nowhere is kept as the link it is.
+        const QString target = resolved(path);
+        if (!target.isEmpty())
+            return target;
+    }
+    if (path == QLatin1String("/"))
+        return path;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString parent = slash <= 0 ? QStringLiteral("/") : path.left(slash);
+    const QString realParent = resolved(parent);
+    if (realParent.isEmpty()) {
+        *error = QStringLiteral("Cannot read \"%1\": %2").arg(parent, systemError(errno));
+        return {};
+    }
+    return (realParent == QLatin1String("/") ? QString() : realParent) + path.mid(slash);
 }
 
 bool LzmaSDKObjCWriter::write()
@@ -161,52 +287,59 @@ bool LzmaSDKObjCWriter::write()
         fail(message);
         return false;
     }
+    const std::optional<QList<Step>> steps = plan(&message);
+    if (!steps) {
+        fail(message);
+        return false;
+    }
 
     QString password;
     if (m_passwordGetter && m_encodeContent)
         password = m_passwordGetter();
     if (password.contains(QLatin1Char('\n')) || password.contains(QLatin1Char('\r')) || password.contains(QChar(0))) {
+        password.fill(QChar(0));
         fail(QStringLiteral("The password cannot contain line breaks."));
         return false;
     }
-
-    const QFileInfo archive(m_archivePath);
-    const QString folder = archive.absolutePath();
-    QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/.") + archive.fileName() + QStringLiteral(".XXXXXX"));
-    if (!::mkdtemp(pattern.data())) {
-        fail(QStringLiteral("Cannot create a temporary folder in \"%1\": %2").arg(folder, systemError(errno)));
-        return false;
-    }
-    const QString tempDir = QFile::decodeName(pattern);
-    const QString target = tempDir + QStringLiteral("/archive.7z");
-    auto discard = [&] { QDir(tempDir).removeRecursively(); };
-
-    SevenZipProcess process(&m_cancel);
-    if (m_entries.first().forPath != m_entries.first().path)
-        process.setWorkingDirectory(QFileInfo(m_entries.first().path).absolutePath());
     const bool withPassword = !password.isEmpty();
-    if (withPassword) {
-        // 7zz may ask again to verify; a surplus line is never read.
-        QByteArray line = password.toUtf8() + '\n';
-        process.setStandardInput(line + line);
-        line.fill('\0');
-    }
+    // 7zz may ask again to verify; a surplus line is never read.
+    QByteArray line = password.toUtf8() + '\n';
     password.fill(QChar(0));
-    process.setProgressHandler([this](float value) {
-        if (m_delegate)
-            m_delegate->onLzmaSDKObjCWriter(this, value);
-    });
+    auto wipe = qScopeGuard([&line] { line.fill('\0'); });
 
-    const SevenZipProcess::Result result = process.run(SevenZipProcess::findProgram(), arguments(withPassword, target));
-    if (result.cancelled || m_cancel.load()) {
-        discard();
-        fail(QStringLiteral("Cancelled."));
+    const QString folder = QFileInfo(m_archivePath).absolutePath();
+    std::optional<WorkFolder> work = WorkFolder::create(m_archivePath, &message);
+    if (!work) {
+        fail(QStringLiteral("Cannot create a temporary folder: %1").arg(message));
         return false;
     }
-    if (!result.started || result.crashed || result.exitCode != 0 || !QFileInfo::exists(target)) {
-        discard();
-        fail(QStringLiteral("Cannot write the archive \"%1\": %2").arg(m_archivePath, SevenZipProcess::describeFailure(result)));
-        return false;
+    // A .7z name, so 7zz adds no extension of its own.
+    const QString target = work->entry(QStringLiteral("archive.7z"));
+    auto discard = [&] { work->remove(); };
+
+    for (qsizetype n = 0; n < steps->size(); ++n) {
+        SevenZipProcess process(&m_cancel);
+        if (!fullPaths())
+            process.setWorkingDirectory(QFileInfo(m_entries.first().path).absolutePath());
+        if (withPassword)
+            process.setStandardInput(line + line);
+        const float first = float(n) / float(steps->size());
+        const float share = 1.0f / float(steps->size());
+        process.setProgressHandler([this, first, share](float value) {
+            if (m_delegate)
+                m_delegate->onLzmaSDKObjCWriter(this, first + value * share);
+        });
+        const SevenZipProcess::Result result = process.run(SevenZipProcess::findProgram(), arguments(steps->at(n), withPassword, target));
+        if (result.cancelled || m_cancel.load()) {
+            discard();
+            fail(QStringLiteral("Cancelled."));
+            return false;
+        }
+        if (!result.started || result.crashed || result.exitCode != 0 || !QFileInfo::exists(target)) {
+            discard();
+            fail(QStringLiteral("Cannot write the archive \"%1\": %2").arg(m_archivePath, SevenZipProcess::describeFailure(result)));
+            return false;
+        }
     }
     if (!syncPath(target, O_RDONLY)) {
         const int err = errno;

@@ -6,17 +6,21 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 class LzmaSDKObjCWriterDelegate;
 
-// Writes a 7z archive with the 7zz program. The archive is built under a
-// temporary name beside archivePath and renamed over it only when complete.
+// Writes a 7z archive with the 7zz program. The archive is built in a work folder
+// beside archivePath and renamed over it only when complete.
 class LzmaSDKObjCWriter {
 public:
     explicit LzmaSDKObjCWriter(const QString& archivePath);
 
     // path: the item on disk. forPath: its name inside the archive, either the
     // same absolute path (stored in full) or the item's file name (stored bare).
+    // Stored in full, a link given as path is followed (links inside it stay links)
+    // and its content stored under the link's own path; an item equal to or inside
+    // another one given is left out.
     void addPath(const QString& path, const QString& forPath);
     void setDelegate(LzmaSDKObjCWriterDelegate* delegate);
     void setPasswordGetter(std::function<QString()> getter);
@@ -49,8 +53,16 @@ private:
         QString path;
         QString forPath;
     };
+    // One 7zz run: "a" of names, or "rn" of (old, new) name pairs.
+    struct Step {
+        bool rename = false;
+        QStringList names;
+    };
     bool check(QString* error) const;
-    QStringList arguments(bool withPassword, const QString& target) const;
+    bool fullPaths() const;
+    std::optional<QList<Step>> plan(QString* error) const;
+    static QString realPlace(const QString& path, QString* error);
+    QStringList arguments(const Step& step, bool withPassword, const QString& target) const;
     void fail(const QString& message);
 
     QString m_archivePath;

@@ -216,10 +216,13 @@ TEST_F(SevenZipWriterTest, FailedWriteKeepsPreviousArchiveAndLeavesNoTemporary)
     ASSERT_TRUE(writeArchive());
     const QByteArray before = readFile(archive);
 
-    // 7zz starts, then fails reading an input it cannot read.
+    // 7zz starts, then fails reading an input it cannot read (a write-only kernel file, even for root).
+    const QString unreadable = QStringLiteral("/sys/bus/platform/uevent");
+    if (!QFileInfo::exists(unreadable))
+        GTEST_SKIP() << "no write-only sysfs file here";
     LzmaSDKObjCWriter writer(archive);
     writer.addPath(src, src);
-    writer.addPath(QStringLiteral("/proc/self/mem"), QStringLiteral("/proc/self/mem"));
+    writer.addPath(unreadable, unreadable);
     applyDesignSettings(writer);
     QString error;
     ASSERT_TRUE(writer.open(&error)) << error.toStdString();

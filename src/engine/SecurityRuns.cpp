@@ -4,6 +4,7 @@
 #include "DispatchQueue.h"
 #include "EngineLog.h"
 #include "FileCopier.h"
+#include "WorkFolder.h"
 #include "LzmaSDKObjCReader.h"
 #include "LzmaSDKObjCWriter.h"
 #include "ProgressReceiver.h"
@@ -72,18 +73,15 @@ void syncFolder(const QString& folder)
 }
 
 // A private folder beside `path`, on its volume so results move into place by rename.
-QString makeWorkFolder(const QString& path, const QString& tag)
+QString makeWorkFolder(const QString& path)
 {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const QString candidate = TaskPaths::siblingTemporary(path, tag);
-        if (::mkdir(QFile::encodeName(candidate).constData(), 0700) == 0)
-            return candidate;
-        if (errno != EEXIST) {
-            std::printf("FAIL:%s\n", qPrintable(systemError(errno)));
-            return QString();
-        }
+    QString error;
+    const std::optional<WorkFolder> folder = WorkFolder::create(path, &error);
+    if (!folder) {
+        std::printf("FAIL:%s\n", qPrintable(error));
+        return QString();
     }
-    return QString();
+    return folder->path();
 }
 
 void removeQuietly(const QString& path)
@@ -114,7 +112,8 @@ struct SecurityRuns::Job {
     QString workFolder;     // private folder beside the source; everything the run makes lives in it
     QString placeholder;    // MXTemp.tmp this run wrote into an empty folder
     QString destination;    // decryption: the archive's folder
-    QStringList outputNames; // decryption: top-level names extracted into workFolder
+    QStringList outputNames; // decryption: top-level names extracted into outputFolder()
+    QString outputFolder() const { return workFolder + QStringLiteral("/out"); }
     std::shared_ptr<ProgressReceiver> progress;
 
     std::atomic<bool> cancelled{false};
@@ -286,11 +285,12 @@ SecurityRuns::Outcome SecurityRuns::writeArchive(Job& job, const ArchiveTester& 
     const QString source = job.source;
     if (!itemExists(source))
         return Outcome::Failed;
-    job.workFolder = makeWorkFolder(source + QStringLiteral(".enc"), QStringLiteral("part"));
+    job.workFolder = makeWorkFolder(source + QStringLiteral(".enc"));
     if (job.workFolder.isEmpty())
         return Outcome::Failed;
     const QString name = QFileInfo(source).fileName();
-    const QString temporary = job.workFolder + QLatin1Char('/') + name + QStringLiteral(".7z");
+    // A short name of ours: the item's own may already use all 255 bytes.
+    const QString temporary = job.workFolder + QStringLiteral("/item.7z");
     job.setPartial(temporary);
     if (job.cancelled.load())
         return Outcome::Cancelled;
@@ -429,7 +429,7 @@ SecurityRuns::Outcome SecurityRuns::extractArchive(Job& job)
         return Outcome::Failed;
 
     std::printf("%s\n", qPrintable(archive));
-    job.workFolder = makeWorkFolder(archive, QStringLiteral("out"));
+    job.workFolder = makeWorkFolder(archive);
     if (job.workFolder.isEmpty())
         return Outcome::Failed;
     job.setPartial(job.workFolder);
@@ -437,7 +437,7 @@ SecurityRuns::Outcome SecurityRuns::extractArchive(Job& job)
         return Outcome::Cancelled;
     std::printf("%s\n", qPrintable(job.destination + QLatin1Char('/') + names.join(QStringLiteral(", "))));
 
-    if (!reader.extract(items, job.workFolder, true)) {
+    if (!reader.extract(items, job.outputFolder(), true)) {
         if (job.cancelled.load())
             return Outcome::Cancelled;
         std::printf("Extract failed\n");
@@ -448,7 +448,7 @@ SecurityRuns::Outcome SecurityRuns::extractArchive(Job& job)
 
     // The placeholder of an encrypted empty folder goes; a folder with more in it is the user's.
     for (const QString& name : std::as_const(names)) {
-        const QString folder = job.workFolder + QLatin1Char('/') + name;
+        const QString folder = job.outputFolder() + QLatin1Char('/') + name;
         QStringList content;
         if (isDirectory(folder) && contentCount(folder, &content) == 1 && content.first() == kPlaceholder) {
             if (!QFile::remove(folder + QLatin1Char('/') + kPlaceholder))
@@ -491,7 +491,7 @@ bool SecurityRuns::placeDecrypted(bool replace, QString* error)
     const std::shared_ptr<Job> job = m_job;
     QStringList taken;
     for (const QString& name : std::as_const(job->outputNames)) {
-        const QString from = job->workFolder + QLatin1Char('/') + name;
+        const QString from = job->outputFolder() + QLatin1Char('/') + name;
         const QString to = job->destination + QLatin1Char('/') + name;
         if (!itemExists(from))
             continue; // already moved on an earlier pass
@@ -508,7 +508,7 @@ bool SecurityRuns::placeDecrypted(bool replace, QString* error)
             continue;
         }
         // The old item is set aside first and dropped only once the new one is in place.
-        const QString aside = job->workFolder + QStringLiteral("/.replaced-") + name;
+        const QString aside = job->workFolder + QStringLiteral("/old-%1").arg(job->outputNames.indexOf(name));
         if (::rename(QFile::encodeName(to).constData(), QFile::encodeName(aside).constData()) != 0) {
             *error = systemError(errno);
             std::printf("%s\n", qPrintable(*error));

@@ -13,6 +13,7 @@
 #include <mutex>
 
 class DispatchTimer;
+class LzmaSDKObjCItem;
 class ProgressReceiver;
 
 // One backup task: what to back up, where to, how, when, and the outcome of its last runs.
@@ -106,8 +107,16 @@ private:
 
     // The common end of performBackup and performRestore: cancel marker, fallback message, reset.
     bool endRun(bool result, QString& message, const QString& fallback);
-    // Moves what an archive restore extracted into a staging folder to the stored places.
-    bool placeExtracted(const QString& staging, const QStringList& roots, QString& message);
+    // The cleaned path parts of backupSrc, in order.
+    QStringList sourcePaths() const;
+    // Mends and clears what runs of this task stopped by a crash left behind.
+    void recoverInterruptedRuns() const;
+    // The first archive item that lies outside every source of this task, else empty.
+    QString foreignItem(const QList<LzmaSDKObjCItem>& items) const;
+    // Moves what an archive restore extracted into a staging folder to the places of its
+    // roots (the stored names, or where a source that is a link points).
+    bool placeExtracted(const QString& staging, const QStringList& roots, const QStringList& places, QString& message);
+    static void applyStoredModes(const QList<LzmaSDKObjCItem>& items, const QStringList& roots, const QStringList& places);
 
     std::mutex scheduleMutex_;        // guards scheduleTimer and lastScheduledMinute_
     QString runError_;                // why the last archive step failed, for the run's message

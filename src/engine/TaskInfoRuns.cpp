@@ -11,7 +11,11 @@
 #include "LzmaSDKObjCReader.h"
 #include "LzmaSDKObjCWriter.h"
 #include "ProgressReceiver.h"
+#include "TaskLock.h"
 #include "TaskPaths.h"
+#include "WorkFolder.h"
+#include "DiskSync.h"
+#include "FailPoint.h"
 #include "UtilityFunctions.h"
 
 #include <QCoreApplication>
@@ -49,6 +53,12 @@ bool lexists(const QString& path)
 {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool isLink(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool isRealDirectory(const QString& path)
@@ -122,33 +132,40 @@ private:
     std::jthread thread_;
 };
 
-// Removes what an earlier run left beside `path` when it was stopped before it could clean up.
-void removeLeftovers(const QString& path)
+// Mends what a run stopped by a crash left around `item`, then removes our temporaries there.
+void recoverAndClean(const QString& item)
 {
-    for (const QString& leftover : TaskPaths::leftoverTemporaries(path))
-        removeQuietly(leftover);
+    const QString note = WorkFolder::recoverAndClean(item);
+    if (!note.isEmpty())
+        qCWarning(lcRuns).noquote() << note;
 }
 
-// Replaces `target` by the finished item at `ready` (a sibling on the same file system):
-// the old item is moved aside first and removed only once the new one is in place. The
-// removal runs in the background: the new item is complete, and deleting a large tree can
-// take as long as copying it.
-bool swapInto(const QString& ready, const QString& target, QString* error)
+// The old item that a commit left in its work folder goes in the background: the new one is
+// complete and flushed, and deleting a large tree can take as long as copying it.
+void removeInBackground(const WorkFolder& work)
 {
-    QString aside;
-    if (lexists(target)) {
-        aside = TaskPaths::siblingTemporary(target, "zorvi-replaced");
-        if (!renamePath(target, aside, error))
-            return false;
-    }
-    if (!renamePath(ready, target, error)) {
-        if (!aside.isEmpty())
-            renamePath(aside, target, nullptr);
-        return false;
-    }
-    if (!aside.isEmpty())
-        DispatchQueue::background().async([aside] { removeQuietly(aside); });
-    return true;
+    DispatchQueue::background().async([work] {
+        QString error;
+        if (!work.remove(&error))
+            qCWarning(lcRuns).noquote() << error;
+    });
+}
+
+void logCopierNotes(const FileCopier& copier)
+{
+    for (const QString& skipped : copier.skippedSpecialFiles())
+        qCInfo(lcRuns).noquote() << "Skipped special file:" << skipped;
+    for (const QString& note : copier.notes())
+        qCInfo(lcRuns).noquote() << note;
+}
+
+// Where a restore writes a source back. A source that is a link to a folder was backed up as
+// what it points to (unless the backup holds the link itself), so that is where it goes back.
+QString restorePlace(const QString& place, bool backupIsLink)
+{
+    if (!backupIsLink && isLink(place))
+        return QDir::cleanPath(QFileInfo(place).symLinkTarget());
+    return place;
 }
 
 } // namespace
@@ -188,14 +205,19 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
     if (!message.isEmpty())
         return false;
 
-    QStringList sources;
-    for (const QString& entry : backupSrc)
-        sources << pathPart(entry);
-    message = TaskPaths::overlapProblem(sources, pathPart(backupDest), taskFolder());
+    message = TaskPaths::overlapProblem(sourcePaths(), pathPart(backupDest), taskFolder());
     if (!message.isEmpty())
         return false;
 
-    if (UtilityFunctions::getFreeSpace(backupDest) < UtilityFunctions::getTotalSize(backupSrc)) {
+    QString error;
+    const std::optional<TaskLock> lock = TaskLock::acquire(pathPart(backupDest), taskName, false, &error);
+    if (!lock) {
+        message = error;
+        return false;
+    }
+    recoverInterruptedRuns();
+
+    if (UtilityFunctions::getFreeSpace(backupDest) < UtilityFunctions::getTotalSize(TaskPaths::withoutNested(sourcePaths()))) {
         message = tr("Not enough space at the selected destination.");
         return false;
     }
@@ -206,7 +228,8 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
         result = copyBackup(progressWindow, message);
         break;
     case 2:
-        result = archiveBackup(false, progressWindow) && !BackupRestoreCancel;
+        // Once the archive is in place the backup is done, whatever a late cancel says.
+        result = archiveBackup(false, progressWindow);
         break;
     case 3: {
         QString placeholder;
@@ -226,7 +249,7 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
                     placeholder = file.fileName();
             }
         }
-        result = archiveBackup(true, progressWindow) && !BackupRestoreCancel;
+        result = archiveBackup(true, progressWindow);
         if (!placeholder.isEmpty())
             QFile::remove(placeholder); // only the file this run put there
         break;
@@ -237,6 +260,23 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
     }
 
     return endRun(result, message, tr("The backup could not be written."));
+}
+
+QStringList TaskInfo::sourcePaths() const
+{
+    QStringList paths;
+    for (const QString& entry : backupSrc)
+        paths << QDir::cleanPath(pathPart(entry));
+    return paths;
+}
+
+void TaskInfo::recoverInterruptedRuns() const
+{
+    // A plain copy interrupted between its two renames, and the archives' temporaries.
+    const QString folder = taskFolder();
+    recoverAndClean(folder);
+    recoverAndClean(folder + "/backup.7z");
+    recoverAndClean(folder + "/backup.enc");
 }
 
 bool TaskInfo::endRun(bool result, QString& message, const QString& fallback)
@@ -255,13 +295,16 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
 {
     copyProgressDelegate = progressWindow;
     const QString folder = taskFolder();
-    removeLeftovers(folder);
-    // The new copy grows in a hidden folder beside the old one and replaces it only once complete.
-    const QString staging = TaskPaths::siblingTemporary(folder, "zorvi-staging");
-    if (!QDir().mkpath(staging)) {
-        message = systemError(staging, errno ? errno : EACCES);
+    // The new copy grows in a work folder beside the old one and replaces it only once complete.
+    QString error;
+    std::optional<WorkFolder> work = WorkFolder::create(folder, &error);
+    if (!work || ::mkdir(QFile::encodeName(work->newItem()).constData(), 0777) != 0) {
+        message = work ? systemError(work->newItem(), errno) : error;
+        if (work)
+            work->remove();
         return false;
     }
+    const QString staging = work->newItem();
     copiedBytes = 0;
     if (progressWindow)
         startBackupSizeTimer(10);
@@ -269,7 +312,7 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
 
     auto fail = [&](const QString& text) {
         stopBackupSizeTimer();
-        removeQuietly(staging);
+        work->remove();
         if (!text.isEmpty())
             message = text;
         return false;
@@ -278,17 +321,14 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
     FileCopier copier;
     copier.setCancelFlag(&BackupRestoreCancel);
     copier.setByteCounter(&copiedBytes);
-    QStringList copied;
-    for (const QString& entry : backupSrc) {
+    copier.setFollowTopLink(true);
+    // A source listed again or lying inside another is already in the copy.
+    for (const QString& source : TaskPaths::withoutNested(sourcePaths())) {
         if (BackupRestoreCancel)
             return fail({});
-        const QString source = QDir::cleanPath(pathPart(entry));
         const QString target = staging + source;
         removeWhenCancelList << folder + source;
-        QString error;
         if (!makeParent(target, &error))
-            return fail(error);
-        if (lexists(target) && !FileCopier::removeAll(target, &error))
             return fail(error);
         switch (copier.copy(source, target)) {
         case FileCopier::Result::Ok:
@@ -299,19 +339,17 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
             qCWarning(lcRuns).noquote() << copier.errorString();
             return fail(copier.errorString());
         }
-        for (const QString& skipped : copier.skippedSpecialFiles())
-            qCInfo(lcRuns).noquote() << "Skipped special file:" << skipped;
+        logCopierNotes(copier);
         qCInfo(lcRuns) << "Copy complete";
-        copied << source;
     }
     if (BackupRestoreCancel)
         return fail({});
 
-    QString error;
-    if (!swapInto(staging, folder, &error))
+    if (!work->commit(&error))
         return fail(error);
+    removeInBackground(*work);
     stopBackupSizeTimer();
-    fixedSourcePaths = copied;
+    fixedSourcePaths = sourcePaths();
     lastBackupDate = stamp;
     return true;
 }
@@ -326,6 +364,14 @@ bool TaskInfo::performRestore(const QString& password, ProgressReceiver* progres
     message = checkPathEntry(backupDest, tr("Destination"));
     if (!message.isEmpty())
         return false;
+
+    QString error;
+    const std::optional<TaskLock> lock = TaskLock::acquire(pathPart(backupDest), taskName, true, &error);
+    if (!lock) {
+        message = error;
+        return false;
+    }
+    recoverInterruptedRuns();
 
     bool result = false;
     switch (function) {
@@ -359,7 +405,7 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
     QStringList items, places;
     for (int i = 0; i < backupSrc.size(); ++i) {
         const QString item = folder + QDir::cleanPath(fixedSourcePaths.at(i));
-        const QString place = QDir::cleanPath(pathPart(backupSrc.at(i)));
+        const QString place = restorePlace(QDir::cleanPath(pathPart(backupSrc.at(i))), isLink(item));
         if (!lexists(item)) {
             message = tr("Backup") + " " + item + " " + tr("Path Not Found!");
             return false;
@@ -370,44 +416,40 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
         }
         items << item;
         places << place;
-        removeLeftovers(place);
+        recoverAndClean(place);
     }
 
     copiedBytes = 0;
     if (progressWindow)
         startRestoreSizeTimer(10);
+    auto fail = [&](const QString& text) {
+        stopRestoreSizeTimer();
+        if (!text.isEmpty()) {
+            qCWarning(lcRuns).noquote() << text;
+            message = text;
+        }
+        return false;
+    };
     FileCopier copier;
     copier.setCancelFlag(&BackupRestoreCancel);
     copier.setByteCounter(&copiedBytes);
     for (int i = 0; i < items.size(); ++i) {
-        if (BackupRestoreCancel) {
-            stopRestoreSizeTimer();
-            return false;
-        }
+        if (BackupRestoreCancel)
+            return fail({});
         QString error;
-        if (!makeParent(places.at(i), &error)) {
-            stopRestoreSizeTimer();
-            message = error;
-            return false;
+        if (!makeParent(places.at(i), &error))
+            return fail(error);
+        // Each item is copied next to its place and put there only when complete and flushed.
+        std::optional<WorkFolder> work = WorkFolder::create(places.at(i), &error);
+        if (!work)
+            return fail(error);
+        const FileCopier::Result copied = copier.copy(items.at(i), work->newItem());
+        if (copied != FileCopier::Result::Ok || !work->commit(&error)) {
+            work->remove();
+            return fail(copied == FileCopier::Result::Failed ? copier.errorString() : error);
         }
-        // Each item is copied next to its place and renamed over it only when complete.
-        const QString ready = TaskPaths::siblingTemporary(places.at(i), "zorvi-restore");
-        const FileCopier::Result copied = copier.copy(items.at(i), ready);
-        if (copied != FileCopier::Result::Ok) {
-            removeQuietly(ready);
-            stopRestoreSizeTimer();
-            if (copied == FileCopier::Result::Failed) {
-                qCWarning(lcRuns).noquote() << copier.errorString();
-                message = copier.errorString();
-            }
-            return false;
-        }
-        if (!swapInto(ready, places.at(i), &error)) {
-            removeQuietly(ready);
-            stopRestoreSizeTimer();
-            message = error;
-            return false;
-        }
+        removeInBackground(*work);
+        logCopierNotes(copier);
         qCInfo(lcRuns) << "Copy complete";
     }
     stopRestoreSizeTimer();
@@ -421,15 +463,17 @@ bool TaskInfo::archiveBackup(bool encrypt, ProgressReceiver* progressWindow)
     // Written under a temporary name and renamed over the final one by the writer only on success,
     // so a failed or cancelled run keeps the previous archive.
     const QString archivePath = folder + (encrypt ? "/backup.enc" : "/backup.7z");
+    const bool existed = lexists(folder);
     if (!QDir().mkpath(folder)) {
         runError_ = systemError(folder, errno ? errno : EACCES);
         return false;
     }
+    if (!existed)
+        DiskSync::syncDirectory(QFileInfo(folder).path());
     removeWhenCancelList << archivePath;
 
     LzmaSDKObjCWriter writer(archivePath);
-    for (const QString& entry : backupSrc) {
-        const QString path = QDir::cleanPath(pathPart(entry));
+    for (const QString& path : TaskPaths::withoutNested(sourcePaths())) {
         if (!lexists(path)) {
             runError_ = tr("Source") + tr("Path Not Found!");
             return false;
@@ -459,8 +503,23 @@ bool TaskInfo::archiveBackup(bool encrypt, ProgressReceiver* progressWindow)
         runError_ = writer.wasCancelled() ? QString() : writer.lastError();
         return false;
     }
+    FailPoint::hit("archive-committed");
     lastBackupDate = stamp;
     return true;
+}
+
+QString TaskInfo::foreignItem(const QList<LzmaSDKObjCItem>& items) const
+{
+    const QStringList sources = sourcePaths();
+    for (const LzmaSDKObjCItem& item : items) {
+        const QString name = QDir::cleanPath("/" + item.path);
+        const bool ours = std::any_of(sources.begin(), sources.end(), [&name](const QString& source) {
+            return !source.isEmpty() && TaskPaths::isInsideOrEqual(name, source);
+        });
+        if (!ours)
+            return item.path;
+    }
+    return {};
 }
 
 bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, ProgressReceiver* progressWindow, QString& message)
@@ -505,28 +564,49 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     }
     roots.sort();
     for (const QString& root : std::as_const(roots)) {
-        if (root.split('/', Qt::SkipEmptyParts).contains(".."))
-            break; // the reader refuses such archives below
+        if (!LzmaSDKObjCReader::isSafeStoredName(root)) {
+            message = tr("The backup holds the unsafe name \"%1\". Nothing was restored.").arg(root);
+            return false;
+        }
         if (onMissingVolume(root)) {
             message = tr("Device is not exist");
             return false;
         }
     }
+    // The drive can be written by anyone who holds it: an archive that would put anything
+    // outside this task's own sources is not ours to extract.
+    const QString foreign = foreignItem(items);
+    if (!foreign.isEmpty()) {
+        message = tr("The backup holds \"%1\", which is not one of this task's sources. Nothing was restored.").arg(foreign);
+        qCWarning(lcRuns).noquote() << message;
+        return false;
+    }
 
-    // Extract into a fresh hidden folder first: nothing at the places changes until the archive
-    // has been read whole, and a cancel there only removes that folder.
-    for (const QString& root : std::as_const(roots))
-        removeLeftovers(root);
-    const QString firstParent = roots.isEmpty() ? QString() : QFileInfo(roots.first()).path();
+    // Extract into a work folder first: nothing at the places changes until the archive has
+    // been read whole, and a cancel there only removes that folder.
+    QStringList places;
+    for (const QString& root : std::as_const(roots)) {
+        const bool storedAsLink = std::any_of(items.begin(), items.end(), [&root](const LzmaSDKObjCItem& item) {
+            return item.isSymlink && QDir::cleanPath("/" + item.path) == root;
+        });
+        places << restorePlace(root, storedAsLink);
+        recoverAndClean(places.last());
+    }
+    const QString firstParent = places.isEmpty() ? QString() : QFileInfo(places.first()).path();
     const bool besideFirst = !firstParent.isEmpty() && QFileInfo(firstParent).isDir() && QFileInfo(firstParent).isWritable();
-    const QString staging = TaskPaths::siblingTemporary(besideFirst ? roots.first() : taskFolder() + "/extract", "zorvi-extract");
+    std::optional<WorkFolder> work = WorkFolder::create(besideFirst ? places.first() : taskFolder() + "/backup.7z", &error);
+    if (!work) {
+        message = error;
+        return false;
+    }
+    const QString staging = work->entry("x");
     bool extracted;
     {
         CancelWatch watch(BackupRestoreCancel, [&reader] { reader.cancel(); });
         extracted = reader.extract(items, staging, true);
     }
     if (!extracted || BackupRestoreCancel) {
-        removeQuietly(staging);
+        work->remove();
         if (!BackupRestoreCancel) {
             qCWarning(lcRuns) << "Extract failed";
             message = reader.lastError().isEmpty() ? QStringLiteral("Unknown reason") : reader.lastError();
@@ -548,12 +628,36 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         }
     }
 
-    const bool placed = placeExtracted(staging, roots, message);
-    removeQuietly(staging);
+    const bool placed = placeExtracted(staging, roots, places, message);
+    if (placed)
+        applyStoredModes(items, roots, places);
+    work->remove();
     return placed;
 }
 
-bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, QString& message)
+void TaskInfo::applyStoredModes(const QList<LzmaSDKObjCItem>& items, const QStringList& roots, const QStringList& places)
+{
+    // Deepest first, so a folder's own mode (0500, say) is set once its contents are in place.
+    QList<std::pair<QString, quint32>> modes;
+    for (const LzmaSDKObjCItem& item : items) {
+        if (item.unixMode == 0 || S_ISLNK(item.unixMode))
+            continue;
+        const QString name = QDir::cleanPath("/" + item.path);
+        for (qsizetype i = 0; i < roots.size(); ++i) {
+            if (TaskPaths::isInsideOrEqual(name, roots.at(i))) {
+                modes.append({ places.at(i) + name.mid(roots.at(i).size()), item.unixMode });
+                break;
+            }
+        }
+    }
+    std::sort(modes.begin(), modes.end(), [](const auto& a, const auto& b) { return a.first.count('/') > b.first.count('/'); });
+    for (const auto& [path, mode] : std::as_const(modes)) {
+        if (!isLink(path) && ::chmod(QFile::encodeName(path).constData(), mode & 07777) != 0)
+            qCWarning(lcRuns).noquote() << systemError(path, errno);
+    }
+}
+
+bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, const QStringList& places, QString& message)
 {
     // First pass: refuse a restore that would write through a symbolic link or replace a
     // folder by a file (or the reverse); nothing is touched yet.
@@ -573,20 +677,62 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
         }
         return {};
     };
-    for (const QString& root : roots) {
-        const QString found = conflict(staging + root, root);
+    for (qsizetype i = 0; i < roots.size(); ++i) {
+        const QString found = conflict(staging + roots.at(i), places.at(i));
         if (!found.isEmpty()) {
             message = found;
             return false;
         }
     }
 
-    // Second pass: merge into place. Items missing at their places are moved in whole;
-    // present files are replaced by a rename; what this run creates is remembered so a cancel
-    // can take exactly that back.
+    // A root on another file system than the extraction is first copied whole into a work
+    // folder beside its place, so every step below is a rename on one file system.
+    QList<WorkFolder> beside;
+    auto dropBeside = [&beside] {
+        for (const WorkFolder& work : std::as_const(beside))
+            work.remove();
+    };
+    QStringList sources;
     FileCopier copier;
     copier.setCancelFlag(&BackupRestoreCancel);
     QString error;
+    for (qsizetype i = 0; i < roots.size(); ++i) {
+        const QString from = staging + roots.at(i);
+        if (!makeParent(places.at(i), &error)) {
+            dropBeside();
+            message = error;
+            return false;
+        }
+        if (deviceOf(from) == deviceOf(QFileInfo(places.at(i)).path())) {
+            sources << from;
+            continue;
+        }
+        std::optional<WorkFolder> work = WorkFolder::create(places.at(i), &error);
+        if (!work || copier.copy(from, work->newItem()) != FileCopier::Result::Ok) {
+            if (work)
+                work->remove();
+            dropBeside();
+            if (!BackupRestoreCancel)
+                message = work ? copier.errorString() : error;
+            return false;
+        }
+        beside << *work;
+        sources << work->newItem();
+    }
+    // What moves into place must be on disk before the renames make it the user's only copy.
+    QSet<dev_t> flushed;
+    for (const QString& from : std::as_const(sources)) {
+        if (!flushed.contains(deviceOf(from)) && !DiskSync::syncFileSystem(from, &error)) {
+            dropBeside();
+            message = error;
+            return false;
+        }
+        flushed.insert(deviceOf(from));
+    }
+
+    // Second pass: merge into place. Items missing at their places are moved in whole;
+    // present files are replaced by a rename; what this run creates is remembered so a cancel
+    // can take exactly that back.
     QStringList created;
     std::function<bool(const QString&, const QString&)> place = [&](const QString& from, const QString& to) -> bool {
         if (BackupRestoreCancel)
@@ -600,34 +746,26 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
             }
             return true;
         }
-        QString ready = from;
-        if (deviceOf(from) != deviceOf(QFileInfo(to).path())) {
-            ready = TaskPaths::siblingTemporary(to, "zorvi-restore");
-            if (copier.copy(from, ready) != FileCopier::Result::Ok) {
-                error = copier.errorString();
-                removeQuietly(ready);
-                return false;
-            }
-        }
-        if (!renamePath(ready, to, &error)) {
-            if (ready != from)
-                removeQuietly(ready);
+        if (!renamePath(from, to, &error))
             return false;
-        }
         if (!existed)
             created << to;
         return true;
     };
-    for (const QString& root : roots) {
-        if (!makeParent(root, &error) || !place(staging + root, root)) {
+    for (qsizetype i = 0; i < roots.size(); ++i) {
+        if (!place(sources.at(i), places.at(i))) {
             if (BackupRestoreCancel) {
                 for (auto it = created.crbegin(); it != created.crend(); ++it)
                     removeQuietly(*it);
             } else {
                 message = error.isEmpty() ? QStringLiteral("Unknown reason") : error;
             }
+            dropBeside();
             return false;
         }
     }
+    dropBeside();
+    for (const QString& placed : std::as_const(places))
+        DiskSync::syncDirectory(QFileInfo(placed).path());
     return true;
 }

@@ -4,9 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QCoreApplication>
-#include <QUuid>
 
 bool TaskPaths::isValidTaskName(const QString& name)
 {
@@ -37,23 +35,21 @@ QString TaskPaths::overlapProblem(const QStringList& sourcePaths, const QString&
     return {};
 }
 
-QString TaskPaths::siblingTemporary(const QString& path, const QString& tag)
+QStringList TaskPaths::withoutNested(const QStringList& sourcePaths)
 {
-    const QFileInfo info(QDir::cleanPath(path));
-    const QString token = QUuid::createUuid().toString(QUuid::Id128).left(12);
-    return info.absolutePath() + "/." + info.fileName() + "." + tag + "-" + token;
-}
-
-QStringList TaskPaths::leftoverTemporaries(const QString& path)
-{
-    const QFileInfo info(QDir::cleanPath(path));
-    const QRegularExpression pattern("^\\." + QRegularExpression::escape(info.fileName())
-                                     + "\\.zorvi-[a-z]+-[0-9a-f]{12}$");
-    QStringList found;
-    const QStringList names = QDir(info.absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (pattern.match(name).hasMatch())
-            found << info.absolutePath() + "/" + name;
+    QStringList kept;
+    for (qsizetype i = 0; i < sourcePaths.size(); ++i) {
+        const QString& path = sourcePaths.at(i);
+        bool covered = false;
+        for (qsizetype j = 0; j < sourcePaths.size() && !covered; ++j) {
+            if (i == j)
+                continue;
+            const QString& other = sourcePaths.at(j);
+            // Of two equal paths the first one stays.
+            covered = isInsideOrEqual(path, other) && (!isInsideOrEqual(other, path) || j < i);
+        }
+        if (!covered)
+            kept << path;
     }
-    return found;
+    return kept;
 }

@@ -16,8 +16,7 @@ public:
     // or equal to the task folder, or a source that contains the destination.
     static QString overlapProblem(const QStringList& sourcePaths, const QString& destination, const QString& taskFolder);
 
-    // A unique hidden name beside `path` ("<dir>/.<name>.<tag>-XXXXXX"), not created.
-    static QString siblingTemporary(const QString& path, const QString& tag);
-    // The temporaries of siblingTemporary(path, "zorvi-...") that exist now.
-    static QStringList leftoverTemporaries(const QString& path);
+    // The sources worth copying, in their order: a path listed again, or lying inside another
+    // listed path, adds nothing (and makes an archive fail on the duplicate name).
+    static QStringList withoutNested(const QStringList& sourcePaths);
 };

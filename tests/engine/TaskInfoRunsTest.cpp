@@ -1,6 +1,9 @@
 // Backup and restore runs on real temporary trees with the real 7zz.
 #include "ArchivePassword.h"
+#include "FailPoint.h"
 #include "TaskInfo.h"
+#include "TaskLock.h"
+#include "WorkFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,6 +55,20 @@ int sevenZip(const QStringList& args, const QString& password = {})
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
+QString linkTarget(const QString& path)
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
+    return n < 0 ? QString("<not a link>") : QFile::decodeName(QByteArray(buffer, int(n)));
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
 class Runs : public ::testing::Test {
 protected:
     QTemporaryDir tmp;
@@ -101,16 +118,186 @@ TEST_F(Runs, PlainCopyMirrorsSourcesAndReplacesThePreviousCopy)
         << "no staging folder is left behind";
 }
 
-TEST_F(Runs, LeftoversOfAnInterruptedRunAreCleanedByTheNext)
+TEST_F(Runs, ACrashBetweenTheSwapRenamesLosesNoBackup)
 {
-    QDir().mkpath(dest() + "/.T.zorvi-staging-0123456789ab/x");
-    QDir().mkpath(dest() + "/.T.zorvi-staging-mine");
     auto task = makeTask("T", { src() + "/Docs" }, dest(), 1);
     QString message;
     ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
     QThreadPool::globalInstance()->waitForDone();
-    EXPECT_FALSE(QFileInfo::exists(dest() + "/.T.zorvi-staging-0123456789ab"));
-    EXPECT_TRUE(QFileInfo::exists(dest() + "/.T.zorvi-staging-mine")) << "only our own names are removed";
+    writeFile(src() + "/Docs/a.txt", "second");
+
+    // The second run dies with the old copy moved aside and the new one not yet renamed in,
+    // as it can on a volume without an atomic exchange.
+    auto crashingBackup = [&] {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            WorkFolder::setExchangeDisabled(true);
+            FailPoint::setHandler([](std::string_view point) {
+                if (point == "work-folder-between-renames")
+                    ::_exit(9);
+            });
+            QString m;
+            task->performBackup(nullptr, m);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+        ASSERT_FALSE(QFileInfo::exists(dest() + "/T"));
+    };
+    crashingBackup();
+    // A restore brings the complete new copy back first.
+    writeFile(src() + "/Docs/a.txt", "third");
+    ASSERT_TRUE(task->performRestore("", nullptr, message)) << message.toStdString();
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "second");
+
+    // So does the next backup, even one cancelled before it copies anything.
+    crashingBackup();
+    task->BackupRestoreCancel = true;
+    EXPECT_FALSE(task->performBackup(nullptr, message));
+    EXPECT_EQ(message, "_userCanceled");
+    EXPECT_EQ(readFile(dest() + "/T" + src() + "/Docs/a.txt"), "second");
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(QDir(dest()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList { "T" });
+}
+
+TEST_F(Runs, LeftoversLateCancelsAndASecondRunOfTheSameTask)
+{
+    // A killed archive run left its temporary; a user's look-alikes are not ours to delete.
+    auto task = makeTask("Z", { src() + "/Docs" }, dest(), 2);
+    QString error;
+    QDir().mkpath(dest() + "/Z");
+    std::optional<WorkFolder> killed = WorkFolder::create(dest() + "/Z/backup.7z", &error);
+    ASSERT_TRUE(killed) << error.toStdString();
+    writeFile(killed->entry("archive.7z"), QByteArray(100000, 'j'));
+    writeFile(dest() + "/Z/.zorvi-abc123/mine.txt", "mine");
+    auto lookalike = makeTask(".Z.zorvi-staging-0123456789ab", { src() + "/photo.jpg" }, dest(), 1);
+    QString message;
+    ASSERT_TRUE(lookalike->performBackup(nullptr, message)) << message.toStdString();
+
+    // A cancel that arrives once the new archive is in place does not undo the success.
+    FailPoint::setHandler([&task](std::string_view point) {
+        if (point == "archive-committed")
+            task->BackupRestoreCancel = true;
+    });
+    const bool ok = task->performBackup(nullptr, message);
+    FailPoint::setHandler({});
+    EXPECT_TRUE(ok) << message.toStdString();
+    EXPECT_TRUE(message.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(killed->path()));
+    EXPECT_EQ(readFile(dest() + "/Z/.zorvi-abc123/mine.txt"), "mine");
+    EXPECT_TRUE(QFileInfo(dest() + "/.Z.zorvi-staging-0123456789ab" + src() + "/photo.jpg").isFile());
+
+    // While another process holds the task, both runs refuse at once and touch nothing.
+    {
+        std::optional<TaskLock> held = TaskLock::acquire(dest(), "Z", false, &error);
+        ASSERT_TRUE(held) << error.toStdString();
+        EXPECT_FALSE(task->performBackup(nullptr, message));
+        EXPECT_TRUE(message.startsWith("Another backup or restore of this task is running")) << message.toStdString();
+        EXPECT_FALSE(task->performRestore("", nullptr, message));
+        EXPECT_TRUE(message.startsWith("Another backup or restore of this task is running"));
+    }
+    EXPECT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+}
+
+TEST_F(Runs, LinksComeBackExactlyInEveryMode)
+{
+    const QString linked = src() + "/Linked";
+    writeFile(linked + "/top/t.txt", "top");
+    QDir().mkpath(linked + "/sub");
+    const QString absolute = src() + "/photo.jpg";
+    ASSERT_EQ(::symlink(QFile::encodeName(absolute).constData(), QFile::encodeName(linked + "/abs").constData()), 0);
+    ASSERT_EQ(::symlink("../top", QFile::encodeName(linked + "/sub/up").constData()), 0);
+    ASSERT_EQ(::symlink("nowhere", QFile::encodeName(linked + "/dangling").constData()), 0);
+    // A source that is itself a link to a folder is backed up as the folder.
+    const QString docsLink = src() + "/DocsLink";
+    ASSERT_EQ(::symlink(QFile::encodeName(src() + "/Docs").constData(), QFile::encodeName(docsLink).constData()), 0);
+
+    for (qint64 mode : { 1, 2, 3 }) {
+        SCOPED_TRACE(mode);
+        auto task = makeTask(QString("L%1").arg(mode), { linked, docsLink }, dest(), mode, "pw12");
+        QString message;
+        ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+        if (mode == 1)
+            EXPECT_EQ(readFile(dest() + "/L1" + docsLink + "/a.txt"), "alpha");
+
+        QThreadPool::globalInstance()->waitForDone();
+        ASSERT_TRUE(QDir(linked).removeRecursively());
+        writeFile(src() + "/Docs/a.txt", "changed");
+        ASSERT_TRUE(task->performRestore("pw12", nullptr, message)) << message.toStdString();
+        EXPECT_EQ(linkTarget(linked + "/abs"), absolute);
+        EXPECT_EQ(linkTarget(linked + "/sub/up"), "../top");
+        EXPECT_EQ(linkTarget(linked + "/dangling"), "nowhere");
+        EXPECT_EQ(readFile(linked + "/sub/up/t.txt"), "top");
+        EXPECT_EQ(linkTarget(docsLink), src() + "/Docs") << "the user's link stays a link";
+        EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "alpha");
+    }
+}
+
+TEST_F(Runs, LongNamesBackUpAndRestore)
+{
+    const QString longItem = src() + "/Long/" + QString(255, 'f');
+    writeFile(longItem, "long");
+    const QString name = QString(250, 't');
+    for (qint64 mode : { 1, 2 }) {
+        SCOPED_TRACE(mode);
+        auto task = makeTask(name.left(249) + QString::number(mode), { src() + "/Long" }, dest(), mode);
+        QString message;
+        ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+        ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+        writeFile(longItem, "changed");
+        ASSERT_TRUE(task->performRestore("", nullptr, message)) << message.toStdString();
+        EXPECT_EQ(readFile(longItem), "long");
+    }
+}
+
+TEST_F(Runs, ArchivesTakeRepeatedSourcesAndKeepModes)
+{
+    writeFile(src() + "/Modes/tool", "#!/bin/sh\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(src() + "/Modes/tool").constData(), 04755), 0);
+    writeFile(src() + "/Modes/locked/inside.txt", "inside");
+    ASSERT_EQ(::chmod(QFile::encodeName(src() + "/Modes/locked").constData(), 0500), 0);
+    for (qint64 mode : { 2, 3 }) {
+        SCOPED_TRACE(mode);
+        auto task = makeTask(QString("D%1").arg(mode), { src() + "/Modes", src() + "/Modes", src() + "/Modes/locked", src() + "/Docs" },
+                             dest(), mode, "pw12");
+        QString message;
+        ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+        ::chmod(QFile::encodeName(src() + "/Modes/tool").constData(), 0644);
+        ::chmod(QFile::encodeName(src() + "/Modes/locked").constData(), 0755);
+        ASSERT_TRUE(task->performRestore("pw12", nullptr, message)) << message.toStdString();
+        EXPECT_EQ(modeOf(src() + "/Modes/tool"), mode_t(04755));
+        EXPECT_EQ(modeOf(src() + "/Modes/locked"), mode_t(0500));
+        EXPECT_EQ(readFile(src() + "/Modes/locked/inside.txt"), "inside");
+    }
+    ::chmod(QFile::encodeName(src() + "/Modes/locked").constData(), 0755);
+}
+
+TEST_F(Runs, AnArchiveReachingOutsideTheSourcesIsRefused)
+{
+    // Someone with the drive in hand writes an archive that would overwrite a file elsewhere.
+    const QString victim = tmp.path() + "/victim/.bashrc";
+    writeFile(victim, "evil");
+    auto task = makeTask("Z", { src() + "/Docs" }, dest(), 2);
+    QDir().mkpath(dest() + "/Z");
+    ASSERT_EQ(sevenZip({ "a", "-spf", dest() + "/Z/backup.7z", src() + "/Docs", victim }), 0);
+    writeFile(victim, "mine");
+    writeFile(src() + "/Docs/a.txt", "changed");
+    QString message;
+    EXPECT_FALSE(task->performRestore("", nullptr, message));
+    EXPECT_TRUE(message.contains("victim/.bashrc")) << message.toStdString();
+    EXPECT_EQ(readFile(victim), "mine");
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "changed") << "nothing is extracted";
+
+    // The same with a relative name, which would land under "/".
+    QFile::remove(dest() + "/Z/backup.7z");
+    QProcess p;
+    p.setWorkingDirectory(tmp.path());
+    p.start("7zz", { "a", dest() + "/Z/backup.7z", "victim/.bashrc" });
+    p.closeWriteChannel();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_FALSE(task->performRestore("", nullptr, message));
+    EXPECT_TRUE(message.contains("victim/.bashrc")) << message.toStdString();
 }
 
 TEST_F(Runs, RefusesNamesAndOverlapsBeforeTouchingAnything)
@@ -163,7 +350,7 @@ TEST_F(Runs, CancelDuringTheSecondSourceKeepsTheOldBackup)
         while (!stop) {
             const QStringList entries = QDir(dest()).entryList(QDir::AllDirs | QDir::Hidden | QDir::NoDotAndDotDot);
             for (const QString& e : entries) {
-                if (e.contains("staging") && QFileInfo::exists(dest() + "/" + e + src() + "/many/f10.txt")) {
+                if (e.startsWith(".zorvi-") && QFileInfo::exists(dest() + "/" + e + "/new" + src() + "/many/f10.txt")) {
                     task->BackupRestoreCancel = true;
                     return;
                 }

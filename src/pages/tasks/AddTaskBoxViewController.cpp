@@ -246,6 +246,17 @@ QString AddTaskBoxViewController::permissionText(const QString& path) const
     return QStringLiteral(" \"") + shown + QStringLiteral("\" ");
 }
 
+QString AddTaskBoxViewController::duplicateText(const QStringList& paths)
+{
+    QStringList quoted;
+    for (const QString& path : paths)
+        quoted.append(QLatin1Char('"') + path + QLatin1Char('"'));
+    if (quoted.size() == 1)
+        return tr("%1 is already in the list of sources.").arg(quoted.first());
+    const QString last = quoted.takeLast();
+    return tr("%1 and %2 are already in the list of sources.").arg(quoted.join(QStringLiteral(", ")), last);
+}
+
 // ---------------------------------------------------------------- sources
 
 void AddTaskBoxViewController::addFileBtnClicked()
@@ -271,10 +282,20 @@ void AddTaskBoxViewController::addSourcePaths(const QStringList& paths, bool fro
 {
     bool processedOne = false;
     bool stopped = false;
+    QStringList listed;
+    for (const QString& entry : std::as_const(sourcePathArray))
+        listed.append(cleanPath(TaskInfo::pathPart(entry)));
+    QStringList duplicates;
     for (const QString& raw : paths) {
         const QString path = cleanPath(raw);
         if (path == QLatin1String("/")) {
             showError(tr("You can't use the system root directory as source"));
+            continue;
+        }
+        // The same source twice makes every 7z run of the task fail.
+        if (listed.contains(path)) {
+            if (!duplicates.contains(path))
+                duplicates.append(path);
             continue;
         }
         const QString tagged = UtilityFunctions::tagPathWithDevice(path);
@@ -284,8 +305,11 @@ void AddTaskBoxViewController::addSourcePaths(const QStringList& paths, bool fro
             break;
         }
         sourcePathArray.append(tagged);
+        listed.append(path);
         processedOne = true;
     }
+    if (!duplicates.isEmpty())
+        showError(duplicateText(duplicates));
     if (processedOne) {
         reloadSourceList();
         refreshSourceTotal();

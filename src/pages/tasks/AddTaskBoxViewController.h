@@ -107,6 +107,7 @@ private:
     void refreshSourceTotal();
     void showError(const QString& message);
     QString permissionText(const QString& path) const;
+    static QString duplicateText(const QStringList& paths);
     void finishDone(const QString& name, qint64 total, qint64 free, const SourceFigures& figures);
 
     bool refused_ = false;

@@ -14,6 +14,7 @@
 #include "TaskLock.h"
 #include "TaskPaths.h"
 #include "WorkFolder.h"
+#include "BackgroundFlush.h"
 #include "DiskSync.h"
 #include "FailPoint.h"
 #include "UtilityFunctions.h"
@@ -322,6 +323,7 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
     copier.setCancelFlag(&BackupRestoreCancel);
     copier.setByteCounter(&copiedBytes);
     copier.setFollowTopLink(true);
+    std::optional<BackgroundFlush> flusher(std::in_place, staging);
     // A source listed again or lying inside another is already in the copy.
     for (const QString& source : TaskPaths::withoutNested(sourcePaths())) {
         if (BackupRestoreCancel)
@@ -345,6 +347,7 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
     if (BackupRestoreCancel)
         return fail({});
 
+    flusher.reset();
     if (!work->commit(&error))
         return fail(error);
     removeInBackground(*work);
@@ -443,7 +446,10 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
         std::optional<WorkFolder> work = WorkFolder::create(places.at(i), &error);
         if (!work)
             return fail(error);
-        const FileCopier::Result copied = copier.copy(items.at(i), work->newItem());
+        const FileCopier::Result copied = [&] {
+            const BackgroundFlush flusher(work->path());
+            return copier.copy(items.at(i), work->newItem());
+        }();
         if (copied != FileCopier::Result::Ok || !work->commit(&error)) {
             work->remove();
             return fail(copied == FileCopier::Result::Failed ? copier.errorString() : error);

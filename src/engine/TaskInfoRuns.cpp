@@ -3,9 +3,12 @@
 #include "TaskInfo.h"
 
 #include "ArchivePassword.h"
+#include "BackgroundFlush.h"
 #include "Clock.h"
+#include "DiskSync.h"
 #include "DispatchQueue.h"
 #include "ExternalVolumes.h"
+#include "FailPoint.h"
 #include "FileCopier.h"
 #include "LzmaSDKObjCItem.h"
 #include "LzmaSDKObjCReader.h"
@@ -13,11 +16,8 @@
 #include "ProgressReceiver.h"
 #include "TaskLock.h"
 #include "TaskPaths.h"
-#include "WorkFolder.h"
-#include "BackgroundFlush.h"
-#include "DiskSync.h"
-#include "FailPoint.h"
 #include "UtilityFunctions.h"
+#include "WorkFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -557,6 +557,12 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         items << item;
         return true;
     });
+    for (const LzmaSDKObjCItem& item : std::as_const(items)) {
+        if (!LzmaSDKObjCReader::isSafeStoredName(item.path)) {
+            message = tr("The backup holds the unsafe name \"%1\". Nothing was restored.").arg(item.path);
+            return false;
+        }
+    }
 
     // Items go back to the absolute places they were stored under. The tops of the stored
     // trees are the items whose parent folder is not itself an item.
@@ -570,10 +576,6 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     }
     roots.sort();
     for (const QString& root : std::as_const(roots)) {
-        if (!LzmaSDKObjCReader::isSafeStoredName(root)) {
-            message = tr("The backup holds the unsafe name \"%1\". Nothing was restored.").arg(root);
-            return false;
-        }
         if (onMissingVolume(root)) {
             message = tr("Device is not exist");
             return false;
@@ -771,7 +773,13 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
         }
     }
     dropBeside();
-    for (const QString& placed : std::as_const(places))
-        DiskSync::syncDirectory(QFileInfo(placed).path());
+    // The renames, deep in merged folders too, reach the disk before the run says done.
+    flushed.clear();
+    for (const QString& placed : std::as_const(places)) {
+        const QString parent = QFileInfo(placed).path();
+        if (!flushed.contains(deviceOf(parent)))
+            DiskSync::syncFileSystem(parent, nullptr);
+        flushed.insert(deviceOf(parent));
+    }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "CopyProgressDelegate.h"
 #include "TaskInfoDelegate.h"
+#include "TaskLock.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class DispatchTimer;
 class LzmaSDKObjCItem;
@@ -109,8 +111,9 @@ private:
     bool endRun(bool result, QString& message, const QString& fallback);
     // The cleaned path parts of backupSrc, in order.
     QStringList sourcePaths() const;
-    // Mends and clears what runs of this task stopped by a crash left behind.
-    void recoverInterruptedRuns() const;
+    // Takes the task's lock (else says why in `message`), then mends and clears what runs of
+    // this task stopped by a crash left behind.
+    std::optional<TaskLock> lockAndRecover(bool restoring, QString& message) const;
     // The first archive item that lies outside every source of this task, else empty.
     QString foreignItem(const QList<LzmaSDKObjCItem>& items) const;
     // Moves what an archive restore extracted into a staging folder to the places of its

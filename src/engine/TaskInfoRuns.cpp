@@ -210,13 +210,9 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
     if (!message.isEmpty())
         return false;
 
-    QString error;
-    const std::optional<TaskLock> lock = TaskLock::acquire(pathPart(backupDest), taskName, false, &error);
-    if (!lock) {
-        message = error;
+    const std::optional<TaskLock> lock = lockAndRecover(false, message);
+    if (!lock)
         return false;
-    }
-    recoverInterruptedRuns();
 
     if (UtilityFunctions::getFreeSpace(backupDest) < UtilityFunctions::getTotalSize(TaskPaths::withoutNested(sourcePaths()))) {
         message = tr("Not enough space at the selected destination.");
@@ -271,13 +267,20 @@ QStringList TaskInfo::sourcePaths() const
     return paths;
 }
 
-void TaskInfo::recoverInterruptedRuns() const
+std::optional<TaskLock> TaskInfo::lockAndRecover(bool restoring, QString& message) const
 {
+    QString error;
+    std::optional<TaskLock> lock = TaskLock::acquire(pathPart(backupDest), taskName, restoring, &error);
+    if (!lock) {
+        message = error;
+        return lock;
+    }
     // A plain copy interrupted between its two renames, and the archives' temporaries.
     const QString folder = taskFolder();
     recoverAndClean(folder);
     recoverAndClean(folder + "/backup.7z");
     recoverAndClean(folder + "/backup.enc");
+    return lock;
 }
 
 bool TaskInfo::endRun(bool result, QString& message, const QString& fallback)
@@ -368,13 +371,9 @@ bool TaskInfo::performRestore(const QString& password, ProgressReceiver* progres
     if (!message.isEmpty())
         return false;
 
-    QString error;
-    const std::optional<TaskLock> lock = TaskLock::acquire(pathPart(backupDest), taskName, true, &error);
-    if (!lock) {
-        message = error;
+    const std::optional<TaskLock> lock = lockAndRecover(true, message);
+    if (!lock)
         return false;
-    }
-    recoverInterruptedRuns();
 
     bool result = false;
     switch (function) {

@@ -440,40 +440,7 @@ FileCopier::Result FileCopier::writeSegment(int in, int out, off_t offset, off_t
         break;
     }
 
-    if (!m_buffer)
-        m_buffer.reset(new char[kBufferSize]);
-    size_t sinceCheck = 0;
-    while (inOff < end) {
-        const ssize_t n = ::pread(in, m_buffer.get(), size_t(std::min<off_t>(end - inOff, off_t(kBufferSize))), inOff);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failed("Cannot read", srcPath, errno);
-        }
-        if (n == 0)
-            return Result::Ok;
-        ssize_t done = 0;
-        while (done < n) {
-            const ssize_t w = ::pwrite(out, m_buffer.get() + done, size_t(n - done), outOff + done);
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return failed("Cannot write the copy of", srcPath, errno);
-            }
-            done += w;
-        }
-        inOff += n;
-        outOff += n;
-        if (m_counter)
-            m_counter->fetch_add(n, std::memory_order_relaxed);
-        sinceCheck += size_t(n);
-        if (sinceCheck >= kChunk) {
-            sinceCheck = 0;
-            if (cancelled())
-                return Result::Cancelled;
-        }
-    }
-    return Result::Ok;
+    return bufferedCopy(in, out, &inOff, &outOff, end, srcPath);
 }
 
 FileCopier::Result FileCopier::setMetadata(int in, int out, const struct stat& st, const std::string& srcPath)
@@ -591,11 +558,23 @@ FileCopier::Result FileCopier::copyData(int in, int out, const std::string& srcP
         }
     }
 
+    return bufferedCopy(in, out, nullptr, nullptr, 0, srcPath);
+}
+
+FileCopier::Result FileCopier::bufferedCopy(int in, int out, off_t* inOff, off_t* outOff, off_t end,
+                                            const std::string& srcPath)
+{
     if (!m_buffer)
         m_buffer.reset(new char[kBufferSize]);
     size_t sinceCheck = 0;
     for (;;) {
-        const ssize_t n = ::read(in, m_buffer.get(), kBufferSize);
+        size_t want = kBufferSize;
+        if (inOff) {
+            if (*inOff >= end)
+                return Result::Ok;
+            want = size_t(std::min<off_t>(end - *inOff, off_t(kBufferSize)));
+        }
+        const ssize_t n = inOff ? ::pread(in, m_buffer.get(), want, *inOff) : ::read(in, m_buffer.get(), want);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -605,13 +584,19 @@ FileCopier::Result FileCopier::copyData(int in, int out, const std::string& srcP
             return Result::Ok;
         ssize_t done = 0;
         while (done < n) {
-            const ssize_t w = ::write(out, m_buffer.get() + done, size_t(n - done));
+            const char* from = m_buffer.get() + done;
+            const ssize_t w = outOff ? ::pwrite(out, from, size_t(n - done), *outOff + done)
+                                     : ::write(out, from, size_t(n - done));
             if (w < 0) {
                 if (errno == EINTR)
                     continue;
                 return failed("Cannot write the copy of", srcPath, errno);
             }
             done += w;
+        }
+        if (inOff) {
+            *inOff += n;
+            *outOff += n;
         }
         if (m_counter)
             m_counter->fetch_add(n, std::memory_order_relaxed);

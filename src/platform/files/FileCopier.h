@@ -52,6 +52,9 @@ private:
     Result copyData(int in, int out, const std::string& srcPath);
     Result copySparseData(int in, int out, const struct stat& st, const std::string& srcPath, bool* unsupported);
     Result writeSegment(int in, int out, off_t offset, off_t length, const std::string& srcPath);
+    // The read/write path where the kernel cannot copy: [*inOff, end) by position when
+    // offsets are given, else on to the end of the file.
+    Result bufferedCopy(int in, int out, off_t* inOff, off_t* outOff, off_t end, const std::string& srcPath);
     Result setMetadata(int in, int out, const struct stat& st, const std::string& srcPath);
     Result copyXattrs(int in, int out, size_t listed, bool acls, bool* hadAccessAcl, bool* hadDefaultAcl,
                       const std::string& srcPath);

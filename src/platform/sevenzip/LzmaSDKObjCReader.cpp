@@ -20,6 +20,7 @@
 #include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace {
 
@@ -75,16 +76,10 @@ quint32 parseModeText(const QString& text)
     return mode;
 }
 
-// Plain CRC-32, to make sure each link's text was cut from 7zz's output at the right place.
-quint32 crc32(const QByteArray& data)
+// To make sure each link's text was cut from 7zz's output at the right place.
+quint32 crc32Of(const QByteArray& data)
 {
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char c : data) {
-        crc ^= quint8(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
+    return quint32(::crc32(0L, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
 }
 
 struct Listing {
@@ -497,7 +492,7 @@ bool LzmaSDKObjCReader::readLinkTargets(const QList<qsizetype>& links, QList<QBy
             }
             const QByteArray piece = result.standardOutput.mid(offset, item.size);
             offset += item.size;
-            if (m_crcs.at(i) && crc32(piece) != *m_crcs.at(i)) {
+            if (m_crcs.at(i) && crc32Of(piece) != *m_crcs.at(i)) {
                 offset = -1;
                 break;
             }

@@ -243,7 +243,7 @@ void TaskController::pushTaskLists(bool keepSelection)
     tableData = TaskArray;
     QList<TaskInfoPtr> restorable;
     for (const TaskInfoPtr& t : TaskArray)
-        if (t->backupStatus == 1)
+        if (t->backupStatus == 1 || t->hasCompleteBackup())
             restorable << t;
 
     if (BackupView) {

@@ -95,6 +95,9 @@ public:
     bool archiveBackup(bool encrypt, ProgressReceiver* progressWindow);
     bool archiveRestore(bool encrypted, const QString& password, ProgressReceiver* progressWindow, QString& message);
     static QString checkPathEntry(const QString& entry, const QString& prefix);
+    // True while the task's destination holds a whole backup a restore can use, whatever the
+    // last run's outcome: a failed or cancelled run keeps the previous one.
+    bool hasCompleteBackup() const;
 
     // The path part of a stored entry (the text before the first ';').
     static QString pathPart(const QString& entry);
@@ -116,9 +119,12 @@ private:
     std::optional<TaskLock> lockAndRecover(bool restoring, QString& message) const;
     // The first archive item that lies outside every source of this task, else empty.
     QString foreignItem(const QList<LzmaSDKObjCItem>& items) const;
-    // Moves what an archive restore extracted into a staging folder to the places of its
-    // roots (the stored names, or where a source that is a link points).
-    bool placeExtracted(const QString& staging, const QStringList& roots, const QStringList& places, QString& message);
+    // Merges the trees at staging + roots into their places (the stored names, or where a
+    // source that is a link points): what the trees hold replaces what is there, anything
+    // else at the places is kept.
+    // `copyFirst`: the sources are the backup itself and are copied, never moved.
+    bool placeExtracted(const QString& staging, const QStringList& roots, const QStringList& places, bool copyFirst,
+                        QString& message);
     static void applyStoredModes(const QList<LzmaSDKObjCItem>& items, const QStringList& roots, const QStringList& places);
 
     std::mutex scheduleMutex_;        // guards scheduleTimer and lastScheduledMinute_

@@ -404,9 +404,10 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
         message = tr("The last backup does not hold every source of this task. Run the backup first.");
         return false;
     }
-    QStringList items, places;
+    QStringList roots, places;
     for (int i = 0; i < backupSrc.size(); ++i) {
-        const QString item = folder + QDir::cleanPath(fixedSourcePaths.at(i));
+        const QString root = QDir::cleanPath(fixedSourcePaths.at(i));
+        const QString item = folder + root;
         const QString place = restorePlace(QDir::cleanPath(pathPart(backupSrc.at(i))), isLink(item));
         if (!lexists(item)) {
             message = tr("Backup") + " " + item + " " + tr("Path Not Found!");
@@ -416,7 +417,12 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
             message = tr("Device is not exist");
             return false;
         }
-        items << item;
+        // A source inside another comes back with it.
+        if (roots.contains(root) || std::any_of(roots.begin(), roots.end(), [&root](const QString& r) {
+                return TaskPaths::isInsideOrEqual(root, r);
+            }))
+            continue;
+        roots << root;
         places << place;
         recoverAndClean(place);
     }
@@ -424,41 +430,31 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
     copiedBytes = 0;
     if (progressWindow)
         startRestoreSizeTimer(10);
-    auto fail = [&](const QString& text) {
-        stopRestoreSizeTimer();
-        if (!text.isEmpty()) {
-            qCWarning(lcRuns).noquote() << text;
-            message = text;
-        }
-        return false;
-    };
-    FileCopier copier;
-    copier.setCancelFlag(&BackupRestoreCancel);
-    copier.setByteCounter(&copiedBytes);
-    for (int i = 0; i < items.size(); ++i) {
-        if (BackupRestoreCancel)
-            return fail({});
-        QString error;
-        if (!makeParent(places.at(i), &error))
-            return fail(error);
-        // Each item is copied next to its place and put there only when complete and flushed.
-        std::optional<WorkFolder> work = WorkFolder::create(places.at(i), &error);
-        if (!work)
-            return fail(error);
-        const FileCopier::Result copied = [&] {
-            const BackgroundFlush flusher(work->path());
-            return copier.copy(items.at(i), work->newItem());
-        }();
-        if (copied != FileCopier::Result::Ok || !work->commit(&error)) {
-            work->remove();
-            return fail(copied == FileCopier::Result::Failed ? copier.errorString() : error);
-        }
-        removeInBackground(*work);
-        logCopierNotes(copier);
-        qCInfo(lcRuns) << "Copy complete";
-    }
+    // Like an archive restore: what the backup holds replaces what is at the places, and files
+    // made there since the backup stay.
+    const bool placed = placeExtracted(folder, roots, places, true, message);
     stopRestoreSizeTimer();
-    return true;
+    if (placed)
+        qCInfo(lcRuns) << "Copy complete";
+    return placed;
+}
+
+bool TaskInfo::hasCompleteBackup() const
+{
+    const QString folder = taskFolder();
+    switch (function) {
+    case 1:
+        if (fixedSourcePaths.size() < backupSrc.size() || !isRealDirectory(folder))
+            return false;
+        return std::all_of(fixedSourcePaths.begin(), fixedSourcePaths.end(),
+                           [&folder](const QString& path) { return lexists(folder + QDir::cleanPath(path)); });
+    case 2:
+        return QFileInfo(folder + "/backup.7z").isFile();
+    case 3:
+        return QFileInfo(folder + "/backup.enc").isFile();
+    default:
+        return false;
+    }
 }
 
 bool TaskInfo::archiveBackup(bool encrypt, ProgressReceiver* progressWindow)
@@ -635,7 +631,7 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         }
     }
 
-    const bool placed = placeExtracted(staging, roots, places, message);
+    const bool placed = placeExtracted(staging, roots, places, false, message);
     if (placed)
         applyStoredModes(items, roots, places);
     work->remove();
@@ -664,7 +660,8 @@ void TaskInfo::applyStoredModes(const QList<LzmaSDKObjCItem>& items, const QStri
     }
 }
 
-bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, const QStringList& places, QString& message)
+bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, const QStringList& places, bool copyFirst,
+                              QString& message)
 {
     // First pass: refuse a restore that would write through a symbolic link or replace a
     // folder by a file (or the reverse); nothing is touched yet.
@@ -692,8 +689,9 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
         }
     }
 
-    // A root on another file system than the extraction is first copied whole into a work
-    // folder beside its place, so every step below is a rename on one file system.
+    // A root to be copied, or on another file system than the extraction, is first copied
+    // whole into a work folder beside its place, so every step below is a rename on one file
+    // system.
     QList<WorkFolder> beside;
     auto dropBeside = [&beside] {
         for (const WorkFolder& work : std::as_const(beside))
@@ -702,6 +700,7 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
     QStringList sources;
     FileCopier copier;
     copier.setCancelFlag(&BackupRestoreCancel);
+    copier.setByteCounter(&copiedBytes);
     QString error;
     for (qsizetype i = 0; i < roots.size(); ++i) {
         const QString from = staging + roots.at(i);
@@ -710,12 +709,16 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
             message = error;
             return false;
         }
-        if (deviceOf(from) == deviceOf(QFileInfo(places.at(i)).path())) {
+        if (!copyFirst && deviceOf(from) == deviceOf(QFileInfo(places.at(i)).path())) {
             sources << from;
             continue;
         }
         std::optional<WorkFolder> work = WorkFolder::create(places.at(i), &error);
-        if (!work || copier.copy(from, work->newItem()) != FileCopier::Result::Ok) {
+        const auto copied = [&] {
+            const BackgroundFlush flusher(work->path());
+            return copier.copy(from, work->newItem());
+        };
+        if (!work || copied() != FileCopier::Result::Ok) {
             if (work)
                 work->remove();
             dropBeside();
@@ -723,6 +726,7 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
                 message = work ? copier.errorString() : error;
             return false;
         }
+        logCopierNotes(copier);
         beside << *work;
         sources << work->newItem();
     }

@@ -125,6 +125,24 @@ TEST_F(TaskRuns, FailedAndCancelledBackupsRecordMinusOne)
     EXPECT_EQ(w.presenter.shown.size(), 1u);
     EXPECT_EQ(savedTask("Docs")->backupStatus, -1);
     EXPECT_FALSE(QFileInfo::exists(dest() + "/Docs" + src() + "/a.txt"));
+    EXPECT_TRUE(w.restorePage.names().isEmpty()) << "nothing to restore yet";
+
+    // Once a backup exists, a later cancelled or failed run leaves it listed for restore.
+    w.windows.cancelOnPresent = false;
+    c.runTask(c.TaskArray[0], "Backup", true);
+    ASSERT_TRUE(waitForRuns(2));
+    w.windows.cancelOnPresent = true;
+    c.runTask(c.TaskArray[0], "Backup", true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.executingTasks.isEmpty(); }, 60000));
+    drainMainQueue();
+    EXPECT_EQ(savedTask("Docs")->backupStatus, -1);
+    EXPECT_EQ(w.restorePage.names(), QStringList { "Docs" });
+    w.windows.cancelOnPresent = false;
+    c.TaskArray[0]->backupSrc = { tmp.path() + "/home/gone" };
+    c.runTask(c.TaskArray[0], "Backup", true);
+    ASSERT_TRUE(waitForRuns(3));
+    EXPECT_EQ(savedTask("Docs")->backupStatus, -1);
+    EXPECT_EQ(w.restorePage.names(), QStringList { "Docs" });
 }
 
 TEST_F(TaskRuns, BackupRequestedTwiceWhileRunningBringsBackItsWindowAndStartsNothing)

@@ -416,8 +416,9 @@ TEST_F(Runs, PlainRestoreReplacesItemsAndRefusesBeforeDeleting)
     QFile::remove(src() + "/photo.jpg");
     ASSERT_TRUE(task->performRestore("", nullptr, message)) << message.toStdString();
     EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "alpha");
-    EXPECT_FALSE(QFileInfo::exists(src() + "/Docs/new.txt"));
+    EXPECT_EQ(readFile(src() + "/Docs/new.txt"), "new") << "a file made since the backup is kept";
     EXPECT_EQ(QFileInfo(src() + "/photo.jpg").size(), 5000);
+    EXPECT_EQ(readFile(dest() + "/T" + src() + "/Docs/a.txt"), "alpha") << "the backup is copied, never moved";
 
     // Fewer backed-up items than sources: nothing is deleted.
     writeFile(src() + "/Docs/a.txt", "mine");

@@ -218,8 +218,9 @@ TEST_F(Runs, LinksComeBackExactlyInEveryMode)
         auto task = makeTask(QString("L%1").arg(mode), { linked, docsLink }, dest(), mode, "pw12");
         QString message;
         ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
-        if (mode == 1)
+        if (mode == 1) {
             EXPECT_EQ(readFile(dest() + "/L1" + docsLink + "/a.txt"), "alpha");
+        }
 
         QThreadPool::globalInstance()->waitForDone();
         ASSERT_TRUE(QDir(linked).removeRecursively());

@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 #include "DispatchQueue.h"
+#include "DisplayCheck.h"
 #include "MessageWindowPresenter.h"
 #include "PageRegistry.h"
 #include "SingleInstance.h"
@@ -7,9 +8,18 @@
 
 #include <QApplication>
 #include <QThreadPool>
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (!hasDisplay(QProcessEnvironment::systemEnvironment(), arguments)) {
+        std::fputs("Zorvi needs a graphical session (no display was found).\n", stderr);
+        return 1;
+    }
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Morvantek");
     QApplication::setApplicationName("Zorvi");

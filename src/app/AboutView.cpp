@@ -21,8 +21,8 @@ AboutView::AboutView(QWidget* parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::ApplicationModal);
-    // No title-bar buttons and no resizing: Close is the way out.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // Closing from the title bar is the same as Close.
+    setWindowFlags(ControlStyle::dialogFlags(true));
     setWindowTitle(QString());
     setAutoFillBackground(true);
     QPalette pal = palette();

@@ -11,6 +11,7 @@
 #include "UpdaterEvent.h"
 #include "VersionCheck.h"
 #include "VersionRequest.h"
+#include "ViewController.h"
 #include "WindowFactory.h"
 #include "ZorviImages.h"
 #include "eulaView.h"
@@ -40,6 +41,18 @@ QString boolText(bool value)
 {
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
+
+class AnswerRelay : public messageViewDelegate {
+public:
+    explicit AnswerRelay(std::function<void(int)> answer)
+        : answer_(std::move(answer))
+    {
+    }
+    void btnClicked(int index) override { answer_(index); }
+
+private:
+    std::function<void(int)> answer_;
+};
 } // namespace
 
 AppDelegate::AppDelegate(LaunchServices services, QObject* parent)
@@ -83,6 +96,11 @@ AboutView* AppDelegate::currentAbout() const
     return about_;
 }
 
+messageView* AppDelegate::currentQuitQuestion() const
+{
+    return quitQuestion_;
+}
+
 void AppDelegate::setCloudSessions(CloudSessions* sessions)
 {
     cloud_ = sessions ? sessions : nullCloud_.get();
@@ -95,6 +113,16 @@ void AppDelegate::applicationDidFinishLaunching(QWidget* mainWindow)
     launched_ = true;
     mainWindow_ = mainWindow;
     prompt_->setParentWidget(mainWindow);
+    if (auto* window = qobject_cast<ViewController*>(mainWindow)) {
+        QPointer<ViewController> vc(window);
+        if (!runsInProgress)
+            runsInProgress = [vc] { return vc && vc->hasRunningWork(); };
+        if (!stopRuns)
+            stopRuns = [vc] {
+                if (vc)
+                    vc->stopAllRuns();
+            };
+    }
 
     // 1. cloud clients before any cloud page runs
     cloud_->setUp();
@@ -172,9 +200,11 @@ void AppDelegate::setUpLoginItem()
     const QVariant stored = settings.value(QString::fromLatin1(AutoStartKey));
     // Absent means on; the launch never writes the key.
     const bool enable = !stored.isValid() || stored.toBool();
+    const bool wasEnabled = services_.isLoginItemEnabled && services_.isLoginItemEnabled();
     QString error;
     const bool ok = services_.setLoginItemEnabled && services_.setLoginItemEnabled(enable, &error);
     qCInfo(lcApp).noquote() << boolText(ok);
+    loginItemWritten_ = ok && enable && !wasEnabled;
     bool state = enable;
     if (!ok) {
         // The menu shows what is really set up, not what was asked for.
@@ -199,6 +229,7 @@ void AppDelegate::autoStartupClicked()
         showLoginItemFailure(error);
         return;
     }
+    loginItemWritten_ = enable && (loginItemWritten_ || !oldState);
     autoStartState_ = enable;
     menu_->autoStartMenuItem->setChecked(enable);
     QSettings().setValue(QString::fromLatin1(AutoStartKey), enable);
@@ -235,8 +266,24 @@ QUrl AppDelegate::supportUrl()
 void AppDelegate::showHelp()
 {
     const QUrl url = helpUrl(services_.locale ? services_.locale() : QLocale());
-    if (url.isValid() && services_.openUrl)
-        services_.openUrl(url);
+    if (url.isValid())
+        openOrTell(url);
+}
+
+void AppDelegate::openOrTell(const QUrl& url)
+{
+    if (!services_.openUrl || services_.openUrl(url))
+        return;
+    // Without a browser nothing else would show that the click did anything.
+    messageView* view = WindowFactory::createAs<messageView>(QStringLiteral("MessageView"), mainWindow_);
+    if (!view)
+        return;
+    view->titleString = tr("Error");
+    view->imagePath = QStringLiteral("ic_log_fail");
+    view->statusString = tr("This address could not be opened. Is a web browser installed?\n%1")
+                             .arg(url.toDisplayString());
+    view->btnClickedDelegate = nullptr;
+    view->present();
 }
 
 void AppDelegate::versionChecking()
@@ -280,8 +327,8 @@ void AppDelegate::showUpdateFailureNotice()
 
 void AppDelegate::btnClicked(int index)
 {
-    if (index == 0 && services_.openUrl)
-        services_.openUrl(supportUrl());
+    if (index == 0)
+        openOrTell(supportUrl());
 }
 
 void AppDelegate::setUpTray()
@@ -324,10 +371,33 @@ void AppDelegate::mainViewDidAppear()
         if (eula_ || quitting_ || eulaView::isAccepted(settings))
             return;
         eula_ = new eulaView(mainWindow_);
-        if (services_.quit)
-            eula_->quitProgram = services_.quit;
+        const std::function<void()> quit = services_.quit ? services_.quit : eula_->quitProgram;
+        QPointer<AppDelegate> self(this);
+        eula_->quitProgram = [self, quit] {
+            if (self)
+                self->discardUnacceptedLaunch();
+            if (quit)
+                quit();
+        };
         eula_->present();
     });
+}
+
+void AppDelegate::discardUnacceptedLaunch()
+{
+    QSettings settings;
+    if (eulaView::isAccepted(settings))
+        return;
+    if (loginItemWritten_ && services_.setLoginItemEnabled) {
+        QString error;
+        if (services_.setLoginItemEnabled(false, &error))
+            loginItemWritten_ = false;
+        else
+            qCWarning(lcApp).noquote() << "The login item could not be removed:" << error;
+    }
+    // Nothing has ever been accepted, so every stored value came from an unaccepted run.
+    settings.clear();
+    settings.sync();
 }
 
 void AppDelegate::applicationDidBecomeActive()
@@ -366,6 +436,51 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event)
 }
 
 void AppDelegate::requestQuit()
+{
+    if (quitting_)
+        return;
+    if (quitQuestion_ && quitQuestion_->isVisible()) {
+        quitQuestion_->raise();
+        quitQuestion_->activateWindow();
+        return;
+    }
+    if (runsInProgress && runsInProgress()) {
+        askQuitDuringRun();
+        return;
+    }
+    quitNow();
+}
+
+void AppDelegate::askQuitDuringRun()
+{
+    messageView* view = WindowFactory::createAs<messageView>(QStringLiteral("MessageView"), mainWindow_);
+    if (!view) {
+        // Nobody to ask: the user asked to quit.
+        if (stopRuns)
+            stopRuns();
+        quitNow();
+        return;
+    }
+    QPointer<AppDelegate> self(this);
+    quitAnswer_ = std::make_unique<AnswerRelay>([self](int index) {
+        if (!self || index != 0)
+            return;
+        if (self->stopRuns)
+            self->stopRuns();
+        self->quitNow();
+    });
+    view->titleString = tr("Quit Zorvi");
+    view->imagePath = QStringLiteral("ic_log_info");
+    view->statusString = tr("A backup or another task is still running. Quit Zorvi and stop it?");
+    view->showSecondBtn = true;
+    view->mainBtnTitle = tr("Quit");
+    view->closingCancels = true; // Esc keeps the run going
+    view->btnClickedDelegate = quitAnswer_.get();
+    quitQuestion_ = view;
+    view->present();
+}
+
+void AppDelegate::quitNow()
 {
     if (quitting_)
         return;

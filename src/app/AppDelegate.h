@@ -19,6 +19,7 @@ class Updater;
 class VersionCheck;
 class VersionRequest;
 class eulaView;
+class messageView;
 struct UpdaterEvent;
 
 // The application's delegate: the launch sequence, the application menu and tray icon, the
@@ -40,7 +41,8 @@ struct UpdaterEvent;
 //
 // applicationDidFinishLaunching() turns quitting on the last closed window off, adds the tray
 // icon (when the desktop has a tray) and watches the main window's show, hide and close events:
-// every show presents the agreement while "eulaAccepted" is false. Without a tray there would be
+// every show presents the agreement while "eulaAccepted" is false. Declining it takes back what
+// the launch left behind: the autostart entry it wrote and every stored setting. Without a tray there would be
 // no way back to a closed window, so closing the main window then quits (with the sign-outs).
 // A main window with its own show hook may call mainViewDidAppear() as well: while an agreement
 // is pending or open, further calls do nothing.
@@ -66,12 +68,18 @@ public:
     // The launch sequence; `mainWindow` is the application's main window (not owned).
     void applicationDidFinishLaunching(QWidget* mainWindow);
 
+    // Whether a run is going on, and how to stop every run. Each one left empty is taken from
+    // the main window at launch when it is a ViewController.
+    std::function<bool()> runsInProgress;
+    std::function<void()> stopRuns;
+
     VersionRequest* versionRequest() const { return versionRequest_; }
     Updater* updater() const { return updater_; }
     ApplicationMenu* menu() const { return menu_.get(); }
     QSystemTrayIcon* trayIcon() const { return trayIcon_; }
     eulaView* currentEula() const;
     AboutView* currentAbout() const;
+    messageView* currentQuitQuestion() const;
 
     // "https://<site>/Manual/Zorvi/<code>/": the locale's language upper-cased ("EN" when it
     // has none); Chinese gives "CN" for the simplified script and "TW" otherwise.
@@ -86,7 +94,8 @@ public Q_SLOTS:
     void showHelp();
     void versionChecking();
     void showAbout();
-    // Signs out (waiting at most SignOutTimeoutMs), prints "terminate" and quits.
+    // Signs out (waiting at most SignOutTimeoutMs), prints "terminate" and quits. During a run
+    // the user is asked first; agreeing stops the runs.
     void requestQuit();
 
     // Brings the main window back (tray click, a second start). Always true.
@@ -119,6 +128,10 @@ private:
     void printTerminate();
     void showLoginItemFailure(const QString& error);
     void showUpdateFailureNotice();
+    void openOrTell(const QUrl& url);
+    void askQuitDuringRun();
+    void quitNow();
+    void discardUnacceptedLaunch();
 
     LaunchServices services_;
     CloudSessions* cloud_;
@@ -133,7 +146,10 @@ private:
     QSystemTrayIcon* trayIcon_ = nullptr;
     QPointer<eulaView> eula_;
     QPointer<AboutView> about_;
+    QPointer<messageView> quitQuestion_;
+    std::unique_ptr<messageViewDelegate> quitAnswer_;
     bool autoStartState_ = false; // what the login item is set to, as far as we know
+    bool loginItemWritten_ = false; // this process turned the login item on
     bool eulaPending_ = false;
     bool launched_ = false;
     bool quitting_ = false;

@@ -35,6 +35,9 @@ void MessageWindowPresenter::present(QObject* presenter, const MessageRequest& r
     view->statusString = request.message;
     view->imagePath = request.imageName;
     view->showSecondBtn = request.showSecondBtn;
+    view->mainBtnTitle = request.mainButtonTitle;
+    view->secondBtnTitle = request.secondButtonTitle;
+    view->closingCancels = request.closingCancels;
     view->btnClickedDelegate = delegate;
     view->present();
 }

@@ -23,6 +23,7 @@ void PageRegistry::attachUsbWatcher(ViewController& window)
 {
     window.createUsbWatcher = [](ViewController* vc) {
         auto* tracker = new UsbDeviceTracker(vc);
+        vc->usbTracker = tracker;
         tracker->setDeviceListPage(vc->MyDeviceView);
         tracker->setStopOtbPolling([] {}); // one-touch polling comes with its own page
         auto* watcher = new USBWatcher(tracker, vc);

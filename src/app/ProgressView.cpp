@@ -36,7 +36,7 @@ QString percentText(double value)
 } // namespace
 
 ProgressView::ProgressView(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : QDialog(parent, ControlStyle::dialogFlags())
 {
     setObjectName(QStringLiteral("BackupProgressView"));
     const QString dark = QStringLiteral("color: %1;").arg(ControlStyle::css(ControlStyle::darkText()));
@@ -119,7 +119,8 @@ ProgressView::~ProgressView() = default;
 
 void ProgressView::present()
 {
-    setWindowModality(Qt::ApplicationModal);
+    // Modal to its window only, so the tray menu (Show, Help, Quit) still answers during a run.
+    setWindowModality(parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
     show();
     raise();
     activateWindow();

@@ -49,7 +49,7 @@ public:
     void onLzmaSDKObjCWriter(LzmaSDKObjCWriter* writer, float writeProgress) override;
     void onLzmaSDKObjCReader(LzmaSDKObjCReader* reader, float extractProgress) override;
 
-    // Application-modal, returns at once.
+    // Modal to the window it belongs to (application-modal without one); returns at once.
     void present();
 
     double barValue() const;      // in percent, as the bar shows it

@@ -14,16 +14,19 @@
 #include "messageView.h"
 #include "TaskTablePage.h"
 #include "TrayNotifier.h"
+#include "UsbDeviceTracker.h"
 #include "UtilityFunctions.h"
 #include "WindowFactory.h"
 
 #include <QCoreApplication>
 #include <QDialog>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QScreen>
 #include <QSettings>
 #include <QSysInfo>
 #include <QVBoxLayout>
@@ -64,6 +67,7 @@ ViewController::ViewController(QWidget* parent)
     , tray_(std::make_unique<TrayNotifier>())
 {
     setObjectName(QStringLiteral("ViewController"));
+    ControlStyle::applyApplicationFont();
     controller.taskInfoDelegate = &controller;
     controller.windows = this;
     controller.messagePresenter = this;
@@ -79,6 +83,12 @@ ViewController::ViewController(QWidget* parent)
     };
 
     buildLayout();
+    if (isWindow()) {
+        setWindowFlags(ControlStyle::fixedWindowFlags());
+        // Placed by us, so the dialogs centred on it land where it really is.
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
     // Off until the My Device page lists a drive (it calls setTabsEnabled).
     setTabButtonsEnabled(false);
     embedPages();
@@ -230,11 +240,35 @@ void ViewController::start()
 void ViewController::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    GoogleReporter::shared().event("User OS Version", QSysInfo::prettyProductName(), QString());
+    if (usbTracker)
+        usbTracker->reportUsedProducts();
+    GoogleReporter::shared().event("User OS Version", osVersionText(), QString());
     highlightTab(CurrentTabName.isEmpty() ? QStringLiteral("MYDEVICE") : CurrentTabName);
     checkAppLocation();
     if (!defaults()->value("eulaAccepted").toBool() && presentEula)
         presentEula(this);
+}
+
+QString ViewController::osVersionText()
+{
+    return QStringLiteral("Linux - ") + QSysInfo::productVersion();
+}
+
+bool ViewController::hasRunningWork() const
+{
+    if (!controller.executingTasks.isEmpty())
+        return true;
+    for (const QPointer<ProgressView>& view : progressWindows_)
+        if (view && view->isVisible())
+            return true;
+    return false;
+}
+
+void ViewController::stopAllRuns()
+{
+    controller.cancelAllRuns();
+    if (securityRuns && securityRuns->isRunning())
+        securityRuns->removePartialArchive();
 }
 
 // ---------------------------------------------------------------- tabs
@@ -400,6 +434,12 @@ std::shared_ptr<ProgressReceiver> ViewController::presentProgressSheet(const Tas
     view->imagePath = imageName;
     view->taskInfo = task;
     view->progressDelegate = this;
+    // The window's shortcuts and menu (Quit, Help) stay reachable while the run blocks it.
+    view->addActions(actions());
+    if (contextMenuPolicy() == Qt::ActionsContextMenu)
+        view->setContextMenuPolicy(Qt::ActionsContextMenu);
+    progressWindows_.removeAll(nullptr);
+    progressWindows_ << view;
     view->present();
     // The last owner may let go on a background thread; the window is deleted on its own.
     QPointer<ProgressView> guard(view);

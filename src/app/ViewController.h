@@ -12,6 +12,7 @@
 #include "messageViewDelegate.h"
 
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -19,10 +20,12 @@
 
 class DeviceListPage;
 class MyTabButton;
+class ProgressView;
 class QDialog;
 class QSettings;
 class SecurityRuns;
 class TrayNotifier;
+class UsbDeviceTracker;
 class UserNotifier;
 
 // The main window's content (960x540): six tabs, the seven page containers, and the windows
@@ -68,6 +71,15 @@ public:
 
     // The encrypt and decrypt runs of the Security page.
     SecurityRuns* securityRuns = nullptr;
+    // Set by whoever makes the USB watcher; every showing reports its new product names.
+    QPointer<UsbDeviceTracker> usbTracker;
+
+    // A run is going on: a progress window is open, or a scheduled backup works unseen.
+    bool hasRunningWork() const;
+    // Asks every run to stop, as quitting does.
+    void stopAllRuns();
+    // "Linux - " and the distribution's version, as "User OS Version" reports it.
+    static QString osVersionText();
     // Notifications go to the desktop's service, else to the tray; tests put a fake here.
     void setUserNotifier(UserNotifier* notifier) { notifier_ = notifier; }
 
@@ -165,4 +177,5 @@ private:
     UserNotifier* notifier_ = nullptr;
     QList<QWidget*> pages_;
     std::shared_ptr<ProgressReceiver> securitySheet_; // the progress window of the running Security run
+    QList<QPointer<ProgressView>> progressWindows_;
 };

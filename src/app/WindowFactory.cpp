@@ -1,7 +1,10 @@
 #include "WindowFactory.h"
 
+#include "ControlStyle.h"
 #include "ProgressView.h"
 #include "messageView.h"
+
+#include <QDialog>
 
 QHash<QString, WindowFactory::Creator>& WindowFactory::registry()
 {
@@ -17,7 +20,11 @@ QWidget* WindowFactory::create(const QString& identifier, QWidget* parent)
     const auto it = registry().constFind(identifier);
     if (it == registry().constEnd() || !*it)
         return nullptr;
-    return (*it)(parent);
+    QWidget* widget = (*it)(parent);
+    // Every dialog made here gets the same title-bar buttons; one with a close button keeps it.
+    if (auto* dialog = qobject_cast<QDialog*>(widget))
+        dialog->setWindowFlags(ControlStyle::dialogFlags(dialog->windowFlags().testFlag(Qt::WindowCloseButtonHint)));
+    return widget;
 }
 
 void WindowFactory::registerWindow(const QString& identifier, Creator creator)

@@ -3,12 +3,14 @@
 #include "AboutView.h"
 #include "ControlStyle.h"
 
-#include <QHideEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHideEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QVBoxLayout>
 
@@ -21,9 +23,9 @@ eulaView::eulaView(QWidget* parent)
 
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(Qt::ApplicationModal);
-    // No close button and no resizing; the title is a single space.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setWindowTitle(QStringLiteral(" "));
+    // No close button and no resizing: the buttons are the way out.
+    setWindowFlags(ControlStyle::dialogFlags());
+    setWindowTitle(tr("Zorvi License Agreement"));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, ControlStyle::dialogBackground());
@@ -68,6 +70,15 @@ bool eulaView::isAccepted(QSettings& settings)
 
 void eulaView::present()
 {
+    // Placed before showing: the main window may be too new for the window system to have
+    // told Qt where it is, which would put the agreement in a corner.
+    QRect area;
+    if (QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr; owner && owner->isVisible())
+        area = owner->frameGeometry();
+    else if (QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())
+        area = screen->availableGeometry();
+    if (area.isValid())
+        move(area.center() - rect().center());
     open();
 }
 

@@ -46,8 +46,10 @@ messageView::messageView(QWidget* parent)
 
     secondBtn = new customizeButton(tr("Cancel"), this);
     closeBtn = new customizeButton(tr("OK"), this);
-    secondBtn->setFixedSize(96, 30);
-    closeBtn->setFixedSize(96, 30);
+    for (customizeButton* button : { secondBtn, closeBtn }) {
+        button->setMinimumSize(96, 30);
+        button->setMaximumHeight(30);
+    }
     connect(secondBtn, &QPushButton::clicked, this, &messageView::cancelClicked);
     connect(closeBtn, &QPushButton::clicked, this, &messageView::closeClicked);
 
@@ -103,6 +105,10 @@ void messageView::showEvent(QShowEvent* event)
 void messageView::viewDidLoad()
 {
     secondBtn->setVisible(showSecondBtn);
+    if (!mainBtnTitle.isEmpty())
+        closeBtn->setText(mainBtnTitle);
+    if (!secondBtnTitle.isEmpty())
+        secondBtn->setText(secondBtnTitle);
     titleLabel->setText(titleString);
     setWindowTitle(titleString);
     messageLabel->setText(statusString);
@@ -158,6 +164,13 @@ void messageView::closeClicked()
 
 void messageView::reject()
 {
+    if (!closingCancels)
+        return;
+    QPointer<messageView> self(this);
+    if (btnClickedDelegate)
+        btnClickedDelegate->messageDismissed();
+    if (self)
+        done(QDialog::Rejected);
 }
 
 void messageView::quitProgram()

@@ -12,8 +12,9 @@ class messageViewDelegate;
 
 // The message window: title, message, status image, a main button, an optional second button
 // and an optional checkbox whose key gives it a meaning. Fill the fields, then present();
-// they are read when the window is first shown. The buttons are the only way out: the title
-// bar has no close button, and close requests and Esc are ignored, so the delegate is always told.
+// they are read when the window is first shown. Normally the buttons are the only way out:
+// close requests and Esc are ignored, so the delegate always hears a button. With
+// closingCancels they dismiss the window and the delegate hears messageDismissed() instead.
 class messageView : public QDialog {
     Q_OBJECT
 public:
@@ -38,6 +39,9 @@ public:
     QString suppressionLabelText;
     QString suppressionKey;
     QSettings* defaults = nullptr; // the user defaults unless replaced
+    QString mainBtnTitle;          // empty: "OK"
+    QString secondBtnTitle;        // empty: "Cancel"
+    bool closingCancels = false;
 
     // Application-modal, deleted on close, returns at once.
     void present();
@@ -45,7 +49,7 @@ public:
 public Q_SLOTS:
     void cancelClicked(); // second button
     void closeClicked();  // main button
-    // Esc and the window manager's close land here: ignored.
+    // Esc and the window manager's close land here: ignored unless closingCancels.
     void reject() override;
 
 protected:

@@ -12,6 +12,12 @@ struct MessageRequest {
     QString imageName;
     QString message;
     bool showSecondBtn = false;
+    // Button titles; empty keeps the window's own ("OK", "Cancel").
+    QString mainButtonTitle;
+    QString secondButtonTitle;
+    // Esc or the window manager's close dismisses the window without an answer: the delegate
+    // hears messageDismissed() instead of btnClicked. Otherwise only the buttons close it.
+    bool closingCancels = false;
 };
 
 class MessagePresenter {

@@ -102,6 +102,8 @@ public:
     void removeExecutingTask(const TaskInfoPtr& task);
     bool isExecuting(const QString& taskName) const;
     void btnClicked(int index) override;
+    // The duplicate-name question was closed without an answer: nothing is added or replaced.
+    void messageDismissed() override;
     void startScheduledTask(const std::shared_ptr<TaskInfo>& task) override;
     // Pushes the lists to the pages: Backup and One-Touch Backup get every task, Restore the
     // tasks whose last backup succeeded. The Backup page's selection is cleared.

@@ -3,6 +3,7 @@
 #include "TaskController.h"
 
 #include "EngineLog.h"
+#include "MessagePresenter.h"
 #include "TaskPaths.h"
 #include "TaskRunWindows.h"
 #include "TaskTablePage.h"
@@ -72,9 +73,17 @@ bool TaskController::askIfDuplicate(const TaskInfoPtr& task, const QString& acti
     tempData = task;
     tempAction = action;
     tempUseProgress = useProgress;
-    UtilityFunctions::showMessageView(messagePresenter, tr("Information"), "ic_log_info",
-                                      tr("Task name already exists. Do you want to replace the existing task with the new one?"),
-                                      true);
+    MessageRequest question;
+    question.title = tr("Information");
+    question.imageName = "ic_log_info";
+    question.message = tr("Task name already exists. Do you want to replace the existing task with the new one?");
+    question.showSecondBtn = true;
+    question.mainButtonTitle = tr("Replace");
+    question.secondButtonTitle = tr("Keep Both");
+    // Closing the window is a third answer: leave everything as it is.
+    question.closingCancels = true;
+    // Answered here directly: the presenter forwards button answers but not a dismissal.
+    UtilityFunctions::showMessageView(messagePresenter, question, this);
     return true;
 }
 
@@ -221,6 +230,15 @@ void TaskController::btnClicked(int index)
             tempData->taskName += "_copy";
         runTask(tempData, tempAction, tempUseProgress);
     }
+}
+
+void TaskController::messageDismissed()
+{
+    if (QSettings().value("IsRunningOTB").toBool() && windows)
+        windows->startOtbTimer(300);
+    // Only the duplicate-name question can be dismissed; a later answer to another message
+    // must not act on it.
+    duplicateNameIssue = false;
 }
 
 void TaskController::startScheduledTask(const std::shared_ptr<TaskInfo>& task)

@@ -93,17 +93,23 @@ MessagePresenter* UtilityFunctions::messagePresenter()
 void UtilityFunctions::showMessageView(QObject* presenter, const QString& title, const QString& imageName,
                                        const QString& message, bool showSecondBtn)
 {
-    MessagePresenter* p = g_presenter.load();
-    if (!p) {
-        qCInfo(lcEngine) << "no message window to show:" << title << message;
-        return;
-    }
     MessageRequest request;
     request.title = title;
     request.imageName = imageName;
     request.message = message;
     request.showSecondBtn = showSecondBtn;
-    p->present(presenter, request, dynamic_cast<messageViewDelegate*>(presenter));
+    showMessageView(presenter, request, dynamic_cast<messageViewDelegate*>(presenter));
+}
+
+void UtilityFunctions::showMessageView(QObject* presenter, const MessageRequest& request,
+                                       messageViewDelegate* delegate)
+{
+    MessagePresenter* p = g_presenter.load();
+    if (!p) {
+        qCInfo(lcEngine) << "no message window to show:" << request.title << request.message;
+        return;
+    }
+    p->present(presenter, request, delegate);
 }
 
 // ---------------------------------------------------------------- tasks

@@ -7,6 +7,8 @@
 #include <optional>
 
 class MessagePresenter;
+struct MessageRequest;
+class messageViewDelegate;
 class QObject;
 
 // Stateless helpers shared by every page: the message window, task copies, sizes, free
@@ -22,6 +24,8 @@ public:
     // presenter is installed. GUI thread only.
     static void showMessageView(QObject* presenter, const QString& title, const QString& imageName,
                                 const QString& message, bool showSecondBtn);
+    // The same with every field of the request, answered to `delegate` (may be null).
+    static void showMessageView(QObject* presenter, const MessageRequest& request, messageViewDelegate* delegate);
     static void setMessagePresenter(MessagePresenter* presenter); // not owned; null removes it
     static MessagePresenter* messagePresenter();
 

@@ -8,4 +8,6 @@ public:
     virtual void btnClicked(int index) = 0;
     // The main button was pressed with the "SecuriryDeleteSource" checkbox ticked.
     virtual void deleteSourceFiles() {}
+    // The window was closed without a button (only a window that allows it, closingCancels).
+    virtual void messageDismissed() {}
 };

@@ -8,6 +8,7 @@
 #include "Updater.h"
 #include "UpdaterEvent.h"
 #include "VersionRequest.h"
+#include "ViewController.h"
 #include "customizeButton.h"
 #include "messageView.h"
 
@@ -86,6 +87,7 @@ protected:
     QString loginItemError = QStringLiteral("Permission denied");
     QLocale locale{QLocale::German, QLocale::Germany};
     QList<QUrl> opened;
+    bool browser = true;
     int quits = 0;
     bool tray = false;
     QWidget window;
@@ -124,7 +126,7 @@ protected:
             return true;
         };
         s.isLoginItemEnabled = [this] { return loginItemOnDisk; };
-        s.openUrl = [this](const QUrl& url) { opened << url; return true; };
+        s.openUrl = [this](const QUrl& url) { opened << url; return browser; };
         s.quit = [this] { ++quits; };
         s.trayAvailable = [this] { return tray; };
         return s;
@@ -275,6 +277,20 @@ TEST_F(AppDelegateTest, HelpUrlFollowsTheLocale)
     EXPECT_EQ(opened[0].path(), "/Manual/Zorvi/DE/");
 }
 
+TEST_F(AppDelegateTest, HelpWithoutABrowserSaysWhatCouldNotBeOpened)
+{
+    auto d = launch();
+    browser = false;
+    d->menu()->helpAction->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([] { return openMessageView() != nullptr; }));
+    messageView* view = openMessageView();
+    EXPECT_EQ(view->titleString, "Error");
+    EXPECT_TRUE(view->statusString.contains(opened.value(0).toDisplayString())) << view->statusString.toStdString();
+    EXPECT_EQ(view->btnClickedDelegate, nullptr);
+    QTest::mouseClick(view->closeBtn, Qt::LeftButton);
+    EXPECT_EQ(opened.size(), 1);
+}
+
 TEST_F(AppDelegateTest, UpdaterEventsReportAnalyticsAndDownloadFailureOffersTheSupportPage)
 {
     auto d = launch();
@@ -403,6 +419,45 @@ TEST_F(AppDelegateTest, QuitSignsOutClearsFlagsAndQuits)
     // Quitting twice signs out once.
     d->requestQuit();
     EXPECT_EQ(quits, 1);
+}
+
+TEST_F(AppDelegateTest, QuitDuringARunAsksAndStopsTheRunsOnlyWhenTheUserAgrees)
+{
+    QSettings().setValue("eulaAccepted", true);
+    ViewController vc;
+    vc.show();
+    AppDelegate d(services());
+    d.setCloudSessions(&cloud);
+    int stops = 0;
+    d.stopRuns = [&] { ++stops; };
+    d.applicationDidFinishLaunching(&vc);
+    auto task = TaskInfo::initWithValues("A", "", {}, "/d", {}, 1, "", "None", 0, 0, {}, {}, 0, 0, 0, 0, 0, 0, {}, false);
+    auto sheet = vc.presentProgressSheet(task, "Backup", "ic_log_backup", "Backup Processing...");
+
+    d.menu()->quitAction->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([] { return openMessageView() != nullptr; }));
+    messageView* question = openMessageView();
+    EXPECT_EQ(question, d.currentQuitQuestion());
+    EXPECT_TRUE(question->statusString.contains("running"));
+    d.menu()->quitAction->trigger(); // asked once, not twice
+    EXPECT_EQ(openMessageView(), question);
+    QTest::mouseClick(question->secondBtn, Qt::LeftButton);
+    EXPECT_EQ(stops, 0);
+    EXPECT_EQ(quits, 0);
+    EXPECT_TRUE(QTest::qWaitFor([] { return openMessageView() == nullptr; }));
+
+    d.menu()->quitAction->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([] { return openMessageView() != nullptr; }));
+    QTest::mouseClick(openMessageView()->closeBtn, Qt::LeftButton);
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(quits, 1);
+
+    // With the run over, quitting asks nothing.
+    vc.dismissProgressSheet(sheet);
+    AppDelegate idle(services());
+    idle.applicationDidFinishLaunching(&vc);
+    idle.requestQuit();
+    EXPECT_EQ(quits, 2);
 }
 
 TEST_F(AppDelegateTest, AHangingSignOutDoesNotHoldUpTheQuit)

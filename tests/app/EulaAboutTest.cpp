@@ -1,8 +1,10 @@
 #include "AboutView.h"
 #include "AppDelegate.h"
+#include "LoginItem.h"
 #include "eulaView.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -36,7 +38,8 @@ protected:
 
     eulaView* waitForEula(AppDelegate& d)
     {
-        QTest::qWaitFor([&] { return d.currentEula() && d.currentEula()->isVisible(); });
+        if (!QTest::qWaitFor([&] { return d.currentEula() && d.currentEula()->isVisible(); }))
+            return nullptr;
         return d.currentEula();
     }
 };
@@ -44,6 +47,7 @@ protected:
 TEST_F(EulaTest, ShownOnEveryShowUntilAccepted)
 {
     AppDelegate d(quietServices(&quits));
+    window.setGeometry(120, 90, 700, 500);
     window.show();
     d.applicationDidFinishLaunching(&window);
     eulaView* eula = waitForEula(d);
@@ -51,6 +55,7 @@ TEST_F(EulaTest, ShownOnEveryShowUntilAccepted)
     EXPECT_TRUE(eula->isModal());
     EXPECT_FALSE(eula->eulaTextView->toPlainText().isEmpty());
     EXPECT_TRUE(eula->eulaTextView->isReadOnly());
+    EXPECT_LE((eula->frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 8);
 
     // Hidden to the tray and shown again while the dialog is open: still one dialog.
     window.hide();
@@ -61,7 +66,7 @@ TEST_F(EulaTest, ShownOnEveryShowUntilAccepted)
     QTest::mouseClick(eula->acceptBtn, Qt::LeftButton);
     EXPECT_TRUE(QSettings().value("eulaAccepted").toBool());
     EXPECT_EQ(quits, 0);
-    QTest::qWaitFor([&] { return d.currentEula() == nullptr; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return d.currentEula() == nullptr; })) << "the agreement never closed";
 
     window.hide();
     window.show();
@@ -113,11 +118,49 @@ TEST_F(EulaTest, DeclineThroughTheDelegateQuitsTheApplication)
     EXPECT_FALSE(QSettings().contains("eulaAccepted"));
 }
 
+TEST_F(EulaTest, DeclineTakesBackWhatTheLaunchLeft)
+{
+    const LaunchServices real = LaunchServices::system();
+    LaunchServices s = quietServices(&quits);
+    s.setLoginItemEnabled = real.setLoginItemEnabled;
+    s.isLoginItemEnabled = real.isLoginItemEnabled;
+    const QString entry = LoginItem().desktopFilePath();
+    QFile::remove(entry);
+
+    AppDelegate d(s);
+    window.show();
+    d.applicationDidFinishLaunching(&window);
+    EXPECT_TRUE(QFile::exists(entry));
+    EXPECT_TRUE(QSettings().contains("userId"));
+    eulaView* eula = waitForEula(d);
+    ASSERT_NE(eula, nullptr);
+    QTest::mouseClick(eula->rejectBtn, Qt::LeftButton);
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(QFile::exists(entry)) << "Zorvi would start again at the next login";
+    EXPECT_TRUE(QSettings().allKeys().isEmpty()) << QSettings().allKeys().join(' ').toStdString();
+
+    // An entry that was there before this launch is not ours to remove.
+    window.hide();
+    ASSERT_TRUE(LoginItem().setEnabled(true));
+    AppDelegate again(s);
+    window.show();
+    again.applicationDidFinishLaunching(&window);
+    eula = waitForEula(again);
+    ASSERT_NE(eula, nullptr);
+    QTest::mouseClick(eula->rejectBtn, Qt::LeftButton);
+    EXPECT_EQ(quits, 2);
+    EXPECT_TRUE(QFile::exists(entry));
+    QFile::remove(entry);
+}
+
 TEST_F(EulaTest, WindowHasNoCloseButtonAndDoesNotResize)
 {
     eulaView eula;
-    EXPECT_EQ(eula.windowTitle(), " ");
+    EXPECT_FALSE(eula.windowTitle().trimmed().isEmpty());
     EXPECT_FALSE(eula.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(eula.windowFlags() & Qt::WindowMaximizeButtonHint);
+    // Without naming some button the window manager offers all of them.
+    EXPECT_TRUE(eula.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint));
     EXPECT_EQ(eula.minimumSize(), eula.maximumSize());
     eula.isAccept = true; // leaving the stack must not count as declining
 }
@@ -156,7 +199,6 @@ TEST(AboutViewTest, TheMenuOpensOneAboutDialog)
     EXPECT_EQ(d.currentAbout(), about);
     EXPECT_TRUE(about->isModal());
     about->closeClicked();
-    QTest::qWaitFor([&] { return d.currentAbout() == nullptr; });
-    EXPECT_EQ(d.currentAbout(), nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return d.currentAbout() == nullptr; }));
 }
 } // namespace

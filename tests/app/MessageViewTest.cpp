@@ -32,6 +32,10 @@ public:
     {
         calls << QStringLiteral("deleteSourceFiles visible=%1").arg(window && window->isVisible());
     }
+    void messageDismissed() override
+    {
+        calls << QStringLiteral("dismissed visible=%1").arg(window && window->isVisible());
+    }
 };
 
 class QuitRecordingView : public messageView {
@@ -185,6 +189,43 @@ TEST_F(MessageViewTest, EscAndCloseRequestsAreIgnored)
     EXPECT_TRUE(d.calls.isEmpty());
 }
 
+TEST_F(MessageViewTest, ClosingCancelsDismissesWithoutAnswerAndButtonsKeepTheirTitles)
+{
+    // Esc and the window manager's close each dismiss, telling only messageDismissed.
+    for (const bool viaEsc : { true, false }) {
+        RecordingDelegate d;
+        messageView v;
+        d.window = &v;
+        v.btnClickedDelegate = &d;
+        v.showSecondBtn = true;
+        v.closingCancels = true;
+        v.mainBtnTitle = QStringLiteral("Replace");
+        v.secondBtnTitle = QStringLiteral("Keep Both");
+        v.show();
+        EXPECT_EQ(v.closeBtn->text(), QStringLiteral("Replace"));
+        EXPECT_EQ(v.secondBtn->text(), QStringLiteral("Keep Both"));
+        EXPECT_GE(v.secondBtn->width(), v.secondBtn->fontMetrics().horizontalAdvance(v.secondBtn->text()));
+        if (viaEsc)
+            QTest::keyClick(&v, Qt::Key_Escape);
+        else
+            EXPECT_TRUE(v.close());
+        EXPECT_FALSE(v.isVisible());
+        EXPECT_EQ(d.calls, QStringList { "dismissed visible=1" });
+    }
+
+    // The buttons still answer as usual, and untitled windows keep the default titles.
+    RecordingDelegate d;
+    messageView v;
+    v.btnClickedDelegate = &d;
+    v.showSecondBtn = true;
+    v.closingCancels = true;
+    v.show();
+    EXPECT_EQ(v.closeBtn->text(), QStringLiteral("OK"));
+    EXPECT_EQ(v.secondBtn->text(), QStringLiteral("Cancel"));
+    QTest::mouseClick(v.secondBtn, Qt::LeftButton);
+    EXPECT_EQ(d.calls, QStringList { "btnClicked 1 visible=0 flag=0" });
+}
+
 TEST_F(MessageViewTest, CloseProgramEndsAfterDelegateAndCheckboxOnMainButtonOnly)
 {
     RecordingDelegate d;
@@ -250,14 +291,21 @@ TEST_F(MessageViewTest, PresenterWithPlainObjectAndFromAnotherThread)
     MessageWindowPresenter presenter;
     QObject plain;
     std::thread worker([&] {
-        presenter.present(&plain, MessageRequest { QStringLiteral("Error"), QStringLiteral("ic_log_fail"),
-                                                   QStringLiteral("Failed."), false }, nullptr);
+        MessageRequest request;
+        request.title = QStringLiteral("Error");
+        request.imageName = QStringLiteral("ic_log_fail");
+        request.message = QStringLiteral("Failed.");
+        request.mainButtonTitle = QStringLiteral("Understood");
+        request.closingCancels = true;
+        presenter.present(&plain, request, nullptr);
     });
     worker.join();
     messageView* v = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (v = openMessage()) != nullptr; }));
     EXPECT_EQ(v->parentWidget(), nullptr);
     EXPECT_EQ(v->btnClickedDelegate, nullptr);
+    EXPECT_EQ(v->closeBtn->text(), QStringLiteral("Understood"));
+    EXPECT_TRUE(v->closingCancels);
     QPointer<messageView> guard(v);
     QTest::mouseClick(v->closeBtn, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return guard.isNull(); }));

@@ -1,20 +1,29 @@
 // The main window page host, offscreen.
 #include "ViewController.h"
 
+#include "AnalyticsSink.h"
 #include "EmbeddedPage.h"
 #include "ExternalVolumes.h"
+#include "GoogleReporter.h"
 #include "MyTabButton.h"
+#include "PageRegistry.h"
 #include "PlaceholderPage.h"
 #include "ProgressView.h"
 #include "TaskTablePage.h"
+#include "UsbDeviceTracker.h"
 #include "UserNotifier.h"
 #include "WindowFactory.h"
 
+#include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
+#include <QSysInfo>
 #include <QApplication>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -41,6 +50,18 @@ class RecordingNotifier : public UserNotifier {
 public:
     void post(const QString& title, const QString& body) override { posted << title + "|" + body; }
     QStringList posted;
+};
+
+class RecordingSink : public AnalyticsSink {
+public:
+    QStringList events;
+    void configure(const QString&) override {}
+    void session(bool, const Parameters&) override {}
+    void event(const QString& category, const QString& action, const QString& label, const Parameters&) override
+    {
+        events << category + "|" + action + "|" + label;
+    }
+    void screenView(const QString&, const Parameters&) override {}
 };
 
 class MainWindow : public ::testing::Test {
@@ -110,8 +131,10 @@ TEST_F(MainWindow, TabsHaveThreeEnabledStates)
     int otbStarts = 0;
     vc.startOtbTimerHandler = [&](int ms) { otbStarts += ms == 300; };
     vc.show();
-    // Off until the My Device page reports a drive.
+    // Off until the My Device page reports a drive, yet the page shown is still marked.
     EXPECT_EQ(enabledTabs(vc), QList<bool>(6, false));
+    EXPECT_EQ(vc.MyDeviceTabBtn->backgroundColor(), MyTabButton::selectedColor());
+    EXPECT_EQ(vc.MyDeviceTabBtn->titleColor(), MyTabButton::textColor());
 
     vc.setTabsEnabled(true);
     EXPECT_EQ(enabledTabs(vc), QList<bool>(6, true));
@@ -221,6 +244,66 @@ TEST_F(MainWindow, RunWindowsAndNotifications)
     vc.makeRestorePasswordDialog = nullptr;
     vc.controller.askRestorePassword(task);
     EXPECT_EQ(vc.controller.itemForDecryptRestore, nullptr);
+}
+
+TEST_F(MainWindow, ShowingReportsNewProductsThenTheSystem)
+{
+    auto sink = std::make_shared<RecordingSink>();
+    GoogleReporter::shared().setSink(sink);
+    QFile::remove(UsbDeviceTracker::modelListPath());
+    {
+        ViewController vc;
+        PageRegistry::attachUsbWatcher(vc);
+        vc.start();
+        ASSERT_TRUE(vc.usbTracker);
+        UsbDeviceInfo drive;
+        drive.syspath = "/sys/devices/usb9/9-1";
+        drive.name = "Tessaro 2";
+        drive.vendorId = drive.productId = 1;
+        vc.usbTracker->deviceAdded(drive);
+        vc.show();
+        vc.hide();
+        vc.show();
+    }
+    GoogleReporter::shared().setSink(nullptr);
+    QFile::remove(UsbDeviceTracker::modelListPath());
+    const QString os = "User OS Version|Linux - " + QSysInfo::productVersion() + "|";
+    EXPECT_EQ(sink->events, (QStringList { "Used Product|tessaro 2|", os, os }));
+}
+
+TEST_F(MainWindow, ARunBlocksItsWindowButNotTheTrayOrTheQuitShortcut)
+{
+    ViewController vc;
+    EXPECT_FALSE(vc.windowFlags() & Qt::WindowMaximizeButtonHint);
+    auto* quit = new QAction("Quit", &vc);
+    vc.addAction(quit);
+    vc.setTabsEnabled(true);
+    vc.show();
+    QWidget tray; // stands in for the tray icon's own window
+    auto* trayButton = new QPushButton("menu", &tray);
+    tray.show();
+    QSignalSpy trayClicks(trayButton, &QPushButton::clicked);
+    EXPECT_FALSE(vc.hasRunningWork());
+
+    auto task = TaskInfo::initWithValues("A", "", {}, "/d", {}, 1, "", "None", 0, 0, {}, {}, 0, 0, 0, 0, 0, 0, {}, false);
+    auto sheet = vc.presentProgressSheet(task, "Backup", "ic_log_backup", "Backup Processing...");
+    auto* view = dynamic_cast<ProgressView*>(sheet.get());
+    ASSERT_TRUE(view);
+    EXPECT_FALSE(view->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(vc.hasRunningWork());
+    EXPECT_TRUE(view->actions().contains(quit));
+    // Through the window system, where modality decides who gets the click.
+    const auto clickThroughWindow = [](QWidget* target) {
+        QTest::mouseClick(target->window()->windowHandle(), Qt::LeftButton, {},
+                          target->mapTo(target->window(), target->rect().center()));
+    };
+    clickThroughWindow(trayButton);
+    EXPECT_EQ(trayClicks.count(), 1);
+    clickThroughWindow(vc.BackupTabBtn); // no second run from the blocked window
+    EXPECT_NE(vc.CurrentTabName, "BACKUP");
+
+    vc.dismissProgressSheet(sheet);
+    EXPECT_FALSE(vc.hasRunningWork());
 }
 
 } // namespace

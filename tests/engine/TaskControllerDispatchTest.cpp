@@ -49,6 +49,9 @@ TEST_F(TaskDispatch, DuplicateNameMainButtonReplacesInPlaceAndStopsOldTimer)
     EXPECT_EQ(w.presenter.shown[0].message,
               "Task name already exists. Do you want to replace the existing task with the new one?");
     EXPECT_TRUE(w.presenter.shown[0].showSecondBtn);
+    EXPECT_EQ(w.presenter.shown[0].mainButtonTitle, "Replace");
+    EXPECT_EQ(w.presenter.shown[0].secondButtonTitle, "Keep Both");
+    EXPECT_TRUE(w.presenter.shown[0].closingCancels);
     EXPECT_EQ(w.presenter.delegates[0], &c);
     EXPECT_EQ(c.TaskArray, (QList<TaskInfoPtr> { a, b }));
     EXPECT_FALSE(QFile::exists(TaskController::taskListPath()));
@@ -83,6 +86,27 @@ TEST_F(TaskDispatch, DuplicateNameSecondButtonAddsCopyAndAsksAgainOnASecondClash
     c.btnClicked(0);
     c.btnClicked(7);
     EXPECT_EQ(c.TaskArray.size(), 3);
+}
+
+TEST_F(TaskDispatch, DismissingTheDuplicateQuestionChangesNothing)
+{
+    auto a = plainTask("A", { "/s" }, "/d", "Daily");
+    c.TaskArray = { a };
+    for (const QString action : { "Add", "AddDo" }) {
+        c.runTask(plainTask("A", { "/n" }, "/d2"), action, true);
+        ASSERT_TRUE(c.duplicateNameIssue);
+        c.messageDismissed();
+        EXPECT_FALSE(c.duplicateNameIssue);
+        // A later answer to some other message must not act on the closed question.
+        c.btnClicked(0);
+        c.btnClicked(1);
+        EXPECT_EQ(c.TaskArray, QList<TaskInfoPtr> { a }) << action.toStdString();
+        EXPECT_NE(a->scheduleTimer, nullptr);
+        EXPECT_TRUE(c.executingTasks.isEmpty());
+    }
+    EXPECT_EQ(w.presenter.shown.size(), 2u);
+    EXPECT_TRUE(w.windows.sheets.empty());
+    EXPECT_FALSE(QFile::exists(TaskController::taskListPath()));
 }
 
 TEST_F(TaskDispatch, OtherAnswersLeaveTheQuestionOpenAndOtbPollingRestartsOnEveryAnswer)

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <Qt>
 
 // Colours and fonts the controls share. Liberation Sans stands in for Arial, Helvetica and
 // the system font (metric-compatible); sizes are pixels, matching the design's points at 1x.
@@ -31,4 +32,15 @@ public:
             .arg(pixelSize)
             .arg(bold ? QStringLiteral("bold") : QStringLiteral("normal"));
     }
+
+    // Makes family() the application's default font at its current size. A minimal install
+    // may resolve "sans-serif" to a monospaced face, so the generic name cannot be trusted.
+    static void applyApplicationFont();
+
+    // Window managers show a maximize button unless the flags list the allowed buttons, and
+    // one that cannot resize does nothing. A fixed-size top-level window: minimize and close.
+    static Qt::WindowFlags fixedWindowFlags();
+    // A dialog: close when closing means cancelling; otherwise minimize alone, as some
+    // button must be named for the others to be left out.
+    static Qt::WindowFlags dialogFlags(bool closeButton = false);
 };

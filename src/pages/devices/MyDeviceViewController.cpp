@@ -254,7 +254,14 @@ void MyDeviceViewController::openFolder()
 {
     if (currentMountPoint_.isEmpty())
         return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(currentMountPoint_));
+    const bool opened = urlOpener_ ? urlOpener_(QUrl::fromLocalFile(currentMountPoint_))
+                                   : QDesktopServices::openUrl(QUrl::fromLocalFile(currentMountPoint_));
+    // Without a file manager nothing else would show that Open did anything.
+    if (!opened)
+        UtilityFunctions::showMessageView(this, tr("Error"), QStringLiteral("ic_log_fail"),
+                                          tr("This folder could not be opened. Is a file manager installed?\n%1")
+                                              .arg(currentMountPoint_),
+                                          false);
 }
 
 void MyDeviceViewController::ejectDevice()

@@ -16,6 +16,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QHBoxLayout;
+class QUrl;
 class VolumeEjector;
 
 // The "MYDEVICE" page: one tab per mounted volume of the maker's drives, with its space,
@@ -39,6 +40,8 @@ public:
     void setSystemRoots(const SystemRoots& roots);
     // Tests replace the UDisks2 ejector.
     void setEjector(Ejector ejector) { ejector_ = std::move(ejector); }
+    // Opens a folder in the file manager; false when nothing could. Default QDesktopServices.
+    void setUrlOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
 
     QList<MainTagBtn*> tabs() const { return tabs_; }
     QString currentDeviceID() const { return currentDeviceID_; }
@@ -77,6 +80,7 @@ private:
     DriveDiscovery* discovery_ = nullptr;
     VolumeEjector* volumeEjector_ = nullptr;
     Ejector ejector_;
+    std::function<bool(const QUrl&)> urlOpener_;
     QHBoxLayout* tabLayout_ = nullptr;
     QList<MainTagBtn*> tabs_;
     QPointer<QObject> mainWindow_;

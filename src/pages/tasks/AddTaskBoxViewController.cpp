@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,7 +31,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTextStream>
+#include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 const QString kErrorImage = QStringLiteral("ic_log_lable");
@@ -40,11 +43,33 @@ QString cleanPath(const QString& path)
     return QDir::cleanPath(path);
 }
 
+constexpr int kBoxWidth = 320;
+constexpr int kSmallButtonHeight = 32;
+
 // The picker covered the button: it never saw the mouse leave.
 void dropHoverLook(QWidget* button)
 {
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(button, &leave);
+}
+
+// A centred title wider than the button loses both ends. One that does not fit goes on two
+// lines, broken before `secondLine`, each cut at its end if still too wide; the tooltip keeps it whole.
+void fitTitle(QPushButton* button, const QString& first, const QString& secondLine)
+{
+    button->ensurePolished();
+    const QFontMetrics metrics = button->fontMetrics();
+    const int room = button->width() - 2 * 16; // the button's padding and border
+    const QString whole = first + QLatin1Char(' ') + secondLine;
+    button->setToolTip(whole);
+    if (metrics.horizontalAdvance(whole) <= room) {
+        button->setText(whole);
+        button->setFixedHeight(kSmallButtonHeight);
+        return;
+    }
+    button->setText(metrics.elidedText(first, Qt::ElideRight, room) + QLatin1Char('\n')
+                    + metrics.elidedText(secondLine, Qt::ElideRight, room));
+    button->setFixedHeight(std::max(kSmallButtonHeight, 2 * metrics.lineSpacing() + 12));
 }
 } // namespace
 
@@ -55,7 +80,7 @@ AddTaskBoxViewController::AddTaskBoxViewController(QWidget* parent, const TaskIn
 {
     setObjectName(QStringLiteral("AddTaskBoxViewController"));
     setWindowTitle(tr("Backup task"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowFlags(ControlStyle::dialogFlags());
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral("#AddTaskBoxViewController { background: rgb(227, 227, 227); }"));
 
@@ -85,13 +110,14 @@ AddTaskBoxViewController::AddTaskBoxViewController(QWidget* parent, const TaskIn
     leftBoxTableView = new QListWidget(this);
     leftBoxTableView->setSelectionMode(QAbstractItemView::NoSelection);
     leftBoxTableView->setFocusPolicy(Qt::NoFocus);
-    leftBoxTableView->setFixedSize(320, 270);
+    leftBoxTableView->setFixedSize(kBoxWidth, 270);
     leftBoxTableView->setStyleSheet(QStringLiteral("QListWidget { background: white; border: 1px solid rgb(199, 199, 204); }"));
     sourceBoxBtn = new AddTaskBoxButton(QStringLiteral("Source"), this);
     boxes->addWidget(leftBoxTableView, 1, 0);
     boxes->addWidget(sourceBoxBtn, 1, 0);
     AddFileBtn = new AddTaskSmallBoxButton(tr("Add Files"), this);
-    boxes->addWidget(AddFileBtn, 2, 0);
+    AddFileBtn->setFixedSize(kBoxWidth, kSmallButtonHeight);
+    boxes->addWidget(AddFileBtn, 2, 0, Qt::AlignTop);
 
     arrowImg = new QLabel(this);
     arrowImg->setPixmap(ZorviImages::pixmap(QStringLiteral("ic_newtask_arrow"), QSize(32, 32)));
@@ -105,7 +131,7 @@ AddTaskBoxViewController::AddTaskBoxViewController(QWidget* parent, const TaskIn
     destPanel->setObjectName(QStringLiteral("destPanel"));
     destPanel->setAttribute(Qt::WA_StyledBackground);
     destPanel->setStyleSheet(QStringLiteral("#destPanel { background: white; border: 1px solid rgb(199, 199, 204); }"));
-    destPanel->setFixedSize(320, 270);
+    destPanel->setFixedSize(kBoxWidth, 270);
     auto* destLayout = new QVBoxLayout(destPanel);
     auto* destIcon = new QLabel(destPanel);
     destIcon->setPixmap(ZorviImages::pixmap(QStringLiteral("ic_newtask_destination_grey"), QSize(72, 72)));
@@ -120,7 +146,8 @@ AddTaskBoxViewController::AddTaskBoxViewController(QWidget* parent, const TaskIn
     boxes->addWidget(destPanel, 1, 2);
     boxes->addWidget(destinationBoxBtn, 1, 2);
     changeDestBtn = new AddTaskSmallBoxButton(tr("Change Destination"), this);
-    boxes->addWidget(changeDestBtn, 2, 2);
+    changeDestBtn->setFixedSize(kBoxWidth, kSmallButtonHeight);
+    boxes->addWidget(changeDestBtn, 2, 2, Qt::AlignTop);
     sourceBoxBtn->raise();
     destinationBoxBtn->raise();
     layout->addLayout(boxes);
@@ -278,10 +305,9 @@ void AddTaskBoxViewController::openSourcePicker(bool fromBox)
     picker->open();
 }
 
-void AddTaskBoxViewController::addSourcePaths(const QStringList& paths, bool fromBox)
+void AddTaskBoxViewController::addSourcePaths(const QStringList& paths, bool /*fromBox*/)
 {
     bool processedOne = false;
-    bool stopped = false;
     QStringList listed;
     for (const QString& entry : std::as_const(sourcePathArray))
         listed.append(cleanPath(TaskInfo::pathPart(entry)));
@@ -301,8 +327,7 @@ void AddTaskBoxViewController::addSourcePaths(const QStringList& paths, bool fro
         const QString tagged = UtilityFunctions::tagPathWithDevice(path);
         if (UtilityFunctions::isExternalVolumePath(path) && UtilityFunctions::identityPart(tagged) == QLatin1String("#")) {
             showError(permissionText(path) + tr("as the source path: Permission denied."));
-            stopped = true; // the rest of this choice is dropped
-            break;
+            break; // the rest of this choice is dropped
         }
         sourcePathArray.append(tagged);
         listed.append(path);
@@ -314,12 +339,12 @@ void AddTaskBoxViewController::addSourcePaths(const QStringList& paths, bool fro
         reloadSourceList();
         refreshSourceTotal();
     }
-    if (fromBox && processedOne && !stopped)
-        sourceBoxBtn->hide();
 }
 
 void AddTaskBoxViewController::reloadSourceList()
 {
+    // The large box would hide the list: it only invites the first source.
+    sourceBoxBtn->setVisible(sourcePathArray.isEmpty());
     leftBoxTableView->clear();
     for (const QString& entry : std::as_const(sourcePathArray)) {
         auto* item = new QListWidgetItem(leftBoxTableView);
@@ -371,6 +396,10 @@ void AddTaskBoxViewController::openDestinationPicker(bool fromBox)
     picker->setOption(QFileDialog::ShowDirsOnly, true);
     picker->setOption(QFileDialog::DontUseNativeDialog, true);
     picker->setDirectory(QDir::homePath());
+    QList<QUrl> places;
+    for (const QString& path : SourcePickerDialog::placePaths())
+        places.append(QUrl::fromLocalFile(path));
+    picker->setSidebarUrls(places);
     connect(picker, &QFileDialog::fileSelected, this, [this, fromBox](const QString& path) { chooseDestination(path, fromBox); });
     picker->open();
 }
@@ -389,14 +418,13 @@ void AddTaskBoxViewController::chooseDestination(const QString& raw, bool fromBo
         return;
     }
     const qint64 free = UtilityFunctions::getFreeSpace(path);
-    changeDestBtn->setText(tr("Change Destination") + QStringLiteral(" (")
-                           + tr("%1 available").arg(UtilityFunctions::formatSize(free)) + QStringLiteral(")"));
+    fitTitle(changeDestBtn, tr("Change Destination"),
+             QStringLiteral("(") + tr("%1 available").arg(UtilityFunctions::formatSize(free)) + QStringLiteral(")"));
     dropHoverLook(changeDestBtn);
     destinationPath = tagged;
     destPathTextLabel->setText(path);
     destPathTextLabel->setToolTip(path);
-    if (fromBox)
-        destinationBoxBtn->hide();
+    destinationBoxBtn->hide();
 }
 
 // ---------------------------------------------------------------- advanced settings

@@ -81,7 +81,8 @@ public:
     void sendAdvInfo(qint64 function, const QString& password, const QString& scheduleMode, qint64 hour, qint64 minute,
                      const QList<qint64>& date, const QList<qint64>& weekday) override;
 
-    // What the pickers hand over; `fromBox` when started from a large box.
+    // What the pickers hand over; `fromBox` when started from a large box. Each large box
+    // shows only while its side is empty, whichever button chose.
     void addSourcePaths(const QStringList& paths, bool fromBox);
     void chooseDestination(const QString& path, bool fromBox);
 

@@ -52,7 +52,7 @@ AdvanceViewController::AdvanceViewController(QWidget* parent, const TaskInfoPtr&
 {
     setObjectName(QStringLiteral("AdvanceViewController"));
     setWindowTitle(tr("Advanced Settings"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowFlags(ControlStyle::dialogFlags());
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral("#AdvanceViewController { background: %1; }").arg(ControlStyle::css(ControlStyle::dialogBackground())));
 
@@ -345,13 +345,26 @@ void AdvanceViewController::controlTextDidChange()
 {
     const QString p = PasswordTwin::visibleText(passwordField, passwordField_show);
     const QString c = PasswordTwin::visibleText(passwordConfirmField, passwordConfirmField_show);
-    const QString hint = PasswordRules::liveHint(p, c);
-    passwordHint->setText(hint);
-    passwordHint->setVisible(!hint.isEmpty());
-    // Done follows the pair once both are typed and the password itself breaks no rule.
-    const bool ruleBroken = !PasswordRules::hasOnlyAllowedCharacters(p) || (!p.isEmpty() && !PasswordRules::hasAllowedLength(p));
-    if (!ruleBroken && !c.isEmpty())
-        doneButton->setEnabled(p == c);
+    // What is typed in either field must keep the rules; a broken rule leaves Done as it is.
+    for (const QString& text : { p, c }) {
+        QString broken;
+        if (!PasswordRules::hasOnlyAllowedCharacters(text))
+            broken = tr("A password supports up to 16 alphanumeric characters");
+        else if (!text.isEmpty() && !PasswordRules::hasAllowedLength(text))
+            broken = tr("The password must be between 4-16 characters.");
+        if (!broken.isEmpty()) {
+            passwordHint->setText(broken);
+            passwordHint->show();
+            return;
+        }
+    }
+    passwordHint->hide();
+    // The hidden twin may still hold text the eye button copied across.
+    if (passwordConfirmField->text().isEmpty() && passwordConfirmField_show->text().isEmpty())
+        return;
+    passwordHint->setText(p == c ? tr("Passwords match.") : tr("Passwords do not match."));
+    passwordHint->show();
+    doneButton->setEnabled(p == c);
 }
 
 void AdvanceViewController::passwordVisableSwitchClicked()

@@ -72,6 +72,8 @@ TaskCellBase* BackupViewController::createCell(QWidget* row)
 
 void BackupViewController::sendTask(const TaskInfoPtr& task, const QString& action)
 {
+    if (action.startsWith(QLatin1String("Add")))
+        revealNextNewTask();
     if (passToMainDelegate)
         passToMainDelegate->runTask(task, action, true);
 }

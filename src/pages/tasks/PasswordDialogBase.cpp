@@ -19,7 +19,7 @@ PasswordDialogBase::PasswordDialogBase(const QString& name, const QString& title
 {
     setObjectName(name);
     setWindowTitle(title);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowFlags(ControlStyle::dialogFlags());
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral("#%1 { background: %2; }").arg(name, ControlStyle::css(ControlStyle::dialogBackground())));
 

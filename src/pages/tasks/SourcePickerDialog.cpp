@@ -1,11 +1,19 @@
 #include "SourcePickerDialog.h"
 
+#include "ElidedLabel.h"
+#include "ExternalVolumes.h"
+
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
+#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -15,12 +23,44 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
 {
     setWindowTitle(QStringLiteral("Choose a source file/folder"));
     setSizeGripEnabled(true);
-    resize(640, 440);
+    resize(760, 460);
+
+    places = new QListWidget(this);
+    places->setFixedWidth(170);
+    places->setIconSize(QSize(20, 20));
+    const QStringList placeList = placePaths();
+    for (const QString& path : placeList) {
+        QString name;
+        QStyle::StandardPixmap icon = QStyle::SP_DriveHDIcon;
+        if (path == QDir::homePath()) {
+            name = tr("Home");
+            icon = QStyle::SP_DirHomeIcon;
+        } else if (path == QLatin1String("/")) {
+            name = tr("Computer");
+            icon = QStyle::SP_ComputerIcon;
+        } else {
+            name = QFileInfo(path).fileName();
+        }
+        auto* item = new QListWidgetItem(style()->standardIcon(icon), name, places);
+        item->setData(Qt::UserRole, path);
+        item->setToolTip(path);
+    }
+    connect(places, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { setCurrentFolder(item->data(Qt::UserRole).toString()); });
+
+    upButton = new QToolButton(this);
+    upButton->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+    upButton->setToolTip(tr("Enclosing folder"));
+    connect(upButton, &QToolButton::clicked, this, [this] {
+        QDir dir(folder_);
+        if (dir.cdUp())
+            setCurrentFolder(dir.absolutePath());
+    });
+    locationLabel = new ElidedLabel(QString(), this);
 
     model = new QFileSystemModel(this);
     model->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot | QDir::System);
     model->setReadOnly(true);
-    model->setRootPath(QStringLiteral("/"));
 
     view = new QTreeView(this);
     view->setModel(model);
@@ -30,22 +70,54 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
     view->sortByColumn(0, Qt::AscendingOrder);
     view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     view->header()->setStretchLastSection(false);
-    const QString start = startPath.isEmpty() ? QDir::homePath() : startPath;
-    const QModelIndex startIndex = model->index(start);
-    if (startIndex.isValid()) {
-        view->expand(startIndex);
-        view->scrollTo(startIndex);
-        view->setCurrentIndex(startIndex);
-    }
+    connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SourcePickerDialog::updateOpenButton);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Open | QDialogButtonBox::Cancel, this);
     openButton = buttons->button(QDialogButtonBox::Open);
     connect(buttons, &QDialogButtonBox::accepted, this, &SourcePickerDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &SourcePickerDialog::reject);
 
+    auto* location = new QHBoxLayout;
+    location->addWidget(upButton);
+    location->addWidget(locationLabel, 1);
+    auto* right = new QVBoxLayout;
+    right->addLayout(location);
+    right->addWidget(view, 1);
+    auto* body = new QHBoxLayout;
+    body->addWidget(places);
+    body->addLayout(right, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(view, 1);
+    layout->addLayout(body, 1);
     layout->addWidget(buttons);
+
+    const QString start = startPath.isEmpty() ? QDir::homePath() : startPath;
+    setCurrentFolder(QFileInfo(start).isDir() ? start : QDir::homePath());
+}
+
+QStringList SourcePickerDialog::placePaths()
+{
+    QStringList paths { QDir::homePath(), QStringLiteral("/") };
+    for (const QString& root : ExternalVolumes::mountedRoots())
+        if (!paths.contains(root))
+            paths.append(root);
+    return paths;
+}
+
+void SourcePickerDialog::setCurrentFolder(const QString& path)
+{
+    folder_ = QDir::cleanPath(path);
+    view->selectionModel()->clear();
+    model->setRootPath(folder_);
+    view->setRootIndex(model->index(folder_));
+    view->scrollToTop();
+    locationLabel->setText(folder_);
+    locationLabel->setToolTip(folder_);
+    upButton->setEnabled(folder_ != QLatin1String("/"));
+    for (int i = 0; i < places->count(); ++i) {
+        QListWidgetItem* item = places->item(i);
+        item->setSelected(item->data(Qt::UserRole).toString() == folder_);
+    }
+    updateOpenButton();
 }
 
 QStringList SourcePickerDialog::selectedPaths() const
@@ -68,6 +140,11 @@ void SourcePickerDialog::selectPaths(const QStringList& paths)
         if (index.isValid())
             view->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
+}
+
+void SourcePickerDialog::updateOpenButton()
+{
+    openButton->setEnabled(view->selectionModel()->hasSelection());
 }
 
 void SourcePickerDialog::accept()

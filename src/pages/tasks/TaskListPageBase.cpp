@@ -9,6 +9,7 @@
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 constexpr int kRowHeight = 80;
@@ -118,13 +119,36 @@ void TaskListPageBase::rebuildRows()
         rowLayout->addWidget(cell);
         row->setFixedHeight(rowHeight(i == open));
         listLayout_->insertWidget(listLayout_->count() - 1, row);
+        row->show(); // now, not when the layout gets round to it, so the list height counts it
         rows_.append(row);
         cells_.append(cell);
     }
-    if (open >= 0 && open < rows_.size()) {
-        listLayout_->activate();
-        scrollArea_->ensureWidgetVisible(rows_.at(open), 0, 0);
+    int shown = open;
+    if (revealPending_) {
+        for (int i = 0; i < rows_.size(); ++i) {
+            if (!namesBeforeReveal_.contains(cells_.at(i)->taskName())) {
+                shown = i;
+                revealPending_ = false;
+                break;
+            }
+        }
     }
+    if (shown >= 0 && shown < rows_.size()) {
+        // The scroll area sizes the list later; it must have the new height before scrolling.
+        listLayout_->activate();
+        const QSize viewport = scrollArea_->viewport()->size();
+        listWidget_->resize(viewport.width(), std::max(viewport.height(), listWidget_->minimumSizeHint().height()));
+        scrollArea_->ensureWidgetVisible(rows_.at(shown), 0, 0);
+    }
+}
+
+void TaskListPageBase::revealNextNewTask()
+{
+    namesBeforeReveal_.clear();
+    for (const TaskInfoPtr& task : std::as_const(tableData))
+        if (task)
+            namesBeforeReveal_.append(task->taskName);
+    revealPending_ = true;
 }
 
 void TaskListPageBase::showEvent(QShowEvent* event)

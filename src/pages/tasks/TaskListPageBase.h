@@ -3,6 +3,7 @@
 #include "TaskTablePage.h"
 
 #include <QList>
+#include <QStringList>
 #include <QWidget>
 
 class QScrollArea;
@@ -36,6 +37,9 @@ protected:
     virtual int rowHeight(bool open) const;
 
     TaskInfoPtr taskNamed(const QString& name) const;
+    // The next reload that lists a task missing now scrolls that task into view (a task
+    // being added, whatever name it ends up with).
+    void revealNextNewTask();
     void rebuildRows();
     QWidget* rowWidgetAt(int row) const;
     TaskCellBase* cellWidgetAt(int row) const;
@@ -54,4 +58,6 @@ private:
     QVBoxLayout* listLayout_ = nullptr;
     QList<QWidget*> rows_;
     QList<TaskCellBase*> cells_;
+    bool revealPending_ = false;
+    QStringList namesBeforeReveal_;
 };

@@ -18,7 +18,7 @@ getPasswordViewController::getPasswordViewController(QWidget* parent)
 {
     setObjectName(QStringLiteral("getPasswordView"));
     setWindowTitle(tr("Password"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowFlags(ControlStyle::dialogFlags());
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral("#getPasswordView { background: %1; }").arg(ControlStyle::css(ControlStyle::dialogBackground())));
 

@@ -98,6 +98,27 @@ TEST(MyTabButton, HoverLightensUnselectedTabOnly)
     EXPECT_TRUE(tab.property("isSelected").toBool());
 }
 
+TEST(MyTabButton, DisabledTabsIgnoreTheMouseButTheCurrentOneStaysMarked)
+{
+    MyTabButton tab(QStringLiteral("BACKUP"));
+    sendEnter(&tab);
+    tab.setEnabled(false); // the drive went away under the mouse
+    EXPECT_EQ(tab.backgroundColor(), MyTabButton::normalColor());
+    sendLeave(&tab);
+    sendEnter(&tab);
+    EXPECT_EQ(tab.backgroundColor(), MyTabButton::normalColor());
+    EXPECT_EQ(tab.titleColor(), MyTabButton::disabledTextColor());
+    tab.setEnabled(true);
+    EXPECT_EQ(tab.backgroundColor(), MyTabButton::hoverColor());
+
+    MyTabButton current(QStringLiteral("MYDEVICE"));
+    current.setSelected(true);
+    current.setEnabled(false);
+    EXPECT_EQ(current.backgroundColor(), MyTabButton::selectedColor());
+    EXPECT_EQ(current.titleColor(), MyTabButton::textColor());
+    EXPECT_FALSE(current.styleSheet().contains(QStringLiteral(":disabled")));
+}
+
 TEST(CircleButton, PicturesFollowTheIdentifierTable)
 {
     circleButton add(QStringLiteral("add"));

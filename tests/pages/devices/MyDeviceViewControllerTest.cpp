@@ -174,6 +174,14 @@ TEST_F(MyDeviceViewControllerTest, OpenUsesTheRealMountPoint)
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls.at(0).toLocalFile(), tree.path(QStringLiteral("media/ZORVI DISK")));
+    EXPECT_TRUE(presenter.shown.isEmpty());
+
+    // No file manager: the user is told which folder could not be opened.
+    page.setUrlOpener([](const QUrl&) { return false; });
+    page.openBtn->click();
+    ASSERT_EQ(presenter.shown.size(), 1);
+    EXPECT_EQ(presenter.shown.at(0).title, QStringLiteral("Error"));
+    EXPECT_TRUE(presenter.shown.at(0).message.contains(tree.path(QStringLiteral("media/ZORVI DISK"))));
 }
 
 TEST_F(MyDeviceViewControllerTest, ProductLinePictureAndNtfsLabel)

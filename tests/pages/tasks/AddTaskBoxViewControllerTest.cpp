@@ -12,6 +12,10 @@
 #include <QScopeGuard>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QToolButton>
+#include <QUrl>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -124,9 +128,13 @@ TEST_F(EditorTest, NewTaskCarriesCountsSizesIdsAndTheSettings)
 TEST_F(EditorTest, ActionWordFollowsModeAndCheckbox)
 {
     auto* editor = open();
+    // The large boxes show only while their side is empty, whichever button chose.
+    EXPECT_FALSE(editor->sourceBoxBtn->isHidden());
     editor->addSourcePaths({ root + "/src/one.txt" }, false);
-    EXPECT_FALSE(editor->sourceBoxBtn->isHidden()); // the small button leaves the box
+    EXPECT_TRUE(editor->sourceBoxBtn->isHidden());
+    EXPECT_FALSE(editor->leftBoxTableView->isHidden());
     editor->chooseDestination(root + "/dest", false);
+    EXPECT_TRUE(editor->destinationBoxBtn->isHidden());
     QTest::keyClicks(editor->taskName_field, "Plain");
     editor->backupImmediatelyCheck->setChecked(false);
     done(editor);
@@ -294,6 +302,70 @@ TEST_F(EditorTest, SourcePickerHandsOverFilesAndFoldersTogether)
     EXPECT_FALSE(picker.isVisible());
 }
 
+TEST_F(EditorTest, PickersStartAtHomeWithNothingChosenAndListTheVolumes)
+{
+    QDir(root).mkpath("media/Drive");
+    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { root + "/media/Drive" });
+    auto restore = qScopeGuard([] { ExternalVolumes::setOverride(std::nullopt, std::nullopt); });
+
+    SourcePickerDialog picker;
+    picker.open();
+    EXPECT_EQ(picker.currentFolder(), QDir::homePath());
+    EXPECT_EQ(picker.model->filePath(picker.view->rootIndex()), QDir::homePath());
+    EXPECT_TRUE(picker.selectedPaths().isEmpty());
+    EXPECT_FALSE(picker.openButton->isEnabled());
+    QStringList placeFolders;
+    for (int i = 0; i < picker.places->count(); ++i)
+        placeFolders << picker.places->item(i)->data(Qt::UserRole).toString();
+    EXPECT_EQ(placeFolders, (QStringList { QDir::homePath(), "/", root + "/media/Drive" }));
+
+    // Choosing enables Open; going elsewhere drops the choice again.
+    picker.setCurrentFolder(root + "/src");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return picker.model->index(root + "/src/one.txt").isValid(); }, 5000));
+    picker.selectPaths({ root + "/src/one.txt" });
+    EXPECT_TRUE(picker.openButton->isEnabled());
+    QTest::mouseClick(picker.upButton, Qt::LeftButton);
+    EXPECT_EQ(picker.currentFolder(), root);
+    EXPECT_FALSE(picker.openButton->isEnabled());
+
+    // The destination chooser offers the same places.
+    auto* editor = open();
+    QTest::mouseClick(editor->changeDestBtn, Qt::LeftButton);
+    auto* chooser = editor->findChild<QFileDialog*>();
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_EQ(chooser->directory().absolutePath(), QDir::homePath());
+    EXPECT_TRUE(chooser->sidebarUrls().contains(QUrl::fromLocalFile(root + "/media/Drive")));
+    chooser->reject();
+}
+
+TEST_F(EditorTest, DestinationButtonTitleIsNeverCutAtItsStart)
+{
+    auto* editor = open();
+    // Every line starts as it should and fits inside the button's padding (15 a side).
+    const auto readable = [&](int width) {
+        const QStringList lines = editor->changeDestBtn->text().split('\n');
+        EXPECT_TRUE(lines[0].startsWith("Change"));
+        for (const QString& line : lines)
+            EXPECT_LE(editor->changeDestBtn->fontMetrics().horizontalAdvance(line), width - 30) << line.toStdString();
+        return lines.size();
+    };
+    editor->chooseDestination(root + "/dest", false);
+    const QString whole = editor->changeDestBtn->toolTip();
+    EXPECT_TRUE(whole.startsWith("Change Destination (")) << whole.toStdString();
+    EXPECT_TRUE(whole.endsWith(" available)")) << whole.toStdString();
+    if (readable(editor->changeDestBtn->width()) == 1) {
+        EXPECT_EQ(editor->changeDestBtn->text(), whole);
+    }
+
+    // Too narrow for one line: two lines, and a button tall enough for them.
+    editor->changeDestBtn->setFixedWidth(150);
+    editor->chooseDestination(root + "/dest", false);
+    EXPECT_EQ(readable(150), 2);
+    EXPECT_TRUE(editor->changeDestBtn->text().split('\n').at(1).startsWith("("));
+    EXPECT_GE(editor->changeDestBtn->height(), 2 * editor->changeDestBtn->fontMetrics().lineSpacing());
+    EXPECT_EQ(editor->changeDestBtn->toolTip(), whole);
+}
+
 TEST_F(EditorTest, VolumesWithoutAUsableIdentityAreRefusedAndTheRestOfTheChoiceDropped)
 {
     QDir(root).mkpath("media/Good/Files");
@@ -311,7 +383,7 @@ TEST_F(EditorTest, VolumesWithoutAUsableIdentityAreRefusedAndTheRestOfTheChoiceD
     EXPECT_EQ(editor->sourcePathArray[0], root + "/src/one.txt");
     EXPECT_TRUE(editor->sourcePathArray[1].startsWith(root + "/media/Good/Files;"));
     EXPECT_GT(editor->sourcePathArray[1].size(), (root + "/media/Good/Files;").size());
-    EXPECT_FALSE(editor->sourceBoxBtn->isHidden()); // the loop did not run to its end
+    EXPECT_TRUE(editor->sourceBoxBtn->isHidden()); // sources are listed: the box must not cover them
 
     editor->chooseDestination(root + "/media/Gone", true);
     EXPECT_EQ(presenter.lastMessage(), " \"Gone/\" as the destination path: Permission denied.");

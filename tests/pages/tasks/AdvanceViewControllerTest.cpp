@@ -146,6 +146,33 @@ TEST_F(AdvancedTest, LivePasswordRules)
     EXPECT_TRUE(d->doneButton->isEnabled());
 }
 
+TEST_F(AdvancedTest, LiveRulesCoverTheConfirmationAndBothItsFields)
+{
+    auto* d = open();
+    d->compressCheckbox->click();
+    d->encryptCombobox->setCurrentIndex(1);
+    typeInto(d->passwordField, "abcd");
+    typeInto(d->passwordConfirmField, "ab!");
+    EXPECT_EQ(d->passwordHint->text(), "A password supports up to 16 alphanumeric characters");
+    EXPECT_FALSE(d->doneButton->isEnabled());
+    clear(d->passwordConfirmField);
+    typeInto(d->passwordConfirmField, "abc");
+    EXPECT_EQ(d->passwordHint->text(), "The password must be between 4-16 characters.");
+    typeInto(d->passwordConfirmField, "d");
+    EXPECT_EQ(d->passwordHint->text(), "Passwords match.");
+    EXPECT_TRUE(d->doneButton->isEnabled());
+
+    // Shown in plain text and then emptied, the confirmation's hidden twin still holds
+    // "abcd": the empty visible text is compared, not skipped.
+    QTest::mouseClick(d->confirmShowBtn, Qt::LeftButton);
+    ASSERT_FALSE(d->passwordConfirmField_show->isHidden());
+    clear(d->passwordConfirmField_show);
+    EXPECT_EQ(d->passwordConfirmField->text(), "abcd");
+    EXPECT_FALSE(d->passwordHint->isHidden());
+    EXPECT_EQ(d->passwordHint->text(), "Passwords do not match.");
+    EXPECT_FALSE(d->doneButton->isEnabled());
+}
+
 TEST_F(AdvancedTest, EmptiedFieldsKeepDoneEnabledButDoneRefusesAnEmptyPassword)
 {
     auto* d = open();

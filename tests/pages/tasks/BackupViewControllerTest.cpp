@@ -10,6 +10,8 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 
 using namespace taskpages;
@@ -120,6 +122,36 @@ TEST_F(BackupPageTest, OneFoldOutOpenAtATimeAndItFollowsTheTask)
     EXPECT_EQ(page.rowOfMoreInfo(), -1);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(page.rowViewAt(i)->minimumHeight(), 80);
+}
+
+TEST_F(BackupPageTest, AnAddedTaskIsScrolledIntoView)
+{
+    QList<TaskInfoPtr> tasks;
+    for (int i = 0; i < 12; ++i)
+        tasks << makeTask(QStringLiteral("T%1").arg(i));
+    load(tasks);
+    auto* scroll = page.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_EQ(scroll->verticalScrollBar()->value(), 0);
+    const auto inView = [&](int row) {
+        const QRect r(page.rowViewAt(row)->mapTo(scroll->viewport(), QPoint(0, 0)), page.rowViewAt(row)->size());
+        return scroll->viewport()->rect().contains(r);
+    };
+
+    // The dispatcher may add it under another name ("_copy") after a question.
+    auto added = makeTask("T0");
+    page.sendTask(added, "AddDo");
+    load(tasks);
+    EXPECT_EQ(scroll->verticalScrollBar()->value(), 0); // nothing new listed yet
+    added->taskName = "T0_copy";
+    load(tasks + QList<TaskInfoPtr> { added });
+    EXPECT_GT(scroll->verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(inView(12));
+
+    // Later refreshes do not scroll again.
+    scroll->verticalScrollBar()->setValue(0);
+    load(tasks + QList<TaskInfoPtr> { added, makeTask("Other") });
+    EXPECT_EQ(scroll->verticalScrollBar()->value(), 0);
 }
 
 TEST_F(BackupPageTest, BackupButtonNamesItsTaskEvenAfterTheListIsReordered)

@@ -1,5 +1,6 @@
 #include "AnalyticsSink.h"
 #include "AppDelegate.h"
+#include "RecordingSink.h"
 #include "ApplicationMenu.h"
 #include "CloudSessions.h"
 #include "FakeHttpServer.h"
@@ -27,19 +28,6 @@
 
 namespace {
 const QByteArray kMachineId = "0123456789abcdef0123456789abcdef";
-
-class RecordingSink : public AnalyticsSink {
-public:
-    QStringList events;
-    QStringList sessions;
-    void configure(const QString&) override {}
-    void session(bool start, const Parameters&) override { sessions << (start ? "start" : "end"); }
-    void event(const QString& category, const QString& action, const QString& label, const Parameters&) override
-    {
-        events << category + "|" + action + "|" + label;
-    }
-    void screenView(const QString&, const Parameters&) override {}
-};
 
 // Cloud clients that record the calls and answer when told to.
 class FakeCloud : public CloudSessions {

@@ -1,3 +1,4 @@
+#include "RecordingSink.h"
 #include "USBWatcher.h"
 #include "UsbDeviceTracker.h"
 
@@ -21,18 +22,6 @@ public:
     void setDeviceShouldHave(int count) override { should = count; }
     void refreshDeviceList(int senderTag) override { refreshes << qMakePair(should, senderTag); }
     QList<QMap<QString, QString>> deviceArray() const override { return {}; }
-};
-
-class RecordingSink : public AnalyticsSink {
-public:
-    QStringList events;
-    void configure(const QString&) override {}
-    void session(bool, const Parameters&) override {}
-    void event(const QString& category, const QString& action, const QString& label, const Parameters&) override
-    {
-        events << category + QLatin1Char('|') + action + QLatin1Char('|') + label;
-    }
-    void screenView(const QString&, const Parameters&) override {}
 };
 
 class RecordingDelegate : public USBWatcherDelegate {

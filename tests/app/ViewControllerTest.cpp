@@ -1,4 +1,5 @@
 // The main window page host, offscreen.
+#include "RecordingSink.h"
 #include "ViewController.h"
 
 #include "AnalyticsSink.h"
@@ -50,18 +51,6 @@ class RecordingNotifier : public UserNotifier {
 public:
     void post(const QString& title, const QString& body) override { posted << title + "|" + body; }
     QStringList posted;
-};
-
-class RecordingSink : public AnalyticsSink {
-public:
-    QStringList events;
-    void configure(const QString&) override {}
-    void session(bool, const Parameters&) override {}
-    void event(const QString& category, const QString& action, const QString& label, const Parameters&) override
-    {
-        events << category + "|" + action + "|" + label;
-    }
-    void screenView(const QString&, const Parameters&) override {}
 };
 
 class MainWindow : public ::testing::Test {

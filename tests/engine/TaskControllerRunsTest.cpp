@@ -2,6 +2,7 @@
 // with fake windows.
 #include "EngineTestSupport.h"
 #include "TaskRunFakes.h"
+#include "TestFiles.h"
 
 #include "ExternalVolumes.h"
 #include "UtilityFunctions.h"
@@ -14,20 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 class TaskRuns : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 #include "FailPoint.h"
 #include "TaskInfo.h"
 #include "TaskLock.h"
+#include "TestFiles.h"
 #include "WorkFolder.h"
 
 #include <QDir>
@@ -20,20 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 TaskInfoPtr makeTask(const QString& name, const QStringList& sources, const QString& dest, qint64 mode,
                      const QString& password = "secret")

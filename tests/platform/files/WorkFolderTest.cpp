@@ -1,4 +1,5 @@
 #include "FailPoint.h"
+#include "TestFiles.h"
 #include "WorkFolder.h"
 
 #include <QDir>
@@ -12,20 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QStringList entries(const QString& folder)
 {

@@ -25,7 +25,7 @@ void PageRegistry::attachUsbWatcher(ViewController& window)
         auto* tracker = new UsbDeviceTracker(vc);
         vc->usbTracker = tracker;
         tracker->setDeviceListPage(vc->MyDeviceView);
-        tracker->setStopOtbPolling([] {}); // one-touch polling comes with its own page
+        tracker->setStopOtbPolling([vc] { vc->stopOtbPolling(); });
         auto* watcher = new USBWatcher(tracker, vc);
         if (!watcher->start())
             qWarning().noquote() << "USB watcher:" << watcher->errorString();

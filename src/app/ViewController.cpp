@@ -7,6 +7,8 @@
 #include "ExternalVolumes.h"
 #include "GoogleReporter.h"
 #include "MyTabButton.h"
+#include "OtbButtonPage.h"
+#include "OtbPoller.h"
 #include "PlaceholderPage.h"
 #include "ProgressView.h"
 #include "SecurityRuns.h"
@@ -75,6 +77,12 @@ ViewController::ViewController(QWidget* parent)
     auto* desktop = new DesktopNotifier(tray_.get(), QDBusConnection::sessionBus(), this);
     notifier_ = desktop;
     securityRuns = new SecurityRuns(this, this);
+    otbPoller = new OtbPoller(this);
+    connect(otbPoller, &OtbPoller::pressed, this, &ViewController::runOtbBackup);
+    connect(otbPoller, &OtbPoller::accessProblemChanged, this, [this](const QString& text) {
+        if (OtbView)
+            OtbView->setOtbAccessProblem(text);
+    });
     makeRestorePasswordDialog = [](QWidget* parent, DecryptDelegate* delegate) -> QDialog* {
         auto* dialog = new decPasswordView(parent);
         dialog->purpose = decPasswordView::Purpose::Restore;
@@ -98,6 +106,8 @@ ViewController::~ViewController()
 {
     // The pages go with the widgets; the controller must not reach them any more.
     controller.BackupView = controller.RestoreView = controller.OtbView = nullptr;
+    OtbView = nullptr;
+    otbPoller->stop();
     controller.windows = nullptr;
     controller.messagePresenter = &controller;
 }
@@ -217,8 +227,10 @@ void ViewController::embedPages()
             controller.BackupView = list;
         else if (id == "RestoreContainerSegue")
             controller.RestoreView = list;
-        else if (id == "OTBContainerSegue")
+        else if (id == "OTBContainerSegue") {
             controller.OtbView = list;
+            OtbView = dynamic_cast<OtbButtonPage*>(page);
+        }
         else if (id == "CloudContainerSegue" && !qobject_cast<PlaceholderPage*>(page))
             CloudView = page;
         else if (id == "CloudProgressContainerSegue" && !qobject_cast<PlaceholderPage*>(page))
@@ -234,6 +246,8 @@ void ViewController::start()
     if (createUsbWatcher)
         createUsbWatcher(this);
     controller.refreshTaskLists();
+    if (OtbView)
+        OtbView->viewDidLoad();
     showOnly(MyDeviceViewContainer);
 }
 
@@ -373,12 +387,6 @@ void ViewController::runTask(const TaskInfoPtr& task, const QString& action, boo
     controller.runTask(task, action, useProgress);
 }
 
-void ViewController::disableOtb()
-{
-    if (disableOtbHandler)
-        disableOtbHandler();
-}
-
 void ViewController::updateTaskVolumePaths(bool refresh)
 {
     controller.updateTaskVolumePaths(refresh);
@@ -409,12 +417,6 @@ void ViewController::btnClicked(int index)
 QSettings* ViewController::defaults()
 {
     return defaults_.get();
-}
-
-void ViewController::startOtbTimer(int intervalMs)
-{
-    if (startOtbTimerHandler)
-        startOtbTimerHandler(intervalMs);
 }
 
 void ViewController::removePartialArchive()

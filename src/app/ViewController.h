@@ -4,6 +4,7 @@
 #include "DecryptDelegate.h"
 #include "EncryptDelegate.h"
 #include "MyDeviceSendTaskDelegate.h"
+#include "OtbSendTaskDelegate.h"
 #include "ProgressViewDelegate.h"
 #include "RestoreSendTaskDelegate.h"
 #include "SecurityRunHost.h"
@@ -20,6 +21,8 @@
 
 class DeviceListPage;
 class MyTabButton;
+class OtbButtonPage;
+class OtbPoller;
 class ProgressView;
 class QDialog;
 class QSettings;
@@ -44,7 +47,8 @@ class ViewController : public QWidget,
                        public DecryptDelegate,
                        public EncryptDelegate,
                        public SecurityRunHost,
-                       public MyDeviceSendTaskDelegate {
+                       public MyDeviceSendTaskDelegate,
+                       public OtbSendTaskDelegate {
     Q_OBJECT
 public:
     static const QStringList& segueIdentifiers(); // container order: My Device ... Cloud progress
@@ -63,8 +67,6 @@ public:
     // --- hooks for the components built elsewhere; each may stay empty ---
     std::function<void(ViewController*)> createUsbWatcher;  // where start-up makes the USB watcher
     std::function<void(ViewController*)> presentEula;       // each showing while "eulaAccepted" is false
-    std::function<void(int)> startOtbTimerHandler;           // one-touch polling (interval in ms)
-    std::function<void()> disableOtbHandler;
     // The password dialog of an encrypted restore, not yet shown: it must answer only
     // delegate->restoreWithPassword. Without it an encrypted restore cannot be started.
     std::function<QDialog*(QWidget* parent, DecryptDelegate* delegate)> makeRestorePasswordDialog;
@@ -102,6 +104,7 @@ public:
     QWidget* titleColorView = nullptr; // the title bar
     QString CurrentTabName;
     DeviceListPage* MyDeviceView = nullptr;
+    OtbButtonPage* OtbView = nullptr;
     QWidget* CloudView = nullptr;
     QWidget* CloudProgressView = nullptr;
 
@@ -124,12 +127,23 @@ public:
     void resetCloudPage();
     void startCloudDownload();
 
+    // --- one-touch button (ViewControllerOtb.cpp) ---
+    // Polls the drives' buttons while one-touch backup is armed; tests give it a reader.
+    OtbPoller* otbPoller = nullptr;
+    void otbAction(const TaskInfoPtr& task, const QString& action) override;
+    // A drive at this USB location reported a press (GUI thread).
+    void runOtbBackup(quint32 locationId);
+    bool isDeviceListed(quint32 locationId) const;
+    // A USB device came or went: the slots may have moved, so polling waits for the page.
+    void stopOtbPolling();
+
     // --- MyDeviceSendTaskDelegate ---
     void setTabsEnabled(bool enabled) override;
     void selectMyDeviceTab() override;
 
     // --- BackupSendTaskDelegate / RestoreSendTaskDelegate / DecryptDelegate ---
     void runTask(const TaskInfoPtr& task, const QString& action, bool useProgress) override;
+    // Unbinds every task and stops polling (the bound task is about to be deleted).
     void disableOtb() override;
     void updateTaskVolumePaths(bool refresh) override;
     void restoreTask(const TaskInfoPtr& task, const QString& action) override;

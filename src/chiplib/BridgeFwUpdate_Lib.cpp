@@ -17,7 +17,8 @@ qint32 BridgeFwUpdate_Lib::GetOTBStatus2(qint32 status[4], qint32 locationID[4])
     return GetOTBStatus2(transport, status, locationID);
 }
 
-qint32 BridgeFwUpdate_Lib::GetOTBStatus2(UsbTransport& transport, qint32 status[4], qint32 locationID[4])
+qint32 BridgeFwUpdate_Lib::GetOTBStatus2(UsbTransport& transport, qint32 status[4], qint32 locationID[4],
+                                         QList<UsbDeviceEntry>* unopened)
 {
     std::fill(status, status + kOtbSlots, kOtbUnknown);
     std::fill(locationID, locationID + kOtbSlots, 0);
@@ -29,7 +30,7 @@ qint32 BridgeFwUpdate_Lib::GetOTBStatus2(UsbTransport& transport, qint32 status[
             return -1;
         }
         OtbScanBlock block{};
-        scanOtbDevices(block, transport, devices);
+        scanOtbDevices(block, transport, devices, unopened);
         std::copy(block, block + kOtbSlots, status);
         std::copy(block + kOtbSlots, block + 2 * kOtbSlots, locationID);
         return 0;

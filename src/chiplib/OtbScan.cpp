@@ -32,7 +32,8 @@ int requestOtbStatus(UsbDeviceHandle& device, quint8 reply[4])
     return n < 0 ? n : 0;
 }
 
-void scanOtbDevices(qint32* block, UsbTransport& transport, const QList<UsbDeviceEntry>& devices)
+void scanOtbDevices(qint32* block, UsbTransport& transport, const QList<UsbDeviceEntry>& devices,
+                    QList<UsbDeviceEntry>* unopened)
 {
     if (!block)
         return;
@@ -45,6 +46,8 @@ void scanOtbDevices(qint32* block, UsbTransport& transport, const QList<UsbDevic
         const std::unique_ptr<UsbDeviceHandle> handle = transport.open(device, &error);
         if (!handle) {
             qCDebug(lcChiplib, "Unable to open device: %08x", unsigned(error));
+            if (unopened)
+                unopened->append(device);
             continue;
         }
         quint8 reply[4];

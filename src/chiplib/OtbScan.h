@@ -37,8 +37,10 @@ qint32 otbLocationId(const UsbDeviceEntry& device);
 int requestOtbStatus(UsbDeviceHandle& device, quint8 reply[4]);
 
 // Fills up to four slots with the devices whose request succeeds, in list order; further
-// answering devices are ignored. Does nothing when block is null.
-void scanOtbDevices(qint32* block, UsbTransport& transport, const QList<UsbDeviceEntry>& devices);
+// answering devices are ignored. Does nothing when block is null. Devices that could not be
+// opened go to `unopened` when given.
+void scanOtbDevices(qint32* block, UsbTransport& transport, const QList<UsbDeviceEntry>& devices,
+                    QList<UsbDeviceEntry>* unopened = nullptr);
 
 // Reads the selected matching device; stops at it whether or not it opens. Does nothing
 // when context is null.

@@ -7,6 +7,7 @@
 #include "ExternalVolumes.h"
 #include "GoogleReporter.h"
 #include "MyTabButton.h"
+#include "OtbPoller.h"
 #include "PageRegistry.h"
 #include "PlaceholderPage.h"
 #include "ProgressView.h"
@@ -117,8 +118,7 @@ TEST_F(MainWindow, TabsShowOneContainerAndHighlightTheirButton)
 TEST_F(MainWindow, TabsHaveThreeEnabledStates)
 {
     ViewController vc;
-    int otbStarts = 0;
-    vc.startOtbTimerHandler = [&](int ms) { otbStarts += ms == 300; };
+    vc.otbPoller->setReader([] { return OtbPoller::Reading {}; });
     vc.show();
     // Off until the My Device page reports a drive, yet the page shown is still marked.
     EXPECT_EQ(enabledTabs(vc), QList<bool>(6, false));
@@ -127,7 +127,7 @@ TEST_F(MainWindow, TabsHaveThreeEnabledStates)
 
     vc.setTabsEnabled(true);
     EXPECT_EQ(enabledTabs(vc), QList<bool>(6, true));
-    EXPECT_EQ(otbStarts, 0);
+    EXPECT_FALSE(vc.otbPoller->isRunning());
 
     // A cloud download: only Cloud stays on, and "true" does not change that...
     vc.startCloudDownload();
@@ -137,7 +137,7 @@ TEST_F(MainWindow, TabsHaveThreeEnabledStates)
     QSettings().setValue("IsRunningOTB", true);
     vc.setTabsEnabled(true);
     EXPECT_EQ(enabledTabs(vc), cloudOnly);
-    EXPECT_EQ(otbStarts, 1); // ...but one-touch polling still restarts
+    EXPECT_TRUE(vc.otbPoller->isRunning()); // ...but one-touch polling still restarts
 
     // The download's "Done" brings the Cloud page back with every tab.
     vc.showCloudPage();

@@ -2,71 +2,15 @@
 #include "BridgeFwUpdate_Lib.h"
 #include "LibusbTransport.h"
 #include "UsbLocationId.h"
+#include "UsbfsControlResponder.h"
 
 #include <gtest/gtest.h>
 
 #include <umockdev.h>
 
-#include <linux/usbdevice_fs.h>
-#include <sys/ioctl.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <mutex>
 
 namespace {
-
-// Answers libusb's submit/reap pair for control transfers with a fixed status reply.
-struct UsbfsDevice {
-    std::mutex lock;
-    UMockdevIoctlData* pending = nullptr;
-    QByteArray lastSetup;
-    quint8 answer[4] = {0xAA, 0xAA, 0, 0};
-
-    static gboolean handle(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
-    {
-        return static_cast<UsbfsDevice*>(self)->ioctl(client);
-    }
-
-    gboolean ioctl(UMockdevIoctlClient* client)
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        const gulong request = umockdev_ioctl_client_get_request(client);
-        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-        if (request == USBDEVFS_SUBMITURB) {
-            UMockdevIoctlData* urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
-            auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
-            UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
-                                                                    gsize(urb->buffer_length), nullptr);
-            lastSetup = QByteArray(reinterpret_cast<const char*>(buffer->data), 8);
-            const int n = std::min(urb->buffer_length - 8, 4);
-            umockdev_ioctl_data_update(buffer, 8, answer, n);
-            g_object_unref(buffer);
-            urb->actual_length = n;
-            urb->status = 0;
-            if (pending)
-                g_object_unref(pending);
-            pending = urbData; // keeps the reference from resolve
-            umockdev_ioctl_client_complete(client, 0, 0);
-            return TRUE;
-        }
-        if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
-            if (!pending) {
-                umockdev_ioctl_client_complete(client, -1, EAGAIN);
-                return TRUE;
-            }
-            UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
-            umockdev_ioctl_data_set_ptr(slot, 0, pending);
-            g_object_unref(slot);
-            g_object_unref(pending);
-            pending = nullptr;
-            umockdev_ioctl_client_complete(client, 0, 0);
-            return TRUE;
-        }
-        umockdev_ioctl_client_complete(client, -1, ENOTTY);
-        return TRUE;
-    }
-};
 
 // add_device makes no /dev file, so devices come from the text form, nodes included.
 void addUsbDevice(UMockdevTestbed* testbed, const QByteArray& sysPath, int bus, int dev, const QByteArray& descriptors)
@@ -95,10 +39,12 @@ TEST(LibusbTransportTestbedTest, PressedDriveAnswersThroughLibusb)
     if (!qgetenv("LD_PRELOAD").contains("libumockdev-preload"))
         GTEST_SKIP() << "needs the umockdev preload library (run through ctest or umockdev-wrapper)";
     UMockdevTestbed* testbed = umockdev_testbed_new();
-    UsbfsDevice usbfs;
-    UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
-    g_signal_connect_after(handler, "handle-ioctl", G_CALLBACK(UsbfsDevice::handle), &usbfs);
-    ASSERT_TRUE(umockdev_testbed_attach_ioctl(testbed, "/dev/bus/usb/002/007", handler, nullptr));
+    UsbfsControlResponder drive([](const unsigned char*, unsigned char* data, int length) {
+        const unsigned char pressed[4] = {0xAA, 0xAA, 0, 0};
+        std::copy_n(pressed, std::min(length, 4), data);
+        return std::min(length, 4);
+    });
+    ASSERT_TRUE(drive.attach(testbed, "/dev/bus/usb/002/007"));
     addUsbDevice(testbed, "/devices/usb2", 2, 1, descriptors(0x1d6b, 2, 9));
     addUsbDevice(testbed, "/devices/usb2/2-1", 2, 2, descriptors(0x05e3, 0x0608, 9));
     addUsbDevice(testbed, "/devices/usb2/2-1/2-1.4", 2, 7, descriptors(0x4d5c, 0x5106, 0));
@@ -119,12 +65,8 @@ TEST(LibusbTransportTestbedTest, PressedDriveAnswersThroughLibusb)
     EXPECT_EQ(status[0], 5);
     EXPECT_EQ(status[1], 7);
     EXPECT_EQ(quint32(location[0]), UsbLocationId::fromSysfs(2, QStringLiteral("1.4")));
-    {
-        std::lock_guard<std::mutex> guard(usbfs.lock);
-        EXPECT_EQ(usbfs.lastSetup.toHex(), QByteArray("8006ff0301000400"));
-    }
+    EXPECT_EQ(QByteArray::fromStdString(drive.lastSetup()).toHex(), QByteArray("8006ff0301000400"));
 
-    umockdev_testbed_detach_ioctl(testbed, "/dev/bus/usb/002/007", nullptr);
-    g_object_unref(handler);
+    drive.detach(testbed, "/dev/bus/usb/002/007");
     g_object_unref(testbed);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -16,6 +17,32 @@ public:
         return words;
     }
     static QString makerWord() { return QStringLiteral("morvantek"); }
+
+    // The drive models the One-Touch Backup page offers, in carousel order.
+    static const QStringList& modelNames()
+    {
+        static const QStringList names{QStringLiteral("Zorvi One"),    QStringLiteral("Velkan/Duo/Pro"),
+                                       QStringLiteral("Tessaro Slim"), QStringLiteral("Brindle Go"),
+                                       QStringLiteral("Quorrel Max"),  QStringLiteral("Zorvi Vault"),
+                                       QStringLiteral("Tessaro Mini")};
+        return names;
+    }
+    // The picture resource of a model: without "/", and "_" for spaces, which resource file
+    // names avoid. Every picture of a model is named from this ("OTB_" + it, ...).
+    static QString modelPictureName(const QString& model)
+    {
+        QString name = model;
+        name.remove(QLatin1Char('/'));
+        name.replace(QLatin1Char(' '), QLatin1Char('_'));
+        return name;
+    }
+
+    // USB vendor ids of the maker's bridges (the udev rule in data/ grants access to these).
+    static const QList<quint16>& vendorIds()
+    {
+        static const QList<quint16> ids{0x4d5a, 0x4d5b, 0x4d5c};
+        return ids;
+    }
 
     // The two lines whose manufacturer text (exact, case included) shows the KD picture.
     static const QStringList& kdWords()

@@ -2,12 +2,14 @@
 
 #include "BackupViewController.h"
 #include "MyDeviceViewController.h"
+#include "OTBViewController.h"
 #include "RestoreViewController.h"
 #include "SecurityViewController.h"
 #include "USBWatcher.h"
 #include "UsbDeviceTracker.h"
 #include "ViewController.h"
 #include "WindowFactory.h"
+#include "messageView.h"
 
 #include <QLoggingCategory>
 
@@ -16,6 +18,23 @@ void PageRegistry::registerPages()
     WindowFactory::registerWindow("MyDeviceContainerSegue", [](QWidget* p) { return new MyDeviceViewController(p); });
     WindowFactory::registerWindow("BackupContainerSegue", [](QWidget* p) { return new BackupViewController(p); });
     WindowFactory::registerWindow("RestoreContainerSegue", [](QWidget* p) { return new RestoreViewController(p); });
+    WindowFactory::registerWindow("OTBContainerSegue", [](QWidget* p) {
+        auto* page = new OTBViewController(p);
+        page->suppressibleMessagePresenter = [](QWidget* presenter, const QString& title, const QString& image,
+                                                const QString& message, const QString& checkText, const QString& key) {
+            auto* window = WindowFactory::createAs<messageView>("MessageView", presenter->window());
+            if (!window)
+                return;
+            window->titleString = title;
+            window->imagePath = image;
+            window->statusString = message;
+            window->showSuppressionCheckBox = true;
+            window->suppressionLabelText = checkText;
+            window->suppressionKey = key;
+            window->present();
+        };
+        return page;
+    });
     WindowFactory::registerWindow("SecurityContainerSegue", [](QWidget* p) { return new SecurityViewController(p); });
 }
 

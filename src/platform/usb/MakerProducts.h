@@ -27,13 +27,12 @@ public:
                                        QStringLiteral("Tessaro Mini")};
         return names;
     }
-    // The picture resource of a model: without "/", and "_" for spaces, which resource file
-    // names avoid. Every picture of a model is named from this ("OTB_" + it, ...).
+    // The picture resource of a model: its name without "/" (spaces kept). Every picture of a
+    // model is named from this ("OTB_" + it, ...).
     static QString modelPictureName(const QString& model)
     {
         QString name = model;
         name.remove(QLatin1Char('/'));
-        name.replace(QLatin1Char(' '), QLatin1Char('_'));
         return name;
     }
 

@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "CloudClientSessions.h"
 #include "DispatchQueue.h"
 #include "DisplayCheck.h"
 #include "MessageWindowPresenter.h"
@@ -40,6 +41,8 @@ int main(int argc, char** argv)
     window.show();
 
     AppDelegate delegate;
+    CloudClientSessions cloudSessions;
+    delegate.setCloudSessions(&cloudSessions);
     delegate.applicationDidFinishLaunching(&window);
     QObject::connect(&instance, &SingleInstance::activateRequested, &delegate, &AppDelegate::showMainWindow);
 

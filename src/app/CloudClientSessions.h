@@ -1,0 +1,13 @@
+#pragma once
+
+#include "CloudSessions.h"
+
+// The cloud clients' shared instances, as the application shell sets them up and signs
+// them out at quit.
+class CloudClientSessions : public CloudSessions {
+public:
+    void setUp() override;
+    void unlinkDropbox() override;
+    void logoutGoogleDrive(Done done) override;
+    void logoutOneDrive(Done done) override;
+};

@@ -1,0 +1,174 @@
+#include "DropboxSignIn.h"
+
+#include "DropboxLog.h"
+#include "LoopbackSignIn.h"
+#include "SignInWaitDialog.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
+#include <QUrlQuery>
+
+DropboxSignIn::DropboxSignIn(QNetworkAccessManager* nam, QString appKey, DropboxEndpoints endpoints,
+                             DropboxDelays delays, QObject* parent)
+    : QObject(parent)
+    , nam_(nam)
+    , appKey_(std::move(appKey))
+    , endpoints_(std::move(endpoints))
+    , delays_(delays)
+{
+    loopback_ = new LoopbackSignIn(endpoints_.loopbackPort, this);
+    connect(loopback_, &LoopbackSignIn::redirected, this, &DropboxSignIn::onRedirected);
+}
+
+DropboxSignIn::~DropboxSignIn()
+{
+    // Nobody is left to hear how it ended.
+    done_ = nullptr;
+    if (exchange_) {
+        exchange_->disconnect(this);
+        exchange_->abort();
+    }
+    if (dialog_) {
+        dialog_->disconnect(this);
+        dialog_->finish();
+    }
+}
+
+void DropboxSignIn::start(QWidget* controller, Done done)
+{
+    if (isPending())
+        finish(DropboxOAuthResult::cancelled());
+    done_ = std::move(done);
+
+    // A sign-in that cannot start says why, in the window that would have waited for it.
+    const auto fail = [this, controller](const QString& error) {
+        if (controller) {
+            auto* problem = new SignInWaitDialog(QStringLiteral("Dropbox"), controller);
+            problem->showProblem(error);
+            problem->open();
+        }
+        QTimer::singleShot(0, this, [this, error] { finish(DropboxOAuthResult::error(error)); });
+    };
+    if (appKey_.isEmpty())
+        return fail(unavailableMessage());
+    if (!loopback_->begin(endpoints_.redirectPath))
+        return fail(loopback_->errorString());
+    codes_ = PkceCodes::generate();
+    state_ = PkceCodes::randomUrlSafe(16);
+    redirectUri_ = loopback_->redirectUri();
+
+    QUrl authorize(endpoints_.web.toString(QUrl::StripTrailingSlash) + QStringLiteral("/oauth2/authorize"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("client_id"), appKey_);
+    query.addQueryItem(QStringLiteral("response_type"), QStringLiteral("code"));
+    query.addQueryItem(QStringLiteral("redirect_uri"), QString::fromUtf8(QUrl::toPercentEncoding(redirectUri_.toString())));
+    query.addQueryItem(QStringLiteral("state"), QString::fromLatin1(state_));
+    query.addQueryItem(QStringLiteral("code_challenge"), QString::fromLatin1(codes_.challenge));
+    query.addQueryItem(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
+    query.addQueryItem(QStringLiteral("token_access_type"), QStringLiteral("online"));
+    authorize.setQuery(query);
+
+    const bool opened = openBrowser_ && openBrowser_(authorize);
+    if (!controller) {
+        if (!opened) {
+            loopback_->cancel();
+            fail(tr("Zorvi could not open your web browser for the Dropbox sign-in."));
+        }
+        return;
+    }
+    dialog_ = new SignInWaitDialog(QStringLiteral("Dropbox"), controller);
+    connect(dialog_, &SignInWaitDialog::cancelled, this, &DropboxSignIn::cancel);
+    if (!opened)
+        dialog_->showAddress(authorize);
+    dialog_->open();
+}
+
+QString DropboxSignIn::unavailableMessage()
+{
+    return tr("Dropbox sign-in is not available in this build: it was built without a Dropbox app key.");
+}
+
+void DropboxSignIn::cancel()
+{
+    if (isPending())
+        finish(DropboxOAuthResult::cancelled());
+}
+
+void DropboxSignIn::onRedirected(const QUrl& url)
+{
+    const QUrlQuery query(url);
+    // Only the browser we sent, carrying our state, may finish the sign-in.
+    if (!isPending() || exchange_ || query.queryItemValue(QStringLiteral("state")).toLatin1() != state_) {
+        qCInfo(lcDropbox) << "Dropbox sign-in: ignored a redirect without the expected state";
+        return;
+    }
+    loopback_->cancel();
+    const QString error = query.queryItemValue(QStringLiteral("error"));
+    if (error == QLatin1String("access_denied"))
+        return finish(DropboxOAuthResult::cancelled());
+    if (!error.isEmpty()) {
+        const QString description = query.queryItemValue(QStringLiteral("error_description"), QUrl::FullyDecoded);
+        return finish(DropboxOAuthResult::error(description.isEmpty() ? error : description));
+    }
+    const QString code = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
+    if (code.isEmpty())
+        return finish(DropboxOAuthResult::error(tr("Dropbox did not send an authorization code.")));
+    exchange(code);
+}
+
+void DropboxSignIn::exchange(const QString& code)
+{
+    QNetworkRequest req(QUrl(endpoints_.api.toString(QUrl::StripTrailingSlash) + QStringLiteral("/oauth2/token")));
+    req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    req.setTransferTimeout(delays_.transferTimeoutMs);
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    QUrlQuery form;
+    const auto add = [&form](const QString& name, const QString& value) {
+        form.addQueryItem(name, QString::fromLatin1(QUrl::toPercentEncoding(value)));
+    };
+    add(QStringLiteral("code"), code);
+    add(QStringLiteral("grant_type"), QStringLiteral("authorization_code"));
+    add(QStringLiteral("client_id"), appKey_);
+    add(QStringLiteral("redirect_uri"), redirectUri_.toString());
+    add(QStringLiteral("code_verifier"), QString::fromLatin1(codes_.verifier));
+    exchange_ = nam_->post(req, form.toString(QUrl::FullyEncoded).toLatin1());
+    connect(exchange_, &QNetworkReply::finished, this, [this, reply = exchange_.data()] {
+        reply->deleteLater();
+        exchange_ = nullptr;
+        const QJsonObject json = QJsonDocument::fromJson(reply->readAll()).object();
+        const QByteArray token = json.value(QLatin1String("access_token")).toString().toLatin1();
+        if (reply->error() == QNetworkReply::NoError && !token.isEmpty())
+            return finish(DropboxOAuthResult::success(json.value(QLatin1String("account_id")).toString()), token);
+        QString error = json.value(QLatin1String("error_description")).toString();
+        if (error.isEmpty())
+            error = json.value(QLatin1String("error")).toString();
+        if (error.isEmpty())
+            error = reply->errorString();
+        finish(DropboxOAuthResult::error(tr("Dropbox refused the sign-in: %1").arg(error)));
+    });
+}
+
+void DropboxSignIn::finish(const DropboxOAuthResult& result, const QByteArray& token)
+{
+    if (!done_)
+        return;
+    loopback_->cancel();
+    if (exchange_) {
+        exchange_->disconnect(this);
+        exchange_->abort();
+        exchange_->deleteLater();
+        exchange_ = nullptr;
+    }
+    if (dialog_) {
+        dialog_->disconnect(this);
+        dialog_->finish();
+    }
+    codes_ = {};
+    state_.clear();
+    Done done = std::move(done_);
+    done_ = nullptr;
+    done(result, token);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "DropboxDelays.h"
+#include "DropboxEndpoints.h"
+#include "DropboxOAuthResult.h"
+#include "PkceCodes.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+class LoopbackSignIn;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QWidget;
+class SignInWaitDialog;
+
+// One Dropbox sign-in at a time: the authorize page in the user's browser with a PKCE
+// challenge and a state value, the redirect caught by our loopback listener, and the code
+// exchanged for an access token with the verifier.
+class DropboxSignIn : public QObject {
+    Q_OBJECT
+public:
+    using Done = std::function<void(const DropboxOAuthResult& result, const QByteArray& accessToken)>;
+
+    DropboxSignIn(QNetworkAccessManager* nam, QString appKey, DropboxEndpoints endpoints, DropboxDelays delays,
+                  QObject* parent = nullptr);
+    ~DropboxSignIn() override;
+
+    void setBrowserOpener(std::function<bool(const QUrl&)> opener) { openBrowser_ = std::move(opener); }
+    // `done` is called once: success with the token, an error, or a cancel. A pending
+    // sign-in is first ended as cancelled. Over `controller`, when given, a window waits with
+    // Cancel, or says why the sign-in could not start.
+    void start(QWidget* controller, Done done);
+    void cancel();
+    bool isPending() const { return bool(done_); }
+    static QString unavailableMessage();
+
+private:
+    void onRedirected(const QUrl& url);
+    void exchange(const QString& code);
+    void finish(const DropboxOAuthResult& result, const QByteArray& token = {});
+
+    QNetworkAccessManager* nam_;
+    QString appKey_;
+    DropboxEndpoints endpoints_;
+    DropboxDelays delays_;
+    std::function<bool(const QUrl&)> openBrowser_;
+    LoopbackSignIn* loopback_ = nullptr;
+    QPointer<SignInWaitDialog> dialog_;
+    QPointer<QNetworkReply> exchange_;
+    PkceCodes codes_;
+    QByteArray state_;
+    QUrl redirectUri_;
+    Done done_;
+};

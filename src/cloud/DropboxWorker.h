@@ -1,0 +1,101 @@
+#pragma once
+
+#include "DropboxDelays.h"
+#include "DropboxEndpoints.h"
+#include "DropboxMetadata.h"
+#include "DropboxOAuthResult.h"
+
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+class DropboxDownload;
+class DropboxSignIn;
+class QNetworkReply;
+class QWidget;
+
+// The application's client of Dropbox API v2: sign-in by the OAuth code flow with PKCE in the
+// user's browser, the account's e-mail, photo and space, folder listings with all their pages,
+// and file downloads. The access token lives in memory only. Every completion is called
+// exactly once, on the GUI thread, also when nobody is signed in.
+class DropboxWorker : public QObject {
+    Q_OBJECT
+public:
+    using Done = std::function<void(bool ok)>;
+    // `ok` false: a page failed and `entries` holds only the pages before it.
+    using ListDone = std::function<void(const QList<DropboxMetadata>& entries, bool ok)>;
+    using AuthDone = std::function<void(const DropboxOAuthResult& result)>;
+    using BrowserOpener = std::function<bool(const QUrl&)>;
+    using Progress = std::function<void(qint64 received, qint64 total)>;
+    using DownloadDone = std::function<void(bool ok, const QString& error)>;
+
+    DropboxWorker(QString appKey, DropboxEndpoints endpoints, DropboxDelays delays = {}, QObject* parent = nullptr);
+    ~DropboxWorker() override;
+
+    // The application's one, from the build's registration and hosts; created on first use.
+    static DropboxWorker& shared();
+
+    QString email() const { return email_; }
+    void setEmail(const QString& v) { email_ = v; }
+    QString photo() const { return photo_; }
+    void setPhoto(const QString& v) { photo_ = v; }
+    QString spaceInfo() const { return spaceInfo_; }
+    void setSpaceInfo(const QString& v) { spaceInfo_ = v; }
+
+    // False when the build has no Dropbox app key; sign-in then fails with unavailableMessage().
+    bool isAvailable() const { return !appKey_.isEmpty(); }
+    static QString unavailableMessage();
+    bool isSignedIn() const { return !accessToken_.isEmpty(); }
+    // Default: QDesktopServices::openUrl.
+    void setBrowserOpener(BrowserOpener opener);
+
+    // Opens the authorize page in the browser and waits for its redirect to the loopback
+    // listener; a waiting window with Cancel is shown over `controller` when one is given.
+    // A new sign-in ends a pending one as cancelled.
+    void authorizeFromController(QWidget* controller, AuthDone done);
+    void cancelAuthorization();
+    bool isAuthorizing() const;
+
+    void getUserInfo(Done done);
+    void getUserSpace(Done done);
+    void listFolder(const QString& path, ListDone done); // "" (or "/") is the root
+    void listFolderContinue(const QString& cursor, ListDone done);
+    // Fetches the file at `path` into `localFile`, replacing it only when complete. Returns the
+    // running download for cancel(), or null when none could start (`done` still follows).
+    QPointer<DropboxDownload> download(const QString& path, const QString& localFile, Progress progress,
+                                       DownloadDone done);
+
+    // Forgets the e-mail and the token and opens the service's sign-out page.
+    void logout();
+    // Forgets the token; answers of requests still running are reported as failures.
+    void unlinkClients();
+    void openLogoutPage();
+    QUrl logoutUrl() const;
+
+private:
+    struct Answer {
+        bool ok = false;
+        QJsonObject json;
+        QString error; // what went wrong, for the log
+    };
+    using AnswerHandler = std::function<void(const Answer&)>;
+
+    void rpc(const QString& route, const QJsonObject* args, AnswerHandler handler);
+    void listPage(const QString& route, const QJsonObject& args, QList<DropboxMetadata> collected, ListDone done);
+    QNetworkRequest request(const QUrl& base, const QString& route) const;
+    void later(std::function<void()> f);
+
+    QString appKey_;
+    DropboxEndpoints endpoints_;
+    DropboxDelays delays_;
+    QNetworkAccessManager nam_;
+    BrowserOpener openBrowser_;
+    DropboxSignIn* signIn_ = nullptr;
+    QByteArray accessToken_;
+    quint64 session_ = 0; // changes with every sign-in and sign-out
+    QString email_;
+    QString photo_;
+    QString spaceInfo_;
+};

@@ -1,0 +1,3 @@
+#include "GoogleDriveLog.h"
+
+Q_LOGGING_CATEGORY(lcGoogleDrive, "zorvi.cloud.googledrive", QtInfoMsg)

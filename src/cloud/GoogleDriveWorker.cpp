@@ -1,0 +1,415 @@
+#include "GoogleDriveWorker.h"
+
+#include "CloudReply.h"
+#include "CloudTimestamp.h"
+#include "GoogleDriveLog.h"
+#include "GoogleDrivePopoutWebViewController.h"
+#include "JwtPayload.h"
+#include "SecretRedaction.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrlQuery>
+#include <limits>
+
+struct GoogleDriveWorker::Listing {
+    QString folderId;
+    QString route;
+    QList<CloudItemPtr> items;
+    ListCompletion completion;
+
+    void finish(bool complete)
+    {
+        ListCompletion call = std::move(completion);
+        completion = nullptr;
+        if (call)
+            call(items, complete);
+    }
+};
+
+namespace {
+const QString kFolderType = QStringLiteral("application/vnd.google-apps.folder");
+const QString kFields = QStringLiteral("nextPageToken,files(id,name,mimeType,modifiedTime,size,webContentLink,parents)");
+
+int timerInterval(qint64 seconds, int secondMs)
+{
+    const qint64 ms = std::max<qint64>(seconds, 1) * secondMs;
+    return int(std::min<qint64>(ms, std::numeric_limits<int>::max()));
+}
+
+QString encoded(const QString& value)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+} // namespace
+
+GoogleDriveWorker::GoogleDriveWorker(const GoogleDriveConstant& constant, const GoogleDriveDelays& delays,
+                                     QNetworkAccessManager* manager, QObject* parent)
+    : QObject(parent)
+    , constant_(constant)
+    , delays_(delays)
+    , manager_(manager ? manager : new QNetworkAccessManager(this))
+    , openBrowser_(LoopbackSignIn::systemBrowser())
+{
+    refreshTimer_.setSingleShot(true);
+    connect(&refreshTimer_, &QTimer::timeout, this, &GoogleDriveWorker::refreshToken);
+}
+
+GoogleDriveWorker::~GoogleDriveWorker() = default;
+
+GoogleDriveWorker& GoogleDriveWorker::shared()
+{
+    static GoogleDriveWorker* instance = new GoogleDriveWorker(GoogleDriveConstant::defaults(), GoogleDriveDelays {},
+                                                               nullptr, QCoreApplication::instance());
+    return *instance;
+}
+
+GoogleDrivePopoutWebViewController* GoogleDriveWorker::signInSheet() const
+{
+    return sheet_;
+}
+
+QString GoogleDriveWorker::unavailableReason() const
+{
+    return isAvailable() ? QString()
+                         : tr("Google Drive sign-in is not available in this build of Zorvi: it was built without a "
+                              "Google client id and client secret.");
+}
+
+void GoogleDriveWorker::login(QWidget* presenter)
+{
+    if (sheet_)
+        sheet_->close();
+    auto* sheet = new GoogleDrivePopoutWebViewController(constant_, openBrowser_, this);
+    sheet->delegate = this;
+    connect(sheet, &GoogleDrivePopoutWebViewController::finished, sheet, &QObject::deleteLater);
+    connect(sheet, &GoogleDrivePopoutWebViewController::failed, this, &GoogleDriveWorker::signInFailed);
+    sheet_ = sheet;
+    sheet->present(presenter);
+}
+
+QNetworkReply* GoogleDriveWorker::postForm(const QString& url, const QList<QPair<QString, QString>>& fields)
+{
+    QUrlQuery form;
+    for (const auto& [name, value] : fields)
+        form.addQueryItem(name, encoded(value));
+    QNetworkRequest request { QUrl(url) };
+    request.setTransferTimeout(delays_.transferTimeoutMs);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    return manager_->post(request, form.toString(QUrl::FullyEncoded).toLatin1());
+}
+
+void GoogleDriveWorker::getToken(const QString& code)
+{
+    QNetworkReply* reply = postForm(constant_.getTokenUrl, {
+                                                               { QStringLiteral("client_id"), constant_.clientID },
+                                                               { QStringLiteral("redirect_uri"), constant_.redirectUri },
+                                                               { QStringLiteral("client_secret"), constant_.clientSecret },
+                                                               { QStringLiteral("code"), code },
+                                                               { QStringLiteral("grant_type"), QStringLiteral("authorization_code") },
+                                                           });
+    const quint64 session = session_;
+    connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
+        reply->deleteLater();
+        if (CloudReply::transportFailed(reply)) {
+            qCWarning(lcGoogleDrive).noquote() << CloudReply::errorText(reply);
+            Q_EMIT GoogleDrive_login(false);
+            return;
+        }
+        const QJsonDocument doc = CloudReply::json(reply->readAll());
+        if (doc.isNull()) {
+            qCWarning(lcGoogleDrive).noquote() << "the token answer is not JSON";
+            Q_EMIT GoogleDrive_login(false);
+            return;
+        }
+        qCInfo(lcGoogleDrive).noquote() << SecretRedaction::json(doc.isObject() ? QJsonValue(doc.object())
+                                                                               : QJsonValue(doc.array()));
+        if (session != session_ || !doc.isObject()) {
+            Q_EMIT GoogleDrive_login(false);
+            return;
+        }
+        const QJsonValue idToken = doc.object().value(QStringLiteral("id_token"));
+        if (idToken.isString())
+            decodeIdToken(idToken.toString());
+        Q_EMIT GoogleDrive_login(takeTokenAnswer(doc.object(), false));
+    });
+}
+
+void GoogleDriveWorker::refreshToken()
+{
+    // Nothing to renew after a sign-out; one renewal at a time.
+    if (reToken_.isEmpty() || refreshReply_)
+        return;
+    QNetworkReply* reply = postForm(constant_.getTokenUrl, {
+                                                               { QStringLiteral("client_id"), constant_.clientID },
+                                                               { QStringLiteral("client_secret"), constant_.clientSecret },
+                                                               { QStringLiteral("refresh_token"), reToken_ },
+                                                               { QStringLiteral("grant_type"), QStringLiteral("refresh_token") },
+                                                           });
+    refreshReply_ = reply;
+    const quint64 session = session_;
+    connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
+        reply->deleteLater();
+        if (session != session_)
+            return;
+        if (CloudReply::transportFailed(reply)) {
+            qCWarning(lcGoogleDrive).noquote() << CloudReply::errorText(reply);
+            return;
+        }
+        const QJsonDocument doc = CloudReply::json(reply->readAll());
+        if (doc.isNull()) {
+            qCWarning(lcGoogleDrive).noquote() << "the token answer is not JSON";
+            return;
+        }
+        qCInfo(lcGoogleDrive).noquote() << QStringLiteral("refresh googledrive token: ")
+                + SecretRedaction::json(doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array()));
+        takeTokenAnswer(doc.object(), true);
+    });
+}
+
+bool GoogleDriveWorker::takeTokenAnswer(const QJsonObject& answer, bool refresh)
+{
+    const QJsonValue access = answer.value(QStringLiteral("access_token"));
+    if (!access.isString())
+        return false;
+    token_ = access.toString();
+    const QJsonValue expires = answer.value(QStringLiteral("expires_in"));
+    const bool expiresKnown = expires.isDouble() && expires.toDouble() == double(expires.toInteger());
+    const QJsonValue renewal = answer.value(QStringLiteral("refresh_token"));
+    if (expiresKnown && renewal.isString())
+        reToken_ = renewal.toString();
+    // Refresh answers usually carry no new refresh token: the one we hold stays good.
+    if (expiresKnown && (renewal.isString() || (refresh && !reToken_.isEmpty())))
+        refreshTimer_.start(timerInterval(expires.toInteger(), delays_.secondMs));
+    return true;
+}
+
+void GoogleDriveWorker::decodeIdToken(const QString& idToken)
+{
+    const std::optional<QJsonObject> payload = JwtPayload::decode(idToken);
+    if (!payload)
+        return;
+    qCInfo(lcGoogleDrive).noquote() << "identity token with the claims" << payload->keys().join(QStringLiteral(", "));
+    const QJsonValue email = payload->value(QStringLiteral("email"));
+    if (email.isString())
+        email_ = email.toString();
+    const QJsonValue picture = payload->value(QStringLiteral("picture"));
+    if (picture.isString())
+        photoUrl_ = picture.toString();
+}
+
+void GoogleDriveWorker::logout(BoolCompletion done)
+{
+    const QString revoked = token_;
+    email_.clear();
+    photoUrl_.clear();
+    token_.clear();
+    reToken_.clear();
+    refreshTimer_.stop();
+    ++session_;
+    if (sheet_)
+        sheet_->close();
+
+    if (revoked.isEmpty()) {
+        CloudReply::later(this, [done] {
+            if (done)
+                done(true);
+        });
+        return;
+    }
+    QNetworkReply* reply = postForm(constant_.logoutUrl, { { QStringLiteral("token"), revoked } });
+    connect(reply, &QNetworkReply::finished, this, [reply, done] {
+        reply->deleteLater();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const bool ok = !CloudReply::transportFailed(reply) && status >= 200 && status < 300;
+        if (ok)
+            qCInfo(lcGoogleDrive).noquote() << "logout success";
+        else
+            qCWarning(lcGoogleDrive).noquote() << QStringLiteral("logout fail: ") + CloudReply::errorText(reply);
+        if (done)
+            done(ok);
+    });
+}
+
+QNetworkRequest GoogleDriveWorker::apiRequest(const QUrl& url) const
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(delays_.transferTimeoutMs);
+    request.setRawHeader("Authorization", "Bearer " + token_.toUtf8());
+    return request;
+}
+
+QUrl GoogleDriveWorker::listingUrl(const QString& folderId, const QString& pageToken) const
+{
+    QString quotedId = folderId;
+    quotedId.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    const QString q = folderId.isEmpty() ? QStringLiteral("'root' in parents and trashed=false")
+                                         : QLatin1Char('\'') + quotedId + QStringLiteral("' in parents and trashed=false");
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("pageSize"), QStringLiteral("1000"));
+    if (!pageToken.isEmpty())
+        query.addQueryItem(QStringLiteral("pageToken"), encoded(pageToken));
+    query.addQueryItem(QStringLiteral("fields"), encoded(kFields));
+    query.addQueryItem(QStringLiteral("q"), encoded(q));
+    QUrl url(constant_.endpoint, QUrl::StrictMode);
+    url.setQuery(query);
+    return url;
+}
+
+void GoogleDriveWorker::listFolder(const QString& folderId, const QString& route, ListCompletion completion)
+{
+    auto listing = std::make_shared<Listing>();
+    listing->folderId = folderId;
+    listing->route = route;
+    listing->completion = std::move(completion);
+    fetchFirstPage(listing, 0);
+}
+
+void GoogleDriveWorker::listFolderContinue(const QString& pageToken, const QString& route, const QString& folderId,
+                                           ListCompletion completion)
+{
+    auto listing = std::make_shared<Listing>();
+    listing->folderId = folderId;
+    listing->route = route;
+    listing->completion = std::move(completion);
+    fetchNextPage(listing, pageToken);
+}
+
+bool GoogleDriveWorker::takePage(const QJsonDocument& doc, Listing& listing)
+{
+    const QJsonValue files = doc.object().value(QStringLiteral("files"));
+    if (!files.isArray())
+        return false;
+    for (const QJsonValue& file : files.toArray()) {
+        if (!file.isObject())
+            continue;
+        if (CloudItemPtr item = parseItem(file.toObject(), listing.route, listing.folderId.isEmpty()))
+            listing.items.append(item);
+    }
+    return true;
+}
+
+void GoogleDriveWorker::fetchFirstPage(std::shared_ptr<Listing> listing, int attempt)
+{
+    const QUrl url = listingUrl(listing->folderId, QString());
+    if (!url.isValid()) {
+        qCWarning(lcGoogleDrive).noquote() << "--" << "the listing address is not valid";
+        CloudReply::later(this, [listing] { listing->finish(false); });
+        return;
+    }
+    QNetworkReply* reply = manager_->get(apiRequest(url));
+    connect(reply, &QNetworkReply::finished, this, [this, reply, listing, attempt] {
+        reply->deleteLater();
+        if (CloudReply::transportFailed(reply)) {
+            qCWarning(lcGoogleDrive).noquote() << "--" << CloudReply::errorText(reply);
+            listing->finish(false);
+            return;
+        }
+        const QJsonDocument doc = CloudReply::json(reply->readAll());
+        if (doc.isNull()) {
+            qCWarning(lcGoogleDrive).noquote() << "--" << "the listing answer is not JSON";
+            listing->finish(false);
+            return;
+        }
+        qCDebug(lcGoogleDrive).noquote() << SecretRedaction::json(doc.object());
+        if (takePage(doc, *listing)) {
+            const QJsonValue next = doc.object().value(QStringLiteral("nextPageToken"));
+            if (next.isString())
+                fetchNextPage(listing, next.toString());
+            else
+                listing->finish(true);
+            return;
+        }
+        const QString message =
+            doc.object().value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString();
+        if (!message.contains(QLatin1String("User Rate Limit Exceeded"))) {
+            qCWarning(lcGoogleDrive).noquote() << SecretRedaction::json(doc.object());
+            listing->finish(false);
+            return;
+        }
+        if (attempt + 1 >= delays_.rateLimitTries) {
+            qCWarning(lcGoogleDrive).noquote() << "the service keeps limiting the rate; giving up on" << listing->route;
+            listing->finish(false);
+            return;
+        }
+        qCInfo(lcGoogleDrive).noquote() << QStringLiteral("retry: ") + listing->route;
+        const qint64 wait = qint64(delays_.rateLimitBackoffMs) << std::min(attempt, 16);
+        QTimer::singleShot(int(std::min<qint64>(wait, std::numeric_limits<int>::max())), this,
+                           [this, listing, attempt] { fetchFirstPage(listing, attempt + 1); });
+    });
+}
+
+void GoogleDriveWorker::fetchNextPage(std::shared_ptr<Listing> listing, const QString& pageToken)
+{
+    QNetworkReply* reply = manager_->get(apiRequest(listingUrl(listing->folderId, pageToken)));
+    connect(reply, &QNetworkReply::finished, this, [this, reply, listing] {
+        reply->deleteLater();
+        if (CloudReply::transportFailed(reply)) {
+            qCWarning(lcGoogleDrive).noquote() << CloudReply::errorText(reply);
+            listing->finish(false);
+            return;
+        }
+        const QJsonDocument doc = CloudReply::json(reply->readAll());
+        qCDebug(lcGoogleDrive).noquote() << SecretRedaction::json(doc.object());
+        if (!takePage(doc, *listing)) {
+            qCWarning(lcGoogleDrive).noquote()
+                << (doc.isNull() ? QStringLiteral("the listing answer is not JSON") : SecretRedaction::json(doc.object()));
+            listing->finish(false);
+            return;
+        }
+        const QJsonValue next = doc.object().value(QStringLiteral("nextPageToken"));
+        if (next.isString())
+            fetchNextPage(listing, next.toString());
+        else
+            listing->finish(true);
+    });
+}
+
+QNetworkReply* GoogleDriveWorker::downloadRequest(const QString& fileId)
+{
+    if (fileId.isEmpty())
+        return nullptr;
+    const QUrl url(constant_.endpoint + QLatin1Char('/') + encoded(fileId) + QStringLiteral("?alt=media"),
+                   QUrl::StrictMode);
+    if (!url.isValid())
+        return nullptr;
+    return manager_->get(apiRequest(url));
+}
+
+CloudItemPtr GoogleDriveWorker::parseItem(const QJsonObject& object, const QString& route, bool root)
+{
+    const QString name = object.value(QStringLiteral("name")).toString();
+    const QString mimeType = object.value(QStringLiteral("mimeType")).toString();
+    const QString type = mimeType == kFolderType ? QStringLiteral("folder") : QStringLiteral("file");
+    const QJsonValue sizeValue = object.value(QStringLiteral("size"));
+    if (type == QLatin1String("file")) {
+        // Documents native to the service have no content to download.
+        if (mimeType.contains(QLatin1String("vnd.google-apps")))
+            return nullptr;
+        bool parsed = false;
+        const quint64 stated = sizeValue.toString().toULongLong(&parsed);
+        if (name == QLatin1String("Untitled") && sizeValue.isString() && parsed && stated == 0)
+            return nullptr;
+    }
+    const QString id = object.value(QStringLiteral("id")).toString();
+    const quint64 size = sizeValue.isString() ? sizeValue.toString().toULongLong() : 0;
+    const QString downloadPath = object.value(QStringLiteral("webContentLink")).toString();
+
+    QString path;
+    const QJsonArray parents = object.value(QStringLiteral("parents")).toArray();
+    const bool parentsAreTexts =
+        !parents.isEmpty() && std::all_of(parents.begin(), parents.end(), [](const QJsonValue& v) { return v.isString(); });
+    if (parentsAreTexts)
+        path = (root ? QString() : parents.first().toString()) + QLatin1Char('/') + name;
+
+    QString routeName = name;
+    routeName.replace(QLatin1Char('/'), QLatin1Char(':'));
+    const QString googleRoute = route + QLatin1Char('/') + routeName;
+    qCDebug(lcGoogleDrive).noquote() << googleRoute;
+
+    const QString date = CloudTimestamp::displayText(object.value(QStringLiteral("modifiedTime")).toString());
+    return std::make_shared<CloudItemClass>(name, path, type, id, size, date, downloadPath, googleRoute);
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "CloudItemClass.h"
+#include "GDWebPopoutDelegate.h"
+#include "GoogleDriveConstant.h"
+#include "GoogleDriveDelays.h"
+#include "LoopbackSignIn.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <functional>
+
+class GoogleDrivePopoutWebViewController;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+class QWidget;
+
+// The Google Drive client: sign-in through the browser, tokens in memory only with one refresh
+// timer, the account's e-mail and picture from the identity token, revocation at sign-out,
+// folder listings over all pages and the content request of one file. Every completion runs
+// once, on the GUI thread.
+class GoogleDriveWorker : public QObject, public GDWebPopoutDelegate {
+    Q_OBJECT
+public:
+    // The records of all pages in page order; `complete` is false when a page failed (or the
+    // service kept limiting the rate) and the list holds only the pages before it.
+    using ListCompletion = std::function<void(const QList<CloudItemPtr>& items, bool complete)>;
+    using BoolCompletion = std::function<void(bool)>;
+
+    GoogleDriveWorker(const GoogleDriveConstant& constant, const GoogleDriveDelays& delays = {},
+                      QNetworkAccessManager* manager = nullptr, QObject* parent = nullptr);
+    ~GoogleDriveWorker() override;
+
+    // The application's client, built from the build's registration on first use.
+    static GoogleDriveWorker& shared();
+
+    const GoogleDriveConstant& constant() const { return constant_; }
+    QString email() const { return email_; }
+    QString photoUrl() const { return photoUrl_; }
+    QString token() const { return token_; }
+    QString reToken() const { return reToken_; }
+    bool isRefreshScheduled() const { return refreshTimer_.isActive(); }
+
+    // Default: the system browser.
+    void setBrowserOpener(LoopbackSignIn::BrowserOpener opener) { openBrowser_ = std::move(opener); }
+    // False in a build without a Google client id and secret; unavailableReason() says so.
+    bool isAvailable() const { return constant_.hasCredentials(); }
+    QString unavailableReason() const;
+
+    // Opens the sign-in page in the browser with a wait window over `presenter`; the outcome
+    // arrives as GoogleDrive_login.
+    void login(QWidget* presenter);
+    // Forgets the account, its tokens and the refresh, and revokes the token with the provider.
+    // `done` (optional) learns whether the revocation was answered.
+    void logout(BoolCompletion done = {});
+    // The sign-in sheet in progress, if any.
+    GoogleDrivePopoutWebViewController* signInSheet() const;
+
+    void getToken(const QString& code) override;
+    void refreshToken();
+    void decodeIdToken(const QString& idToken);
+    // An empty folder id lists the root; `route` is the folder's place in the tree.
+    void listFolder(const QString& folderId, const QString& route, ListCompletion completion);
+    void listFolderContinue(const QString& pageToken, const QString& route, const QString& folderId,
+                            ListCompletion completion);
+    // The started content request of one file, owned by the caller; null when no address can
+    // be formed.
+    QNetworkReply* downloadRequest(const QString& fileId);
+
+    static CloudItemPtr parseItem(const QJsonObject& object, const QString& route, bool root);
+
+Q_SIGNALS:
+    // After each code exchange: true when an access token was stored.
+    void GoogleDrive_login(bool signedIn);
+    // A sign-in could not start; the wait window shows the same text.
+    void signInFailed(const QString& message);
+
+private:
+    struct Listing;
+
+    QNetworkReply* postForm(const QString& url, const QList<QPair<QString, QString>>& fields);
+    QNetworkRequest apiRequest(const QUrl& url) const;
+    QUrl listingUrl(const QString& folderId, const QString& pageToken) const;
+    bool takeTokenAnswer(const QJsonObject& answer, bool refresh);
+    void fetchFirstPage(std::shared_ptr<Listing> listing, int attempt);
+    void fetchNextPage(std::shared_ptr<Listing> listing, const QString& pageToken);
+    // Adds the page's records; returns false when the answer holds no "files".
+    bool takePage(const QJsonDocument& doc, Listing& listing);
+
+    GoogleDriveConstant constant_;
+    GoogleDriveDelays delays_;
+    QNetworkAccessManager* manager_;
+    LoopbackSignIn::BrowserOpener openBrowser_;
+    QPointer<GoogleDrivePopoutWebViewController> sheet_;
+    QString email_;
+    QString photoUrl_;
+    QString token_;
+    QString reToken_;
+    QTimer refreshTimer_;
+    QPointer<QNetworkReply> refreshReply_;
+    // Bumped by every sign-out: answers to requests of an earlier session are dropped, so a
+    // refresh in flight cannot bring the tokens back.
+    quint64 session_ = 0;
+};

@@ -1,0 +1,3 @@
+#include "OneDriveLog.h"
+
+Q_LOGGING_CATEGORY(lcOneDrive, "zorvi.cloud.onedrive", QtInfoMsg)

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Diagnostics of the OneDrive client and its sign-in. Listing dumps are debug lines.
+Q_DECLARE_LOGGING_CATEGORY(lcOneDrive)

@@ -1,0 +1,394 @@
+#include "OneDriveWorker.h"
+
+#include "CloudReply.h"
+#include "CloudTimestamp.h"
+#include "OneDriveLog.h"
+#include "OneDrivePopoutWebViewController.h"
+#include "SecretRedaction.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrlQuery>
+#include <limits>
+
+struct OneDriveWorker::Listing {
+    QList<CloudItemPtr> folders;
+    QList<CloudItemPtr> files;
+    ListCompletion completion;
+
+    void finish(bool complete)
+    {
+        ListCompletion call = std::move(completion);
+        completion = nullptr;
+        if (call)
+            call(folders, files, complete);
+    }
+};
+
+namespace {
+QByteArray bearer(const QString& token)
+{
+    return "Bearer " + token.toUtf8();
+}
+
+int timerInterval(qint64 seconds, int secondMs)
+{
+    const qint64 ms = std::max<qint64>(seconds, 1) * secondMs;
+    return int(std::min<qint64>(ms, std::numeric_limits<int>::max()));
+}
+} // namespace
+
+OneDriveWorker::OneDriveWorker(const OneDriveConstant& constant, const OneDriveDelays& delays,
+                               QNetworkAccessManager* manager, QObject* parent)
+    : QObject(parent)
+    , constant_(constant)
+    , delays_(delays)
+    , manager_(manager ? manager : new QNetworkAccessManager(this))
+    , openBrowser_(LoopbackSignIn::systemBrowser())
+{
+    refreshTimer_.setSingleShot(true);
+    connect(&refreshTimer_, &QTimer::timeout, this, &OneDriveWorker::refreshToken);
+}
+
+OneDriveWorker::~OneDriveWorker() = default;
+
+OneDriveWorker& OneDriveWorker::shared()
+{
+    static OneDriveWorker* instance =
+        new OneDriveWorker(OneDriveConstant::defaults(), OneDriveDelays {}, nullptr, QCoreApplication::instance());
+    return *instance;
+}
+
+OneDrivePopoutWebViewController* OneDriveWorker::signInSheet() const
+{
+    return sheet_;
+}
+
+QString OneDriveWorker::unavailableReason() const
+{
+    return isAvailable() ? QString()
+                         : tr("OneDrive sign-in is not available in this build of Zorvi: it was built without a "
+                              "OneDrive client id.");
+}
+
+void OneDriveWorker::login(QWidget* presenter)
+{
+    showSheet(QStringLiteral("login"), presenter);
+}
+
+void OneDriveWorker::logout(QWidget* presenter)
+{
+    forgetSession();
+    showSheet(QStringLiteral("logout"), presenter);
+}
+
+void OneDriveWorker::forgetSession()
+{
+    email_.clear();
+    image_ = QImage();
+    token_.clear();
+    reToken_.clear();
+    refreshTimer_.stop();
+    ++session_;
+}
+
+void OneDriveWorker::showSheet(const QString& operation, QWidget* presenter)
+{
+    if (sheet_)
+        sheet_->close();
+    auto* sheet = new OneDrivePopoutWebViewController(constant_, openBrowser_, this);
+    sheet->delegate = this;
+    sheet->operation = operation;
+    connect(sheet, &OneDrivePopoutWebViewController::finished, sheet, &QObject::deleteLater);
+    connect(sheet, &OneDrivePopoutWebViewController::failed, this, &OneDriveWorker::signInFailed);
+    sheet_ = sheet;
+    sheet->present(presenter);
+}
+
+QNetworkRequest OneDriveWorker::graphRequest(const QUrl& url) const
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(delays_.transferTimeoutMs);
+    request.setRawHeader("Authorization", bearer(token_));
+    // The bearer token goes to the Graph host only, also when an answer redirects.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    return request;
+}
+
+QNetworkReply* OneDriveWorker::postForm(const QList<QPair<QString, QString>>& fields)
+{
+    QUrlQuery form;
+    for (const auto& [name, value] : fields)
+        form.addQueryItem(name, QString::fromLatin1(QUrl::toPercentEncoding(value)));
+    QNetworkRequest request { QUrl(constant_.getTokenUrl) };
+    request.setTransferTimeout(delays_.transferTimeoutMs);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    return manager_->post(request, form.toString(QUrl::FullyEncoded).toLatin1());
+}
+
+void OneDriveWorker::getToken(const QString& code)
+{
+    QList<QPair<QString, QString>> fields {
+        { QStringLiteral("client_id"), constant_.clientID },
+        { QStringLiteral("redirect_uri"), constant_.redirectUri },
+    };
+    if (!constant_.clientSecret.isEmpty())
+        fields.append({ QStringLiteral("client_secret"), constant_.clientSecret });
+    fields.append({ QStringLiteral("code"), code });
+    fields.append({ QStringLiteral("grant_type"), QStringLiteral("authorization_code") });
+
+    QNetworkReply* reply = postForm(fields);
+    const quint64 session = session_;
+    connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
+        reply->deleteLater();
+        const bool stored = session == session_ && takeTokenReply(reply, false);
+        Q_EMIT OneDrive_login(stored);
+    });
+}
+
+void OneDriveWorker::refreshToken()
+{
+    // Nothing to renew after a sign-out; one renewal at a time.
+    if (reToken_.isEmpty() || refreshReply_)
+        return;
+    QList<QPair<QString, QString>> fields {
+        { QStringLiteral("client_id"), constant_.clientID },
+        { QStringLiteral("redirect_uri"), constant_.redirectUri },
+    };
+    if (!constant_.clientSecret.isEmpty())
+        fields.append({ QStringLiteral("client_secret"), constant_.clientSecret });
+    fields.append({ QStringLiteral("refresh_token"), reToken_ });
+    fields.append({ QStringLiteral("grant_type"), QStringLiteral("refresh_token") });
+
+    QNetworkReply* reply = postForm(fields);
+    refreshReply_ = reply;
+    const quint64 session = session_;
+    connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
+        reply->deleteLater();
+        if (session == session_)
+            takeTokenReply(reply, true);
+    });
+}
+
+bool OneDriveWorker::takeTokenReply(QNetworkReply* reply, bool refresh)
+{
+    if (CloudReply::transportFailed(reply)) {
+        qCWarning(lcOneDrive).noquote() << CloudReply::errorText(reply);
+        return false;
+    }
+    const QJsonDocument doc = CloudReply::json(reply->readAll());
+    if (refresh) {
+        qCInfo(lcOneDrive).noquote() << QStringLiteral("refresh onedrive token: ")
+                + (doc.isNull() ? QStringLiteral("(not JSON)") : SecretRedaction::json(doc.object()));
+    }
+    const QJsonObject object = doc.object();
+    const QJsonValue access = object.value(QStringLiteral("access_token"));
+    if (!doc.isObject() || !access.isString())
+        return false;
+    token_ = access.toString();
+
+    const QJsonValue expires = object.value(QStringLiteral("expires_in"));
+    const bool expiresKnown = expires.isDouble() && expires.toDouble() == double(expires.toInteger());
+    const QJsonValue renewal = object.value(QStringLiteral("refresh_token"));
+    if (expiresKnown && renewal.isString())
+        reToken_ = renewal.toString();
+    // A refresh answer may keep the refresh token we hold; it still renews with it.
+    if (expiresKnown && (renewal.isString() || (refresh && !reToken_.isEmpty())))
+        refreshTimer_.start(timerInterval(expires.toInteger(), delays_.secondMs));
+    return true;
+}
+
+void OneDriveWorker::getUserInfo(BoolCompletion completion)
+{
+    QNetworkReply* reply = manager_->get(graphRequest(QUrl(constant_.endpoint)));
+    connect(reply, &QNetworkReply::finished, this, [this, reply, completion] {
+        reply->deleteLater();
+        if (CloudReply::transportFailed(reply)) {
+            qCWarning(lcOneDrive).noquote() << CloudReply::errorText(reply);
+            if (completion)
+                completion(false);
+            return;
+        }
+        const QJsonObject object = CloudReply::json(reply->readAll()).object();
+        const QJsonValue mail = object.value(QStringLiteral("mail"));
+        const QJsonValue principal = object.value(QStringLiteral("userPrincipalName"));
+        bool stored = true;
+        if (mail.isString())
+            email_ = mail.toString();
+        else if (principal.isString())
+            email_ = principal.toString();
+        else
+            stored = false;
+        if (completion)
+            completion(stored);
+    });
+}
+
+void OneDriveWorker::getUserPhoto(BoolCompletion completion)
+{
+    QNetworkRequest request = graphRequest(QUrl(constant_.endpoint + QStringLiteral("/photo/$value")));
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    QNetworkReply* reply = manager_->get(request);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, completion] {
+        reply->deleteLater();
+        if (CloudReply::transportFailed(reply)) {
+            qCWarning(lcOneDrive).noquote() << CloudReply::errorText(reply);
+            if (completion)
+                completion(false);
+            return;
+        }
+        // A JSON error body is no picture: the account then shows none.
+        image_ = QImage::fromData(reply->readAll());
+        if (completion)
+            completion(true);
+    });
+}
+
+void OneDriveWorker::listFolder(const QString& folderId, ListCompletion completion)
+{
+    const QString path = folderId.isEmpty()
+        ? QStringLiteral("/drive/root/children")
+        : QStringLiteral("/drive/items/") + QString::fromLatin1(QUrl::toPercentEncoding(folderId)) + QStringLiteral("/children");
+    listFolderContinue(QUrl(constant_.endpoint + path, QUrl::StrictMode), std::move(completion));
+}
+
+void OneDriveWorker::listFolderContinue(const QUrl& nextLink, ListCompletion completion)
+{
+    auto listing = std::make_shared<Listing>();
+    listing->completion = std::move(completion);
+    if (!nextLink.isValid() || nextLink.isRelative()) {
+        qCWarning(lcOneDrive).noquote() << "cannot list: not a valid address:" << nextLink.toString();
+        CloudReply::later(this, [listing] { listing->finish(false); });
+        return;
+    }
+    fetchPage(nextLink, listing);
+}
+
+bool OneDriveWorker::sameOrigin(const QUrl& url) const
+{
+    const QUrl graph(constant_.endpoint);
+    return url.scheme() == graph.scheme() && url.host().compare(graph.host(), Qt::CaseInsensitive) == 0
+        && url.port(-1) == graph.port(-1);
+}
+
+void OneDriveWorker::fetchPage(const QUrl& url, std::shared_ptr<Listing> listing)
+{
+    QNetworkReply* reply = manager_->get(graphRequest(url));
+    connect(reply, &QNetworkReply::finished, this, [this, reply, listing] {
+        reply->deleteLater();
+        if (CloudReply::transportFailed(reply)) {
+            qCWarning(lcOneDrive).noquote() << CloudReply::errorText(reply);
+            listing->finish(false);
+            return;
+        }
+        const QByteArray body = reply->readAll();
+        const QJsonDocument doc = CloudReply::json(body);
+        const QJsonValue value = doc.object().value(QStringLiteral("value"));
+        bool allObjects = value.isArray();
+        for (const QJsonValue& element : value.toArray())
+            allObjects = allObjects && element.isObject();
+        if (!doc.isObject() || !allObjects) {
+            qCWarning(lcOneDrive).noquote()
+                << (doc.isNull() ? QString::fromUtf8(body.left(2048)) : SecretRedaction::json(doc.object()));
+            listing->finish(false);
+            return;
+        }
+        for (const QJsonValue& element : value.toArray()) {
+            CloudItemPtr item = parseItem(element.toObject());
+            if (item->isFolder())
+                listing->folders.append(item);
+            else if (!item->downloadPath.isEmpty())
+                listing->files.append(item);
+        }
+        const QJsonValue next = doc.object().value(QStringLiteral("@odata.nextLink"));
+        if (!next.isString()) {
+            listing->finish(true);
+            return;
+        }
+        const QUrl nextUrl(next.toString(), QUrl::StrictMode);
+        if (!nextUrl.isValid() || !sameOrigin(nextUrl)) {
+            // Our token is for the Graph host only.
+            qCWarning(lcOneDrive).noquote() << "next page not followed: it is not on the service's host:"
+                                            << nextUrl.host();
+            listing->finish(false);
+            return;
+        }
+        fetchPage(nextUrl, listing);
+    });
+}
+
+void OneDriveWorker::getItemInfo(const CloudItemPtr& item, TextCompletion completion)
+{
+    if (!item) {
+        CloudReply::later(this, [completion] {
+            if (completion)
+                completion(QString());
+        });
+        return;
+    }
+    fetchItem(item, std::move(completion), 0);
+}
+
+void OneDriveWorker::fetchItem(const CloudItemPtr& item, TextCompletion completion, int round)
+{
+    const QUrl url(constant_.endpoint + QStringLiteral("/drive/items/")
+                       + QString::fromLatin1(QUrl::toPercentEncoding(item->id)),
+                   QUrl::StrictMode);
+    QNetworkReply* reply = manager_->get(graphRequest(url));
+    connect(reply, &QNetworkReply::finished, this, [this, reply, item, completion, round] {
+        reply->deleteLater();
+        const auto done = [&completion](const QString& address) {
+            if (completion)
+                completion(address);
+        };
+        if (CloudReply::transportFailed(reply)) {
+            qCWarning(lcOneDrive).noquote() << CloudReply::errorText(reply);
+            done(QString());
+            return;
+        }
+        const QJsonDocument doc = CloudReply::json(reply->readAll());
+        if (!doc.isObject()) {
+            done(QString());
+            return;
+        }
+        const QJsonObject object = doc.object();
+        const QString code = object.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toString();
+        if (code == QLatin1String("InvalidAuthenticationToken")) {
+            if (round >= delays_.itemRetries) {
+                qCWarning(lcOneDrive).noquote() << "the service keeps refusing the token; giving up on the item";
+                done(QString());
+                return;
+            }
+            qCInfo(lcOneDrive).noquote() << "try refresh";
+            refreshToken();
+            QTimer::singleShot(delays_.itemRetryMs, this,
+                               [this, item, completion, round] { fetchItem(item, completion, round + 1); });
+            return;
+        }
+        done(parseItem(object)->downloadPath);
+    });
+}
+
+CloudItemPtr OneDriveWorker::parseItem(const QJsonObject& object)
+{
+    const QString name = object.value(QStringLiteral("name")).toString();
+    const QString download = object.value(QStringLiteral("@microsoft.graph.downloadUrl")).toString();
+    const QString type = object.contains(QStringLiteral("folder")) ? QStringLiteral("folder") : QStringLiteral("file");
+    const QString id = object.value(QStringLiteral("id")).toString();
+    const QJsonValue sizeValue = object.value(QStringLiteral("size"));
+    const quint64 size = sizeValue.isDouble() && sizeValue.toDouble() >= 0 ? quint64(sizeValue.toInteger()) : 0;
+
+    QString path;
+    const QJsonValue parentPath = object.value(QStringLiteral("parentReference")).toObject().value(QStringLiteral("path"));
+    if (parentPath.isString()) {
+        QString parent = parentPath.toString();
+        parent.remove(QStringLiteral("/drive/root:"));
+        path = QUrl::fromPercentEncoding(parent.toUtf8()) + QLatin1Char('/') + name;
+    }
+    const QString date = CloudTimestamp::displayText(object.value(QStringLiteral("lastModifiedDateTime")).toString());
+    return std::make_shared<CloudItemClass>(name, path, type, id, size, date, download, QString());
+}

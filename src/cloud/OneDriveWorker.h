@@ -1,0 +1,112 @@
+#pragma once
+
+#include "CloudItemClass.h"
+#include "LoopbackSignIn.h"
+#include "ODWebPopoutDelegate.h"
+#include "OneDriveConstant.h"
+#include "OneDriveDelays.h"
+
+#include <QImage>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+
+class OneDrivePopoutWebViewController;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+class QWidget;
+
+// The OneDrive client: sign-in through the browser, tokens in memory only with one refresh
+// timer, the account's e-mail and photo, folder listings over all pages and single items.
+// Every completion runs once, on the GUI thread.
+class OneDriveWorker : public QObject, public ODWebPopoutDelegate {
+    Q_OBJECT
+public:
+    // Folders, then files, of all pages in reply order; `complete` is false when a page failed
+    // and the lists hold only the pages before it.
+    using ListCompletion = std::function<void(const QList<CloudItemPtr>& folders, const QList<CloudItemPtr>& files,
+                                              bool complete)>;
+    using BoolCompletion = std::function<void(bool)>;
+    using TextCompletion = std::function<void(const QString&)>;
+
+    OneDriveWorker(const OneDriveConstant& constant, const OneDriveDelays& delays = {},
+                   QNetworkAccessManager* manager = nullptr, QObject* parent = nullptr);
+    ~OneDriveWorker() override;
+
+    // The application's client, built from the build's registration on first use.
+    static OneDriveWorker& shared();
+
+    const OneDriveConstant& constant() const { return constant_; }
+    QString email() const { return email_; }
+    QImage image() const { return image_; }
+    QString token() const { return token_; }
+    QString reToken() const { return reToken_; }
+    bool isRefreshScheduled() const { return refreshTimer_.isActive(); }
+
+    // Default: the system browser.
+    void setBrowserOpener(LoopbackSignIn::BrowserOpener opener) { openBrowser_ = std::move(opener); }
+    // False in a build without a OneDrive client id; unavailableReason() says so.
+    bool isAvailable() const { return constant_.hasCredentials(); }
+    QString unavailableReason() const;
+
+    // Opens the sign-in page in the browser with a wait window over `presenter`; the outcome
+    // arrives as OneDrive_login.
+    void login(QWidget* presenter);
+    // Forgets the account and its tokens, then opens the sign-out pages in the browser.
+    void logout(QWidget* presenter);
+    // Forgets the account and its tokens and stops the refresh; no window, no browser.
+    void forgetSession();
+    // The sign-in sheet in progress, if any.
+    OneDrivePopoutWebViewController* signInSheet() const;
+
+    void getToken(const QString& code) override;
+    void refreshToken();
+    void getUserInfo(BoolCompletion completion);
+    void getUserPhoto(BoolCompletion completion);
+    // An empty id lists the drive's root.
+    void listFolder(const QString& folderId, ListCompletion completion);
+    void listFolderContinue(const QUrl& nextLink, ListCompletion completion);
+    // The item's current download address, or the empty text.
+    void getItemInfo(const CloudItemPtr& item, TextCompletion completion);
+
+    static CloudItemPtr parseItem(const QJsonObject& object);
+
+Q_SIGNALS:
+    // After each code exchange: true when an access token was stored.
+    void OneDrive_login(bool signedIn);
+    // A sign-in or sign-out could not start; the wait window shows the same text.
+    void signInFailed(const QString& message);
+
+private:
+    struct Listing;
+
+    QNetworkRequest graphRequest(const QUrl& url) const;
+    QNetworkReply* postForm(const QList<QPair<QString, QString>>& fields);
+    void showSheet(const QString& operation, QWidget* presenter);
+    // Returns true when a token was stored.
+    bool takeTokenReply(QNetworkReply* reply, bool refresh);
+    void fetchPage(const QUrl& url, std::shared_ptr<Listing> listing);
+    void fetchItem(const CloudItemPtr& item, TextCompletion completion, int round);
+    bool sameOrigin(const QUrl& url) const;
+
+    OneDriveConstant constant_;
+    OneDriveDelays delays_;
+    QNetworkAccessManager* manager_;
+    LoopbackSignIn::BrowserOpener openBrowser_;
+    QPointer<OneDrivePopoutWebViewController> sheet_;
+    QString email_;
+    QImage image_;
+    QString token_;
+    QString reToken_;
+    QTimer refreshTimer_;
+    QPointer<QNetworkReply> refreshReply_;
+    // Bumped by every sign-out: answers to requests of an earlier session are dropped, so a
+    // refresh in flight cannot bring the tokens back.
+    quint64 session_ = 0;
+};

@@ -1,0 +1,84 @@
+#include "LoopbackSignIn.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QUrlQuery>
+#include <gtest/gtest.h>
+
+namespace {
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+struct Answer {
+    QNetworkReply::NetworkError error;
+    int status;
+    QByteArray body;
+};
+
+Answer get(const QUrl& url)
+{
+    QNetworkAccessManager nam;
+    nam.setProxy(QNetworkProxy::NoProxy);
+    std::unique_ptr<QNetworkReply> reply(nam.get(QNetworkRequest(url)));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    EXPECT_TRUE(finished.wait(5000));
+    return { reply->error(), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll() };
+}
+
+} // namespace
+
+// Only the redirect path of a pending sign-in reaches the sign-in; nothing is heard before
+// begin() or after cancel().
+TEST(LoopbackSignIn, HandsOnOnlyItsOwnRedirectWhilePending)
+{
+    const quint16 port = freePort();
+    LoopbackSignIn listener(port);
+    QSignalSpy redirected(&listener, &LoopbackSignIn::redirected);
+    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
+
+    EXPECT_EQ(get(QUrl(base + "/getAToken?code=early")).error, QNetworkReply::ConnectionRefusedError);
+
+    ASSERT_TRUE(listener.begin("/getAToken"));
+    EXPECT_TRUE(listener.isPending());
+    EXPECT_EQ(listener.redirectUri(), QUrl(base + "/getAToken"));
+
+    const Answer other = get(QUrl(base + "/oauth?response_type=code&code=X"));
+    EXPECT_EQ(other.status, 404);
+    EXPECT_TRUE(redirected.isEmpty());
+
+    const Answer page = get(QUrl(base + "/getAToken?code=4%2F0Ab&state=s1"));
+    EXPECT_EQ(page.status, 200);
+    EXPECT_TRUE(page.body.contains("return to Zorvi"));
+    ASSERT_EQ(redirected.size(), 1);
+    const QUrl url = redirected.first().first().toUrl();
+    EXPECT_EQ(url.path(), "/getAToken");
+    EXPECT_EQ(QUrlQuery(url).queryItemValue("code", QUrl::FullyDecoded), "4/0Ab");
+    EXPECT_EQ(QUrlQuery(url).queryItemValue("state"), "s1");
+
+    listener.cancel();
+    EXPECT_FALSE(listener.isPending());
+    EXPECT_EQ(get(QUrl(base + "/getAToken?code=late")).error, QNetworkReply::ConnectionRefusedError);
+    EXPECT_EQ(redirected.size(), 1);
+
+    EXPECT_NE(LoopbackSignIn::newState(), LoopbackSignIn::newState());
+    EXPECT_GE(LoopbackSignIn::newState().size(), 32);
+}
+
+TEST(LoopbackSignIn, SaysSoWhenThePortIsTaken)
+{
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, 0));
+    LoopbackSignIn listener(squatter.serverPort());
+    EXPECT_FALSE(listener.begin("/"));
+    EXPECT_FALSE(listener.isPending());
+    EXPECT_TRUE(listener.errorString().contains(QString::number(squatter.serverPort())));
+    EXPECT_TRUE(listener.errorString().contains("in use"));
+}

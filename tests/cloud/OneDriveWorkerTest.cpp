@@ -1,0 +1,378 @@
+#include "FakeCloudServer.h"
+#include "FakeCloudTree.h"
+#include "FakeOneDriveRoutes.h"
+#include "OneDrivePopoutWebViewController.h"
+#include "OneDriveWorker.h"
+
+#include <QApplication>
+#include <QJsonDocument>
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <QUrlQuery>
+#include <gtest/gtest.h>
+
+namespace {
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+QStringList& logLines()
+{
+    static QStringList lines;
+    return lines;
+}
+
+void keepLine(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    logLines().append(text);
+}
+
+// Stands in for the user's browser: fetches the page and follows the service's redirect back
+// to our listener, as a browser whose user signs in at once would.
+struct FakeBrowser {
+    QNetworkAccessManager nam;
+    QList<QUrl> opened;
+    bool follow = true;
+
+    FakeBrowser() { nam.setProxy(QNetworkProxy::NoProxy); }
+    LoopbackSignIn::BrowserOpener opener()
+    {
+        return [this](const QUrl& url) {
+            opened.append(url);
+            if (follow) {
+                QNetworkReply* reply = nam.get(QNetworkRequest(url));
+                QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+            }
+            return true;
+        };
+    }
+    // A browser tab the user points at an address themselves.
+    void visit(const QUrl& url)
+    {
+        std::unique_ptr<QNetworkReply> reply(nam.get(QNetworkRequest(url)));
+        QSignalSpy done(reply.get(), &QNetworkReply::finished);
+        done.wait(5000);
+    }
+};
+
+class OneDriveWorkerTest : public ::testing::Test {
+protected:
+    OneDriveWorkerTest()
+    {
+        previousHandler = qInstallMessageHandler(keepLine);
+        logLines().clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("zorvi.cloud.*.debug=true"));
+        server.listen();
+        routes.install(server, tree);
+        manager.setProxy(QNetworkProxy::NoProxy);
+        redirectPort = freePort();
+        constant = OneDriveConstant::atHosts(server.baseUrl().toString(), server.baseUrl().toString(),
+                                             server.baseUrl().toString(),
+                                             QStringLiteral("http://127.0.0.1:%1/getAToken").arg(redirectPort));
+        constant.clientID = routes.clientId;
+        constant.clientSecret = QStringLiteral("standin-onedrive-secret-0123456789abc");
+        delays.secondMs = 20;
+        delays.itemRetryMs = 10;
+        delays.itemRetries = 2;
+        worker = std::make_unique<OneDriveWorker>(constant, delays, &manager);
+        worker->setBrowserOpener(browser.opener());
+    }
+    ~OneDriveWorkerTest() override
+    {
+        worker.reset();
+        QLoggingCategory::setFilterRules(QString());
+        qInstallMessageHandler(previousHandler);
+    }
+
+    bool signIn()
+    {
+        QSignalSpy result(worker.get(), &OneDriveWorker::OneDrive_login);
+        worker->login(nullptr);
+        EXPECT_TRUE(result.wait(5000));
+        return !result.isEmpty() && result.first().first().toBool();
+    }
+
+    QList<FakeCloudServer::Request> requestsTo(const QString& path) const
+    {
+        QList<FakeCloudServer::Request> out;
+        for (const auto& r : server.requests())
+            if (r.path() == path)
+                out.append(r);
+        return out;
+    }
+
+    struct Listing {
+        QList<CloudItemPtr> folders, files;
+        bool complete = false;
+        int calls = 0;
+    };
+    Listing list(const QString& folderId)
+    {
+        Listing out;
+        worker->listFolder(folderId, [&out](const QList<CloudItemPtr>& folders, const QList<CloudItemPtr>& files, bool complete) {
+            out.folders = folders;
+            out.files = files;
+            out.complete = complete;
+            ++out.calls;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return out.calls > 0; }, 5000));
+        QTest::qWait(50); // a second completion would show here
+        return out;
+    }
+
+    static QStringList names(const QList<CloudItemPtr>& items)
+    {
+        QStringList out;
+        for (const auto& item : items)
+            out.append(item->name);
+        return out;
+    }
+
+    QtMessageHandler previousHandler = nullptr;
+    FakeCloudServer server;
+    FakeCloudTree tree;
+    FakeOneDriveRoutes routes;
+    QNetworkAccessManager manager;
+    FakeBrowser browser;
+    quint16 redirectPort = 0;
+    OneDriveConstant constant;
+    OneDriveDelays delays;
+    std::unique_ptr<OneDriveWorker> worker;
+};
+
+} // namespace
+
+TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheAccount)
+{
+    ASSERT_TRUE(signIn());
+
+    ASSERT_EQ(browser.opened.size(), 1);
+    const QString state = QUrlQuery(browser.opened.first()).queryItemValue("state");
+    EXPECT_GE(state.size(), 32);
+    EXPECT_EQ(browser.opened.first().toString(QUrl::FullyEncoded),
+              server.baseUrl().toString() + "/oauth20_authorize.srf?client_id=standin-onedrive-client"
+                  "&scope=offline_access+User.Read+Files.ReadWrite.All&response_type=code"
+                  "&redirect_uri=http://127.0.0.1:" + QString::number(redirectPort) + "/getAToken&state=" + state);
+
+    const auto exchanges = requestsTo("/oauth20_token.srf");
+    ASSERT_EQ(exchanges.size(), 1);
+    EXPECT_EQ(exchanges.first().header("content-type"), "application/x-www-form-urlencoded");
+    const QList<QPair<QString, QString>> expected {
+        { "client_id", "standin-onedrive-client" },
+        { "redirect_uri", constant.redirectUri },
+        { "client_secret", constant.clientSecret },
+        { "code", "M.standin-onedrive-code" },
+        { "grant_type", "authorization_code" },
+    };
+    EXPECT_EQ(exchanges.first().form().queryItems(QUrl::FullyDecoded), expected);
+    EXPECT_EQ(worker->token().toLatin1(), routes.accessTokens().last());
+    EXPECT_TRUE(worker->isRefreshScheduled());
+    EXPECT_FALSE(worker->signInSheet() && worker->signInSheet()->isOpen());
+
+    bool info = false, photo = false;
+    int calls = 0;
+    routes.mail.clear(); // "mail": null falls through to the principal name
+    worker->getUserInfo([&](bool ok) { info = ok; ++calls; });
+    worker->getUserPhoto([&](bool ok) { photo = ok; ++calls; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 2; }, 5000));
+    EXPECT_TRUE(info && photo);
+    EXPECT_EQ(worker->email(), routes.userPrincipalName);
+    EXPECT_FALSE(worker->image().isNull());
+    EXPECT_EQ(requestsTo("/v1.0/me").first().bearer(), routes.accessTokens().last());
+
+    // The sign-out pages: the first redirects back with "lc=", which opens the second.
+    worker->logout(nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return browser.opened.size() == 3; }, 5000));
+    EXPECT_EQ(browser.opened.at(1).toString(), server.baseUrl().toString() + "/oauth20_logout.srf?client_id="
+                                                   "standin-onedrive-client&redirect_uri=" + constant.redirectUri);
+    EXPECT_EQ(browser.opened.at(2).toString(), server.baseUrl().toString() + "/common/oauth2/v2.0/logout");
+    EXPECT_TRUE(worker->email().isEmpty());
+    EXPECT_TRUE(worker->token().isEmpty());
+}
+
+// A code must come from the sign-in we started: another state, or a request while no sign-in
+// is pending, leads nowhere.
+TEST_F(OneDriveWorkerTest, TakesOnlyTheAnswerItAskedFor)
+{
+    browser.follow = false;
+    QSignalSpy result(worker.get(), &OneDriveWorker::OneDrive_login);
+    worker->login(nullptr);
+    ASSERT_EQ(browser.opened.size(), 1);
+    const QString state = QUrlQuery(browser.opened.first()).queryItemValue("state");
+    const QString back = constant.redirectUri + "?code=M.standin-onedrive-code&state=";
+
+    browser.visit(QUrl(back + "forged"));
+    QTest::qWait(50);
+    EXPECT_TRUE(requestsTo("/oauth20_token.srf").isEmpty());
+    EXPECT_TRUE(worker->signInSheet()->isOpen());
+
+    browser.visit(QUrl(back + state));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !result.isEmpty(); }, 5000));
+    EXPECT_TRUE(result.first().first().toBool());
+
+    browser.visit(QUrl(back + state));
+    QTest::qWait(50);
+    EXPECT_EQ(requestsTo("/oauth20_token.srf").size(), 1);
+    EXPECT_EQ(result.size(), 1);
+}
+
+TEST_F(OneDriveWorkerTest, ReportsWhySignInCannotStart)
+{
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, redirectPort));
+    QSignalSpy failed(worker.get(), &OneDriveWorker::signInFailed);
+    QSignalSpy result(worker.get(), &OneDriveWorker::OneDrive_login);
+    worker->login(nullptr);
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_TRUE(failed.first().first().toString().contains(QString::number(redirectPort)));
+    EXPECT_TRUE(browser.opened.isEmpty());
+
+    OneDriveConstant unregistered = constant;
+    unregistered.clientID.clear();
+    OneDriveWorker bare(unregistered, delays, &manager);
+    bare.setBrowserOpener(browser.opener());
+    QSignalSpy bareFailed(&bare, &OneDriveWorker::signInFailed);
+    EXPECT_FALSE(bare.isAvailable());
+    bare.login(nullptr);
+    ASSERT_EQ(bareFailed.size(), 1);
+    EXPECT_EQ(bareFailed.first().first().toString(), bare.unavailableReason());
+    EXPECT_TRUE(browser.opened.isEmpty());
+    EXPECT_TRUE(result.isEmpty());
+    for (QWidget* w : QApplication::topLevelWidgets())
+        w->close();
+}
+
+// One refresh timer per client, renewed by each refresh and stopped by sign-out; no token,
+// code or secret reaches the log on the way.
+TEST_F(OneDriveWorkerTest, RefreshesOnOneTimerUntilSignOutWithoutLoggingSecrets)
+{
+    routes.expiresIn = 3;
+    ASSERT_TRUE(signIn());
+    worker->getToken("M.standin-onedrive-code"); // a second sign-in replaces the timer
+    ASSERT_TRUE(QTest::qWaitFor([&] { return requestsTo("/oauth20_token.srf").size() >= 4; }, 5000));
+
+    const auto tokenRequests = requestsTo("/oauth20_token.srf");
+    const QUrlQuery refresh = tokenRequests.at(2).form();
+    EXPECT_EQ(refresh.queryItemValue("grant_type"), "refresh_token");
+    EXPECT_TRUE(refresh.queryItemValue("refresh_token").startsWith("M.R3-standin-onedrive-refresh-"));
+    EXPECT_EQ(refresh.queryItemValue("redirect_uri", QUrl::FullyDecoded), constant.redirectUri);
+    EXPECT_EQ(refresh.queryItemValue("client_secret"), constant.clientSecret);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker->token().toLatin1() == routes.accessTokens().last(); }, 5000));
+
+    worker->forgetSession();
+    EXPECT_FALSE(worker->isRefreshScheduled());
+    EXPECT_TRUE(worker->token().isEmpty() && worker->reToken().isEmpty());
+    const auto sent = server.requests().size();
+    QTest::qWait(200);
+    // At most a refresh already on the wire when the session ended.
+    EXPECT_LE(server.requests().size(), sent + 1);
+    EXPECT_TRUE(worker->token().isEmpty());
+
+    tree.addFile("", "a.txt", "abc");
+    routes.issueRefreshToken = false;
+    worker->getToken("M.standin-onedrive-code");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !worker->token().isEmpty(); }, 5000));
+    EXPECT_FALSE(worker->isRefreshScheduled()) << "no refresh token, no timer";
+    EXPECT_EQ(list("").files.size(), 1);
+
+    const QString log = logLines().join('\n');
+    EXPECT_TRUE(log.contains("refresh onedrive token: "));
+    EXPECT_FALSE(log.contains("standin-onedrive-access"));
+    EXPECT_FALSE(log.contains("standin-onedrive-refresh"));
+    EXPECT_FALSE(log.contains("standin-onedrive-code"));
+    EXPECT_FALSE(log.contains(constant.clientSecret));
+    EXPECT_FALSE(log.contains("tempauth=standin"));
+}
+
+TEST_F(OneDriveWorkerTest, ListsEveryPageWithOneCompletion)
+{
+    const QString work = tree.addFolder("", "My Files");
+    for (int i = 0; i < 5; ++i)
+        tree.addFolder(work, QStringLiteral("d%1").arg(i));
+    for (int i = 0; i < 6; ++i)
+        tree.addFile(work, QStringLiteral("f%1.txt").arg(i), "x", QDateTime(QDate(2021, 3, 4), QTime(5, 6, 7, 123), Qt::UTC));
+    routes.pageSize = 4;
+    ASSERT_TRUE(signIn());
+    server.clearRequests();
+
+    const Listing whole = list(work);
+    EXPECT_EQ(whole.calls, 1);
+    EXPECT_TRUE(whole.complete);
+    EXPECT_EQ(server.requests().size(), 3);
+    EXPECT_EQ(names(whole.folders), (QStringList { "d0", "d1", "d2", "d3", "d4" }));
+    EXPECT_EQ(names(whole.files), (QStringList { "f0.txt", "f1.txt", "f2.txt", "f3.txt", "f4.txt", "f5.txt" }));
+    EXPECT_EQ(whole.files.first()->path, "/My Files/f0.txt");
+    EXPECT_EQ(whole.files.first()->date, "2021-03-04 05:06:07");
+    EXPECT_EQ(whole.files.first()->size, 1u);
+
+    routes.failPage = 2;
+    const Listing broken = list(work);
+    EXPECT_EQ(broken.calls, 1);
+    EXPECT_FALSE(broken.complete);
+    EXPECT_EQ(names(broken.folders), (QStringList { "d0", "d1", "d2", "d3" }));
+    EXPECT_TRUE(broken.files.isEmpty());
+
+    // A next page named on another host does not get our token.
+    routes.failPage = 0;
+    routes.nextLinkBase = QUrl(QStringLiteral("http://localhost:%1").arg(server.baseUrl().port()));
+    server.clearRequests();
+    const Listing elsewhere = list(work);
+    EXPECT_EQ(elsewhere.calls, 1);
+    EXPECT_FALSE(elsewhere.complete);
+    EXPECT_EQ(server.requests().size(), 1);
+}
+
+TEST_F(OneDriveWorkerTest, ItemRefreshesAreBounded)
+{
+    const QString file = tree.addFile("", "a.txt", "abc");
+    ASSERT_TRUE(signIn());
+    const auto item = std::make_shared<CloudItemClass>("a.txt", "/a.txt", "file", file, 3, "", "", "");
+    QStringList answers;
+    worker->getItemInfo(item, [&](const QString& address) { answers.append(address); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }, 5000));
+    EXPECT_TRUE(answers.first().contains("/standin/onedrive/content/" + file));
+
+    routes.refuseTokens = true;
+    answers.clear();
+    server.clearRequests();
+    worker->getItemInfo(item, [&](const QString& address) { answers.append(address); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(answers, QStringList { QString() });
+    EXPECT_EQ(requestsTo("/v1.0/me/drive/items/" + file).size(), 1 + delays.itemRetries);
+    EXPECT_GE(requestsTo("/oauth20_token.srf").size(), 1);
+
+    answers.clear();
+    worker->getItemInfo(nullptr, [&](const QString& address) { answers.append(address); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }, 5000));
+}
+
+TEST(OneDriveItemParser, ReadsPathsDatesAndKinds)
+{
+    const auto parse = [](const char* json) {
+        return OneDriveWorker::parseItem(QJsonDocument::fromJson(json).object());
+    };
+    const CloudItemPtr file = parse(R"({"name":"a.txt","id":"X1","size":12,"@microsoft.graph.downloadUrl":"https://d/1",
+        "parentReference":{"path":"/drive/root:/My%20Files"},"lastModifiedDateTime":"2021-03-04T05:06:07.123Z"})");
+    EXPECT_EQ(file->path, "/My Files/a.txt");
+    EXPECT_EQ(file->type, "file");
+    EXPECT_EQ(file->size, 12u);
+    EXPECT_EQ(file->date, "2021-03-04 05:06:07");
+    EXPECT_EQ(file->downloadPath, "https://d/1");
+
+    const CloudItemPtr top = parse(R"({"name":"b","folder":{},"parentReference":{"path":"/drive/root:"},
+        "lastModifiedDateTime":"2021-03-04T05:06:07Z"})");
+    EXPECT_EQ(top->path, "/b");
+    EXPECT_EQ(top->type, "folder");
+    EXPECT_TRUE(top->date.isEmpty());
+    EXPECT_TRUE(parse(R"({"name":"c"})")->path.isEmpty());
+}

@@ -32,7 +32,12 @@ DropboxDownload::DropboxDownload(QNetworkAccessManager* nam, const QNetworkReque
         QTimer::singleShot(0, this, [this, error] { finish(false, error); });
         return;
     }
-    reply_ = nam->post(request, QByteArray());
+    // A POST with a body ignores the read-buffer limit, and the whole file would pile up in
+    // memory: send it bodiless with a bounded buffer instead.
+    QNetworkRequest bodiless(request);
+    bodiless.setHeader(QNetworkRequest::ContentLengthHeader, 0);
+    reply_ = nam->sendCustomRequest(bodiless, "POST");
+    reply_->setReadBufferSize(1 << 20);
     connect(reply_, &QNetworkReply::readyRead, this, &DropboxDownload::onReadyRead);
     connect(reply_, &QNetworkReply::finished, this, &DropboxDownload::onFinished);
     connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {

@@ -65,5 +65,5 @@ QString SecretRedaction::url(const QUrl& url)
             out.addQueryItem(name, isSecretName(name) ? placeholder() : value);
         clean.setQuery(out);
     }
-    return clean.toString(QUrl::FullyDecoded);
+    return clean.toString();
 }

@@ -1,6 +1,8 @@
 #include "PageRegistry.h"
 
 #include "BackupViewController.h"
+#include "CloudProgressViewController.h"
+#include "CloudViewController.h"
 #include "MyDeviceViewController.h"
 #include "OTBViewController.h"
 #include "RestoreViewController.h"
@@ -36,6 +38,8 @@ void PageRegistry::registerPages()
         return page;
     });
     WindowFactory::registerWindow("SecurityContainerSegue", [](QWidget* p) { return new SecurityViewController(p); });
+    WindowFactory::registerWindow("CloudContainerSegue", [](QWidget* p) { return new CloudViewController(p); });
+    WindowFactory::registerWindow("CloudProgressContainerSegue", [](QWidget* p) { return new CloudProgressViewController(p); });
 }
 
 void PageRegistry::attachUsbWatcher(ViewController& window)

@@ -1,5 +1,7 @@
 #include "ViewController.h"
 
+#include "CloudProgressViewController.h"
+#include "CloudViewController.h"
 #include "ControlStyle.h"
 #include "DesktopNotifier.h"
 #include "DeviceListPage.h"
@@ -309,7 +311,11 @@ void ViewController::onBackupTabClicked() { selectTab("BACKUP", BackupViewContai
 void ViewController::onRestoreTabClicked() { selectTab("RESTORE", RestoreViewContainer); }
 void ViewController::onSecurityTabClicked() { selectTab("SECURITY", SecurityViewContainer); }
 void ViewController::onOTBTabClicked() { selectTab("OTB", OTBViewContainer); }
-void ViewController::onCloudTabClicked() { selectTab("CLOUDBACKUP", CloudViewContainer); }
+void ViewController::onCloudTabClicked()
+{
+    // The run screen keeps the tab until its Done: the page must not start a second run.
+    selectTab("CLOUDBACKUP", cloudRunHolds_ ? CloudProgressViewContainer : CloudViewContainer);
+}
 
 void ViewController::highlightTab(const QString& name)
 {
@@ -334,8 +340,9 @@ void ViewController::setTabsEnabled(bool enabled)
         setTabButtonsEnabled(true);
         return;
     }
-    if (CloudProgressView)
-        QMetaObject::invokeMethod(CloudProgressView, "abortDownload");
+    if (auto* run = qobject_cast<CloudProgressViewController*>(CloudProgressView))
+        run->abortDownload();
+    cloudRunHolds_ = false;
     resetCloudPage();
     CloudViewContainer->hide();
     CloudProgressViewContainer->hide();
@@ -360,6 +367,7 @@ bool ViewController::checkAppLocation()
 
 void ViewController::showCloudPage()
 {
+    cloudRunHolds_ = false;
     showOnly(CloudViewContainer);
     resetCloudPage();
     setTabButtonsEnabled(true);
@@ -367,17 +375,20 @@ void ViewController::showCloudPage()
 
 void ViewController::resetCloudPage()
 {
-    // The cloud page resets itself; it offers "resetCloudPage" when it exists.
-    if (CloudView)
-        QMetaObject::invokeMethod(CloudView, "resetCloudPage");
+    if (auto* page = qobject_cast<CloudViewController*>(CloudView))
+        page->resetCloudPage();
 }
 
-void ViewController::startCloudDownload()
+void ViewController::startCloudDownload(const QList<CloudItemPtr>& items, const QString& destination,
+                                        CloudLoginService service)
 {
     qCInfo(lcMainWindow) << "Lets start download!";
+    cloudRunHolds_ = true;
     showOnly(CloudProgressViewContainer);
     setTabButtonsEnabled(false);
     CloudTabBtn->setEnabled(true);
+    if (auto* run = qobject_cast<CloudProgressViewController*>(CloudProgressView))
+        run->doCloudDownload(items, destination, service);
 }
 
 // ---------------------------------------------------------------- page requests

@@ -10,6 +10,8 @@
 #include "SecurityRunHost.h"
 #include "TaskController.h"
 #include "TaskRunWindows.h"
+#include "cloudDelegate.h"
+#include "cloudProgressDelegate.h"
 #include "messageViewDelegate.h"
 
 #include <QList>
@@ -48,7 +50,9 @@ class ViewController : public QWidget,
                        public EncryptDelegate,
                        public SecurityRunHost,
                        public MyDeviceSendTaskDelegate,
-                       public OtbSendTaskDelegate {
+                       public OtbSendTaskDelegate,
+                       public cloudDelegate,
+                       public cloudProgressDelegate {
     Q_OBJECT
 public:
     static const QStringList& segueIdentifiers(); // container order: My Device ... Cloud progress
@@ -122,10 +126,12 @@ public:
     // removable volume, where the user is told once per showing.
     bool checkAppLocation();
 
-    // --- cloud hand-offs (the cloud pages come with their own component) ---
-    void showCloudPage();
-    void resetCloudPage();
-    void startCloudDownload();
+    // --- cloudProgressDelegate: the run screen's Done ---
+    void showCloudPage() override;
+    void resetCloudPage() override;
+    // --- cloudDelegate: the Cloud page hands over a run; only the Cloud tab stays usable ---
+    void startCloudDownload(const QList<CloudItemPtr>& items, const QString& destination,
+                            CloudLoginService service) override;
 
     // --- one-touch button (ViewControllerOtb.cpp) ---
     // Polls the drives' buttons while one-touch backup is armed; tests give it a reader.
@@ -186,6 +192,7 @@ private:
     void selectTab(const QString& name, QWidget* container);
     void setTabButtonsEnabled(bool enabled);
 
+    bool cloudRunHolds_ = false; // from a hand-over to the run screen until its Done
     std::unique_ptr<QSettings> defaults_;
     std::unique_ptr<TrayNotifier> tray_;
     UserNotifier* notifier_ = nullptr;

@@ -295,6 +295,8 @@ images["ic_cloudpicker_file_archive"] = picker_document(
     f'<g fill="{DARK}"><rect x="11" y="4" width="2" height="2"/><rect x="13" y="6" width="2" height="2"/>'
     f'<rect x="11" y="8" width="2" height="2"/><rect x="13" y="10" width="2" height="2"/>'
     f'<rect x="10.5" y="13" width="5" height="5" rx="1"/></g>')
+images["ic_cloudpicker_check"] = svg(14, 14, '<polyline points="3,7.5 6,10.5 11,4" fill="none" stroke="#FFFFFF" '
+                                             'stroke-width="2" stroke-linecap="round" stroke-linejoin="round"/>')
 # --- end of cloud file picker ---
 
 

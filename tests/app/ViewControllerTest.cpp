@@ -130,7 +130,7 @@ TEST_F(MainWindow, TabsHaveThreeEnabledStates)
     EXPECT_FALSE(vc.otbPoller->isRunning());
 
     // A cloud download: only Cloud stays on, and "true" does not change that...
-    vc.startCloudDownload();
+    vc.startCloudDownload({}, QString(), CloudLoginService::none);
     const QList<bool> cloudOnly { false, false, false, false, false, true };
     EXPECT_EQ(enabledTabs(vc), cloudOnly);
     EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { vc.CloudProgressViewContainer });
@@ -145,7 +145,7 @@ TEST_F(MainWindow, TabsHaveThreeEnabledStates)
     EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { vc.CloudViewContainer });
 
     // No drive any more: everything off, cloud screens hidden, even during a download.
-    vc.startCloudDownload();
+    vc.startCloudDownload({}, QString(), CloudLoginService::none);
     vc.setTabsEnabled(false);
     EXPECT_EQ(enabledTabs(vc), QList<bool>(6, false));
     EXPECT_FALSE(vc.CloudViewContainer->isVisibleTo(&vc));

@@ -1,0 +1,3 @@
+#include "CloudRunLog.h"
+
+Q_LOGGING_CATEGORY(lcCloudRun, "zorvi.cloud.run", QtInfoMsg)

@@ -1,0 +1,3 @@
+#include "PowerLog.h"
+
+Q_LOGGING_CATEGORY(lcPower, "zorvi.power", QtInfoMsg)

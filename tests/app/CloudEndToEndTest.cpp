@@ -1,0 +1,235 @@
+// The whole window with its real cloud pages against the stand-in cloud: sign in on the Cloud
+// page, pick a file and a folder, choose a folder on a (fake) removable drive, download, see
+// the summary and come back.
+#include "CloudBoxButton.h"
+#include "CloudDownloadViewController.h"
+#include "CloudItemTableCell.h"
+#include "CloudProgressViewController.h"
+#include "CloudViewController.h"
+#include "DisplaySleepInhibitor.h"
+#include "DropboxWorker.h"
+#include "ElidedLabel.h"
+#include "ExternalVolumes.h"
+#include "FakeCloudServer.h"
+#include "FakeCloudTree.h"
+#include "FakeDropboxRoutes.h"
+#include "FakeGoogleRoutes.h"
+#include "FakeOneDriveRoutes.h"
+#include "GoogleDriveWorker.h"
+#include "MyTabButton.h"
+#include "OneDriveWorker.h"
+#include "PageRegistry.h"
+#include "ViewController.h"
+#include "customizeButton.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Relative path -> content of every file, and "/" + folder for every folder, below `root`.
+QMap<QString, QByteArray> snapshot(const QString& root)
+{
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        if (QFileInfo(path).isDir())
+            out.insert(path.mid(root.size()) + "/", QByteArray());
+        else if (f.open(QIODevice::ReadOnly))
+            out.insert(path.mid(root.size()), f.readAll());
+    }
+    return out;
+}
+
+// One service of the stand-in cloud and the clients the pages use, unsigned.
+struct StandIn {
+    FakeCloudServer server;
+    FakeDropboxRoutes dropboxRoutes;
+    FakeGoogleRoutes googleRoutes;
+    FakeOneDriveRoutes onedriveRoutes;
+    QNetworkAccessManager manager, browser;
+    std::unique_ptr<DropboxWorker> dropbox;
+    std::unique_ptr<GoogleDriveWorker> google;
+    std::unique_ptr<OneDriveWorker> onedrive;
+
+    StandIn(CloudLoginService service, FakeCloudTree& tree)
+    {
+        manager.setProxy(QNetworkProxy::NoProxy);
+        browser.setProxy(QNetworkProxy::NoProxy);
+        server.listen();
+        const QString base = server.baseUrl().toString();
+        auto follow = [this](const QUrl& url) {
+            QNetworkReply* reply = browser.get(QNetworkRequest(url));
+            QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+            return true;
+        };
+        if (service == CloudLoginService::dropbox) {
+            dropboxRoutes.install(server, tree);
+            dropbox = std::make_unique<DropboxWorker>(dropboxRoutes.appKey,
+                                                      DropboxEndpoints { server.baseUrl(), server.baseUrl(), server.baseUrl(), 0 });
+            dropbox->setBrowserOpener(follow);
+        } else if (service == CloudLoginService::googleDrive) {
+            googleRoutes.picture.clear();
+            googleRoutes.install(server, tree);
+            GoogleDriveConstant c = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(freePort()));
+            c.clientID = googleRoutes.clientId;
+            c.clientSecret = googleRoutes.clientSecret;
+            google = std::make_unique<GoogleDriveWorker>(c, GoogleDriveDelays {}, &manager);
+            google->setBrowserOpener(follow);
+        } else {
+            onedriveRoutes.install(server, tree);
+            OneDriveConstant c = OneDriveConstant::atHosts(base, base, base,
+                                                           QStringLiteral("http://127.0.0.1:%1/getAToken").arg(freePort()));
+            c.clientID = onedriveRoutes.clientId;
+            onedrive = std::make_unique<OneDriveWorker>(c, OneDriveDelays {}, &manager);
+            onedrive->setBrowserOpener(follow);
+        }
+    }
+};
+
+customizeButton* signButton(CloudViewController* page, CloudLoginService service)
+{
+    switch (service) {
+    case CloudLoginService::dropbox:
+        return page->dropboxSignBtn;
+    case CloudLoginService::googleDrive:
+        return page->googleSignBtn;
+    default:
+        return page->onedriveSignBtn;
+    }
+}
+
+void tick(CloudDownloadViewController* picker, const QString& name)
+{
+    for (int row = 0; row < picker->numberOfRows(); ++row) {
+        if (picker->data.at(row)->name == name) {
+            QTest::mouseClick(picker->cellAt(row)->cloudItemCheckbox, Qt::LeftButton);
+            return;
+        }
+    }
+    ADD_FAILURE() << "no row " << name.toStdString();
+}
+
+} // namespace
+
+TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
+{
+    FakeCloudTree tree;
+    const QString photos = tree.addFolder("", "Photos");
+    const QByteArray picture(200 * 1024 + 7, 'p');
+    tree.addFile(photos, "beach.jpg", picture);
+    const QString year = tree.addFolder(photos, "2021");
+    tree.addFile(year, "1", "one");
+    tree.addFolder(year, "Empty");
+    tree.addFile("", "notes.txt", "hello");
+    tree.addFile("", "skip.txt", "not picked");
+
+    PageRegistry::registerPages();
+    const QDBusConnection noBus = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                                                QStringLiteral("cloud-e2e-nobus"));
+    DisplaySleepInhibitor inhibitor(noBus, noBus);
+
+    for (CloudLoginService service : { CloudLoginService::googleDrive, CloudLoginService::dropbox, CloudLoginService::onedrive }) {
+        SCOPED_TRACE(int(service));
+        StandIn cloud(service, tree);
+        QTemporaryDir media;
+        const QString drive = media.path() + "/FAKEDRIVE";
+        const QString dest = drive + "/Cloud copies";
+        ASSERT_TRUE(QDir().mkpath(dest));
+        ExternalVolumes::setOverride(QStringList { media.path() }, QStringList { drive });
+
+        ViewController vc;
+        auto* page = qobject_cast<CloudViewController*>(vc.CloudView);
+        auto* run = qobject_cast<CloudProgressViewController*>(vc.CloudProgressView);
+        ASSERT_TRUE(page && run);
+        page->setClients(cloud.dropbox.get(), cloud.google.get(), cloud.onedrive.get());
+        page->setNetworkAccessManager(&cloud.manager);
+        run->setClients(cloud.dropbox.get(), cloud.google.get(), cloud.onedrive.get());
+        run->setNetworkAccessManager(&cloud.manager);
+        run->setSleepInhibitor(&inhibitor);
+        run->setFolderOpener([](const QUrl&) { return true; });
+        vc.setTabsEnabled(true);
+        vc.show();
+        QTest::mouseClick(vc.CloudTabBtn, Qt::LeftButton);
+        ASSERT_TRUE(page->isVisible());
+
+        // Sign in: the service opens on its own.
+        QTest::mouseClick(signButton(page, service), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page->currentLoginService == service; }, 10000));
+        EXPECT_TRUE(page->accountBackView->isVisible());
+
+        // Pick the folder and one file.
+        QTest::mouseClick(page->dropboxBoxBtn, Qt::LeftButton);
+        auto* picker = page->findChild<CloudDownloadViewController*>();
+        ASSERT_TRUE(picker);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !picker->isLoading() && picker->numberOfRows() == 3; }, 10000));
+        tick(picker, "Photos");
+        tick(picker, "notes.txt");
+        QSignalSpy handedOver(picker, &CloudDownloadViewController::selectionHandedOver);
+        QTest::mouseClick(picker->DoneBtn, Qt::LeftButton);
+        ASSERT_TRUE(handedOver.count() == 1 || handedOver.wait(10000));
+        EXPECT_EQ(page->CloudItemArray.size(), 2);
+        EXPECT_EQ(page->cloudSourceTotalSize, quint64(picture.size() + 3 + 5));
+
+        // A folder on the fake drive.
+        QTest::mouseClick(page->googleBoxBtn, Qt::LeftButton);
+        QFileDialog* chooser = page->findChild<QFileDialog*>();
+        ASSERT_TRUE(chooser);
+        Q_EMIT chooser->fileSelected(dest);
+        chooser->close();
+        EXPECT_EQ(page->destinationUrl, dest);
+        ASSERT_TRUE(page->cloudBackupBtn->isEnabled());
+
+        // Download: the run screen holds the window until Done.
+        QSignalSpy finished(run, &CloudProgressViewController::runFinished);
+        QTest::mouseClick(page->cloudBackupBtn, Qt::LeftButton);
+        EXPECT_TRUE(vc.CloudProgressViewContainer->isVisible());
+        EXPECT_FALSE(vc.BackupTabBtn->isEnabled());
+        EXPECT_TRUE(vc.CloudTabBtn->isEnabled());
+        ASSERT_TRUE(finished.count() == 1 || finished.wait(20000));
+        EXPECT_EQ(run->mainLabel->text(), "Summary");
+        EXPECT_EQ(run->valueLabel_1->text(), "3/3");
+        EXPECT_EQ(run->valueLabel_2->text(), "0");
+        QTest::mouseClick(vc.CloudTabBtn, Qt::LeftButton); // the tab shows the run screen, not a new page
+        EXPECT_TRUE(vc.CloudProgressViewContainer->isVisible());
+        EXPECT_FALSE(vc.CloudViewContainer->isVisible());
+
+        const QMap<QString, QByteArray> expected {
+            { "/Photos/", {} },       { "/Photos/beach.jpg", picture }, { "/Photos/2021/", {} },
+            { "/Photos/2021/1", "one" }, { "/Photos/2021/Empty/", {} }, { "/notes.txt", "hello" },
+        };
+        EXPECT_EQ(snapshot(dest), expected);
+
+        // Done: back to the Cloud page's service choice with every tab.
+        QTest::mouseClick(run->functionBtn, Qt::LeftButton);
+        EXPECT_TRUE(vc.CloudViewContainer->isVisible());
+        EXPECT_FALSE(vc.CloudProgressViewContainer->isVisible());
+        EXPECT_TRUE(vc.BackupTabBtn->isEnabled());
+        EXPECT_TRUE(page->cloudAccountBackView->isVisible());
+        EXPECT_EQ(page->currentLoginService, CloudLoginService::none);
+        EXPECT_TRUE(page->CloudItemArray.isEmpty());
+        vc.hide();
+        ExternalVolumes::setOverride(std::nullopt, std::nullopt);
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("cloud-e2e-nobus"));
+}

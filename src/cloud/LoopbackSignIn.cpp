@@ -144,5 +144,8 @@ void LoopbackSignIn::answer(QTcpSocket* socket, int status, const QByteArray& re
         "Connection: close\r\n"
         "Content-Length: " + QByteArray::number(html.size()) + "\r\n\r\n" + html;
     socket->write(reply);
+    // The sign-in that owns this listener may end (and go) as soon as it has its answer; the
+    // browser must still get the page, so the socket lives on until it has been sent.
+    socket->setParent(nullptr);
     socket->disconnectFromHost();
 }

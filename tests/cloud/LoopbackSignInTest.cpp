@@ -70,6 +70,15 @@ TEST(LoopbackSignIn, HandsOnOnlyItsOwnRedirectWhilePending)
 
     EXPECT_NE(LoopbackSignIn::newState(), LoopbackSignIn::newState());
     EXPECT_GE(LoopbackSignIn::newState().size(), 32);
+
+    // A sign-in that ends, and takes its listener with it, as soon as it has the code still
+    // lets the browser read its page.
+    auto* shortLived = new LoopbackSignIn(port);
+    ASSERT_TRUE(shortLived->begin("/"));
+    QObject::connect(shortLived, &LoopbackSignIn::redirected, shortLived, &QObject::deleteLater);
+    const Answer last = get(QUrl(base + "/?code=c"));
+    EXPECT_EQ(last.status, 200);
+    EXPECT_TRUE(last.body.contains("return to Zorvi"));
 }
 
 TEST(LoopbackSignIn, SaysSoWhenThePortIsTaken)

@@ -44,6 +44,12 @@ bool driverMissing(ScsiTransport& scsi)
     return true;
 }
 
+// call, guarded, once the sg driver is known to be there; -1 without it.
+qint32 withDriver(ScsiTransport& scsi, const std::function<qint32()>& call)
+{
+    return guarded([&] { return driverMissing(scsi) ? -1 : call(); });
+}
+
 std::optional<ScsiBridgeNode> nthBridge(ScsiTransport& scsi, ChipKind kind, qint32 index)
 {
     std::optional<ScsiBridgeNode> chosen;
@@ -58,6 +64,19 @@ std::optional<ScsiBridgeNode> nthBridge(ScsiTransport& scsi, ChipKind kind, qint
         return false;
     });
     return chosen;
+}
+
+// op on bridge number `index` of `kind`: -1 without the sg driver, -10 for no known kind, -3
+// when there is no such bridge.
+qint32 onBridge(ScsiTransport& scsi, std::optional<ChipKind> kind, qint32 index,
+                const std::function<qint32(const ScsiBridgeNode&)>& op)
+{
+    return withDriver(scsi, [&] {
+        if (!kind)
+            return -10;
+        const auto node = nthBridge(scsi, *kind, index);
+        return node ? op(*node) : -3;
+    });
 }
 
 // op on every 2105 bridge, all of them even after a failure; the first failure, or -3
@@ -163,10 +182,8 @@ qint32 BridgeFwUpdate_Lib::FwUpdate_Fun(const char* imagePath)
 
 qint32 BridgeFwUpdate_Lib::FwUpdate_Fun(ScsiTransport& scsi, const char* imagePath)
 {
-    return guarded([&] {
-        qCDebug(lcChiplib, "FwUpdate_Fun chk kext");
-        if (driverMissing(scsi))
-            return -1;
+    qCDebug(lcChiplib, "FwUpdate_Fun chk kext");
+    return withDriver(scsi, [&] {
         const QString path = imagePath ? QString::fromLocal8Bit(imagePath) : QString();
         QByteArray image;
         if (loadFirmwareImage(path, &image) != 0)
@@ -188,9 +205,7 @@ qint32 BridgeFwUpdate_Lib::FwUpdate_all_Fun(const char* imagePath)
 
 qint32 BridgeFwUpdate_Lib::FwUpdate_all_Fun(ScsiTransport& scsi, const char* imagePath)
 {
-    return guarded([&] {
-        if (driverMissing(scsi))
-            return -1;
+    return withDriver(scsi, [&] {
         QByteArray image;
         if (loadFirmwareImage(imagePath ? QString::fromLocal8Bit(imagePath) : QString(), &image) != 0)
             return -1;
@@ -208,9 +223,7 @@ qint32 BridgeFwUpdate_Lib::GetFwVersion_Fun(quint8 version[7])
 
 qint32 BridgeFwUpdate_Lib::GetFwVersion_Fun(ScsiTransport& scsi, quint8 version[7])
 {
-    return guarded([&] {
-        if (driverMissing(scsi))
-            return -1;
+    return withDriver(scsi, [&] {
         return onEveryBridge(scsi, [&](const ScsiBridgeNode& node, int ordinal) {
             const qint32 r = readVersion(scsi, node, version);
             const quint8* v = version;
@@ -229,9 +242,7 @@ qint32 BridgeFwUpdate_Lib::GetFwVersion_all_Fun(quint8 version[7])
 
 qint32 BridgeFwUpdate_Lib::GetFwVersion_all_Fun(ScsiTransport& scsi, quint8 version[7])
 {
-    return guarded([&] {
-        if (driverMissing(scsi))
-            return -1;
+    return withDriver(scsi, [&] {
         return onEveryBridge(scsi, [&](const ScsiBridgeNode& node, int) { return readVersion(scsi, node, version); });
     });
 }
@@ -299,15 +310,7 @@ qint32 BridgeFwUpdate_Lib::GetFwVer(qint32 chipKind, quint8 version[7])
 
 qint32 BridgeFwUpdate_Lib::GetFwVer(ScsiTransport& scsi, qint32 kind, quint8 version[7])
 {
-    return guarded([&] {
-        if (driverMissing(scsi))
-            return -1;
-        const auto chip = chipKind(kind);
-        if (!chip)
-            return -10;
-        const auto node = nthBridge(scsi, *chip, 0);
-        return node ? readVersion(scsi, *node, version) : -3;
-    });
+    return onBridge(scsi, chipKind(kind), 0, [&](const ScsiBridgeNode& node) { return readVersion(scsi, node, version); });
 }
 
 qint32 BridgeFwUpdate_Lib::GetHDSN(qint32 chipKind, quint8* identify)
@@ -318,15 +321,9 @@ qint32 BridgeFwUpdate_Lib::GetHDSN(qint32 chipKind, quint8* identify)
 
 qint32 BridgeFwUpdate_Lib::GetHDSN(ScsiTransport& scsi, qint32 kind, quint8* identify)
 {
-    return guarded([&] {
-        if (driverMissing(scsi))
-            return -1;
-        const auto chip = chipKind(kind);
-        if (!chip)
-            return -10;
-        const auto node = nthBridge(scsi, *chip, 0);
-        return node ? readIdentifyOnService(scsi, *node, *chip, identify) : -3;
-    });
+    const auto chip = chipKind(kind);
+    return onBridge(scsi, chip, 0,
+                    [&](const ScsiBridgeNode& node) { return readIdentifyOnService(scsi, node, *chip, identify); });
 }
 
 qint32 BridgeFwUpdate_Lib::ScanUSBPort_Fun(USBDevListExp_* list)
@@ -392,9 +389,7 @@ qint32 BridgeFwUpdate_Lib::GetFwVersion_Fun(quint8 version[7], qint32 deviceInde
 
 qint32 BridgeFwUpdate_Lib::GetFwVersion_Fun(ScsiTransport& scsi, quint8 version[7], qint32 deviceIndex)
 {
-    return guarded([&] {
-        if (driverMissing(scsi))
-            return -1;
+    return withDriver(scsi, [&] {
         qCDebug(lcChiplib, "GetFwVersion_Fun: chk kext load success");
         const auto node = nthBridge(scsi, ChipKind::Chip2105, deviceIndex);
         if (!node)
@@ -412,12 +407,8 @@ qint32 BridgeFwUpdate_Lib::GetConfigSN_Fun(quint8 serial[20], qint32 deviceIndex
 
 qint32 BridgeFwUpdate_Lib::GetConfigSN_Fun(ScsiTransport& scsi, quint8 serial[20], qint32 deviceIndex)
 {
-    return guarded([&] {
-        if (driverMissing(scsi))
-            return -1;
-        const auto node = nthBridge(scsi, ChipKind::Chip2105, deviceIndex);
-        return node ? getConfigSN(scsi, *node, serial) : -3;
-    });
+    return onBridge(scsi, ChipKind::Chip2105, deviceIndex,
+                    [&](const ScsiBridgeNode& node) { return getConfigSN(scsi, node, serial); });
 }
 
 qint32 BridgeFwUpdate_Lib::FwUpdate_Fun(const char* imagePath, qint32 deviceIndex)
@@ -428,9 +419,7 @@ qint32 BridgeFwUpdate_Lib::FwUpdate_Fun(const char* imagePath, qint32 deviceInde
 
 qint32 BridgeFwUpdate_Lib::FwUpdate_Fun(ScsiTransport& scsi, const char* imagePath, qint32 deviceIndex)
 {
-    return guarded([&] {
-        if (driverMissing(scsi))
-            return -1;
+    return withDriver(scsi, [&] {
         const QString path = imagePath ? QString::fromLocal8Bit(imagePath) : QString();
         QByteArray image;
         if (loadFirmwareImage(path, &image) != 0)
@@ -454,12 +443,8 @@ qint32 BridgeFwUpdate_Lib::ResetCPU_Fun(qint32 deviceIndex)
 
 qint32 BridgeFwUpdate_Lib::ResetCPU_Fun(ScsiTransport& scsi, qint32 deviceIndex)
 {
-    return guarded([&] {
-        if (driverMissing(scsi))
-            return -1;
-        const auto node = nthBridge(scsi, ChipKind::Chip2105, deviceIndex);
-        return node ? resetCpuOnService(scsi, *node) : -3;
-    });
+    return onBridge(scsi, ChipKind::Chip2105, deviceIndex,
+                    [&](const ScsiBridgeNode& node) { return resetCpuOnService(scsi, node); });
 }
 
 qint32 BridgeFwUpdate_Lib::ATAPassTrhough_Fun(SCSI_Req_ request, qint32 deviceIndex)
@@ -470,13 +455,8 @@ qint32 BridgeFwUpdate_Lib::ATAPassTrhough_Fun(SCSI_Req_ request, qint32 deviceIn
 
 qint32 BridgeFwUpdate_Lib::ATAPassTrhough_Fun(ScsiTransport& scsi, SCSI_Req_ request, qint32 deviceIndex)
 {
-    return guarded([&] {
-        if (driverMissing(scsi))
-            return -1;
-        const auto node = nthBridge(scsi, ChipKind::Chip2105, deviceIndex);
-        if (!node)
-            return -3;
-        const qint32 r = withBridge(scsi, *node, [&](ScsiDeviceHandle& d) { return sendScsiRequest(d, request); });
+    return onBridge(scsi, ChipKind::Chip2105, deviceIndex, [&](const ScsiBridgeNode& node) {
+        const qint32 r = withBridge(scsi, node, [&](ScsiDeviceHandle& d) { return sendScsiRequest(d, request); });
         qCDebug(lcChiplib, "kern result:%d,ret len: %llu", r, request.transferLength);
         return r;
     });
@@ -505,15 +485,8 @@ qint32 BridgeFwUpdate_Lib::GetOTBStatus(UsbTransport& transport, quint16 vendorI
     if (selDev >= matches)
         return -10;
 
-    // Failure until the walk says otherwise, so an exception cannot pass for a read.
-    qint32 result = -1;
-    try {
-        result = getOtbStatusFiltered(transport, vendorId, productId, status, selDev);
-    } catch (const std::exception& e) {
-        qCWarning(lcChiplib, "exception:%s", e.what());
-    } catch (...) {
-        qCWarning(lcChiplib, "exception:unknown");
-    }
+    // An exception comes back as -1, so it cannot pass for a read.
+    const qint32 result = guarded([&] { return getOtbStatusFiltered(transport, vendorId, productId, status, selDev); });
     qCDebug(lcChiplib, "finally, vid:%x, pid%x, selDev:%d", vendorId, productId, selDev);
     return result;
 }
@@ -530,7 +503,7 @@ qint32 BridgeFwUpdate_Lib::GetOTBStatus2(UsbTransport& transport, qint32 status[
     std::fill(status, status + kOtbSlots, kOtbUnknown);
     std::fill(locationID, locationID + kOtbSlots, 0);
     // The poll runs on a timer thread: nothing may escape from it, and presets stand on failure.
-    try {
+    return guarded([&] {
         QList<UsbDeviceEntry> devices;
         if (!transport.enumerate(&devices)) {
             qCWarning(lcChiplib, "Couldn't set up notification");
@@ -541,10 +514,5 @@ qint32 BridgeFwUpdate_Lib::GetOTBStatus2(UsbTransport& transport, qint32 status[
         std::copy(block, block + kOtbSlots, status);
         std::copy(block + kOtbSlots, block + 2 * kOtbSlots, locationID);
         return 0;
-    } catch (const std::exception& e) {
-        qCWarning(lcChiplib, "exception:%s", e.what());
-    } catch (...) {
-        qCWarning(lcChiplib, "exception:unknown");
-    }
-    return -1;
+    });
 }

@@ -12,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrlQuery>
 #include <limits>
 
@@ -34,12 +35,6 @@ namespace {
 const QString kFolderType = QStringLiteral("application/vnd.google-apps.folder");
 const QString kFields = QStringLiteral("nextPageToken,files(id,name,mimeType,modifiedTime,size,webContentLink,parents)");
 
-int timerInterval(qint64 seconds, int secondMs)
-{
-    const qint64 ms = std::max<qint64>(seconds, 1) * secondMs;
-    return int(std::min<qint64>(ms, std::numeric_limits<int>::max()));
-}
-
 QString encoded(const QString& value)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(value));
@@ -53,9 +48,8 @@ GoogleDriveWorker::GoogleDriveWorker(const GoogleDriveConstant& constant, const 
     , delays_(delays)
     , manager_(manager ? manager : new QNetworkAccessManager(this))
     , openBrowser_(LoopbackSignIn::systemBrowser())
+    , tokens_(manager_, delays.transferTimeoutMs, delays.secondMs, [this] { refreshToken(); })
 {
-    refreshTimer_.setSingleShot(true);
-    connect(&refreshTimer_, &QTimer::timeout, this, &GoogleDriveWorker::refreshToken);
 }
 
 GoogleDriveWorker::~GoogleDriveWorker() = default;
@@ -91,27 +85,16 @@ void GoogleDriveWorker::login(QWidget* presenter)
     sheet->present(presenter);
 }
 
-QNetworkReply* GoogleDriveWorker::postForm(const QString& url, const QList<QPair<QString, QString>>& fields)
-{
-    QUrlQuery form;
-    for (const auto& [name, value] : fields)
-        form.addQueryItem(name, encoded(value));
-    QNetworkRequest request { QUrl(url) };
-    request.setTransferTimeout(delays_.transferTimeoutMs);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-    return manager_->post(request, form.toString(QUrl::FullyEncoded).toLatin1());
-}
-
 void GoogleDriveWorker::getToken(const QString& code)
 {
-    QNetworkReply* reply = postForm(constant_.getTokenUrl, {
-                                                               { QStringLiteral("client_id"), constant_.clientID },
-                                                               { QStringLiteral("redirect_uri"), constant_.redirectUri },
-                                                               { QStringLiteral("client_secret"), constant_.clientSecret },
-                                                               { QStringLiteral("code"), code },
-                                                               { QStringLiteral("grant_type"), QStringLiteral("authorization_code") },
-                                                           });
-    const quint64 session = session_;
+    QNetworkReply* reply = tokens_.postForm(constant_.getTokenUrl, {
+        { QStringLiteral("client_id"), constant_.clientID },
+        { QStringLiteral("redirect_uri"), constant_.redirectUri },
+        { QStringLiteral("client_secret"), constant_.clientSecret },
+        { QStringLiteral("code"), code },
+        { QStringLiteral("grant_type"), QStringLiteral("authorization_code") },
+    });
+    const quint64 session = tokens_.session();
     connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
         reply->deleteLater();
         if (CloudReply::transportFailed(reply)) {
@@ -127,33 +110,33 @@ void GoogleDriveWorker::getToken(const QString& code)
         }
         qCInfo(lcGoogleDrive).noquote() << SecretRedaction::json(doc.isObject() ? QJsonValue(doc.object())
                                                                                : QJsonValue(doc.array()));
-        if (session != session_ || !doc.isObject()) {
+        if (session != tokens_.session() || !doc.isObject()) {
             Q_EMIT GoogleDrive_login(false);
             return;
         }
         const QJsonValue idToken = doc.object().value(QStringLiteral("id_token"));
         if (idToken.isString())
             decodeIdToken(idToken.toString());
-        Q_EMIT GoogleDrive_login(takeTokenAnswer(doc.object(), false));
+        Q_EMIT GoogleDrive_login(tokens_.take(doc.object(), false));
     });
 }
 
 void GoogleDriveWorker::refreshToken()
 {
     // Nothing to renew after a sign-out; one renewal at a time.
-    if (reToken_.isEmpty() || refreshReply_)
+    if (!tokens_.canRefresh())
         return;
-    QNetworkReply* reply = postForm(constant_.getTokenUrl, {
-                                                               { QStringLiteral("client_id"), constant_.clientID },
-                                                               { QStringLiteral("client_secret"), constant_.clientSecret },
-                                                               { QStringLiteral("refresh_token"), reToken_ },
-                                                               { QStringLiteral("grant_type"), QStringLiteral("refresh_token") },
-                                                           });
-    refreshReply_ = reply;
-    const quint64 session = session_;
+    QNetworkReply* reply = tokens_.postForm(constant_.getTokenUrl, {
+        { QStringLiteral("client_id"), constant_.clientID },
+        { QStringLiteral("client_secret"), constant_.clientSecret },
+        { QStringLiteral("refresh_token"), tokens_.refreshToken() },
+        { QStringLiteral("grant_type"), QStringLiteral("refresh_token") },
+    });
+    tokens_.setRefreshReply(reply);
+    const quint64 session = tokens_.session();
     connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
         reply->deleteLater();
-        if (session != session_)
+        if (session != tokens_.session())
             return;
         if (CloudReply::transportFailed(reply)) {
             qCWarning(lcGoogleDrive).noquote() << CloudReply::errorText(reply);
@@ -166,25 +149,8 @@ void GoogleDriveWorker::refreshToken()
         }
         qCInfo(lcGoogleDrive).noquote() << QStringLiteral("refresh googledrive token: ")
                 + SecretRedaction::json(doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array()));
-        takeTokenAnswer(doc.object(), true);
+        tokens_.take(doc.object(), true);
     });
-}
-
-bool GoogleDriveWorker::takeTokenAnswer(const QJsonObject& answer, bool refresh)
-{
-    const QJsonValue access = answer.value(QStringLiteral("access_token"));
-    if (!access.isString())
-        return false;
-    token_ = access.toString();
-    const QJsonValue expires = answer.value(QStringLiteral("expires_in"));
-    const bool expiresKnown = expires.isDouble() && expires.toDouble() == double(expires.toInteger());
-    const QJsonValue renewal = answer.value(QStringLiteral("refresh_token"));
-    if (expiresKnown && renewal.isString())
-        reToken_ = renewal.toString();
-    // Refresh answers usually carry no new refresh token: the one we hold stays good.
-    if (expiresKnown && (renewal.isString() || (refresh && !reToken_.isEmpty())))
-        refreshTimer_.start(timerInterval(expires.toInteger(), delays_.secondMs));
-    return true;
 }
 
 void GoogleDriveWorker::decodeIdToken(const QString& idToken)
@@ -203,13 +169,10 @@ void GoogleDriveWorker::decodeIdToken(const QString& idToken)
 
 void GoogleDriveWorker::logout(BoolCompletion done)
 {
-    const QString revoked = token_;
+    const QString revoked = tokens_.token();
     email_.clear();
     photoUrl_.clear();
-    token_.clear();
-    reToken_.clear();
-    refreshTimer_.stop();
-    ++session_;
+    tokens_.forget();
     if (sheet_)
         sheet_->close();
 
@@ -220,7 +183,7 @@ void GoogleDriveWorker::logout(BoolCompletion done)
         });
         return;
     }
-    QNetworkReply* reply = postForm(constant_.logoutUrl, { { QStringLiteral("token"), revoked } });
+    QNetworkReply* reply = tokens_.postForm(constant_.logoutUrl, { { QStringLiteral("token"), revoked } });
     connect(reply, &QNetworkReply::finished, this, [reply, done] {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -232,14 +195,6 @@ void GoogleDriveWorker::logout(BoolCompletion done)
         if (done)
             done(ok);
     });
-}
-
-QNetworkRequest GoogleDriveWorker::apiRequest(const QUrl& url) const
-{
-    QNetworkRequest request(url);
-    request.setTransferTimeout(delays_.transferTimeoutMs);
-    request.setRawHeader("Authorization", "Bearer " + token_.toUtf8());
-    return request;
 }
 
 QUrl GoogleDriveWorker::listingUrl(const QString& folderId, const QString& pageToken) const
@@ -300,7 +255,7 @@ void GoogleDriveWorker::fetchFirstPage(std::shared_ptr<Listing> listing, int att
         CloudReply::later(this, [listing] { listing->finish(false); });
         return;
     }
-    QNetworkReply* reply = manager_->get(apiRequest(url));
+    QNetworkReply* reply = manager_->get(tokens_.bearerRequest(url));
     connect(reply, &QNetworkReply::finished, this, [this, reply, listing, attempt] {
         reply->deleteLater();
         if (CloudReply::transportFailed(reply)) {
@@ -344,7 +299,7 @@ void GoogleDriveWorker::fetchFirstPage(std::shared_ptr<Listing> listing, int att
 
 void GoogleDriveWorker::fetchNextPage(std::shared_ptr<Listing> listing, const QString& pageToken)
 {
-    QNetworkReply* reply = manager_->get(apiRequest(listingUrl(listing->folderId, pageToken)));
+    QNetworkReply* reply = manager_->get(tokens_.bearerRequest(listingUrl(listing->folderId, pageToken)));
     connect(reply, &QNetworkReply::finished, this, [this, reply, listing] {
         reply->deleteLater();
         if (CloudReply::transportFailed(reply)) {
@@ -376,7 +331,7 @@ QNetworkReply* GoogleDriveWorker::downloadRequest(const QString& fileId)
                    QUrl::StrictMode);
     if (!url.isValid())
         return nullptr;
-    return manager_->get(apiRequest(url));
+    return manager_->get(tokens_.bearerRequest(url));
 }
 
 CloudItemPtr GoogleDriveWorker::parseItem(const QJsonObject& object, const QString& route, bool root)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CloudItemClass.h"
+#include "CloudTokenSession.h"
 #include "GDWebPopoutDelegate.h"
 #include "GoogleDriveConstant.h"
 #include "GoogleDriveDelays.h"
@@ -11,7 +12,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <functional>
 
 class GoogleDrivePopoutWebViewController;
@@ -42,9 +42,9 @@ public:
     const GoogleDriveConstant& constant() const { return constant_; }
     QString email() const { return email_; }
     QString photoUrl() const { return photoUrl_; }
-    QString token() const { return token_; }
-    QString reToken() const { return reToken_; }
-    bool isRefreshScheduled() const { return refreshTimer_.isActive(); }
+    QString token() const { return tokens_.token(); }
+    QString reToken() const { return tokens_.refreshToken(); }
+    bool isRefreshScheduled() const { return tokens_.isRefreshScheduled(); }
 
     // Default: the system browser.
     void setBrowserOpener(LoopbackSignIn::BrowserOpener opener) { openBrowser_ = std::move(opener); }
@@ -83,10 +83,7 @@ Q_SIGNALS:
 private:
     struct Listing;
 
-    QNetworkReply* postForm(const QString& url, const QList<QPair<QString, QString>>& fields);
-    QNetworkRequest apiRequest(const QUrl& url) const;
     QUrl listingUrl(const QString& folderId, const QString& pageToken) const;
-    bool takeTokenAnswer(const QJsonObject& answer, bool refresh);
     void fetchFirstPage(std::shared_ptr<Listing> listing, int attempt);
     void fetchNextPage(std::shared_ptr<Listing> listing, const QString& pageToken);
     // Adds the page's records; returns false when the answer holds no "files".
@@ -99,11 +96,5 @@ private:
     QPointer<GoogleDrivePopoutWebViewController> sheet_;
     QString email_;
     QString photoUrl_;
-    QString token_;
-    QString reToken_;
-    QTimer refreshTimer_;
-    QPointer<QNetworkReply> refreshReply_;
-    // Bumped by every sign-out: answers to requests of an earlier session are dropped, so a
-    // refresh in flight cannot bring the tokens back.
-    quint64 session_ = 0;
+    CloudTokenSession tokens_;
 };

@@ -3,32 +3,15 @@
 #include "ODWebPopoutDelegate.h"
 #include "OneDriveLog.h"
 #include "SecretRedaction.h"
-#include "SignInWaitDialog.h"
 
 #include <QUrlQuery>
-
-namespace {
-quint16 portOf(const QString& redirectUri)
-{
-    return quint16(QUrl(redirectUri).port(LoopbackSignIn::DefaultPort));
-}
-} // namespace
 
 OneDrivePopoutWebViewController::OneDrivePopoutWebViewController(const OneDriveConstant& constant,
                                                                  LoopbackSignIn::BrowserOpener openBrowser,
                                                                  QObject* parent)
-    : QObject(parent)
+    : BrowserSignInSheet(QStringLiteral("OneDrive"), lcOneDrive, constant.redirectUri, std::move(openBrowser), parent)
     , constant_(constant)
-    , openBrowser_(std::move(openBrowser))
-    , listener_(portOf(constant.redirectUri))
 {
-    connect(&listener_, &LoopbackSignIn::redirected, this, &OneDrivePopoutWebViewController::handleRedirect);
-}
-
-OneDrivePopoutWebViewController::~OneDrivePopoutWebViewController()
-{
-    if (dialog_)
-        dialog_->finish();
 }
 
 QString OneDrivePopoutWebViewController::signInAddress() const
@@ -36,7 +19,7 @@ QString OneDrivePopoutWebViewController::signInAddress() const
     // Written as one text, without percent-encoding, as the service documents it.
     return constant_.authorizeUrl + QStringLiteral("?client_id=") + constant_.clientID + QStringLiteral("&scope=")
         + QLatin1String(OneDriveConstant::Scope) + QStringLiteral("&response_type=code&redirect_uri=")
-        + constant_.redirectUri + QStringLiteral("&state=") + state_;
+        + constant_.redirectUri + QStringLiteral("&state=") + state();
 }
 
 QString OneDrivePopoutWebViewController::signOutAddress() const
@@ -47,9 +30,9 @@ QString OneDrivePopoutWebViewController::signOutAddress() const
 
 void OneDrivePopoutWebViewController::present(QWidget* presenter)
 {
-    presenter_ = presenter;
-    open_ = true;
-    if (operation != QLatin1String("login") && operation != QLatin1String("logout")) {
+    begin(presenter);
+    const bool login = operation == QLatin1String("login");
+    if (!login && operation != QLatin1String("logout")) {
         dismiss();
         return;
     }
@@ -58,48 +41,17 @@ void OneDrivePopoutWebViewController::present(QWidget* presenter)
                 "client id."));
         return;
     }
-    if (!listener_.begin(QUrl(constant_.redirectUri).path())) {
-        fail(listener_.errorString());
-        return;
-    }
-    state_ = LoopbackSignIn::newState();
-
-    dialog_ = new SignInWaitDialog(QStringLiteral("OneDrive"), presenter);
-    if (operation == QLatin1String("logout"))
-        dialog_->setMessage(tr("Waiting for your browser…\n\nOneDrive signs you out in the browser window "
-                               "that has opened."));
-    connect(dialog_, &SignInWaitDialog::cancelled, this, [this] {
-        dialog_ = nullptr; // it is closing itself
-        close();
-    });
-    dialog_->open();
-
-    const QUrl page(operation == QLatin1String("login") ? signInAddress() : signOutAddress(), QUrl::StrictMode);
-    if (!page.isValid()) {
-        fail(tr("The OneDrive sign-in address of this build is not valid."));
-        return;
-    }
-    if (!openBrowser_ || !openBrowser_(page)) {
-        qCWarning(lcOneDrive).noquote() << "webview ERROR!!!!!! the web browser could not be opened";
-        dialog_->showAddress(page);
-    }
-}
-
-SignInWaitDialog* OneDrivePopoutWebViewController::dialog() const
-{
-    return dialog_;
-}
-
-void OneDrivePopoutWebViewController::close()
-{
-    if (open_)
-        dismiss();
+    const QString waiting = login ? QString()
+                                  : tr("Waiting for your browser…\n\nOneDrive signs you out in the browser window "
+                                       "that has opened.");
+    if (listen(waiting))
+        openPage(login ? signInAddress() : signOutAddress());
 }
 
 void OneDrivePopoutWebViewController::handleRedirect(const QUrl& url)
 {
     const QUrlQuery query(url);
-    const bool ourState = query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded) == state_;
+    const bool ourState = query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded) == state();
 
     if (query.hasQueryItem(QStringLiteral("code"))) {
         if (operation != QLatin1String("login") || !ourState) {
@@ -117,8 +69,8 @@ void OneDrivePopoutWebViewController::handleRedirect(const QUrl& url)
         if (operation != QLatin1String("logout"))
             return;
         const QUrl second(constant_.secondLogoutUrl);
-        if (second.isValid() && openBrowser_)
-            openBrowser_(second);
+        if (second.isValid() && openBrowser())
+            openBrowser()(second);
         dismiss();
         return;
     }
@@ -130,31 +82,4 @@ void OneDrivePopoutWebViewController::handleRedirect(const QUrl& url)
         qCInfo(lcOneDrive).noquote() << SecretRedaction::url(url);
         dismiss();
     }
-}
-
-void OneDrivePopoutWebViewController::fail(const QString& message)
-{
-    qCWarning(lcOneDrive).noquote() << message;
-    listener_.cancel();
-    open_ = false;
-    if (!dialog_) {
-        dialog_ = new SignInWaitDialog(QStringLiteral("OneDrive"), presenter_);
-        dialog_->open();
-    }
-    dialog_->showProblem(message);
-    dialog_ = nullptr; // the user closes it; nothing waits on it any more
-    Q_EMIT failed(message);
-    Q_EMIT finished();
-}
-
-void OneDrivePopoutWebViewController::dismiss()
-{
-    listener_.cancel();
-    open_ = false;
-    if (dialog_) {
-        SignInWaitDialog* dialog = dialog_;
-        dialog_ = nullptr;
-        dialog->finish();
-    }
-    Q_EMIT finished();
 }

@@ -11,8 +11,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QUrlQuery>
-#include <limits>
+#include <QTimer>
 
 struct OneDriveWorker::Listing {
     QList<CloudItemPtr> folders;
@@ -28,19 +27,6 @@ struct OneDriveWorker::Listing {
     }
 };
 
-namespace {
-QByteArray bearer(const QString& token)
-{
-    return "Bearer " + token.toUtf8();
-}
-
-int timerInterval(qint64 seconds, int secondMs)
-{
-    const qint64 ms = std::max<qint64>(seconds, 1) * secondMs;
-    return int(std::min<qint64>(ms, std::numeric_limits<int>::max()));
-}
-} // namespace
-
 OneDriveWorker::OneDriveWorker(const OneDriveConstant& constant, const OneDriveDelays& delays,
                                QNetworkAccessManager* manager, QObject* parent)
     : QObject(parent)
@@ -48,9 +34,8 @@ OneDriveWorker::OneDriveWorker(const OneDriveConstant& constant, const OneDriveD
     , delays_(delays)
     , manager_(manager ? manager : new QNetworkAccessManager(this))
     , openBrowser_(LoopbackSignIn::systemBrowser())
+    , tokens_(manager_, delays.transferTimeoutMs, delays.secondMs, [this] { refreshToken(); })
 {
-    refreshTimer_.setSingleShot(true);
-    connect(&refreshTimer_, &QTimer::timeout, this, &OneDriveWorker::refreshToken);
 }
 
 OneDriveWorker::~OneDriveWorker() = default;
@@ -89,10 +74,7 @@ void OneDriveWorker::forgetSession()
 {
     email_.clear();
     image_ = QImage();
-    token_.clear();
-    reToken_.clear();
-    refreshTimer_.stop();
-    ++session_;
+    tokens_.forget();
 }
 
 void OneDriveWorker::showSheet(const QString& operation, QWidget* presenter)
@@ -110,26 +92,14 @@ void OneDriveWorker::showSheet(const QString& operation, QWidget* presenter)
 
 QNetworkRequest OneDriveWorker::graphRequest(const QUrl& url) const
 {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(delays_.transferTimeoutMs);
-    request.setRawHeader("Authorization", bearer(token_));
+    QNetworkRequest request = tokens_.bearerRequest(url);
     // The bearer token goes to the Graph host only, also when an answer redirects.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
     return request;
 }
 
-QNetworkReply* OneDriveWorker::postForm(const QList<QPair<QString, QString>>& fields)
-{
-    QUrlQuery form;
-    for (const auto& [name, value] : fields)
-        form.addQueryItem(name, QString::fromLatin1(QUrl::toPercentEncoding(value)));
-    QNetworkRequest request { QUrl(constant_.getTokenUrl) };
-    request.setTransferTimeout(delays_.transferTimeoutMs);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-    return manager_->post(request, form.toString(QUrl::FullyEncoded).toLatin1());
-}
-
-void OneDriveWorker::getToken(const QString& code)
+QNetworkReply* OneDriveWorker::postTokenForm(const QString& grantField, const QString& grantValue,
+                                             const QString& grantType)
 {
     QList<QPair<QString, QString>> fields {
         { QStringLiteral("client_id"), constant_.clientID },
@@ -137,14 +107,18 @@ void OneDriveWorker::getToken(const QString& code)
     };
     if (!constant_.clientSecret.isEmpty())
         fields.append({ QStringLiteral("client_secret"), constant_.clientSecret });
-    fields.append({ QStringLiteral("code"), code });
-    fields.append({ QStringLiteral("grant_type"), QStringLiteral("authorization_code") });
+    fields.append({ grantField, grantValue });
+    fields.append({ QStringLiteral("grant_type"), grantType });
+    return tokens_.postForm(constant_.getTokenUrl, fields);
+}
 
-    QNetworkReply* reply = postForm(fields);
-    const quint64 session = session_;
+void OneDriveWorker::getToken(const QString& code)
+{
+    QNetworkReply* reply = postTokenForm(QStringLiteral("code"), code, QStringLiteral("authorization_code"));
+    const quint64 session = tokens_.session();
     connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
         reply->deleteLater();
-        const bool stored = session == session_ && takeTokenReply(reply, false);
+        const bool stored = session == tokens_.session() && takeTokenReply(reply, false);
         Q_EMIT OneDrive_login(stored);
     });
 }
@@ -152,23 +126,15 @@ void OneDriveWorker::getToken(const QString& code)
 void OneDriveWorker::refreshToken()
 {
     // Nothing to renew after a sign-out; one renewal at a time.
-    if (reToken_.isEmpty() || refreshReply_)
+    if (!tokens_.canRefresh())
         return;
-    QList<QPair<QString, QString>> fields {
-        { QStringLiteral("client_id"), constant_.clientID },
-        { QStringLiteral("redirect_uri"), constant_.redirectUri },
-    };
-    if (!constant_.clientSecret.isEmpty())
-        fields.append({ QStringLiteral("client_secret"), constant_.clientSecret });
-    fields.append({ QStringLiteral("refresh_token"), reToken_ });
-    fields.append({ QStringLiteral("grant_type"), QStringLiteral("refresh_token") });
-
-    QNetworkReply* reply = postForm(fields);
-    refreshReply_ = reply;
-    const quint64 session = session_;
+    QNetworkReply* reply =
+        postTokenForm(QStringLiteral("refresh_token"), tokens_.refreshToken(), QStringLiteral("refresh_token"));
+    tokens_.setRefreshReply(reply);
+    const quint64 session = tokens_.session();
     connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
         reply->deleteLater();
-        if (session == session_)
+        if (session == tokens_.session())
             takeTokenReply(reply, true);
     });
 }
@@ -184,21 +150,7 @@ bool OneDriveWorker::takeTokenReply(QNetworkReply* reply, bool refresh)
         qCInfo(lcOneDrive).noquote() << QStringLiteral("refresh onedrive token: ")
                 + (doc.isNull() ? QStringLiteral("(not JSON)") : SecretRedaction::json(doc.object()));
     }
-    const QJsonObject object = doc.object();
-    const QJsonValue access = object.value(QStringLiteral("access_token"));
-    if (!doc.isObject() || !access.isString())
-        return false;
-    token_ = access.toString();
-
-    const QJsonValue expires = object.value(QStringLiteral("expires_in"));
-    const bool expiresKnown = expires.isDouble() && expires.toDouble() == double(expires.toInteger());
-    const QJsonValue renewal = object.value(QStringLiteral("refresh_token"));
-    if (expiresKnown && renewal.isString())
-        reToken_ = renewal.toString();
-    // A refresh answer may keep the refresh token we hold; it still renews with it.
-    if (expiresKnown && (renewal.isString() || (refresh && !reToken_.isEmpty())))
-        refreshTimer_.start(timerInterval(expires.toInteger(), delays_.secondMs));
-    return true;
+    return doc.isObject() && tokens_.take(doc.object(), refresh);
 }
 
 void OneDriveWorker::getUserInfo(BoolCompletion completion)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CloudItemClass.h"
+#include "CloudTokenSession.h"
 #include "LoopbackSignIn.h"
 #include "ODWebPopoutDelegate.h"
 #include "OneDriveConstant.h"
@@ -12,7 +13,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QUrl>
 #include <functional>
 
@@ -45,9 +45,9 @@ public:
     const OneDriveConstant& constant() const { return constant_; }
     QString email() const { return email_; }
     QImage image() const { return image_; }
-    QString token() const { return token_; }
-    QString reToken() const { return reToken_; }
-    bool isRefreshScheduled() const { return refreshTimer_.isActive(); }
+    QString token() const { return tokens_.token(); }
+    QString reToken() const { return tokens_.refreshToken(); }
+    bool isRefreshScheduled() const { return tokens_.isRefreshScheduled(); }
 
     // Default: the system browser.
     void setBrowserOpener(LoopbackSignIn::BrowserOpener opener) { openBrowser_ = std::move(opener); }
@@ -87,7 +87,8 @@ private:
     struct Listing;
 
     QNetworkRequest graphRequest(const QUrl& url) const;
-    QNetworkReply* postForm(const QList<QPair<QString, QString>>& fields);
+    // The token endpoint's form: the client's fields, then the grant.
+    QNetworkReply* postTokenForm(const QString& grantField, const QString& grantValue, const QString& grantType);
     void showSheet(const QString& operation, QWidget* presenter);
     // Returns true when a token was stored.
     bool takeTokenReply(QNetworkReply* reply, bool refresh);
@@ -102,11 +103,5 @@ private:
     QPointer<OneDrivePopoutWebViewController> sheet_;
     QString email_;
     QImage image_;
-    QString token_;
-    QString reToken_;
-    QTimer refreshTimer_;
-    QPointer<QNetworkReply> refreshReply_;
-    // Bumped by every sign-out: answers to requests of an earlier session are dropped, so a
-    // refresh in flight cannot bring the tokens back.
-    quint64 session_ = 0;
+    CloudTokenSession tokens_;
 };

@@ -2,6 +2,7 @@
 
 #include "CloudLoginService.h"
 #include "DropboxWorker.h"
+#include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
 #include "FakeDropboxRoutes.h"
@@ -12,30 +13,27 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 #include <memory>
 
 // One service of the stand-in cloud with a client of ours signed in to it, for the picker's
-// tests. The user's browser is a network manager that follows the sign-in redirects.
+// tests. The user's browser follows the sign-in redirects.
 class CloudDownloadTestCloud {
 public:
     explicit CloudDownloadTestCloud(CloudLoginService service)
         : service(service)
     {
         server.listen();
-        browser.setProxy(QNetworkProxy::NoProxy);
         manager.setProxy(QNetworkProxy::NoProxy);
         const QString base = server.baseUrl().toString();
-        const QString redirect = QStringLiteral("http://127.0.0.1:%1").arg(freePort());
+        const QString redirect = QStringLiteral("http://127.0.0.1:%1").arg(FakeBrowser::freePort());
         switch (service) {
         case CloudLoginService::dropbox: {
             dropboxRoutes.install(server, tree);
             DropboxEndpoints e{server.baseUrl(), server.baseUrl(), server.baseUrl(), 0};
             dropbox = std::make_unique<DropboxWorker>(dropboxRoutes.appKey, e, DropboxDelays{5000});
-            dropbox->setBrowserOpener(opener());
+            dropbox->setBrowserOpener(browser.opener());
             break;
         }
         case CloudLoginService::googleDrive: {
@@ -46,7 +44,7 @@ public:
             GoogleDriveDelays d;
             d.rateLimitBackoffMs = 5;
             google = std::make_unique<GoogleDriveWorker>(c, d, &manager);
-            google->setBrowserOpener(opener());
+            google->setBrowserOpener(browser.opener());
             break;
         }
         case CloudLoginService::onedrive: {
@@ -55,7 +53,7 @@ public:
             c.clientID = onedriveRoutes.clientId;
             c.clientSecret = QStringLiteral("standin-onedrive-secret-0123456789abc");
             onedrive = std::make_unique<OneDriveWorker>(c, OneDriveDelays{}, &manager);
-            onedrive->setBrowserOpener(opener());
+            onedrive->setBrowserOpener(browser.opener());
             break;
         }
         case CloudLoginService::none:
@@ -108,25 +106,8 @@ public:
     FakeGoogleRoutes googleRoutes;
     FakeOneDriveRoutes onedriveRoutes;
     QNetworkAccessManager manager;
-    QNetworkAccessManager browser;
+    FakeBrowser browser;
     std::unique_ptr<DropboxWorker> dropbox;
     std::unique_ptr<GoogleDriveWorker> google;
     std::unique_ptr<OneDriveWorker> onedrive;
-
-private:
-    static quint16 freePort()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort();
-    }
-
-    LoopbackSignIn::BrowserOpener opener()
-    {
-        return [this](const QUrl& url) {
-            QNetworkReply* reply = browser.get(QNetworkRequest(url));
-            QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-            return true;
-        };
-    }
 };

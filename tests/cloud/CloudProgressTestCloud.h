@@ -5,6 +5,7 @@
 #include "CloudProgressViewController.h"
 #include "DisplaySleepInhibitor.h"
 #include "DropboxWorker.h"
+#include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
 #include "FakeDropboxRoutes.h"
@@ -16,9 +17,7 @@
 #include <QDirIterator>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 #include <memory>
 
@@ -32,7 +31,7 @@ public:
     FakeGoogleRoutes googleRoutes;
     FakeOneDriveRoutes onedriveRoutes;
     QNetworkAccessManager manager;
-    QNetworkAccessManager browser;
+    FakeBrowser browser; // the stand-in's authorize pages redirect back to our listener
     std::unique_ptr<DropboxWorker> dropbox;
     std::unique_ptr<GoogleDriveWorker> google;
     std::unique_ptr<OneDriveWorker> onedrive;
@@ -42,7 +41,6 @@ public:
     CloudProgressTestCloud()
     {
         manager.setProxy(QNetworkProxy::NoProxy);
-        browser.setProxy(QNetworkProxy::NoProxy);
     }
     ~CloudProgressTestCloud()
     {
@@ -60,26 +58,26 @@ public:
 
         const QUrl d = dropboxServer.baseUrl();
         dropbox = std::make_unique<DropboxWorker>(dropboxRoutes.appKey, DropboxEndpoints{d, d, d, 0});
-        dropbox->setBrowserOpener([this](const QUrl& url) { return follow(url); });
+        dropbox->setBrowserOpener(browser.opener());
         bool dropboxDone = false;
         dropbox->authorizeFromController(nullptr, [&](const DropboxOAuthResult&) { dropboxDone = true; });
 
         const QString g = googleServer.baseUrl().toString();
-        GoogleDriveConstant gc = GoogleDriveConstant::atHosts(g, g, g, QStringLiteral("http://127.0.0.1:%1/").arg(freePort()));
+        GoogleDriveConstant gc = GoogleDriveConstant::atHosts(g, g, g, QStringLiteral("http://127.0.0.1:%1/").arg(FakeBrowser::freePort()));
         gc.clientID = googleRoutes.clientId;
         gc.clientSecret = googleRoutes.clientSecret;
         google = std::make_unique<GoogleDriveWorker>(gc, GoogleDriveDelays{}, &manager);
-        google->setBrowserOpener([this](const QUrl& url) { return follow(url); });
+        google->setBrowserOpener(browser.opener());
         QSignalSpy googleDone(google.get(), &GoogleDriveWorker::GoogleDrive_login);
         google->login(nullptr);
 
         const QString o = onedriveServer.baseUrl().toString();
-        OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(freePort()));
+        OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(FakeBrowser::freePort()));
         oc.clientID = onedriveRoutes.clientId;
         OneDriveDelays od;
         od.itemRetryMs = 10;
         onedrive = std::make_unique<OneDriveWorker>(oc, od, &manager);
-        onedrive->setBrowserOpener([this](const QUrl& url) { return follow(url); });
+        onedrive->setBrowserOpener(browser.opener());
         QSignalSpy onedriveDone(onedrive.get(), &OneDriveWorker::OneDrive_login);
         onedrive->login(nullptr);
 
@@ -137,21 +135,6 @@ public:
     }
 
 private:
-    static quint16 freePort()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort();
-    }
-
-    // The user's browser: the stand-in's authorize pages redirect back to our listener.
-    bool follow(const QUrl& url)
-    {
-        QNetworkReply* reply = browser.get(QNetworkRequest(url));
-        QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-        return true;
-    }
-
     void walk(CloudLoginService service, const QString& folder, const QString& route, QList<CloudItemPtr>& out)
     {
         QList<CloudItemPtr> folders;

@@ -7,6 +7,7 @@
 #include "CloudViewController.h"
 #include "ElidedLabel.h"
 #include "ExternalVolumes.h"
+#include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
 #include "FakeGoogleRoutes.h"
@@ -26,10 +27,8 @@
 #include <QListWidget>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -66,13 +65,6 @@ public:
     }
 };
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 CloudItemPtr item(const QString& name, const QString& path, const QString& type, const QString& id, quint64 size,
                   const QString& route = QString())
 {
@@ -96,7 +88,6 @@ protected:
         UtilityFunctions::setMessagePresenter(&presenter);
         GoogleReporter::shared().setSink(sink);
         manager.setProxy(QNetworkProxy::NoProxy);
-        browser.setProxy(QNetworkProxy::NoProxy);
         ASSERT_TRUE(server.listen());
         // The account picture, served beside the service.
         server.addHandler([](const FakeCloudServer::Request& r) -> std::optional<FakeCloudServer::Response> {
@@ -113,22 +104,22 @@ protected:
         googleRoutes.picture = server.baseUrl().toString() + "/ann.png";
         googleRoutes.install(server, tree);
         const QString base = server.baseUrl().toString();
-        GoogleDriveConstant gc = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(freePort()));
+        GoogleDriveConstant gc = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(FakeBrowser::freePort()));
         gc.clientID = googleRoutes.clientId;
         gc.clientSecret = googleRoutes.clientSecret;
         google = std::make_unique<GoogleDriveWorker>(gc, GoogleDriveDelays{}, &manager);
-        google->setBrowserOpener(follow());
+        google->setBrowserOpener(browser.opener());
 
         ASSERT_TRUE(onedriveServer.listen());
         onedriveServer.addHandler([this](const FakeCloudServer::Request& r) { return onedriveHook ? onedriveHook(r) : std::nullopt; });
         onedriveRoutes.install(onedriveServer, tree);
         const QString o = onedriveServer.baseUrl().toString();
-        OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(freePort()));
+        OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(FakeBrowser::freePort()));
         oc.clientID = onedriveRoutes.clientId;
         OneDriveDelays od;
         od.transferTimeoutMs = 300;
         onedrive = std::make_unique<OneDriveWorker>(oc, od, &manager);
-        onedrive->setBrowserOpener(follow());
+        onedrive->setBrowserOpener(browser.opener());
 
         page = std::make_unique<CloudViewController>();
         page->setClients(nullptr, google.get(), onedrive.get());
@@ -145,15 +136,6 @@ protected:
         ExternalVolumes::setOverride(std::nullopt, std::nullopt);
     }
 
-    LoopbackSignIn::BrowserOpener follow()
-    {
-        return [this](const QUrl& url) {
-            QNetworkReply* reply = browser.get(QNetworkRequest(url));
-            QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-            return true;
-        };
-    }
-
     bool isShown(QWidget* w) const { return w->isVisibleTo(page.get()); }
     QString settingsFlag(const char* key) const { return QSettings().value(key).toString(); }
 
@@ -164,7 +146,8 @@ protected:
     FakeGoogleRoutes googleRoutes;
     FakeOneDriveRoutes onedriveRoutes;
     FakeCloudServer::Handler onedriveHook; // answers before the routes when set
-    QNetworkAccessManager manager, browser;
+    QNetworkAccessManager manager;
+    FakeBrowser browser;
     std::unique_ptr<GoogleDriveWorker> google;
     std::unique_ptr<OneDriveWorker> onedrive;
     MainWindow window;

@@ -1,15 +1,15 @@
 #include "DropboxDownload.h"
 #include "DropboxWorker.h"
+#include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
 #include "FakeDropboxRoutes.h"
+#include "LogCapture.h"
 #include "PkceCodes.h"
 #include "SignInWaitDialog.h"
 
 #include <QDir>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -17,56 +17,35 @@
 
 namespace {
 
-QStringList g_log;
-
-void captureLog(QtMsgType, const QMessageLogContext&, const QString& text)
-{
-    g_log.append(text);
-}
-
 // Everything the service and the client hold secret must stay out of the diagnostics.
 class DropboxWorkerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        g_log.clear();
-        previousHandler_ = qInstallMessageHandler(captureLog);
         ASSERT_TRUE(server.listen());
         routes.pageSize = 2;
         routes.install(server, tree);
         DropboxEndpoints e{server.baseUrl(), server.baseUrl(), server.baseUrl(), 0};
         worker = std::make_unique<DropboxWorker>(routes.appKey, e, DropboxDelays{5000});
-        worker->setBrowserOpener([this](const QUrl& url) {
-            opened.append(url);
-            return true;
-        });
+        browser.follow = false; // the tests visit the authorize page themselves
+        worker->setBrowserOpener(browser.opener());
     }
 
     void TearDown() override
     {
-        qInstallMessageHandler(previousHandler_);
-        for (const FakeCloudServer::Request& r : server.requests())
-            if (r.path() == "/oauth2/token")
-                secrets << r.form().queryItemValue("code_verifier") << r.form().queryItemValue("code");
-        const QString log = g_log.join('\n');
+        for (const FakeCloudServer::Request& r : server.requestsTo("/oauth2/token"))
+            secrets << r.form().queryItemValue("code_verifier") << r.form().queryItemValue("code");
+        const QString log = logged.text();
         for (const QString& secret : std::as_const(secrets))
             EXPECT_FALSE(!secret.isEmpty() && log.contains(secret)) << "secret in the log: " << secret.toStdString();
-    }
-
-    // The user's browser: follows the authorize page's redirect to our listener.
-    int browse(const QUrl& url)
-    {
-        std::unique_ptr<QNetworkReply> reply(browser.get(QNetworkRequest(url)));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return reply->isFinished(); }, 5000));
-        return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     }
 
     DropboxOAuthResult signIn()
     {
         std::optional<DropboxOAuthResult> result;
         worker->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
-        if (!opened.isEmpty())
-            browse(opened.last());
+        if (!browser.opened.isEmpty())
+            browser.visit(browser.opened.last());
         EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
         return result.value_or(DropboxOAuthResult::error("no answer"));
     }
@@ -93,14 +72,13 @@ protected:
         return ok.value_or(false);
     }
 
+    LogCapture logged;
     FakeCloudServer server;
     FakeCloudTree tree;
     FakeDropboxRoutes routes;
     std::unique_ptr<DropboxWorker> worker;
-    QNetworkAccessManager browser;
-    QList<QUrl> opened;
+    FakeBrowser browser;
     QStringList secrets{QString::fromLatin1(routes.accessToken)};
-    QtMessageHandler previousHandler_ = nullptr;
 };
 
 } // namespace
@@ -109,14 +87,14 @@ TEST_F(DropboxWorkerTest, SignsInWithPkceAndOnlyTheBrowserItSent)
 {
     std::optional<DropboxOAuthResult> result;
     worker->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
-    ASSERT_EQ(opened.size(), 1);
-    const QUrlQuery query(opened[0]);
+    ASSERT_EQ(browser.opened.size(), 1);
+    const QUrlQuery query(browser.opened[0]);
     const QString state = query.queryItemValue("state");
     const QString challenge = query.queryItemValue("code_challenge");
     const QUrl redirect(query.queryItemValue("redirect_uri", QUrl::FullyDecoded));
     EXPECT_EQ(redirect.host(), "127.0.0.1");
     EXPECT_EQ(redirect.path(), "/dropbox");
-    EXPECT_EQ(opened[0].toString(QUrl::FullyEncoded),
+    EXPECT_EQ(browser.opened[0].toString(QUrl::FullyEncoded),
               server.baseUrl().toString() + "/oauth2/authorize?client_id=standin-dropbox-key&response_type=code"
                   "&redirect_uri=http%3A%2F%2F127.0.0.1%3A" + QString::number(redirect.port()) + "%2Fdropbox&state="
                   + state + "&code_challenge=" + challenge + "&code_challenge_method=S256&token_access_type=online");
@@ -126,12 +104,12 @@ TEST_F(DropboxWorkerTest, SignsInWithPkceAndOnlyTheBrowserItSent)
     // A page that does not know our state cannot finish the sign-in.
     QUrl forged = redirect;
     forged.setQuery("code=" + QString::fromLatin1(routes.authorizationCode) + "&state=guess");
-    EXPECT_EQ(browse(forged), 200);
+    EXPECT_EQ(browser.visit(forged), 200);
     QTest::qWait(50);
     EXPECT_FALSE(result.has_value());
     EXPECT_TRUE(worker->isAuthorizing());
 
-    browse(opened[0]);
+    browser.visit(browser.opened[0]);
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
     EXPECT_EQ(result->kind, DropboxOAuthResult::Kind::success);
     EXPECT_EQ(result->accountId, routes.accountId);
@@ -153,9 +131,9 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
     // A code the service does not know.
     std::optional<DropboxOAuthResult> result;
     worker->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
-    QUrl redirect(QUrlQuery(opened.last()).queryItemValue("redirect_uri", QUrl::FullyDecoded));
-    redirect.setQuery("code=stale&state=" + QUrlQuery(opened.last()).queryItemValue("state"));
-    browse(redirect);
+    QUrl redirect(QUrlQuery(browser.opened.last()).queryItemValue("redirect_uri", QUrl::FullyDecoded));
+    redirect.setQuery("code=stale&state=" + QUrlQuery(browser.opened.last()).queryItemValue("state"));
+    browser.visit(redirect);
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
     EXPECT_EQ(result->kind, DropboxOAuthResult::Kind::error);
     EXPECT_FALSE(worker->isSignedIn());
@@ -178,7 +156,7 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
     ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost));
     DropboxEndpoints e{server.baseUrl(), server.baseUrl(), server.baseUrl(), squatter.serverPort()};
     DropboxWorker busy(routes.appKey, e);
-    busy.setBrowserOpener([this](const QUrl& url) { opened.append(url); return true; });
+    busy.setBrowserOpener(browser.opener());
     result.reset();
     busy.authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
@@ -231,11 +209,11 @@ TEST_F(DropboxWorkerTest, ListsEveryPageInOrderAndFlagsAFailedPage)
     EXPECT_EQ(server.requests().size(), 1);
 
     routes.failPage = 2;
-    g_log.clear();
+    logged.clear();
     const auto [partial, partialOk] = list("/Docs");
     EXPECT_FALSE(partialOk);
     EXPECT_EQ(partial.size(), 2);
-    EXPECT_TRUE(g_log.contains("dropbox error:"));
+    EXPECT_TRUE(logged.lines().contains("dropbox error:"));
 }
 
 TEST_F(DropboxWorkerTest, ReadsTheAccountAndForgetsItOnSignOut)
@@ -266,7 +244,7 @@ TEST_F(DropboxWorkerTest, ReadsTheAccountAndForgetsItOnSignOut)
     EXPECT_EQ(worker->email(), "");
     EXPECT_EQ(worker->spaceInfo(), "Used: 1.5 GB, Total: 5.0 TB");
     EXPECT_FALSE(worker->isSignedIn());
-    EXPECT_EQ(opened.last(), QUrl(server.baseUrl().toString() + "/logout"));
+    EXPECT_EQ(browser.opened.last(), QUrl(server.baseUrl().toString() + "/logout"));
 
     const qsizetype before = server.requests().size();
     EXPECT_FALSE(call(&DropboxWorker::getUserInfo));

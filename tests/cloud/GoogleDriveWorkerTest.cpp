@@ -1,79 +1,31 @@
+#include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
 #include "FakeGoogleRoutes.h"
 #include "GoogleDrivePopoutWebViewController.h"
 #include "GoogleDriveWorker.h"
 #include "JwtPayload.h"
+#include "LogCapture.h"
 
 #include <QJsonDocument>
-#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 #include <QUrlQuery>
 #include <gtest/gtest.h>
 
 namespace {
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-QStringList& logLines()
-{
-    static QStringList lines;
-    return lines;
-}
-
-void keepLine(QtMsgType, const QMessageLogContext&, const QString& text)
-{
-    logLines().append(text);
-}
-
-// Stands in for the user's browser: fetches the page and follows the provider's redirect back
-// to our listener.
-struct FakeBrowser {
-    QNetworkAccessManager nam;
-    QList<QUrl> opened;
-    bool follow = true;
-
-    FakeBrowser() { nam.setProxy(QNetworkProxy::NoProxy); }
-    LoopbackSignIn::BrowserOpener opener()
-    {
-        return [this](const QUrl& url) {
-            opened.append(url);
-            if (follow) {
-                QNetworkReply* reply = nam.get(QNetworkRequest(url));
-                QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-            }
-            return true;
-        };
-    }
-    void visit(const QUrl& url)
-    {
-        std::unique_ptr<QNetworkReply> reply(nam.get(QNetworkRequest(url)));
-        QSignalSpy done(reply.get(), &QNetworkReply::finished);
-        done.wait(5000);
-    }
-};
-
 class GoogleDriveWorkerTest : public ::testing::Test {
 protected:
     GoogleDriveWorkerTest()
     {
-        previousHandler = qInstallMessageHandler(keepLine);
-        logLines().clear();
-        QLoggingCategory::setFilterRules(QStringLiteral("zorvi.cloud.*.debug=true"));
         server.listen();
         routes.install(server, tree);
         manager.setProxy(QNetworkProxy::NoProxy);
-        redirectPort = freePort();
+        redirectPort = FakeBrowser::freePort();
         const QString base = server.baseUrl().toString();
         constant = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(redirectPort));
         constant.clientID = routes.clientId;
@@ -84,12 +36,6 @@ protected:
         worker = std::make_unique<GoogleDriveWorker>(constant, delays, &manager);
         worker->setBrowserOpener(browser.opener());
     }
-    ~GoogleDriveWorkerTest() override
-    {
-        worker.reset();
-        QLoggingCategory::setFilterRules(QString());
-        qInstallMessageHandler(previousHandler);
-    }
 
     bool signIn()
     {
@@ -97,15 +43,6 @@ protected:
         worker->login(nullptr);
         EXPECT_TRUE(result.wait(5000));
         return !result.isEmpty() && result.first().first().toBool();
-    }
-
-    QList<FakeCloudServer::Request> requestsTo(const QString& path) const
-    {
-        QList<FakeCloudServer::Request> out;
-        for (const auto& r : server.requests())
-            if (r.path() == path)
-                out.append(r);
-        return out;
     }
 
     struct Listing {
@@ -129,7 +66,7 @@ protected:
         return out;
     }
 
-    QtMessageHandler previousHandler = nullptr;
+    LogCapture logged { QStringLiteral("zorvi.cloud.*.debug=true") };
     FakeCloudServer server;
     FakeCloudTree tree;
     FakeGoogleRoutes routes;
@@ -156,7 +93,7 @@ TEST_F(GoogleDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheIdentityToken)
                   "+https://www.googleapis.com/auth/userinfo.profile&response_type=code&redirect_uri=http://127.0.0.1:"
                   + QString::number(redirectPort) + "/&client_id=" + routes.clientId + "&state=" + state);
 
-    const auto exchanges = requestsTo("/token");
+    const auto exchanges = server.requestsTo("/token");
     ASSERT_EQ(exchanges.size(), 1);
     EXPECT_EQ(exchanges.first().header("content-type"), "application/x-www-form-urlencoded");
     const QList<QPair<QString, QString>> expected {
@@ -178,12 +115,12 @@ TEST_F(GoogleDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheIdentityToken)
     const QString back = constant.redirectUri + "?code=4%2F0standin-google-code&state=";
     browser.visit(QUrl(back + "forged"));
     QTest::qWait(50);
-    EXPECT_EQ(requestsTo("/token").size(), 1);
+    EXPECT_EQ(server.requestsTo("/token").size(), 1);
     EXPECT_TRUE(worker->signInSheet()->isOpen());
     worker->signInSheet()->close();
     browser.visit(QUrl(back + QUrlQuery(browser.opened.last()).queryItemValue("state")));
     QTest::qWait(50);
-    EXPECT_EQ(requestsTo("/token").size(), 1);
+    EXPECT_EQ(server.requestsTo("/token").size(), 1);
 }
 
 // The refresh keeps the refresh token it holds and stays on one timer; sign-out revokes the
@@ -192,8 +129,8 @@ TEST_F(GoogleDriveWorkerTest, RefreshesUntilSignOutRevokesWithoutLoggingSecrets)
 {
     routes.expiresIn = 3;
     ASSERT_TRUE(signIn());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return requestsTo("/token").size() >= 3; }, 5000));
-    const QUrlQuery refresh = requestsTo("/token").at(1).form();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestsTo("/token").size() >= 3; }, 5000));
+    const QUrlQuery refresh = server.requestsTo("/token").at(1).form();
     const QList<QPair<QString, QString>> expected {
         { "client_id", routes.clientId },
         { "client_secret", routes.clientSecret },
@@ -213,13 +150,13 @@ TEST_F(GoogleDriveWorkerTest, RefreshesUntilSignOutRevokesWithoutLoggingSecrets)
     EXPECT_TRUE(worker->email().isEmpty() && worker->token().isEmpty() && worker->reToken().isEmpty());
     ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 1; }, 5000));
     EXPECT_TRUE(revoked);
-    EXPECT_EQ(requestsTo("/revoke").first().form().queryItemValue("token", QUrl::FullyDecoded).toLatin1(), current);
-    const auto sent = requestsTo("/token").size();
+    EXPECT_EQ(server.requestsTo("/revoke").first().form().queryItemValue("token", QUrl::FullyDecoded).toLatin1(), current);
+    const auto sent = server.requestsTo("/token").size();
     QTest::qWait(200);
-    EXPECT_LE(requestsTo("/token").size(), sent + 1); // at most one already on the wire
+    EXPECT_LE(server.requestsTo("/token").size(), sent + 1); // at most one already on the wire
     EXPECT_TRUE(worker->token().isEmpty());
 
-    const QString log = logLines().join('\n');
+    const QString log = logged.text();
     EXPECT_TRUE(log.contains("refresh googledrive token: "));
     EXPECT_TRUE(log.contains("logout success"));
     EXPECT_FALSE(log.contains("standin-google-access"));
@@ -243,7 +180,7 @@ TEST_F(GoogleDriveWorkerTest, ListsEveryPageWithOneCompletionAndBacksOffWhenRate
     EXPECT_EQ(root.names, (QStringList { "top.txt", "Work" }));
     EXPECT_EQ(root.items.last()->type, "folder");
     EXPECT_EQ(root.items.last()->path, "/Work");
-    EXPECT_EQ(requestsTo("/drive/v3/files").last().query().queryItemValue("q", QUrl::FullyDecoded),
+    EXPECT_EQ(server.requestsTo("/drive/v3/files").last().query().queryItemValue("q", QUrl::FullyDecoded),
               "'root' in parents and trashed=false");
 
     server.clearRequests();
@@ -282,7 +219,7 @@ TEST_F(GoogleDriveWorkerTest, ListsEveryPageWithOneCompletionAndBacksOffWhenRate
     EXPECT_FALSE(refused.complete);
     EXPECT_TRUE(refused.items.isEmpty());
     EXPECT_EQ(server.requests().size(), delays.rateLimitTries);
-    EXPECT_TRUE(logLines().join('\n').contains("retry: /Work"));
+    EXPECT_TRUE(logged.text().contains("retry: /Work"));
 
     routes.rateLimited = 0;
     std::unique_ptr<QNetworkReply> content(worker->downloadRequest(folder.items.at(1)->id));

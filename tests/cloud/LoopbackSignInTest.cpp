@@ -1,3 +1,4 @@
+#include "FakeBrowser.h"
 #include "LoopbackSignIn.h"
 
 #include <QNetworkAccessManager>
@@ -9,13 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 struct Answer {
     QNetworkReply::NetworkError error;
@@ -39,7 +33,7 @@ Answer get(const QUrl& url)
 // begin() or after cancel().
 TEST(LoopbackSignIn, HandsOnOnlyItsOwnRedirectWhilePending)
 {
-    const quint16 port = freePort();
+    const quint16 port = FakeBrowser::freePort();
     LoopbackSignIn listener(port);
     QSignalSpy redirected(&listener, &LoopbackSignIn::redirected);
     const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);

@@ -1,12 +1,13 @@
+#include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
 #include "FakeOneDriveRoutes.h"
+#include "LogCapture.h"
 #include "OneDrivePopoutWebViewController.h"
 #include "OneDriveWorker.h"
 
 #include <QApplication>
 #include <QJsonDocument>
-#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -18,63 +19,14 @@
 
 namespace {
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-QStringList& logLines()
-{
-    static QStringList lines;
-    return lines;
-}
-
-void keepLine(QtMsgType, const QMessageLogContext&, const QString& text)
-{
-    logLines().append(text);
-}
-
-// Stands in for the user's browser: fetches the page and follows the service's redirect back
-// to our listener, as a browser whose user signs in at once would.
-struct FakeBrowser {
-    QNetworkAccessManager nam;
-    QList<QUrl> opened;
-    bool follow = true;
-
-    FakeBrowser() { nam.setProxy(QNetworkProxy::NoProxy); }
-    LoopbackSignIn::BrowserOpener opener()
-    {
-        return [this](const QUrl& url) {
-            opened.append(url);
-            if (follow) {
-                QNetworkReply* reply = nam.get(QNetworkRequest(url));
-                QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-            }
-            return true;
-        };
-    }
-    // A browser tab the user points at an address themselves.
-    void visit(const QUrl& url)
-    {
-        std::unique_ptr<QNetworkReply> reply(nam.get(QNetworkRequest(url)));
-        QSignalSpy done(reply.get(), &QNetworkReply::finished);
-        done.wait(5000);
-    }
-};
-
 class OneDriveWorkerTest : public ::testing::Test {
 protected:
     OneDriveWorkerTest()
     {
-        previousHandler = qInstallMessageHandler(keepLine);
-        logLines().clear();
-        QLoggingCategory::setFilterRules(QStringLiteral("zorvi.cloud.*.debug=true"));
         server.listen();
         routes.install(server, tree);
         manager.setProxy(QNetworkProxy::NoProxy);
-        redirectPort = freePort();
+        redirectPort = FakeBrowser::freePort();
         constant = OneDriveConstant::atHosts(server.baseUrl().toString(), server.baseUrl().toString(),
                                              server.baseUrl().toString(),
                                              QStringLiteral("http://127.0.0.1:%1/getAToken").arg(redirectPort));
@@ -86,12 +38,6 @@ protected:
         worker = std::make_unique<OneDriveWorker>(constant, delays, &manager);
         worker->setBrowserOpener(browser.opener());
     }
-    ~OneDriveWorkerTest() override
-    {
-        worker.reset();
-        QLoggingCategory::setFilterRules(QString());
-        qInstallMessageHandler(previousHandler);
-    }
 
     bool signIn()
     {
@@ -99,15 +45,6 @@ protected:
         worker->login(nullptr);
         EXPECT_TRUE(result.wait(5000));
         return !result.isEmpty() && result.first().first().toBool();
-    }
-
-    QList<FakeCloudServer::Request> requestsTo(const QString& path) const
-    {
-        QList<FakeCloudServer::Request> out;
-        for (const auto& r : server.requests())
-            if (r.path() == path)
-                out.append(r);
-        return out;
     }
 
     struct Listing {
@@ -137,7 +74,7 @@ protected:
         return out;
     }
 
-    QtMessageHandler previousHandler = nullptr;
+    LogCapture logged { QStringLiteral("zorvi.cloud.*.debug=true") };
     FakeCloudServer server;
     FakeCloudTree tree;
     FakeOneDriveRoutes routes;
@@ -163,7 +100,7 @@ TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheAccount)
                   "&scope=offline_access+User.Read+Files.ReadWrite.All&response_type=code"
                   "&redirect_uri=http://127.0.0.1:" + QString::number(redirectPort) + "/getAToken&state=" + state);
 
-    const auto exchanges = requestsTo("/oauth20_token.srf");
+    const auto exchanges = server.requestsTo("/oauth20_token.srf");
     ASSERT_EQ(exchanges.size(), 1);
     EXPECT_EQ(exchanges.first().header("content-type"), "application/x-www-form-urlencoded");
     const QList<QPair<QString, QString>> expected {
@@ -187,7 +124,7 @@ TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheAccount)
     EXPECT_TRUE(info && photo);
     EXPECT_EQ(worker->email(), routes.userPrincipalName);
     EXPECT_FALSE(worker->image().isNull());
-    EXPECT_EQ(requestsTo("/v1.0/me").first().bearer(), routes.accessTokens().last());
+    EXPECT_EQ(server.requestsTo("/v1.0/me").first().bearer(), routes.accessTokens().last());
 
     // The sign-out pages: the first redirects back with "lc=", which opens the second.
     worker->logout(nullptr);
@@ -212,7 +149,7 @@ TEST_F(OneDriveWorkerTest, TakesOnlyTheAnswerItAskedFor)
 
     browser.visit(QUrl(back + "forged"));
     QTest::qWait(50);
-    EXPECT_TRUE(requestsTo("/oauth20_token.srf").isEmpty());
+    EXPECT_TRUE(server.requestsTo("/oauth20_token.srf").isEmpty());
     EXPECT_TRUE(worker->signInSheet()->isOpen());
 
     browser.visit(QUrl(back + state));
@@ -221,7 +158,7 @@ TEST_F(OneDriveWorkerTest, TakesOnlyTheAnswerItAskedFor)
 
     browser.visit(QUrl(back + state));
     QTest::qWait(50);
-    EXPECT_EQ(requestsTo("/oauth20_token.srf").size(), 1);
+    EXPECT_EQ(server.requestsTo("/oauth20_token.srf").size(), 1);
     EXPECT_EQ(result.size(), 1);
 }
 
@@ -258,9 +195,9 @@ TEST_F(OneDriveWorkerTest, RefreshesOnOneTimerUntilSignOutWithoutLoggingSecrets)
     routes.expiresIn = 3;
     ASSERT_TRUE(signIn());
     worker->getToken("M.standin-onedrive-code"); // a second sign-in replaces the timer
-    ASSERT_TRUE(QTest::qWaitFor([&] { return requestsTo("/oauth20_token.srf").size() >= 4; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestsTo("/oauth20_token.srf").size() >= 4; }, 5000));
 
-    const auto tokenRequests = requestsTo("/oauth20_token.srf");
+    const auto tokenRequests = server.requestsTo("/oauth20_token.srf");
     const QUrlQuery refresh = tokenRequests.at(2).form();
     EXPECT_EQ(refresh.queryItemValue("grant_type"), "refresh_token");
     EXPECT_TRUE(refresh.queryItemValue("refresh_token").startsWith("M.R3-standin-onedrive-refresh-"));
@@ -284,7 +221,7 @@ TEST_F(OneDriveWorkerTest, RefreshesOnOneTimerUntilSignOutWithoutLoggingSecrets)
     EXPECT_FALSE(worker->isRefreshScheduled()) << "no refresh token, no timer";
     EXPECT_EQ(list("").files.size(), 1);
 
-    const QString log = logLines().join('\n');
+    const QString log = logged.text();
     EXPECT_TRUE(log.contains("refresh onedrive token: "));
     EXPECT_FALSE(log.contains("standin-onedrive-access"));
     EXPECT_FALSE(log.contains("standin-onedrive-refresh"));
@@ -348,8 +285,8 @@ TEST_F(OneDriveWorkerTest, ItemRefreshesAreBounded)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }, 5000));
     QTest::qWait(100);
     EXPECT_EQ(answers, QStringList { QString() });
-    EXPECT_EQ(requestsTo("/v1.0/me/drive/items/" + file).size(), 1 + delays.itemRetries);
-    EXPECT_GE(requestsTo("/oauth20_token.srf").size(), 1);
+    EXPECT_EQ(server.requestsTo("/v1.0/me/drive/items/" + file).size(), 1 + delays.itemRetries);
+    EXPECT_GE(server.requestsTo("/oauth20_token.srf").size(), 1);
 
     answers.clear();
     worker->getItemInfo(nullptr, [&](const QString& address) { answers.append(address); });

@@ -2,7 +2,7 @@
 
 #include "ControlStyle.h"
 #include "ElidedLabel.h"
-#include "TaskSizeText.h"
+#include "TaskCellBase.h"
 #include "ZorviImages.h"
 
 #include <QGridLayout>
@@ -118,23 +118,9 @@ void otbBackupInfoView::setMoreInfoImage(const QString& name)
 
 void otbBackupInfoView::fill(const TaskInfoPtr& task)
 {
-    cellTaskNameLabel->setText(task->taskName);
-    cellTaskNameLabel->setToolTip(task->taskName);
-    const QString dest = TaskInfo::pathPart(task->backupDest);
-    cellDestLabel->setText(dest);
-    cellDestLabel->setToolTip(dest);
-    cellLastUpdateLabel->setText(task->lastBackupDate);
-    const QString mode = task->scheduleMode;
-    cellScheduleLabel->setText(mode == QLatin1String("Daily")         ? tr("Daily")
-                                   : mode == QLatin1String("Weekly")  ? tr("Weekly")
-                                   : mode == QLatin1String("Monthly") ? tr("Monthly")
-                                   : mode == QLatin1String("None")    ? tr("None")
-                                                                      : mode);
-    cellCompressLabel->setText(task->function == 1 ? tr("No") : tr("Yes"));
-    cellEncryptLabel->setText(task->function == 3 ? tr("Yes") : tr("No"));
-    cellFileCountLabel->setText(QString::number(task->fileCount));
-    cellFolderCountLabel->setText(QString::number(task->directoryCount));
-    cellTotalSizeLabel->setText(TaskSizeText::text(task->totalSize));
+    TaskCellBase::fillDetails({ cellTaskNameLabel, cellDestLabel, cellLastUpdateLabel, cellScheduleLabel, cellCompressLabel,
+                                cellEncryptLabel, cellFileCountLabel, cellFolderCountLabel, cellTotalSizeLabel },
+                              task);
 }
 
 void otbBackupInfoView::moreInfoBtnClick()

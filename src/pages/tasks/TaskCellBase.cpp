@@ -135,22 +135,29 @@ void TaskCellBase::setMoreInfoOpen(bool open)
 
 void TaskCellBase::fill(const TaskInfoPtr& task, bool open)
 {
-    cellTaskNameLabel->setText(task->taskName);
-    cellTaskNameLabel->setToolTip(task->taskName);
-    const QString dest = TaskInfo::pathPart(task->backupDest);
-    cellDestLabel->setText(dest);
-    cellDestLabel->setToolTip(dest);
-    cellLastUpdateLabel->setText(task->lastBackupDate);
-    const QString mode = task->scheduleMode;
-    cellScheduleLabel->setText(mode == QLatin1String("Daily")     ? tr("Daily")
-                               : mode == QLatin1String("Weekly")  ? tr("Weekly")
-                               : mode == QLatin1String("Monthly") ? tr("Monthly")
-                               : mode == QLatin1String("None")    ? tr("None")
-                                                                  : mode);
-    cellCompressLabel->setText(task->function == 1 ? tr("No") : tr("Yes"));
-    cellEncryptLabel->setText(task->function == 3 ? tr("Yes") : tr("No"));
-    cellFileCountLabel->setText(QString::number(task->fileCount));
-    cellFolderCountLabel->setText(QString::number(task->directoryCount));
-    cellTotalSizeLabel->setText(TaskSizeText::text(task->totalSize));
+    fillDetails({ cellTaskNameLabel, cellDestLabel, cellLastUpdateLabel, cellScheduleLabel, cellCompressLabel,
+                  cellEncryptLabel, cellFileCountLabel, cellFolderCountLabel, cellTotalSizeLabel },
+                task);
     setMoreInfoOpen(open);
+}
+
+void TaskCellBase::fillDetails(const DetailLabels& labels, const TaskInfoPtr& task)
+{
+    labels.name->setText(task->taskName);
+    labels.name->setToolTip(task->taskName);
+    const QString dest = TaskInfo::pathPart(task->backupDest);
+    labels.destination->setText(dest);
+    labels.destination->setToolTip(dest);
+    labels.lastBackup->setText(task->lastBackupDate);
+    const QString mode = task->scheduleMode;
+    labels.schedule->setText(mode == QLatin1String("Daily")     ? tr("Daily")
+                             : mode == QLatin1String("Weekly")  ? tr("Weekly")
+                             : mode == QLatin1String("Monthly") ? tr("Monthly")
+                             : mode == QLatin1String("None")    ? tr("None")
+                                                                : mode);
+    labels.compress->setText(task->function == 1 ? tr("No") : tr("Yes"));
+    labels.encrypt->setText(task->function == 3 ? tr("Yes") : tr("No"));
+    labels.fileCount->setText(QString::number(task->fileCount));
+    labels.folderCount->setText(QString::number(task->directoryCount));
+    labels.totalSize->setText(TaskSizeText::text(task->totalSize));
 }

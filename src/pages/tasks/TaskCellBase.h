@@ -42,6 +42,20 @@ public:
     // Fills the labels from the task; `open` opens the fold-out.
     virtual void fill(const TaskInfoPtr& task, bool open);
 
+    // The labels that show a task's details, in a row here and on the wizard's task card.
+    struct DetailLabels {
+        ElidedLabel* name;
+        ElidedLabel* destination;
+        QLabel* lastBackup;
+        QLabel* schedule;
+        QLabel* compress;
+        QLabel* encrypt;
+        QLabel* fileCount;
+        QLabel* folderCount;
+        QLabel* totalSize;
+    };
+    static void fillDetails(const DetailLabels& labels, const TaskInfoPtr& task);
+
 protected:
     void setStatusImage(const QString& name);
     void setMoreInfoOpen(bool open);

@@ -96,6 +96,15 @@ QUrl FakeCloudServer::baseUrl() const
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()));
 }
 
+QList<FakeCloudServer::Request> FakeCloudServer::requestsTo(const QString& path) const
+{
+    QList<Request> out;
+    for (const Request& r : requests_)
+        if (r.path() == path)
+            out.append(r);
+    return out;
+}
+
 void FakeCloudServer::addHandler(Handler handler)
 {
     handlers_.append(std::move(handler));

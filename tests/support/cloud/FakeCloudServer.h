@@ -56,6 +56,8 @@ public:
     QString errorString() const { return server_.errorString(); }
     void addHandler(Handler handler);
     const QList<Request>& requests() const { return requests_; }
+    // The requests to exactly this path, in order.
+    QList<Request> requestsTo(const QString& path) const;
     void clearRequests() { requests_.clear(); }
 
 Q_SIGNALS:

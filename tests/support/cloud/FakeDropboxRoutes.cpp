@@ -42,17 +42,6 @@ QByteArray encodeCursor(const QString& parentId, int offset)
 
 } // namespace
 
-void FakeDropboxRoutes::install(FakeCloudServer& server, FakeCloudTree& tree)
-{
-    tree_ = &tree;
-    server.addHandler([this](const FakeCloudServer::Request& r) {
-        std::optional<Response> response = route(r);
-        if (response)
-            response->delayMs = std::max(response->delayMs, delayMs);
-        return response;
-    });
-}
-
 std::optional<FakeCloudServer::Response> FakeDropboxRoutes::route(const FakeCloudServer::Request& r)
 {
     const QString path = r.path();

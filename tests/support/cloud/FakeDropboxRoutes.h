@@ -1,18 +1,21 @@
 #pragma once
 
-#include "FakeCloudServer.h"
+#include "FakeCloudRoutes.h"
 
 #include <QByteArray>
 #include <QMap>
 #include <QString>
 
-class FakeCloudTree;
-
 // Dropbox's side of the stand-in cloud: the authorize page (it signs in at once and redirects
 // the browser back with a code), the PKCE code exchange, the account and space routes, folder
 // listings paged by cursor, and file content. The knobs script failures.
-class FakeDropboxRoutes {
+class FakeDropboxRoutes : public FakeCloudRoutes {
 public:
+    FakeDropboxRoutes()
+        : FakeCloudRoutes(100)
+    {
+    }
+
     QString appKey = QStringLiteral("standin-dropbox-key"); // the client_id accepted; empty: any
     QByteArray authorizationCode = "standin-dropbox-code";
     QByteArray accessToken = "standin-dropbox-token";
@@ -22,23 +25,14 @@ public:
     qint64 used = 1610612736;
     qint64 allocated = 2147483648;
     QString allocationKind = QStringLiteral("individual"); // "team", or anything else
-    int pageSize = 100;
-    int failPage = 0;    // listings: this page (1 = the first) answers failStatus
-    QString failPath;    // downloads: this path answers failStatus
-    int failStatus = 500;
-    int delayMs = 0;         // every answer waits this long
-    qint64 dropAfter = -1;   // downloads: the connection ends after this many bytes
-
-    void install(FakeCloudServer& server, FakeCloudTree& tree);
 
 private:
-    std::optional<FakeCloudServer::Response> route(const FakeCloudServer::Request& r);
+    std::optional<FakeCloudServer::Response> route(const FakeCloudServer::Request& r) override;
     FakeCloudServer::Response authorize(const FakeCloudServer::Request& r);
     FakeCloudServer::Response token(const FakeCloudServer::Request& r);
     FakeCloudServer::Response listing(const QString& parentId, int offset);
     FakeCloudServer::Response download(const FakeCloudServer::Request& r);
 
-    FakeCloudTree* tree_ = nullptr;
     // The challenge and redirect address each issued code was asked with.
     QMap<QByteArray, QPair<QByteArray, QString>> issued_;
 };

@@ -33,18 +33,6 @@ QByteArray base64Url(const QByteArray& bytes)
 
 } // namespace
 
-void FakeGoogleRoutes::install(FakeCloudServer& server, FakeCloudTree& tree)
-{
-    server_ = &server;
-    tree_ = &tree;
-    server.addHandler([this](const FakeCloudServer::Request& r) {
-        std::optional<Response> response = route(r);
-        if (response)
-            response->delayMs = std::max(response->delayMs, delayMs);
-        return response;
-    });
-}
-
 QByteArray FakeGoogleRoutes::idToken() const
 {
     const QJsonObject header{{"alg", "RS256"}, {"kid", "standin"}, {"typ", "JWT"}};
@@ -85,9 +73,11 @@ std::optional<FakeCloudServer::Response> FakeGoogleRoutes::route(const FakeCloud
     if (r.method == "GET" && path == kFiles)
         return listing(r);
     if (r.method == "GET" && path.startsWith(kFiles + '/') && r.query().queryItemValue("alt") == "media") {
-        if (!liveAccess_.contains(r.bearer()))
+        if (!tokens_.isLive(r.bearer()))
             return apiError(401, "Request had invalid authentication credentials.", "authError");
-        return content(path.mid(kFiles.size() + 1));
+        const QString id = path.mid(kFiles.size() + 1);
+        return content(id, apiError(404, "File not found: " + id + ".", "notFound"),
+                       apiError(failStatus, "Internal Error", "internalError"));
     }
     return std::nullopt;
 }
@@ -107,24 +97,18 @@ FakeCloudServer::Response FakeGoogleRoutes::token(const FakeCloudServer::Request
         if (form.queryItemValue("code", QUrl::FullyDecoded).toLatin1() != authorizationCode)
             return refuse("invalid_grant", "Malformed auth code.");
     } else if (grant == "refresh_token") {
-        if (!liveRefresh_.contains(form.queryItemValue("refresh_token", QUrl::FullyDecoded).toLatin1()))
+        if (!tokens_.isLiveRefresh(form.queryItemValue("refresh_token", QUrl::FullyDecoded).toLatin1()))
             return refuse("invalid_grant", "Token has been expired or revoked.");
     } else {
         return refuse("unsupported_grant_type", "Invalid grant_type.");
     }
-    ++counter_;
-    const QByteArray access = "ya29.standin-google-access-" + QByteArray::number(counter_);
-    issuedAccess_.append(access);
-    liveAccess_.insert(access);
-    QJsonObject answer{{"access_token", QString::fromLatin1(access)},
+    QJsonObject answer{{"access_token", QString::fromLatin1(tokens_.access())},
                        {"expires_in", expiresIn},
                        {"scope", "https://www.googleapis.com/auth/drive.readonly"},
                        {"token_type", "Bearer"}};
     // As the real service: only the code exchange hands out a refresh token.
     if (exchange) {
-        const QByteArray refresh = "1//standin-google-refresh-" + QByteArray::number(counter_);
-        liveRefresh_.insert(refresh);
-        answer.insert("refresh_token", QString::fromLatin1(refresh));
+        answer.insert("refresh_token", QString::fromLatin1(tokens_.refresh()));
         answer.insert("id_token", QString::fromLatin1(idToken()));
     }
     return Response::json(answer);
@@ -133,14 +117,14 @@ FakeCloudServer::Response FakeGoogleRoutes::token(const FakeCloudServer::Request
 FakeCloudServer::Response FakeGoogleRoutes::revoke(const FakeCloudServer::Request& r)
 {
     const QByteArray token = r.form().queryItemValue("token", QUrl::FullyDecoded).toLatin1();
-    if (!liveAccess_.remove(token) && !liveRefresh_.remove(token))
+    if (!tokens_.revoke(token))
         return Response::json(QJsonObject{{"error", "invalid_token"}, {"error_description", "Token expired or revoked"}}, 400);
     return Response::json(QJsonObject{});
 }
 
 FakeCloudServer::Response FakeGoogleRoutes::listing(const FakeCloudServer::Request& r)
 {
-    if (!liveAccess_.contains(r.bearer()))
+    if (!tokens_.isLive(r.bearer()))
         return apiError(401, "Request had invalid authentication credentials.", "authError");
     if (rateLimited > 0) {
         --rateLimited;
@@ -188,16 +172,4 @@ QJsonObject FakeGoogleRoutes::file(const FakeCloudEntry& e) const
         o.insert("webContentLink", link.toString(QUrl::FullyEncoded));
     }
     return o;
-}
-
-FakeCloudServer::Response FakeGoogleRoutes::content(const QString& id)
-{
-    const std::optional<FakeCloudEntry> e = tree_->entry(id);
-    if (!e || e->folder)
-        return apiError(404, "File not found: " + id + ".", "notFound");
-    if (!failPath.isEmpty() && tree_->pathOf(id).compare(failPath, Qt::CaseInsensitive) == 0)
-        return apiError(failStatus, "Internal Error", "internalError");
-    Response response = Response::text(e->content, "application/octet-stream");
-    response.dropAfter = dropAfter;
-    return response;
 }

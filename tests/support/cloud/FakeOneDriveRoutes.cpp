@@ -28,18 +28,6 @@ QString timeText(const QDateTime& when)
 
 } // namespace
 
-void FakeOneDriveRoutes::install(FakeCloudServer& server, FakeCloudTree& tree)
-{
-    server_ = &server;
-    tree_ = &tree;
-    server.addHandler([this](const FakeCloudServer::Request& r) {
-        std::optional<Response> response = route(r);
-        if (response)
-            response->delayMs = std::max(response->delayMs, delayMs);
-        return response;
-    });
-}
-
 QUrl FakeOneDriveRoutes::base() const
 {
     return nextLinkBase.isEmpty() ? server_->baseUrl() : nextLinkBase;
@@ -75,7 +63,8 @@ std::optional<FakeCloudServer::Response> FakeOneDriveRoutes::route(const FakeClo
     if (r.method == "POST" && path == "/oauth20_token.srf")
         return token(r);
     if (r.method == "GET" && path.startsWith(kContent))
-        return content(path.mid(kContent.size()));
+        return content(path.mid(kContent.size()), graphError(404, "itemNotFound", "The resource could not be found."),
+                       graphError(failStatus, "generalException", "The stand-in failed this download."));
     if (r.method == "GET" && (path == kGraph || path.startsWith(kGraph + '/')))
         return graph(r, path.mid(kGraph.size()));
     return std::nullopt;
@@ -94,30 +83,23 @@ FakeCloudServer::Response FakeOneDriveRoutes::token(const FakeCloudServer::Reque
         if (form.queryItemValue("code", QUrl::FullyDecoded).toLatin1() != authorizationCode)
             return refuse("invalid_grant");
     } else if (grant == "refresh_token") {
-        if (!liveRefresh_.remove(form.queryItemValue("refresh_token", QUrl::FullyDecoded).toLatin1()))
+        if (!tokens_.useRefresh(form.queryItemValue("refresh_token", QUrl::FullyDecoded).toLatin1()))
             return refuse("invalid_grant");
     } else {
         return refuse("unsupported_grant_type");
     }
-    ++counter_;
-    const QByteArray access = "EwB-standin-onedrive-access-" + QByteArray::number(counter_);
-    issuedAccess_.append(access);
-    liveAccess_.insert(access);
     QJsonObject answer{{"token_type", "bearer"},
                        {"expires_in", expiresIn},
                        {"scope", "offline_access User.Read Files.ReadWrite.All"},
-                       {"access_token", QString::fromLatin1(access)}};
-    if (issueRefreshToken) {
-        const QByteArray refresh = "M.R3-standin-onedrive-refresh-" + QByteArray::number(counter_);
-        liveRefresh_.insert(refresh);
-        answer.insert("refresh_token", QString::fromLatin1(refresh));
-    }
+                       {"access_token", QString::fromLatin1(tokens_.access())}};
+    if (issueRefreshToken)
+        answer.insert("refresh_token", QString::fromLatin1(tokens_.refresh()));
     return Response::json(answer);
 }
 
 FakeCloudServer::Response FakeOneDriveRoutes::graph(const FakeCloudServer::Request& r, const QString& path)
 {
-    if (refuseTokens || !liveAccess_.contains(r.bearer()))
+    if (refuseTokens || !tokens_.isLive(r.bearer()))
         return graphError(401, "InvalidAuthenticationToken", "Access token is empty or invalid.");
     if (path.isEmpty()) {
         return Response::json(QJsonObject{{"displayName", "Ann"},
@@ -186,16 +168,4 @@ QJsonObject FakeOneDriveRoutes::item(const QString& id) const
         o.insert("@microsoft.graph.downloadUrl", download.toString(QUrl::FullyEncoded));
     }
     return o;
-}
-
-FakeCloudServer::Response FakeOneDriveRoutes::content(const QString& id)
-{
-    const std::optional<FakeCloudEntry> e = tree_->entry(id);
-    if (!e || e->folder)
-        return graphError(404, "itemNotFound", "The resource could not be found.");
-    if (!failPath.isEmpty() && tree_->pathOf(id).compare(failPath, Qt::CaseInsensitive) == 0)
-        return graphError(failStatus, "generalException", "The stand-in failed this download.");
-    Response response = Response::text(e->content, "application/octet-stream");
-    response.dropAfter = dropAfter;
-    return response;
 }

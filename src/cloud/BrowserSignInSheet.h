@@ -1,0 +1,65 @@
+#pragma once
+
+#include "LoopbackSignIn.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QLoggingCategory;
+class QUrl;
+class QWidget;
+class SignInWaitDialog;
+
+// What the browser sign-in sheets share: the loopback listener on the redirect address's
+// port, the state value of the page opened, and the wait window that stands in for the sheet
+// until the service's redirect comes back or the user cancels.
+class BrowserSignInSheet : public QObject {
+    Q_OBJECT
+public:
+    ~BrowserSignInSheet() override;
+
+    // Ends without a result (the user cancelled, or a new sign-in replaces this one).
+    void close();
+    SignInWaitDialog* dialog() const;
+    bool isOpen() const { return open_; }
+
+Q_SIGNALS:
+    // The sign-in could not start (no credentials in this build, the port is taken).
+    void failed(const QString& message);
+    // The sheet is done, whatever the outcome.
+    void finished();
+
+protected:
+    using LogCategory = const QLoggingCategory& (*)();
+
+    // `service` is the name the wait window shows.
+    BrowserSignInSheet(const QString& service, LogCategory log, const QString& redirectUri,
+                       LoopbackSignIn::BrowserOpener openBrowser, QObject* parent);
+
+    // The sheet is open over `presenter` from here on; a problem now goes through fail().
+    void begin(QWidget* presenter);
+    // Listens for the redirect with a new state() and shows the wait window, saying `message`
+    // when given. False, already reported, when the port cannot be had.
+    bool listen(const QString& message = QString());
+    // Opens the page in the browser; when it cannot, the wait window offers the address.
+    void openPage(const QString& address);
+    void fail(const QString& message);
+    void dismiss();
+
+    const QString& state() const { return state_; }
+    const LoopbackSignIn::BrowserOpener& openBrowser() const { return openBrowser_; }
+
+private:
+    virtual void handleRedirect(const QUrl& url) = 0;
+
+    QString service_;
+    LogCategory log_;
+    QString redirectUri_;
+    LoopbackSignIn::BrowserOpener openBrowser_;
+    LoopbackSignIn listener_;
+    QString state_;
+    QPointer<SignInWaitDialog> dialog_;
+    QWidget* presenter_ = nullptr;
+    bool open_ = false;
+};

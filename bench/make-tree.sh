@@ -1,18 +1,36 @@
 #!/usr/bin/env bash
 # Builds a benchmark tree: about 20,000 files and 250 MB, mostly small text files in
 # nested folders plus a few hundred larger binary files.
-#   bench/make-tree.sh [--meta] DIR
+#   bench/make-tree.sh [--meta | --large | --small] DIR
 # --meta also gives some files and folders user.* extended attributes and POSIX ACLs, and
 # adds 4 sparse files (256 MiB long, 2 MiB of data each) and 300 extra hard-linked names.
+# --large makes five 400 MB files of random bytes instead; --small 200,000 files of 200 to
+# 2,000 bytes in 2,000 folders.
 set -euo pipefail
-meta=0
-if [ "${1:-}" = "--meta" ]; then meta=1; shift; fi
-dir=${1:?usage: make-tree.sh [--meta] DIR}
+kind=mixed
+case "${1:-}" in --meta) kind=meta; shift ;; --large) kind=large; shift ;; --small) kind=small; shift ;; esac
+dir=${1:?usage: make-tree.sh [--meta | --large | --small] DIR}
 mkdir -p "$dir"
-python3 - "$dir" "$meta" <<'PY'
+if [ "$kind" = large ]; then
+  for i in 1 2 3 4 5; do head -c 400M /dev/urandom > "$dir/large$i.bin"; done
+  echo "$dir: 5 files, 2000 MB"
+  exit 0
+fi
+python3 - "$dir" "$kind" <<'PY'
 import os, random, struct, sys
-root, meta = sys.argv[1], sys.argv[2] == "1"
+root, kind = sys.argv[1], sys.argv[2]
+meta = kind == "meta"
 rng = random.Random(7)
+if kind == "small":
+    letters = b"abcdefghijklmnopqrstuvwxyz \n"
+    for i in range(200_000):
+        d = os.path.join(root, f"p{i % 100:02d}", f"q{(i // 100) % 20:02d}")
+        if i < 2000:
+            os.makedirs(d, exist_ok=True)
+        with open(os.path.join(d, f"f{i}.txt"), "wb") as f:
+            f.write(bytes(rng.choice(letters) for _ in range(rng.randint(200, 2000))))
+    print(f"{root}: 200000 files in 2000 folders")
+    sys.exit(0)
 words = [w for w in "alpha beta gamma delta backup drive folder photo note report zorvi task".split()]
 total = 0
 notes = []

@@ -1,7 +1,7 @@
 // Runs a task's backup or restore exactly as the application does and reports the outcome:
 //   zorvi-bench backup|restore --mode copy|7z|7z-enc --dest DIR --name NAME
 //               [--password-stdin] [--cancel-after-ms N] [--progress] SRC...
-// Last line: result=ok|fail seconds=<wall> bytes=<source bytes> message=<text>
+// Last line: result=ok|fail seconds=<wall> bytes=<source bytes, with --progress> message=<text>
 #include "ProgressReceiver.h"
 #include "TaskInfo.h"
 #include "UtilityFunctions.h"
@@ -73,7 +73,8 @@ int main(int argc, char** argv)
     if (function == 0 || dest.isEmpty() || name.isEmpty() || sources.isEmpty())
         return usage();
 
-    const qint64 bytes = UtilityFunctions::getTotalSize(sources);
+    // The application knows the size before a run (its size polls); only progress needs it.
+    const qint64 bytes = withProgress ? UtilityFunctions::getTotalSize(sources) : 0;
     auto task = TaskInfo::initWithValues(name, "", sources, dest, {}, function, password, "None", 0, 0, {}, {},
                                          0, 0, bytes, 0, 0, 0, {}, false);
     if (action == "restore") {

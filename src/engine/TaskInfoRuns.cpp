@@ -28,10 +28,16 @@
 #include <QSet>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <functional>
+#include <future>
+#include <mutex>
+#include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcRuns, "zorvi.engine.runs")
 
@@ -158,6 +164,227 @@ void logCopierNotes(const FileCopier& copier)
         qCInfo(lcRuns).noquote() << "Skipped special file:" << skipped;
     for (const QString& note : copier.notes())
         qCInfo(lcRuns).noquote() << note;
+}
+
+// A folder's entries, read whole before anything in it is renamed away.
+std::vector<std::pair<std::string, bool>> folderEntries(DIR* dir)
+{
+    std::vector<std::pair<std::string, bool>> entries;   // name, is a folder
+    while (const dirent* e = ::readdir(dir)) {
+        const char* name = e->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        bool folder = e->d_type == DT_DIR;
+        struct stat st;
+        if (e->d_type == DT_UNKNOWN && ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            folder = S_ISDIR(st.st_mode);
+        entries.emplace_back(name, folder);
+    }
+    return entries;
+}
+
+QString childOf(const QString& folder, const std::string& name)
+{
+    return folder + QLatin1Char('/') + QFile::decodeName(QByteArray::fromStdString(name));
+}
+
+// Below two folders that both exist (`from` is taken over): the first place where a folder
+// of the tree meets anything but a folder, or the reverse.
+QString conflictBelow(int from, int to, const QString& toPath)
+{
+    DIR* dir = ::fdopendir(from);
+    if (!dir) {
+        ::close(from);
+        return {};
+    }
+    QString found;
+    for (const auto& [name, folder] : folderEntries(dir)) {
+        struct stat there;
+        if (::fstatat(to, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (folder != S_ISDIR(there.st_mode)) {
+            found = childOf(toPath, name);
+            break;
+        }
+        if (!folder)
+            continue;
+        const int subFrom = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int subTo = ::openat(to, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (subFrom >= 0 && subTo >= 0)
+            found = conflictBelow(subFrom, subTo, childOf(toPath, name));
+        else if (subFrom >= 0)
+            ::close(subFrom);
+        if (subTo >= 0)
+            ::close(subTo);
+        if (!found.isEmpty())
+            break;
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// Where the tree at `from` cannot be merged into `to` without writing through a symbolic
+// link or putting a folder where a file is (or the reverse); empty when it can.
+QString conflictAt(const QString& from, const QString& to)
+{
+    struct stat there, here;
+    if (::lstat(QFile::encodeName(to).constData(), &there) != 0 || ::lstat(QFile::encodeName(from).constData(), &here) != 0)
+        return {};
+    if (S_ISDIR(here.st_mode) != S_ISDIR(there.st_mode))
+        return to;
+    if (!S_ISDIR(here.st_mode))
+        return {};
+    const int subFrom = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int subTo = ::open(QFile::encodeName(to).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    QString found;
+    if (subFrom >= 0 && subTo >= 0)
+        found = conflictBelow(subFrom, subTo, to);
+    else if (subFrom >= 0)
+        ::close(subFrom);
+    if (subTo >= 0)
+        ::close(subTo);
+    return found;
+}
+
+constexpr off_t kFreeAsideFrom = 16 << 20;
+
+// What the threads of one merge share.
+class Merge {
+public:
+    explicit Merge(const std::atomic<bool>& cancel) : cancel_(cancel) {}
+
+    // True (and remembered) once a cancel or a failure stops the walk.
+    bool stop()
+    {
+        if (cancel_)
+            interrupted_ = true;
+        return interrupted_;
+    }
+    bool interrupted() const { return interrupted_; }
+    void fail(const QString& error)
+    {
+        std::lock_guard lock(mutex_);
+        if (!interrupted_)
+            error_ = error;
+        interrupted_ = true;
+    }
+    void created(const QString& path)
+    {
+        std::lock_guard lock(mutex_);
+        created_ << path;
+    }
+    // Frees a replaced large file on another thread: dropping its cached pages takes as long
+    // as writing many small files.
+    void free(QByteArray path)
+    {
+        std::lock_guard lock(mutex_);
+        if (unlinks_.size() >= 4) {
+            unlinks_.front().wait();
+            unlinks_.erase(unlinks_.begin());
+        }
+        unlinks_.push_back(std::async(std::launch::async, [path = std::move(path)] { ::unlink(path.constData()); }));
+    }
+    void finish() { unlinks_.clear(); }   // each waits for its thread
+    QStringList createdItems() const { return created_; }
+    QString error() const { return error_; }
+
+    std::atomic<bool> exchanges { true };   // until the file system says it has none
+
+private:
+    const std::atomic<bool>& cancel_;
+    std::atomic<bool> interrupted_ { false };
+    std::mutex mutex_;
+    QStringList created_;
+    QString error_;
+    std::vector<std::future<void>> unlinks_;
+};
+
+// Moves what the folder `from` holds into the folder `to` (both taken over). A replaced file
+// ends up in `from`. One thread is enough: renames across folders take a lock of the whole
+// file system.
+void mergeBelow(Merge& merge, int from, int to, const QString& fromPath, const QString& toPath)
+{
+    DIR* dir = ::fdopendir(from);
+    if (!dir) {
+        merge.fail(systemError(toPath, errno));
+        ::close(from);
+        ::close(to);
+        return;
+    }
+    for (const auto& [name, folder] : folderEntries(dir)) {
+        if (merge.stop())
+            break;
+        struct stat there;
+        const bool existed = ::fstatat(to, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0;
+        if (existed && folder && S_ISDIR(there.st_mode)) {
+            const int subFrom = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int subTo = ::openat(to, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (subFrom < 0 || subTo < 0) {
+                merge.fail(systemError(childOf(toPath, name), errno));
+                if (subFrom >= 0)
+                    ::close(subFrom);
+                if (subTo >= 0)
+                    ::close(subTo);
+                break;
+            }
+            mergeBelow(merge, subFrom, subTo, childOf(fromPath, name), childOf(toPath, name));
+            continue;
+        }
+        // An exchange leaves the replaced file where the new one was, to go with the work
+        // folder: a rename over it would free it here, and ext4 would write the new one out
+        // first.
+        if (existed && !folder && !S_ISDIR(there.st_mode) && merge.exchanges
+            && ::renameat2(::dirfd(dir), name.c_str(), to, name.c_str(), RENAME_EXCHANGE) == 0) {
+            // A folder put there since the first pass goes back: it is not ours to delete.
+            struct stat taken {};
+            if (::fstatat(::dirfd(dir), name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(taken.st_mode)) {
+                ::renameat2(::dirfd(dir), name.c_str(), to, name.c_str(), RENAME_EXCHANGE);
+                merge.fail(systemError(childOf(toPath, name), EISDIR));
+                break;
+            }
+            if (S_ISREG(taken.st_mode) && taken.st_size >= kFreeAsideFrom)
+                merge.free(QFile::encodeName(childOf(fromPath, name)));
+            continue;
+        }
+        if (existed && !folder && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
+            merge.exchanges = false;
+        if (::renameat(::dirfd(dir), name.c_str(), to, name.c_str()) != 0) {
+            merge.fail(systemError(childOf(toPath, name), errno));
+            break;
+        }
+        if (!existed)
+            merge.created(childOf(toPath, name));
+    }
+    ::closedir(dir);
+    ::close(to);
+}
+
+// Puts the tree at `from` at `to`: whole when nothing is there, else merged into the folder
+// there, what the tree holds replacing what is there and anything else kept.
+void mergeAt(Merge& merge, const QString& from, const QString& to)
+{
+    if (merge.stop())
+        return;
+    const bool existed = lexists(to);
+    if (existed && isRealDirectory(from) && isRealDirectory(to)) {
+        const int subFrom = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int subTo = ::open(QFile::encodeName(to).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (subFrom < 0 || subTo < 0) {
+            merge.fail(systemError(subFrom < 0 ? from : to, errno));
+            if (subFrom >= 0)
+                ::close(subFrom);
+            if (subTo >= 0)
+                ::close(subTo);
+            return;
+        }
+        mergeBelow(merge, subFrom, subTo, from, to);
+        return;
+    }
+    QString error;
+    if (!renamePath(from, to, &error))
+        merge.fail(error);
+    else if (!existed)
+        merge.created(to);
 }
 
 // Where a restore writes a source back. A source that is a link to a folder was backed up as
@@ -335,6 +562,9 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
         removeWhenCancelList << folder + source;
         if (!makeParent(target, &error))
             return fail(error);
+        // What the backup in place holds unchanged is linked from it, not copied again; it
+        // stays whole until the commit swaps the new copy in.
+        copier.setPreviousCopy(folder + source);
         switch (copier.copy(source, target)) {
         case FileCopier::Result::Ok:
             break;
@@ -351,6 +581,8 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
         return fail({});
 
     flusher.reset();
+    if (copier.linkedFiles() > 0)
+        qCInfo(lcRuns).noquote() << copier.linkedFiles() << "unchanged files linked from the previous backup";
     if (!work->commit(&error))
         return fail(error);
     removeInBackground(*work);
@@ -632,32 +864,52 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     }
 
     const bool placed = placeExtracted(staging, roots, places, false, message);
+    // The work folder, with the replaced files in it, goes while the modes are set.
+    std::future<bool> removed = std::async(std::launch::async, [&work] { return work->remove(); });
     if (placed)
         applyStoredModes(items, roots, places);
-    work->remove();
+    removed.wait();
     return placed;
 }
 
 void TaskInfo::applyStoredModes(const QList<LzmaSDKObjCItem>& items, const QStringList& roots, const QStringList& places)
 {
-    // Deepest first, so a folder's own mode (0500, say) is set once its contents are in place.
-    QList<std::pair<QString, quint32>> modes;
+    // Files in any order, on a few threads; then folders deepest first, so a folder's own mode
+    // (0500, say) is set once its contents are in place.
+    std::vector<std::pair<QByteArray, mode_t>> files;
+    QList<std::pair<QString, quint32>> folders;
     for (const LzmaSDKObjCItem& item : items) {
         if (item.unixMode == 0 || S_ISLNK(item.unixMode))
             continue;
         const QString name = QDir::cleanPath("/" + item.path);
         for (qsizetype i = 0; i < roots.size(); ++i) {
             if (TaskPaths::isInsideOrEqual(name, roots.at(i))) {
-                modes.append({ places.at(i) + name.mid(roots.at(i).size()), item.unixMode });
+                const QString path = places.at(i) + name.mid(roots.at(i).size());
+                if (item.isDirectory || S_ISDIR(item.unixMode))
+                    folders.append({ path, item.unixMode });
+                else
+                    files.emplace_back(QFile::encodeName(path), mode_t(item.unixMode & 07777));
                 break;
             }
         }
     }
-    std::sort(modes.begin(), modes.end(), [](const auto& a, const auto& b) { return a.first.count('/') > b.first.count('/'); });
-    for (const auto& [path, mode] : std::as_const(modes)) {
-        if (!isLink(path) && ::chmod(QFile::encodeName(path).constData(), mode & 07777) != 0)
-            qCWarning(lcRuns).noquote() << systemError(path, errno);
+    auto setMode = [](const QByteArray& path, mode_t mode) {
+        if (!isLink(QFile::decodeName(path)) && ::chmod(path.constData(), mode) != 0)
+            qCWarning(lcRuns).noquote() << systemError(QFile::decodeName(path), errno);
+    };
+    {
+        constexpr size_t kThreads = 4;
+        std::vector<std::jthread> threads;
+        for (size_t t = 0; t < kThreads && t < files.size(); ++t) {
+            threads.emplace_back([&files, &setMode, t] {
+                for (size_t k = t; k < files.size(); k += kThreads)
+                    setMode(files[k].first, files[k].second);
+            });
+        }
     }
+    std::sort(folders.begin(), folders.end(), [](const auto& a, const auto& b) { return a.first.count('/') > b.first.count('/'); });
+    for (const auto& [path, mode] : std::as_const(folders))
+        setMode(QFile::encodeName(path), mode & 07777);
 }
 
 bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, const QStringList& places, bool copyFirst,
@@ -665,26 +917,10 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
 {
     // First pass: refuse a restore that would write through a symbolic link or replace a
     // folder by a file (or the reverse); nothing is touched yet.
-    std::function<QString(const QString&, const QString&)> conflict = [&](const QString& from, const QString& to) -> QString {
-        if (!lexists(to))
-            return {};
-        const bool fromDir = isRealDirectory(from);
-        if (fromDir != isRealDirectory(to))
-            return tr("\"%1\" is in the way of the restore (a link, or a file where a folder belongs).").arg(to);
-        if (!fromDir)
-            return {};
-        const QStringList children = QDir(from).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        for (const QString& child : children) {
-            const QString found = conflict(from + "/" + child, to + "/" + child);
-            if (!found.isEmpty())
-                return found;
-        }
-        return {};
-    };
     for (qsizetype i = 0; i < roots.size(); ++i) {
-        const QString found = conflict(staging + roots.at(i), places.at(i));
+        const QString found = conflictAt(staging + roots.at(i), places.at(i));
         if (!found.isEmpty()) {
-            message = found;
+            message = tr("\"%1\" is in the way of the restore (a link, or a file where a folder belongs).").arg(found);
             return false;
         }
     }
@@ -730,7 +966,10 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
         beside << *work;
         sources << work->newItem();
     }
-    // What moves into place must be on disk before the renames make it the user's only copy.
+
+    // What moves into place must be on disk before the swaps make it the user's only copy:
+    // a restore reported done, then lost to a power cut, would leave empty files that the
+    // next backup takes for the user's.
     QSet<dev_t> flushed;
     for (const QString& from : std::as_const(sources)) {
         if (!flushed.contains(deviceOf(from)) && !DiskSync::syncFileSystem(from, &error)) {
@@ -744,39 +983,24 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
     // Second pass: merge into place. Items missing at their places are moved in whole;
     // present files are replaced by a rename; what this run creates is remembered so a cancel
     // can take exactly that back.
-    QStringList created;
-    std::function<bool(const QString&, const QString&)> place = [&](const QString& from, const QString& to) -> bool {
-        if (BackupRestoreCancel)
-            return false;
-        const bool existed = lexists(to);
-        if (existed && isRealDirectory(from)) {
-            const QStringList children = QDir(from).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-            for (const QString& child : children) {
-                if (!place(from + "/" + child, to + "/" + child))
-                    return false;
-            }
-            return true;
+    Merge merge(BackupRestoreCancel);
+    for (qsizetype i = 0; i < roots.size(); ++i)
+        mergeAt(merge, sources.at(i), places.at(i));
+    merge.finish();
+    if (merge.interrupted()) {
+        if (BackupRestoreCancel) {
+            // Each was moved in whole, so the order does not matter.
+            const QStringList created = merge.createdItems();
+            for (auto it = created.crbegin(); it != created.crend(); ++it)
+                removeQuietly(*it);
+        } else {
+            message = merge.error().isEmpty() ? QStringLiteral("Unknown reason") : merge.error();
         }
-        if (!renamePath(from, to, &error))
-            return false;
-        if (!existed)
-            created << to;
-        return true;
-    };
-    for (qsizetype i = 0; i < roots.size(); ++i) {
-        if (!place(sources.at(i), places.at(i))) {
-            if (BackupRestoreCancel) {
-                for (auto it = created.crbegin(); it != created.crend(); ++it)
-                    removeQuietly(*it);
-            } else {
-                message = error.isEmpty() ? QStringLiteral("Unknown reason") : error;
-            }
-            dropBeside();
-            return false;
-        }
+        dropBeside();
+        return false;
     }
-    dropBeside();
-    // The renames, deep in merged folders too, reach the disk before the run says done.
+    // The swaps, deep in merged folders too, reach the disk before the replaced items go
+    // and before the run says done.
     flushed.clear();
     for (const QString& placed : std::as_const(places)) {
         const QString parent = QFileInfo(placed).path();
@@ -784,5 +1008,6 @@ bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, 
             DiskSync::syncFileSystem(parent, nullptr);
         flushed.insert(deviceOf(parent));
     }
+    dropBeside();
     return true;
 }

@@ -1,11 +1,14 @@
 #include "TreeSize.h"
 
 #include "EngineLog.h"
+#include "FolderJobs.h"
 
 #include <QFile>
 
+#include <atomic>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,15 +21,23 @@ qint64 measureOf(const struct stat& st, TreeSize::Measure measure)
     return measure == TreeSize::Measure::Apparent ? qint64(st.st_size) : qint64(st.st_blocks) * 512;
 }
 
-// Walks the open folder `fd` (taking ownership). Subfolders are entered once the folder has
-// been read to its end, so each level holds one descriptor and no partly read stream.
-void walk(int fd, TreeSize::Measure measure, qint64& total, TreeSize::SeenInodes* seen)
+struct Sum {
+    TreeSize::Measure measure = TreeSize::Measure::Apparent;
+    TreeSize::SeenInodes* seen = nullptr;
+    std::mutex seenMutex;
+    std::atomic<qint64> total { 0 };
+};
+
+// Walks the open folder `fd` (taking ownership); its subfolders go to other threads, each
+// entered once the folder has been read to its end.
+void walk(FolderJobs& jobs, Sum& sum, int fd)
 {
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
         ::close(fd);
         return;
     }
+    qint64 total = 0;
     std::vector<std::string> subfolders;
     while (struct dirent* e = ::readdir(dir)) {
         const char* name = e->d_name;
@@ -39,18 +50,24 @@ void walk(int fd, TreeSize::Measure measure, qint64& total, TreeSize::SeenInodes
         struct stat st;
         if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
-        if (S_ISDIR(st.st_mode))
+        if (S_ISDIR(st.st_mode)) {
             subfolders.emplace_back(name);
-        else if (!seen || st.st_nlink < 2 || !S_ISREG(st.st_mode) || seen->insert({st.st_dev, st.st_ino}).second)
-            total += measureOf(st, measure);
+        } else if (!sum.seen || st.st_nlink < 2 || !S_ISREG(st.st_mode)) {
+            total += measureOf(st, sum.measure);
+        } else {
+            std::lock_guard lock(sum.seenMutex);
+            if (sum.seen->insert({st.st_dev, st.st_ino}).second)
+                total += measureOf(st, sum.measure);
+        }
     }
+    sum.total += total;
     for (const std::string& name : subfolders) {
         const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (child < 0) {
             qCDebug(lcEngine) << "cannot enter" << QString::fromStdString(name);
             continue;
         }
-        walk(child, measure, total, seen);
+        jobs.add([&sum, child](FolderJobs& more) { walk(more, sum, child); });
     }
     ::closedir(dir); // closes fd
 }
@@ -63,6 +80,10 @@ bool TreeSize::sumBelow(const QString& path, Measure measure, qint64& total, See
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    walk(fd, measure, total, seen);
+    Sum sum;
+    sum.measure = measure;
+    sum.seen = seen;
+    FolderJobs::run([&sum, fd](FolderJobs& jobs) { walk(jobs, sum, fd); });
+    total = sum.total;
     return true;
 }

@@ -7,7 +7,8 @@
 #include <sys/types.h>
 #include <utility>
 
-// Sums sizes over everything below a folder in one walk that never follows symbolic links.
+// Sums sizes over everything below a folder in one walk, a few folders at a time on other
+// threads, that never follows symbolic links.
 // Folders themselves count nothing; unreadable items count 0.
 class TreeSize {
 public:

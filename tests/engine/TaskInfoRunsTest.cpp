@@ -1,12 +1,14 @@
 // Backup and restore runs on real temporary trees with the real 7zz.
 #include "ArchivePassword.h"
 #include "FailPoint.h"
+#include "FileCopier.h"
 #include "TaskInfo.h"
 #include "TaskLock.h"
 #include "TestFiles.h"
 #include "WorkFolder.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -14,6 +16,7 @@
 #include <QTest>
 #include <QThreadPool>
 #include <atomic>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -42,6 +45,13 @@ int sevenZip(const QStringList& args, const QString& password = {})
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
+ino_t inodeOf(const QString& path)
+{
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_ino;
+}
+
 QString linkTarget(const QString& path)
 {
     char buffer[4096];
@@ -54,6 +64,30 @@ mode_t modeOf(const QString& path)
     struct stat st {};
     ::lstat(QFile::encodeName(path).constData(), &st);
     return st.st_mode & 07777;
+}
+
+// One line per entry below `root` (itself included): path, type and mode, size, modification
+// time and content, plus the inode and its link count when asked.
+std::string treeOf(const QString& root, bool withInodes = false)
+{
+    QStringList lines;
+    auto describe = [&](const QString& path) {
+        struct stat st {};
+        ::lstat(QFile::encodeName(path).constData(), &st);
+        QString line = QString("%1 %2 %3 %4.%5").arg(path.mid(root.size())).arg(st.st_mode, 0, 8).arg(st.st_size)
+                           .arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec);
+        if (S_ISREG(st.st_mode))
+            line += " " + QString::fromLatin1(readFile(path).toHex());
+        if (withInodes)
+            line += QString(" inode %1 links %2").arg(st.st_ino).arg(st.st_nlink);
+        lines << line;
+    };
+    describe(root);
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        describe(it.next());
+    lines.sort();
+    return lines.join('\n').toStdString();
 }
 
 class Runs : public ::testing::Test {
@@ -514,4 +548,76 @@ TEST_F(Runs, SymlinkLoopAndFifoInASourceNeitherHangNorCrash)
     }
     EXPECT_EQ(readFile(dest() + "/M1" + src() + "/Odd/plain.txt"), "plain");
     EXPECT_TRUE(QFileInfo(dest() + "/M1" + src() + "/Odd/loop").isSymLink());
+}
+
+TEST_F(Runs, RepeatBackupsLinkWhatIsUnchangedAndEqualAFreshCopy)
+{
+    for (const char* name : { "keep.txt", "old-name.txt", "gone.txt", "mode.sh" })
+        writeFile(src() + "/Docs/" + name, QByteArray("text of ") + name);
+    for (int i = 0; i < 2000; ++i)
+        writeFile(src() + QString("/Docs/many/f%1.txt").arg(i), QByteArray(100, 'm'));
+    // Changes in the clock tick a backup began in count as changes: leave that tick.
+    QTest::qSleep(20);
+    auto task = makeTask("R", { src() + "/Docs", src() + "/photo.jpg" }, dest(), 1);
+    QString message;
+    ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+    QThreadPool::globalInstance()->waitForDone();
+    const QString backup = dest() + "/R" + src();
+    const ino_t keptInode = inodeOf(backup + "/Docs/keep.txt");
+
+    // A cancelled repeat leaves the previous backup as it was, down to its inodes.
+    const std::string before = treeOf(dest() + "/R", true);
+    std::atomic<bool> stop { false };
+    std::thread canceller([&] {
+        while (!stop) {
+            for (const QString& e : QDir(dest()).entryList({ ".zorvi-*" }, QDir::AllDirs | QDir::Hidden)) {
+                const QString many = dest() + "/" + e + "/new" + src() + "/Docs/many";
+                const QStringList staged = QDir(many).entryList(QDir::Files);
+                if (!staged.isEmpty()) {
+                    task->BackupRestoreCancel = true;
+                    EXPECT_EQ(inodeOf(many + "/" + staged.first()), inodeOf(backup + "/Docs/many/" + staged.first()))
+                        << "unchanged files are linked, not copied";
+                    return;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    const bool cancelledRun = task->performBackup(nullptr, message);
+    stop = true;
+    canceller.join();
+    EXPECT_FALSE(cancelledRun);
+    EXPECT_EQ(message, "_userCanceled");
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_EQ(treeOf(dest() + "/R", true), before);
+
+    writeFile(src() + "/Docs/a.txt", "alpha, longer");
+    ::chmod(QFile::encodeName(src() + "/Docs/mode.sh").constData(), 0755);
+    const struct timespec times[2] = { { 1600000000, 0 }, { 1600000000, 500 } };
+    ::utimensat(AT_FDCWD, QFile::encodeName(src() + "/photo.jpg").constData(), times, 0);
+    QFile::rename(src() + "/Docs/old-name.txt", src() + "/Docs/new-name.txt");
+    QFile::remove(src() + "/Docs/gone.txt");
+    writeFile(src() + "/Docs/sub/added.txt", "added");
+
+    ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+    EXPECT_EQ(inodeOf(backup + "/Docs/keep.txt"), keptInode);
+    auto fresh = makeTask("F", { src() + "/Docs", src() + "/photo.jpg" }, dest(), 1);
+    ASSERT_TRUE(fresh->performBackup(nullptr, message)) << message.toStdString();
+    QThreadPool::globalInstance()->waitForDone();
+    // What lies above the sources' copies was made by each run.
+    const std::string repeated = treeOf(backup + "/Docs") + treeOf(backup + "/photo.jpg");
+    EXPECT_EQ(repeated, treeOf(dest() + "/F" + src() + "/Docs") + treeOf(dest() + "/F" + src() + "/photo.jpg"));
+    EXPECT_EQ(repeated.find("gone.txt"), std::string::npos);
+    EXPECT_NE(repeated.find("/mode.sh 100755"), std::string::npos);
+
+    // Where the destination refuses hard links, the repeat copies everything instead.
+    writeFile(src() + "/Docs/a.txt", "alpha, again");
+    FileCopier::setHardLinksRefused(EPERM);
+    const bool copied = task->performBackup(nullptr, message);
+    FileCopier::setHardLinksRefused(0);
+    ASSERT_TRUE(copied) << message.toStdString();
+    ASSERT_TRUE(fresh->performBackup(nullptr, message)) << message.toStdString();
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_NE(inodeOf(backup + "/Docs/keep.txt"), keptInode);
+    EXPECT_EQ(treeOf(backup + "/Docs"), treeOf(dest() + "/F" + src() + "/Docs"));
 }

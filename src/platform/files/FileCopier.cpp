@@ -1,15 +1,23 @@
 #include "FileCopier.h"
 
+#include "FolderJobs.h"
+
 #include <QFile>
+#include <QScopeGuard>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -18,6 +26,8 @@ namespace {
 // Large enough for full speed, small enough that progress and cancel stay lively.
 constexpr size_t kChunk = 8u << 20;
 constexpr size_t kBufferSize = 1u << 20;
+// A file this large is worth handing to another thread.
+constexpr off_t kHandOffFrom = 16 << 20;
 
 class Fd {
 public:
@@ -51,6 +61,22 @@ bool linkRefused(int err)
 {
     return err == EPERM || err == EMLINK || err == ENOTSUP || err == EOPNOTSUPP || err == EXDEV || err == ENOENT
         || err == ENOTDIR || err == EACCES;
+}
+
+std::atomic<int> g_linksRefused { 0 };
+
+int makeLink(int fromDir, const char* from, int toDir, const char* to)
+{
+    if (const int refused = g_linksRefused.load(std::memory_order_relaxed)) {
+        errno = refused;
+        return -1;
+    }
+    return ::linkat(fromDir, from, toDir, to, 0);
+}
+
+bool before(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
 
 bool isAclName(const char* name) { return std::strncmp(name, "system.posix_acl_", 17) == 0; }
@@ -116,21 +142,24 @@ bool removeAt(int dir, const char* name, const std::string& path, std::string* f
             return false;
         }
         bool ok = true;
-        std::vector<std::string> names;
+        std::vector<std::pair<std::string, bool>> names;   // name, known not to be a folder
         errno = 0;
         while (dirent* e = ::readdir(d)) {
             if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
                 continue;
-            names.emplace_back(e->d_name);
+            names.emplace_back(e->d_name, e->d_type != DT_DIR && e->d_type != DT_UNKNOWN);
         }
         if (errno != 0) {
             *failedPath = path;
             *failedErr = errno;
             ok = false;
         }
-        for (const std::string& child : names) {
+        for (const auto& [child, plain] : names) {
             if (!ok)
                 break;
+            // The listing's type spares a stat per file; a folder swapped in since says EISDIR.
+            if (plain && (::unlinkat(::dirfd(d), child.c_str(), 0) == 0 || errno == ENOENT))
+                continue;
             ok = removeAt(::dirfd(d), child.c_str(), childPath(path, child.c_str()), failedPath, failedErr);
         }
         ::closedir(d);
@@ -151,46 +180,175 @@ bool removeAt(int dir, const char* name, const std::string& path, std::string* f
     return true;
 }
 
+// Unlinks every file below the open folder `fd` (taken over), its subfolders on other
+// threads. Folders stay, emptied, and failures are left for the serial pass, which removes
+// what is left and says what it could not.
+void emptyFolder(FolderJobs& jobs, int fd)
+{
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return;
+    }
+    const int dfd = ::dirfd(d);
+    std::vector<std::pair<std::string, unsigned char>> names;
+    while (dirent* entry = ::readdir(d)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        names.emplace_back(name, entry->d_type);
+    }
+    for (const auto& [name, type] : names) {
+        if (type != DT_DIR && type != DT_UNKNOWN && ::unlinkat(dfd, name.c_str(), 0) == 0)
+            continue;
+        const int child = ::openat(dfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child < 0)
+            continue;
+        struct stat st;
+        if (::fstat(child, &st) == 0 && (st.st_mode & 0700) != 0700)
+            ::fchmod(child, (st.st_mode & 07777) | 0700);
+        jobs.add([child](FolderJobs& more) { emptyFolder(more, child); });
+    }
+    ::closedir(d);
+}
+
+void emptyInParallel(int dir, const char* name)
+{
+    const int top = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (top < 0)
+        return;
+    struct stat st;
+    if (::fstat(top, &st) == 0 && (st.st_mode & 0700) != 0700)
+        ::fchmod(top, (st.st_mode & 07777) | 0700);
+    FolderJobs::run([top](FolderJobs& jobs) { emptyFolder(jobs, top); });
+}
+
 } // namespace
 
-FileCopier::FileCopier() = default;
+// A folder whose subfolders other threads may copy; it is finished once they are done.
+struct FileCopier::Folder {
+    int src;
+    int dst;
+    int previous;
+    uid_t newUid;
+    gid_t newGid;
+    int handedOff = 0;   // not done yet
+    Result result = Result::Ok;
+};
+
+struct FileCopier::Task {
+    Folder* parent;
+    std::string name;
+    std::string srcPath;
+    struct stat st;
+};
+
+struct FileCopier::Shared {
+    std::mutex mutex;                  // guards what follows, up to `stop`
+    std::condition_variable changed;   // a folder handed off, a handed-off folder done
+    std::vector<Task> waiting;         // handed-off folders no thread has taken yet
+    std::atomic<int> idle { 0 };       // threads waiting for one
+    bool quit = false;
+    QString error;                     // the first failure
+    QStringList skipped;
+    QStringList notes;
+    std::atomic<bool> stop { false };  // a failure: every thread stops
+    std::atomic<bool> linksRefused { false };
+    std::atomic<qint64> linked { 0 };
+    // The first folder copied, set before any folder is handed off: meeting it again means
+    // dst lies inside src.
+    bool hasRoot = false;
+    dev_t rootDev = 0;
+    ino_t rootIno = 0;
+    // Names of one file stay one file: a file with several names is copied with this held,
+    // so no two threads copy it at once. Source inode -> its first copy.
+    std::mutex linksMutex;
+    struct CopyOf { std::string path; dev_t dev; ino_t ino; off_t size; struct timespec mtime; };
+    std::map<std::pair<dev_t, ino_t>, CopyOf> copies;
+};
+
+FileCopier::FileCopier() : m_shared(std::make_shared<Shared>()) {}
 FileCopier::~FileCopier() = default;
+
+FileCopier::FileCopier(const FileCopier& owner)
+    : m_shared(owner.m_shared)
+    , m_cancel(owner.m_cancel)
+    , m_counter(owner.m_counter)
+    , m_dropInheritedAcls(owner.m_dropInheritedAcls)
+    , m_srcRoot(owner.m_srcRoot)
+    , m_dstRoot(owner.m_dstRoot)
+    , m_dstRootName(owner.m_dstRootName)
+    , m_previousSince(owner.m_previousSince)
+{
+}
 
 void FileCopier::setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
 void FileCopier::setByteCounter(std::atomic<qint64>* counter) { m_counter = counter; }
 void FileCopier::setFollowTopLink(bool follow) { m_followTopLink = follow; }
-QString FileCopier::errorString() const { return m_error; }
-QStringList FileCopier::skippedSpecialFiles() const { return m_skipped; }
-QStringList FileCopier::notes() const { return m_notes; }
+void FileCopier::setPreviousCopy(const QString& previous) { m_previous = QFile::encodeName(previous).toStdString(); }
+qint64 FileCopier::linkedFiles() const { return m_shared->linked.load(); }
+void FileCopier::setHardLinksRefused(int err) { g_linksRefused.store(err); }
+
+QString FileCopier::errorString() const
+{
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->error;
+}
+
+QStringList FileCopier::skippedSpecialFiles() const
+{
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->skipped;
+}
+
+QStringList FileCopier::notes() const
+{
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->notes;
+}
 
 void FileCopier::note(const QString& text)
 {
-    if (!m_notes.contains(text))
-        m_notes << text;
+    std::lock_guard lock(m_shared->mutex);
+    if (!m_shared->notes.contains(text))
+        m_shared->notes << text;
 }
 
-bool FileCopier::cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
+bool FileCopier::cancelled() const
+{
+    return (m_cancel && m_cancel->load(std::memory_order_relaxed)) || m_shared->stop.load(std::memory_order_relaxed);
+}
+
+FileCopier::Result FileCopier::failedWith(const QString& message)
+{
+    std::lock_guard lock(m_shared->mutex);
+    if (m_shared->error.isEmpty())
+        m_shared->error = message;
+    m_shared->stop = true;
+    return Result::Failed;
+}
 
 FileCopier::Result FileCopier::failed(const char* what, const std::string& path, int err)
 {
-    m_error = QStringLiteral("%1 \"%2\": %3")
-                  .arg(QString::fromUtf8(what), QFile::decodeName(QByteArray::fromStdString(path)),
-                       errnoText(err));
-    return Result::Failed;
+    return failedWith(QStringLiteral("%1 \"%2\": %3")
+                          .arg(QString::fromUtf8(what), QFile::decodeName(QByteArray::fromStdString(path)),
+                               errnoText(err)));
 }
 
 FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
 {
-    m_error.clear();
-    m_skipped.clear();
-    m_notes.clear();
-    m_hasRoot = false;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->error.clear();
+        m_shared->skipped.clear();
+        m_shared->notes.clear();
+        m_shared->hasRoot = false;
+        m_shared->stop = false;
+    }
     const std::string srcPath = QFile::encodeName(src).toStdString();
     const std::string dstPath = QFile::encodeName(dst).toStdString();
-    if (srcPath.empty() || dstPath.empty()) {
-        m_error = QStringLiteral("No source or destination path was given.");
-        return Result::Failed;
-    }
+    if (srcPath.empty() || dstPath.empty())
+        return failedWith(QStringLiteral("No source or destination path was given."));
     std::string dstParent, dstName;
     splitPath(dstPath, &dstParent, &dstName);
     Fd parent(::open(dstParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -227,8 +385,7 @@ FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
         for (;;) {
             struct stat st;
             if (::stat(up.c_str(), &st) == 0 && st.st_dev == srcStat.st_dev && st.st_ino == srcStat.st_ino) {
-                m_error = QStringLiteral("Cannot copy the folder \"%1\" into itself.").arg(src);
-                return Result::Failed;
+                return failedWith(QStringLiteral("Cannot copy the folder \"%1\" into itself.").arg(src));
             }
             if (up == "/" || up.empty())
                 break;
@@ -242,7 +399,53 @@ FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
     if (cancelled())
         return Result::Cancelled;
 
-    const Result result = copyEntry(AT_FDCWD, openPath.c_str(), nullptr, parent.get(), dstName.c_str(), srcPath);
+    // The earlier copy is good for this one call only.
+    std::string previousParent, previousName;
+    if (!m_previous.empty())
+        splitPath(m_previous, &previousParent, &previousName);
+    m_previous.clear();
+    const Fd previous(previousName.empty() || m_shared->linksRefused
+                          ? -1 : ::open(previousParent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct statx begun {};
+    m_previousSince = {};
+    if (previous.get() >= 0
+        && ::statx(previous.get(), previousName.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &begun) == 0
+        && (begun.stx_mask & STATX_BTIME))
+        m_previousSince = {begun.stx_btime.tv_sec, begun.stx_btime.tv_nsec};
+    m_previousDir = previous.get();
+    m_previousTop = previousName.c_str();
+    m_topParent = parent.get();
+    if (previous.get() >= 0)
+        noteNewOwner(parent.get());
+    const auto forget = qScopeGuard([this] {
+        m_previousDir = -1;
+        m_previousTop = nullptr;
+        m_topParent = -1;
+    });
+
+    // A tree is copied by a few threads: many small files go several times as fast, and
+    // large ones no slower.
+    std::vector<std::jthread> helpers;
+    if (haveStat && S_ISDIR(srcStat.st_mode)) {
+        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u) - 1;
+        {
+            std::lock_guard lock(m_shared->mutex);
+            m_shared->quit = false;
+            m_shared->idle = 0;
+        }
+        for (unsigned i = 0; i < count; ++i)
+            helpers.emplace_back([helper = std::shared_ptr<FileCopier>(new FileCopier(*this))] { helper->helperLoop(); });
+    }
+    Result result = copyEntry(AT_FDCWD, openPath.c_str(), nullptr, parent.get(), dstName.c_str(), srcPath);
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->quit = true;
+    }
+    m_shared->changed.notify_all();
+    helpers.clear();
+    // Another thread's failure stopped this one.
+    if (result == Result::Cancelled && !(m_cancel && m_cancel->load()) && !errorString().isEmpty())
+        result = Result::Failed;
     if (result != Result::Ok) {
         std::string failedPath;
         int failedErr = 0;
@@ -264,7 +467,8 @@ std::string FileCopier::dstPathOf(const std::string& srcPath) const
 void FileCopier::forgetCopiesBelow(const std::string& dstPath)
 {
     const std::string below = dstPath + '/';
-    std::erase_if(m_copies, [&](const auto& entry) {
+    std::lock_guard lock(m_shared->linksMutex);
+    std::erase_if(m_shared->copies, [&](const auto& entry) {
         const std::string& p = entry.second.path;
         return p == dstPath || p.compare(0, below.size(), below) == 0;
     });
@@ -273,24 +477,25 @@ void FileCopier::forgetCopiesBelow(const std::string& dstPath)
 bool FileCopier::linkToEarlierCopy(const struct stat& st, int dstDir, const char* dstName, Result* result,
                                    const std::string& srcPath)
 {
-    const auto it = m_copies.find({st.st_dev, st.st_ino});
-    if (it == m_copies.end())
+    // The caller holds linksMutex.
+    const auto it = m_shared->copies.find({st.st_dev, st.st_ino});
+    if (it == m_shared->copies.end())
         return false;
     int err = ENOENT;
     struct stat there;
     // The path must still hold the copy we wrote, not whatever came there since: a freed
     // inode number is soon given again, so its length and time must match too.
-    const CopyOf& earlier = it->second;
+    const Shared::CopyOf& earlier = it->second;
     if (::fstatat(AT_FDCWD, earlier.path.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && there.st_dev == earlier.dev
         && there.st_ino == earlier.ino && there.st_size == earlier.size && there.st_mtim.tv_sec == earlier.mtime.tv_sec
         && there.st_mtim.tv_nsec == earlier.mtime.tv_nsec) {
-        if (::linkat(AT_FDCWD, earlier.path.c_str(), dstDir, dstName, 0) == 0) {
+        if (makeLink(AT_FDCWD, earlier.path.c_str(), dstDir, dstName) == 0) {
             *result = Result::Ok;
             return true;
         }
         err = errno;
     }
-    m_copies.erase(it);
+    m_shared->copies.erase(it);
     if (!linkRefused(err)) {
         *result = failed("Cannot link the copy of", srcPath, err);
         return true;
@@ -307,8 +512,67 @@ void FileCopier::rememberCopy(const struct stat& srcSt, int out, const std::stri
 {
     struct stat copied;
     if (::fstat(out, &copied) == 0)
-        m_copies[{srcSt.st_dev, srcSt.st_ino}] =
-            CopyOf{dstPathOf(srcPath), copied.st_dev, copied.st_ino, copied.st_size, copied.st_mtim};
+        rememberCopy(srcSt, copied, srcPath);
+}
+
+void FileCopier::rememberCopy(const struct stat& srcSt, const struct stat& copied, const std::string& srcPath)
+{
+    m_shared->copies[{srcSt.st_dev, srcSt.st_ino}] =
+        Shared::CopyOf{dstPathOf(srcPath), copied.st_dev, copied.st_ino, copied.st_size, copied.st_mtim};
+}
+
+const char* FileCopier::previousName(int dstDir, const char* dstName) const
+{
+    // Below the top, the earlier copy's names are those of the new one.
+    return dstDir == m_topParent ? m_previousTop : dstName;
+}
+
+void FileCopier::noteNewOwner(int dstDir)
+{
+    struct stat st;
+    m_newUid = ::geteuid();
+    m_newGid = ::fstat(dstDir, &st) == 0 && (st.st_mode & S_ISGID) ? st.st_gid : ::getegid();
+}
+
+bool FileCopier::unchangedSince(const struct stat& src, const struct stat& earlier) const
+{
+    // Attributes and ACLs change the source's ctime only: the source must not have changed
+    // since the earlier copy was begun (since it was last linked, where that is unknown).
+    const struct timespec& since = m_previousSince.tv_sec != 0 ? m_previousSince : earlier.st_ctim;
+    return S_ISREG(earlier.st_mode) && earlier.st_mode == src.st_mode && earlier.st_size == src.st_size
+        && earlier.st_mtim.tv_sec == src.st_mtim.tv_sec && earlier.st_mtim.tv_nsec == src.st_mtim.tv_nsec
+        && earlier.st_uid == m_newUid && earlier.st_gid == m_newGid && before(src.st_ctim, since);
+}
+
+int FileCopier::linkFromPrevious(const struct stat& st, int dstDir, const char* dstName, const std::string& srcPath)
+{
+    const char* name = previousName(dstDir, dstName);
+    struct stat earlier;
+    if (::fstatat(m_previousDir, name, &earlier, AT_SYMLINK_NOFOLLOW) != 0 || !unchangedSince(st, earlier))
+        return 0;
+    Result result = Result::Ok;
+    if (st.st_nlink > 1 && linkToEarlierCopy(st, dstDir, dstName, &result, srcPath))
+        return result == Result::Ok ? 1 : -1;
+    if (makeLink(m_previousDir, name, dstDir, dstName) != 0) {
+        const int err = errno;
+        // Too many names for that file already, or gone since: copy this one.
+        if (err == EMLINK || err == ENOENT || err == EACCES)
+            return 0;
+        if (err == EPERM || err == EXDEV || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS) {
+            m_shared->linksRefused = true;
+            note(QStringLiteral("Hard links cannot be made on %1 (%2); unchanged files are copied again.")
+                     .arg(m_dstRootName, errnoText(err)));
+            return 0;
+        }
+        failed("Cannot link the earlier copy of", srcPath, err);
+        return -1;
+    }
+    m_shared->linked.fetch_add(1, std::memory_order_relaxed);
+    if (m_counter)
+        m_counter->fetch_add(st.st_size, std::memory_order_relaxed);
+    if (st.st_nlink > 1)
+        rememberCopy(st, earlier, srcPath);
+    return 1;
 }
 
 FileCopier::Result FileCopier::copyEntry(int srcDir, const char* srcName, const struct stat* known, int dstDir,
@@ -325,29 +589,43 @@ FileCopier::Result FileCopier::copyEntry(int srcDir, const char* srcName, const 
     if (S_ISREG(known->st_mode))
         return copyFile(srcDir, srcName, dstDir, dstName, srcPath);
     if (S_ISDIR(known->st_mode)) {
-        if (m_hasRoot && known->st_dev == m_rootDev && known->st_ino == m_rootIno) {
-            m_error = QStringLiteral("Cannot copy the folder \"%1\" into itself.")
-                          .arg(QFile::decodeName(QByteArray::fromStdString(srcPath)));
-            return Result::Failed;
-        }
+        if (m_shared->hasRoot && known->st_dev == m_shared->rootDev && known->st_ino == m_shared->rootIno)
+            return failedWith(QStringLiteral("Cannot copy the folder \"%1\" into itself.")
+                                  .arg(QFile::decodeName(QByteArray::fromStdString(srcPath))));
         return copyDirectory(srcDir, srcName, *known, dstDir, dstName, srcPath);
     }
     if (S_ISLNK(known->st_mode))
         return copyLink(srcDir, srcName, *known, dstDir, dstName, srcPath);
-    m_skipped << QFile::decodeName(QByteArray::fromStdString(srcPath));
+    std::lock_guard lock(m_shared->mutex);
+    m_shared->skipped << QFile::decodeName(QByteArray::fromStdString(srcPath));
     return Result::Ok;
 }
 
 FileCopier::Result FileCopier::copyFile(int srcDir, const char* srcName, int dstDir, const char* dstName,
                                         const std::string& srcPath)
 {
+    // Held while a file with several names is handled, so only one thread copies it.
+    std::unique_lock links(m_shared->linksMutex, std::defer_lock);
+    if (m_previousDir >= 0 && !m_shared->linksRefused.load(std::memory_order_relaxed)) {
+        struct stat st;
+        if (::fstatat(srcDir, srcName, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+            if (st.st_nlink > 1)
+                links.lock();
+            const int linked = linkFromPrevious(st, dstDir, dstName, srcPath);
+            if (linked != 0)
+                return linked > 0 ? Result::Ok : Result::Failed;
+        }
+    }
     // O_NONBLOCK: a FIFO swapped in after the listing must not hang the copy.
     Fd in(::openat(srcDir, srcName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (in.get() < 0) {
         if (errno == ELOOP) {   // became a link since it was listed
             struct stat st;
-            if (::fstatat(srcDir, srcName, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            if (::fstatat(srcDir, srcName, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                if (links.owns_lock())
+                    links.unlock();
                 return copyEntry(srcDir, srcName, &st, dstDir, dstName, srcPath);
+            }
         }
         return failed("Cannot read", srcPath, errno);
     }
@@ -356,9 +634,13 @@ FileCopier::Result FileCopier::copyFile(int srcDir, const char* srcName, int dst
         return failed("Cannot read", srcPath, errno);
     if (!S_ISREG(st.st_mode)) {
         in.reset();
+        if (links.owns_lock())
+            links.unlock();
         return copyEntry(srcDir, srcName, &st, dstDir, dstName, srcPath);
     }
     Result result = Result::Ok;
+    if (st.st_nlink > 1 && !links.owns_lock())
+        links.lock();
     if (st.st_nlink > 1 && linkToEarlierCopy(st, dstDir, dstName, &result, srcPath))
         return result;
     Fd out(::openat(dstDir, dstName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -620,21 +902,39 @@ FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, co
     Fd dst(::openat(dstDir, dstName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dst.get() < 0)
         return failed("Cannot open the copy of the folder", srcPath, errno);
-    if (!m_hasRoot) {
-        // Remember the new top folder: meeting it again means dst lies inside src.
+    if (!m_shared->hasRoot) {
+        // Remember the new top folder (before any other thread starts): meeting it again
+        // means dst lies inside src.
         struct stat root;
         if (::fstat(dst.get(), &root) == 0) {
-            m_rootDev = root.st_dev;
-            m_rootIno = root.st_ino;
-            m_hasRoot = true;
+            m_shared->rootDev = root.st_dev;
+            m_shared->rootIno = root.st_ino;
+            m_shared->hasRoot = true;
         }
     }
+    // Unchanged files below come from the earlier copy of this folder, where there is one.
+    const int outerPrevious = m_previousDir;
+    const uid_t outerUid = m_newUid;
+    const gid_t outerGid = m_newGid;
+    const Fd previous(outerPrevious >= 0 && !m_shared->linksRefused
+                          ? ::openat(outerPrevious, previousName(dstDir, dstName), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                          : -1);
+    m_previousDir = previous.get();
+    if (previous.get() >= 0)
+        noteNewOwner(dst.get());
+    const auto restore = qScopeGuard([&] {
+        m_previousDir = outerPrevious;
+        m_newUid = outerUid;
+        m_newGid = outerGid;
+    });
 
     DIR* d = ::fdopendir(src.get());
     if (!d)
         return failed("Cannot read the folder", srcPath, errno);
     src.release();
     const int dfd = ::dirfd(d);
+    Folder folder{dfd, dst.get(), m_previousDir, m_newUid, m_newGid};
+    bool handedOff = false;
     Result result = Result::Ok;
     for (;;) {
         errno = 0;
@@ -648,11 +948,27 @@ FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, co
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
         const std::string path = childPath(srcPath, name);
+        // Subfolders, and large files, go to a helper thread that has nothing to do.
+        if ((e->d_type == DT_DIR || e->d_type == DT_REG) && m_shared->idle.load(std::memory_order_relaxed) > 0
+            && !cancelled()) {
+            struct stat sub;
+            if (::fstatat(dfd, name, &sub, AT_SYMLINK_NOFOLLOW) == 0
+                && (S_ISDIR(sub.st_mode) || (S_ISREG(sub.st_mode) && sub.st_size >= kHandOffFrom))
+                && handOff(folder, name, sub, path)) {
+                handedOff = true;
+                continue;
+            }
+        }
         // For plain files the fstat after open is enough; spare a stat call.
         result = e->d_type == DT_REG ? (cancelled() ? Result::Cancelled : copyFile(dfd, name, dst.get(), name, path))
                                      : copyEntry(dfd, name, nullptr, dst.get(), name, path);
         if (result != Result::Ok)
             break;
+    }
+    if (handedOff) {
+        waitFor(folder);
+        if (folder.result == Result::Failed || (result == Result::Ok && folder.result != Result::Ok))
+            result = folder.result;
     }
     // Set after the contents: writing into the folder would move its time again, and a
     // default ACL set earlier would be handed down to children that never had it.
@@ -660,6 +976,79 @@ FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, co
         result = setMetadata(dfd, dst.get(), st, srcPath);
     ::closedir(d);
     return result;
+}
+
+bool FileCopier::handOff(Folder& folder, const char* name, const struct stat& st, const std::string& srcPath)
+{
+    std::unique_lock lock(m_shared->mutex);
+    // Only to a thread with nothing to do: the rest stays on this one, so few folders are open.
+    if (m_shared->quit || m_shared->idle <= int(m_shared->waiting.size()))
+        return false;
+    m_shared->waiting.push_back(Task{&folder, name, srcPath, st});
+    ++folder.handedOff;
+    lock.unlock();
+    m_shared->changed.notify_all();
+    return true;
+}
+
+void FileCopier::run(Task& task)
+{
+    const int outerPrevious = m_previousDir;
+    const uid_t outerUid = m_newUid;
+    const gid_t outerGid = m_newGid;
+    Folder& parent = *task.parent;
+    m_previousDir = parent.previous;
+    m_newUid = parent.newUid;
+    m_newGid = parent.newGid;
+    const Result result = copyEntry(parent.src, task.name.c_str(), &task.st, parent.dst, task.name.c_str(), task.srcPath);
+    m_previousDir = outerPrevious;
+    m_newUid = outerUid;
+    m_newGid = outerGid;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        if (result == Result::Failed || (result != Result::Ok && parent.result == Result::Ok))
+            parent.result = result;
+        --parent.handedOff;   // from here on the parent may be gone
+    }
+    m_shared->changed.notify_all();
+}
+
+void FileCopier::waitFor(Folder& folder)
+{
+    std::unique_lock lock(m_shared->mutex);
+    while (folder.handedOff > 0) {
+        if (!m_shared->waiting.empty()) {
+            Task task = std::move(m_shared->waiting.back());
+            m_shared->waiting.pop_back();
+            lock.unlock();
+            run(task);
+            lock.lock();
+            continue;
+        }
+        ++m_shared->idle;
+        m_shared->changed.wait(lock);
+        --m_shared->idle;
+    }
+}
+
+void FileCopier::helperLoop()
+{
+    std::unique_lock lock(m_shared->mutex);
+    for (;;) {
+        if (!m_shared->waiting.empty()) {
+            Task task = std::move(m_shared->waiting.back());
+            m_shared->waiting.pop_back();
+            lock.unlock();
+            run(task);
+            lock.lock();
+            continue;
+        }
+        if (m_shared->quit)
+            return;
+        ++m_shared->idle;
+        m_shared->changed.wait(lock);
+        --m_shared->idle;
+    }
 }
 
 FileCopier::Result FileCopier::copyLink(int srcDir, const char* srcName, const struct stat& st, int dstDir,
@@ -702,6 +1091,9 @@ bool FileCopier::removeAll(const QString& path, QString* error)
             *error = QStringLiteral("Cannot remove \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
+    struct stat st;
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+        emptyInParallel(dir, name.c_str());
     std::string failedPath;
     int failedErr = 0;
     const bool ok = removeAt(dir, name.c_str(), p, &failedPath, &failedErr);

@@ -4,7 +4,6 @@
 #include <QStringList>
 
 #include <atomic>
-#include <map>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -15,6 +14,8 @@
 // permissions, extended attributes (ACLs included), modification times, holes of
 // sparse files and hard links between the files one copier copies; links stay
 // links and are never followed; FIFOs, sockets and devices are skipped and listed.
+// Given an earlier copy of the same source, it hard-links the files that copy holds
+// unchanged instead of copying them again. A tree is copied by a few threads, a folder each.
 class FileCopier {
 public:
     enum class Result { Ok, Cancelled, Failed };
@@ -27,6 +28,15 @@ public:
     // When on, a src given to copy() that is a symbolic link is replaced by what it
     // points to (links inside a followed folder still stay links).
     void setFollowTopLink(bool follow);
+    // The earlier copy of the next copy()'s src (empty: none). A regular file found there
+    // under the same relative name, with the source's size, modification time and mode,
+    // owned as a new copy would be, and whose source has not changed (its ctime, which
+    // attributes move too) since that copy was begun, is hard-linked into the new copy
+    // instead of being copied. Nothing ever writes to such a file. Where the file system
+    // has no hard links, everything is copied and a note says so once for the copier's life.
+    void setPreviousCopy(const QString& previous);
+    // Files the copies so far took over from earlier copies.
+    qint64 linkedFiles() const;
 
     // dst's parent must exist and dst must not. A failed or cancelled copy
     // removes what it created at dst.
@@ -41,7 +51,16 @@ public:
     // following any link inside it. Nothing at path counts as success.
     static bool removeAll(const QString& path, QString* error);
 
+    // Test seam: every hard link fails with `err`, as on a file system without them (0: off).
+    static void setHardLinksRefused(int err);
+
 private:
+    struct Shared;
+    struct Folder;
+    struct Task;
+    // A helper thread's copier: works on the folders `owner` hands off.
+    explicit FileCopier(const FileCopier& owner);
+
     Result copyEntry(int srcDir, const char* srcName, const struct stat* known, int dstDir, const char* dstName,
                      const std::string& srcPath);
     Result copyFile(int srcDir, const char* srcName, int dstDir, const char* dstName, const std::string& srcPath);
@@ -61,29 +80,43 @@ private:
     bool linkToEarlierCopy(const struct stat& st, int dstDir, const char* dstName, Result* result,
                            const std::string& srcPath);
     void rememberCopy(const struct stat& srcSt, int out, const std::string& srcPath);
+    void rememberCopy(const struct stat& srcSt, const struct stat& copied, const std::string& srcPath);
+    // 1 linked from the earlier copy, 0 copy it instead, -1 failed.
+    int linkFromPrevious(const struct stat& st, int dstDir, const char* dstName, const std::string& srcPath);
+    bool unchangedSince(const struct stat& src, const struct stat& earlier) const;
+    const char* previousName(int dstDir, const char* dstName) const;
+    void noteNewOwner(int dstDir);
+    // Hands a subfolder to an idle helper thread; false when none waits for work.
+    bool handOff(Folder& folder, const char* name, const struct stat& st, const std::string& srcPath);
+    // Runs handed-off folders until every one `folder` handed off is done.
+    void waitFor(Folder& folder);
+    void run(Task& task);
+    void helperLoop();
     std::string dstPathOf(const std::string& srcPath) const;
     void forgetCopiesBelow(const std::string& dstPath);
     void note(const QString& text);
     Result failed(const char* what, const std::string& path, int err);
+    Result failedWith(const QString& message);
     bool cancelled() const;
 
+    std::shared_ptr<Shared> m_shared;   // with the helper threads, and across copies
     const std::atomic<bool>* m_cancel = nullptr;
     std::atomic<qint64>* m_counter = nullptr;
-    QString m_error;
-    QStringList m_skipped;
-    QStringList m_notes;
     bool m_followTopLink = false;
     bool m_linkNoteGiven = false;
     bool m_dropInheritedAcls = false;   // the destination folder hands a default ACL down
     std::string m_srcRoot;
     std::string m_dstRoot;              // absolute, so recorded copies survive a change of folder
     QString m_dstRootName;
-    struct CopyOf { std::string path; dev_t dev; ino_t ino; off_t size; struct timespec mtime; };
-    std::map<std::pair<dev_t, ino_t>, CopyOf> m_copies;   // source inode -> its first copy
     std::vector<char> m_xattrNames;
     std::vector<char> m_xattrValue;
     std::unique_ptr<char[]> m_buffer;
-    bool m_hasRoot = false;
-    dev_t m_rootDev = 0;
-    ino_t m_rootIno = 0;
+
+    std::string m_previous;             // the earlier copy of the next src
+    int m_previousDir = -1;             // its folder matching the folder being filled, or -1
+    const char* m_previousTop = nullptr; // its own name, for the top entry
+    int m_topParent = -1;               // the folder the top entry is copied into
+    struct timespec m_previousSince {}; // the earlier copy was begun then (0: unknown)
+    uid_t m_newUid = 0;                 // the owner a new file of the folder being filled gets
+    gid_t m_newGid = 0;
 };

@@ -365,6 +365,7 @@ bool LzmaSDKObjCReader::checkDestination(const QString& toPath, QString* error) 
     // 7zz replaces an existing link at an item's own place, but follows links on
     // the way to it; such a link could send the extraction anywhere.
     QSet<QString> checked;
+    QSet<QString> missing;   // nothing below these exists, so no link either
     const QString base = toPath.endsWith(QLatin1Char('/')) ? toPath.chopped(1) : toPath;
     for (const LzmaSDKObjCItem& item : m_items) {
         const QStringList parts = storedComponents(item.path);
@@ -372,11 +373,16 @@ bool LzmaSDKObjCReader::checkDestination(const QString& toPath, QString* error) 
         for (qsizetype i = 0; i < parts.size(); ++i) {
             current += QLatin1Char('/') + parts.at(i);
             const bool leaf = i == parts.size() - 1;
+            if (missing.contains(current))
+                break;
             if (!leaf && checked.contains(current))
                 continue;
             struct stat st;
-            if (::lstat(QFile::encodeName(current).constData(), &st) != 0)
+            if (::lstat(QFile::encodeName(current).constData(), &st) != 0) {
+                if (errno == ENOENT)
+                    missing.insert(current);
                 break;
+            }
             if (S_ISLNK(st.st_mode) && !(leaf && !item.isDirectory)) {
                 *error = QStringLiteral("\"%1\" is a symbolic link; nothing is extracted through it.").arg(current);
                 return false;

@@ -43,6 +43,25 @@ bool syncPath(const QString& path, int flags)
 
 } // namespace
 
+QStringList LzmaSDKObjCWriter::memorySwitches(qint64 physicalMemory, int cores)
+{
+    constexpr qint64 kMiB = 1 << 20;
+    // 7zz's own buffers and the header come on top of the coders.
+    const qint64 budget = std::max(std::min(physicalMemory / 4, 2048 * kMiB) - 64 * kMiB, 32 * kMiB);
+    cores = std::max(cores, 1);
+    auto switches = [cores](int coders, qint64 dictionary) {
+        return QStringList{QStringLiteral("-mmt=%1").arg(std::min(cores, 2 * coders)),
+                           QStringLiteral("-m0=LZMA2:d=%1m:c=%1m").arg(dictionary)};
+    };
+    for (int coders = std::max(cores / 2, 1); coders >= 1; --coders) {
+        for (const qint64 dictionary : {64, 48, 32, 24, 16, 12, 8, 6, 4, 3, 2, 1}) {
+            if (coders * (dictionary * kMiB * 25 / 2 + 8 * kMiB) <= budget)
+                return switches(coders, dictionary);
+        }
+    }
+    return switches(1, 1);
+}
+
 LzmaSDKObjCWriter::LzmaSDKObjCWriter(const QString& archivePath)
     : m_archivePath(archivePath)
 {
@@ -150,9 +169,14 @@ QStringList LzmaSDKObjCWriter::arguments(const Step& step, bool withPassword, co
         if (m_encodeHeader)
             args << QStringLiteral("-mhe=on");
     }
-    // Links stay links, names are literal, an unreadable input fails the run.
-    if (!step.rename)
+    // Links stay links, names are literal, an unreadable input fails the run, and the
+    // coders fit the machine's memory.
+    if (!step.rename) {
         args << QStringLiteral("-snl") << QStringLiteral("-sse");
+        static const QStringList bound = memorySwitches(qint64(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGESIZE),
+                                                        int(::sysconf(_SC_NPROCESSORS_ONLN)));
+        args << bound;
+    }
     args << QStringLiteral("-spd") << QStringLiteral("-bso0") << QStringLiteral("-bsp1") << QStringLiteral("-bse2")
          << QStringLiteral("-y");
     if (!step.rename && fullPaths())

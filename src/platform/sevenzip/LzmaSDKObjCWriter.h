@@ -40,6 +40,12 @@ public:
     // times; content and header encrypted when `encrypt`.
     void applyArchiveSettings(bool encrypt);
 
+    // The switches that keep 7zz's memory under a quarter of `physicalMemory` and never
+    // above 2 GiB, on a machine with `cores` processors: level 9 takes one LZMA2 coder per
+    // two threads, each some 12.5 times its dictionary with blocks as large as it, so a
+    // smaller dictionary keeps every core busy where fewer threads would slow the run down.
+    static QStringList memorySwitches(qint64 physicalMemory, int cores);
+
     bool open(QString* error);
     bool write();                 // blocks; true when the whole archive is in place
     void cancel();                // any thread

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -380,4 +381,71 @@ TEST(FileCopierTest, FollowsATopLinkWhenAsked)
     EXPECT_EQ(copier.copy(at("gone"), at("g")), FileCopier::Result::Failed);
     EXPECT_TRUE(copier.errorString().contains(at("gone"))) << copier.errorString().toStdString();
     EXPECT_FALSE(exists(at("g")));
+}
+
+TEST(FileCopierTest, LinksWhatAnEarlierCopyHoldsUnchangedAndCopiesTheRest)
+{
+    QTemporaryDir tmp;
+    auto at = [&tmp](const char* name) { return tmp.filePath(QLatin1String(name)); };
+    ASSERT_TRUE(QDir().mkpath(at("src/sub")));
+    for (const char* name : {"src/same", "src/grown", "src/mode", "src/time", "src/attr", "src/sub/same"})
+        writeFile(at(name), QByteArray("data of ") + name);
+    // A source changed in the clock tick the earlier copy began in counts as changed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    FileCopier first;
+    ASSERT_EQ(first.copy(at("src"), at("prev")), FileCopier::Result::Ok) << first.errorString().toStdString();
+    const struct stat prevGrown = lstatOf(at("prev/grown"));
+
+    writeFile(at("src/grown"), "data of src/grown, and more");
+    ASSERT_EQ(::chmod(path8(at("src/mode")).constData(), 0600), 0);
+    setTimes(at("src/time"), 1700000000);
+    // An attribute changes no time but the source's ctime: the earlier copy lacks it.
+    ASSERT_EQ(setXattr(at("src/attr"), "user.zorvi.note", "added"), 0);
+
+    std::atomic<qint64> bytes{0};
+    FileCopier copier;
+    copier.setByteCounter(&bytes);
+    copier.setPreviousCopy(at("prev"));
+    ASSERT_EQ(copier.copy(at("src"), at("next")), FileCopier::Result::Ok) << copier.errorString().toStdString();
+    EXPECT_EQ(copier.linkedFiles(), 2);
+    for (const char* name : {"same", "sub/same"}) {
+        EXPECT_EQ(lstatOf(at("next/") + name).st_ino, lstatOf(at("prev/") + name).st_ino) << name;
+        EXPECT_EQ(lstatOf(at("next/") + name).st_nlink, 2u) << name;
+    }
+    for (const char* name : {"grown", "mode", "time", "attr"}) {
+        const struct stat copied = lstatOf(at("next/") + name);
+        const struct stat source = lstatOf(at("src/") + name);
+        EXPECT_NE(copied.st_ino, lstatOf(at("prev/") + name).st_ino) << name;
+        EXPECT_EQ(readFile(at("next/") + name), readFile(at("src/") + name)) << name;
+        EXPECT_EQ(copied.st_mode, source.st_mode) << name;
+        EXPECT_EQ(copied.st_mtim.tv_nsec, source.st_mtim.tv_nsec) << name;
+    }
+    EXPECT_EQ(xattr(at("next/attr"), "user.zorvi.note"), "added");
+    qint64 total = 0;
+    for (const char* name : {"same", "grown", "mode", "time", "attr", "sub/same"})
+        total += lstatOf(at("src/") + name).st_size;
+    EXPECT_EQ(bytes.load(), total) << "linked files count towards the progress too";
+    // The earlier copy is as it was.
+    EXPECT_EQ(readFile(at("prev/grown")), "data of src/grown");
+    EXPECT_EQ(lstatOf(at("prev/grown")).st_ino, prevGrown.st_ino);
+    EXPECT_EQ(lstatOf(at("prev/mode")).st_mode & 07777, 0644u);
+
+    // A file system without hard links: everything is copied, and a note says so once.
+    FileCopier::setHardLinksRefused(EPERM);
+    FileCopier refused;
+    refused.setPreviousCopy(at("prev"));
+    const FileCopier::Result result = refused.copy(at("src"), at("plain"));
+    const QStringList notes = refused.notes();
+    refused.setPreviousCopy(at("prev/sub"));
+    const FileCopier::Result again = refused.copy(at("src/sub"), at("plain-sub"));
+    FileCopier::setHardLinksRefused(0);
+    ASSERT_EQ(result, FileCopier::Result::Ok) << refused.errorString().toStdString();
+    ASSERT_EQ(again, FileCopier::Result::Ok);
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_TRUE(notes.first().contains(QStringLiteral("Hard links cannot be made"))) << notes.first().toStdString();
+    EXPECT_EQ(refused.linkedFiles(), 0);
+    EXPECT_EQ(readFile(at("plain/sub/same")), "data of src/sub/same");
+    EXPECT_EQ(lstatOf(at("plain/same")).st_nlink, 1u);
+    EXPECT_EQ(lstatOf(at("prev/same")).st_nlink, 2u);
+    EXPECT_TRUE(refused.notes().isEmpty()) << "said once for the copier's life";
 }

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -301,4 +302,28 @@ TEST_F(SevenZipWriterTest, MissingSevenZipProgramIsAClearError)
     EXPECT_TRUE(writer.lastError().contains(QStringLiteral("7zip")));
     EXPECT_TRUE(readerError.contains(QStringLiteral("7zz")));
     EXPECT_FALSE(QFileInfo::exists(archive));
+}
+
+TEST(SevenZipWriterMemoryTest, SwitchesKeepSevenZipUnderAQuarterOfMemoryAndTwoGiB)
+{
+    constexpr qint64 kMiB = 1 << 20;
+    const std::pair<qint64, int> machines[] = {
+        { 8192 * kMiB, 8 }, { 24576 * kMiB, 8 }, { 65536 * kMiB, 32 }, { 4096 * kMiB, 4 }, { 1024 * kMiB, 2 }, { 65536 * kMiB, 1 }
+    };
+    for (const auto& [memory, cores] : machines) {
+        SCOPED_TRACE(QString("%1 MiB, %2 cores").arg(memory / kMiB).arg(cores).toStdString());
+        const QStringList switches = LzmaSDKObjCWriter::memorySwitches(memory, cores);
+        ASSERT_EQ(switches.size(), 2);
+        ASSERT_TRUE(switches.at(0).startsWith("-mmt=")) << switches.join(' ').toStdString();
+        const int threads = switches.at(0).mid(5).toInt();
+        const QRegularExpressionMatch m = QRegularExpression("^-m0=LZMA2:d=(\\d+)m:c=(\\d+)m$").match(switches.at(1));
+        ASSERT_TRUE(m.hasMatch()) << switches.at(1).toStdString();
+        // Level 9 takes one coder per two threads, each some 12.5 times its dictionary.
+        const qint64 coders = std::max(threads / 2, 1);
+        EXPECT_LE(coders * (m.captured(1).toLongLong() * kMiB * 25 / 2 + 8 * kMiB), std::min(memory / 4, 2048 * kMiB));
+        EXPECT_LE(threads, cores);
+        if (memory >= 8192 * kMiB) {
+            EXPECT_EQ(threads, cores) << "every core stays busy";
+        }
+    }
 }

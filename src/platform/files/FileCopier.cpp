@@ -1013,18 +1013,24 @@ void FileCopier::run(Task& task)
     m_shared->changed.notify_all();
 }
 
+bool FileCopier::runWaitingTask(std::unique_lock<std::mutex>& lock)
+{
+    if (m_shared->waiting.empty())
+        return false;
+    Task task = std::move(m_shared->waiting.back());
+    m_shared->waiting.pop_back();
+    lock.unlock();
+    run(task);
+    lock.lock();
+    return true;
+}
+
 void FileCopier::waitFor(Folder& folder)
 {
     std::unique_lock lock(m_shared->mutex);
     while (folder.handedOff > 0) {
-        if (!m_shared->waiting.empty()) {
-            Task task = std::move(m_shared->waiting.back());
-            m_shared->waiting.pop_back();
-            lock.unlock();
-            run(task);
-            lock.lock();
+        if (runWaitingTask(lock))
             continue;
-        }
         ++m_shared->idle;
         m_shared->changed.wait(lock);
         --m_shared->idle;
@@ -1035,14 +1041,8 @@ void FileCopier::helperLoop()
 {
     std::unique_lock lock(m_shared->mutex);
     for (;;) {
-        if (!m_shared->waiting.empty()) {
-            Task task = std::move(m_shared->waiting.back());
-            m_shared->waiting.pop_back();
-            lock.unlock();
-            run(task);
-            lock.lock();
+        if (runWaitingTask(lock))
             continue;
-        }
         if (m_shared->quit)
             return;
         ++m_shared->idle;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <utility>
@@ -90,6 +91,8 @@ private:
     bool handOff(Folder& folder, const char* name, const struct stat& st, const std::string& srcPath);
     // Runs handed-off folders until every one `folder` handed off is done.
     void waitFor(Folder& folder);
+    // Runs one task handed off by another thread, if any; the lock is held again on return.
+    bool runWaitingTask(std::unique_lock<std::mutex>& lock);
     void run(Task& task);
     void helperLoop();
     std::string dstPathOf(const std::string& srcPath) const;

@@ -10,6 +10,8 @@
 #include <QLoggingCategory>
 #include <QSettings>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcOtb, "zorvi.otb", QtInfoMsg)
 
 namespace {

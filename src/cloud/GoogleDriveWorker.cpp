@@ -97,27 +97,15 @@ void GoogleDriveWorker::getToken(const QString& code)
     const quint64 session = tokens_.session();
     connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
         reply->deleteLater();
-        if (CloudReply::transportFailed(reply)) {
-            qCWarning(lcGoogleDrive).noquote() << CloudReply::errorText(reply);
+        const std::optional<QJsonDocument> doc = readTokenAnswer(reply, QString());
+        if (!doc || session != tokens_.session() || !doc->isObject()) {
             Q_EMIT GoogleDrive_login(false);
             return;
         }
-        const QJsonDocument doc = CloudReply::json(reply->readAll());
-        if (doc.isNull()) {
-            qCWarning(lcGoogleDrive).noquote() << "the token answer is not JSON";
-            Q_EMIT GoogleDrive_login(false);
-            return;
-        }
-        qCInfo(lcGoogleDrive).noquote() << SecretRedaction::json(doc.isObject() ? QJsonValue(doc.object())
-                                                                               : QJsonValue(doc.array()));
-        if (session != tokens_.session() || !doc.isObject()) {
-            Q_EMIT GoogleDrive_login(false);
-            return;
-        }
-        const QJsonValue idToken = doc.object().value(QStringLiteral("id_token"));
+        const QJsonValue idToken = doc->object().value(QStringLiteral("id_token"));
         if (idToken.isString())
             decodeIdToken(idToken.toString());
-        Q_EMIT GoogleDrive_login(tokens_.take(doc.object(), false));
+        Q_EMIT GoogleDrive_login(tokens_.take(doc->object(), false));
     });
 }
 
@@ -138,19 +126,25 @@ void GoogleDriveWorker::refreshToken()
         reply->deleteLater();
         if (session != tokens_.session())
             return;
-        if (CloudReply::transportFailed(reply)) {
-            qCWarning(lcGoogleDrive).noquote() << CloudReply::errorText(reply);
-            return;
-        }
-        const QJsonDocument doc = CloudReply::json(reply->readAll());
-        if (doc.isNull()) {
-            qCWarning(lcGoogleDrive).noquote() << "the token answer is not JSON";
-            return;
-        }
-        qCInfo(lcGoogleDrive).noquote() << QStringLiteral("refresh googledrive token: ")
-                + SecretRedaction::json(doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array()));
-        tokens_.take(doc.object(), true);
+        if (const auto doc = readTokenAnswer(reply, QStringLiteral("refresh googledrive token: ")))
+            tokens_.take(doc->object(), true);
     });
+}
+
+std::optional<QJsonDocument> GoogleDriveWorker::readTokenAnswer(QNetworkReply* reply, const QString& prefix)
+{
+    if (CloudReply::transportFailed(reply)) {
+        qCWarning(lcGoogleDrive).noquote() << CloudReply::errorText(reply);
+        return std::nullopt;
+    }
+    const QJsonDocument doc = CloudReply::json(reply->readAll());
+    if (doc.isNull()) {
+        qCWarning(lcGoogleDrive).noquote() << "the token answer is not JSON";
+        return std::nullopt;
+    }
+    qCInfo(lcGoogleDrive).noquote() << prefix
+            + SecretRedaction::json(doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array()));
+    return doc;
 }
 
 void GoogleDriveWorker::decodeIdToken(const QString& idToken)

@@ -7,12 +7,14 @@
 #include "GoogleDriveDelays.h"
 #include "LoopbackSignIn.h"
 
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class GoogleDrivePopoutWebViewController;
 class QNetworkAccessManager;
@@ -81,6 +83,9 @@ Q_SIGNALS:
     void signInFailed(const QString& message);
 
 private:
+    // The token service's answer, printed with its secrets redacted after `prefix`; none when
+    // the request failed or the answer is not JSON.
+    std::optional<QJsonDocument> readTokenAnswer(QNetworkReply* reply, const QString& prefix);
     struct Listing;
 
     QUrl listingUrl(const QString& folderId, const QString& pageToken) const;

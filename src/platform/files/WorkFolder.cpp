@@ -7,9 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,8 @@ namespace {
 const QByteArray kMarkerName = "zorvi-work";
 const QByteArray kMarkerTitle = "Zorvi work folder";
 const QString kCompleteName = QStringLiteral("complete");
+// The marker's name line for a folder made inside the item it serves; no item is named so.
+const QByteArray kInsideName = ".";
 
 std::atomic<bool> g_exchangeDisabled { false };
 
@@ -50,7 +53,25 @@ bool noSuchFlag(int err) { return err == EINVAL || err == ENOSYS || err == EOPNO
 QString parentOf(const QString& item) { return QFileInfo(QDir::cleanPath(item)).absolutePath(); }
 QString nameOf(const QString& item) { return QFileInfo(QDir::cleanPath(item)).fileName(); }
 
-QByteArray markerText(const QString& itemName) { return kMarkerTitle + '\n' + encoded(itemName) + '\n'; }
+QByteArray markerText(const QByteArray& itemName) { return kMarkerTitle + '\n' + itemName + '\n'; }
+
+// Folders named like ours in `parent`.
+QStringList ourNames(const QString& parent)
+{
+    QStringList names;
+    const QStringList all = QDir(parent).entryList(QStringList{QStringLiteral(".zorvi-*")},
+                                                   QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : all) {
+        if (name.size() != 13)
+            continue;
+        const bool random = std::all_of(name.begin() + 7, name.end(), [](QChar c) {
+            return c.unicode() < 128 && std::isalnum(c.unicode());
+        });
+        if (random)
+            names << name;
+    }
+    return names;
+}
 
 } // namespace
 
@@ -60,42 +81,63 @@ QString WorkFolder::newItem() const { return entry(QStringLiteral("new")); }
 QString WorkFolder::oldItem() const { return entry(QStringLiteral("old")); }
 QString WorkFolder::entry(const QString& name) const { return m_path + QLatin1Char('/') + name; }
 
-std::optional<WorkFolder> WorkFolder::create(const QString& item, QString* error)
+std::optional<WorkFolder> WorkFolder::create(const QString& item, QString* error, int* errorNumber)
 {
-    const QString parent = parentOf(item);
-    QByteArray pattern = encoded(parent + QStringLiteral("/.zorvi-XXXXXX"));
-    if (!::mkdtemp(pattern.data())) {
+    return make(parentOf(item), QDir::cleanPath(item), encoded(nameOf(item)), error, errorNumber);
+}
+
+std::optional<WorkFolder> WorkFolder::createInside(const QString& folder, QString* error, int* errorNumber)
+{
+    return make(QDir::cleanPath(folder), QDir::cleanPath(folder), kInsideName, error, errorNumber);
+}
+
+std::optional<WorkFolder> WorkFolder::make(const QString& parent, const QString& item, const QByteArray& markerName,
+                                           QString* error, int* errorNumber)
+{
+    auto fail = [&](const QString& path, int err) {
         if (error)
-            *error = systemError(parent, errno);
+            *error = systemError(path, err);
+        if (errorNumber)
+            *errorNumber = err;
         return std::nullopt;
-    }
-    WorkFolder folder(QFile::decodeName(pattern), QDir::cleanPath(item));
+    };
+    QByteArray pattern = encoded(parent + QStringLiteral("/.zorvi-XXXXXX"));
+    if (!::mkdtemp(pattern.data()))
+        return fail(parent, errno);
+    WorkFolder folder(QFile::decodeName(pattern), item);
+    // The marker reaches the disk before anything else goes in: after a crash the folder is
+    // either empty or marked, never a nameless partial copy nobody removes.
     const QByteArray marker = encoded(folder.entry(QString::fromLatin1(kMarkerName)));
     const int fd = ::open(marker.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    const QByteArray text = markerText(nameOf(item));
-    const bool written = fd >= 0 && ::write(fd, text.constData(), size_t(text.size())) == text.size();
+    const QByteArray text = markerText(markerName);
+    const bool written = fd >= 0 && ::write(fd, text.constData(), size_t(text.size())) == text.size()
+        && (::fsync(fd) == 0 || errno == EINVAL);
     const int err = errno;
     if (fd >= 0)
         ::close(fd);
     if (!written) {
         folder.remove();
-        if (error)
-            *error = systemError(folder.path(), err);
-        return std::nullopt;
+        return fail(folder.path(), err);
     }
+    DiskSync::syncDirectory(folder.path());
     return folder;
 }
 
 QList<WorkFolder> WorkFolder::findFor(const QString& item)
 {
-    static const QRegularExpression pattern(QStringLiteral("^\\.zorvi-[A-Za-z0-9]{6}$"));
-    const QString parent = parentOf(item);
-    const QByteArray expected = markerText(nameOf(item));
+    const QString cleaned = QDir::cleanPath(item);
+    QList<WorkFolder> found = findIn(parentOf(cleaned), cleaned, encoded(nameOf(cleaned)));
+    struct stat st;
+    if (lstatPath(cleaned, &st) && S_ISDIR(st.st_mode))
+        found += findIn(cleaned, cleaned, kInsideName);
+    return found;
+}
+
+QList<WorkFolder> WorkFolder::findIn(const QString& parent, const QString& item, const QByteArray& markerName)
+{
+    const QByteArray expected = markerText(markerName);
     QList<WorkFolder> found;
-    const QStringList names = QDir(parent).entryList(QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (!pattern.match(name).hasMatch())
-            continue;
+    for (const QString& name : ourNames(parent)) {
         const QString path = parent + QLatin1Char('/') + name;
         struct stat st;
         if (!lstatPath(path, &st) || !S_ISDIR(st.st_mode))
@@ -103,9 +145,33 @@ QList<WorkFolder> WorkFolder::findFor(const QString& item)
         QFile marker(path + QLatin1Char('/') + QString::fromLatin1(kMarkerName));
         if (!marker.open(QIODevice::ReadOnly) || marker.read(expected.size() + 1) != expected)
             continue;
-        found.append(WorkFolder(path, QDir::cleanPath(item)));
+        found.append(WorkFolder(path, item));
     }
     return found;
+}
+
+void WorkFolder::removeUnmarked(const QString& parent, QStringList* notes)
+{
+    for (const QString& name : ourNames(parent)) {
+        const QString path = parent + QLatin1Char('/') + name;
+        struct stat st;
+        if (!lstatPath(path, &st) || !S_ISDIR(st.st_mode))
+            continue;
+        const QStringList entries = QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        bool unmarked = entries.isEmpty();
+        if (entries == QStringList{QString::fromLatin1(kMarkerName)}) {
+            // A marker cut short by the crash: what follows it was never written.
+            QFile marker(path + QLatin1Char('/') + entries.first());
+            const QByteArray text = marker.open(QIODevice::ReadOnly) ? marker.read(4096) : QByteArray("?");
+            const QByteArray head = kMarkerTitle + '\n';
+            unmarked = head.startsWith(text) || (text.startsWith(head) && !text.endsWith('\n'));
+        }
+        if (!unmarked)
+            continue;
+        QString error;
+        if (!FileCopier::removeAll(path, &error))
+            notes->append(error);
+    }
 }
 
 bool WorkFolder::isComplete() const { return exists(entry(kCompleteName)) && exists(newItem()); }
@@ -152,6 +218,11 @@ QString WorkFolder::recoverAndClean(const QString& item)
         if (!folder.remove(&error))
             notes << error;
     }
+    const QString cleaned = QDir::cleanPath(item);
+    removeUnmarked(parentOf(cleaned), &notes);
+    struct stat st;
+    if (lstatPath(cleaned, &st) && S_ISDIR(st.st_mode))
+        removeUnmarked(cleaned, &notes);
     return notes.join(QLatin1Char('\n'));
 }
 

@@ -5,23 +5,29 @@
 
 #include <optional>
 
-// A hidden folder of ours beside an item, "<parent>/.zorvi-XXXXXX", on the item's file
-// system so what it holds moves into place by rename. Its name never derives from the
-// item's, so items with names of any length fit. A marker file inside names the item it
-// serves: leftovers are recognised by what we wrote, never by their name alone.
+// A hidden folder of ours, "<parent>/.zorvi-XXXXXX" beside an item or ".zorvi-XXXXXX" inside
+// a folder being merged into, on the item's file system so what it holds moves into place by
+// rename. Its name never derives from the item's, so items with names of any length fit. A
+// marker file, on disk before anything else goes in, names the item it serves: leftovers are
+// recognised by what we wrote, never by their name alone.
 //
 // Layout: "new" is the copy being built, "complete" marks it flushed and whole, "old" is
 // the item moved aside when the file system cannot exchange two names atomically.
 class WorkFolder {
 public:
     // Creates a work folder for `item` (which need not exist) in its parent folder.
-    static std::optional<WorkFolder> create(const QString& item, QString* error);
-    // Our work folders beside `item` that serve it.
+    // `errorNumber` gets the system's reason when it fails.
+    static std::optional<WorkFolder> create(const QString& item, QString* error, int* errorNumber = nullptr);
+    // Creates a work folder inside the existing folder `folder`, for merging into it: the
+    // folder is the user's own even where its parent is not theirs to write.
+    static std::optional<WorkFolder> createInside(const QString& folder, QString* error, int* errorNumber = nullptr);
+    // Our work folders beside `item` and inside it that serve it.
     static QList<WorkFolder> findFor(const QString& item);
 
     // Run at the start of every run that touches `item`, under its lock: when `item` is
     // missing, brings back the newest complete copy kept in its work folders (a completed
-    // new copy first, else the item moved aside), then removes them all. Returns a line
+    // new copy first, else the item moved aside), then removes them all, and the empty
+    // folders of our naming that a crash left before their marker was on disk. Returns a line
     // for the log when something was brought back or could not be removed.
     static QString recoverAndClean(const QString& item);
 
@@ -45,6 +51,10 @@ public:
 
 private:
     WorkFolder(QString path, QString item) : m_path(std::move(path)), m_item(std::move(item)) {}
+    static std::optional<WorkFolder> make(const QString& parent, const QString& item, const QByteArray& markerName,
+                                          QString* error, int* errorNumber);
+    static QList<WorkFolder> findIn(const QString& parent, const QString& item, const QByteArray& markerName);
+    static void removeUnmarked(const QString& parent, QStringList* notes);
     bool isComplete() const;
 
     QString m_path;

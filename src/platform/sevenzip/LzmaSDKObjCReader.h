@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ArchiveStreamWriter.h"
 #include "LzmaSDKObjCItem.h"
 
 #include <QList>
@@ -29,6 +30,11 @@ public:
     // existing symbolic link below toPath lies on the way of an item. Links come
     // back reading exactly as stored; every extracted folder is left u+rwx.
     bool extract(const QList<LzmaSDKObjCItem>& items, const QString& toPath, bool withFullPaths);
+    // Extracts in one pass: listed item i goes to targets[i], below bases[targets[i].base]
+    // (existing folders). Folders' stored attributes are handed back for the caller to set
+    // once the trees are in place. Refuses, extracting nothing, what extract() refuses.
+    bool extractTo(const QStringList& bases, const QList<ArchiveStreamWriter::Target>& targets,
+                   std::vector<ArchiveStreamWriter::Folder>* folders);
 
     void cancel();
     bool wasCancelled() const;
@@ -44,12 +50,9 @@ private:
     QByteArray passwordInput(bool* ok);
     bool checkDestination(const QString& toPath, QString* error) const;
     bool checkLinksInArchive(QString* error) const;
+    // Safe names, nothing stored below a link.
+    bool checkItems(QString* error) const;
     QList<qsizetype> selectedItems(const QList<LzmaSDKObjCItem>& items) const;
-    bool readLinkTargets(const QList<qsizetype>& links, QList<QByteArray>* targets, QString* error);
-    bool restoreLinks(const QList<qsizetype>& links, const QList<QByteArray>& targets, const QString& toPath,
-                      bool withFullPaths, QString* error) const;
-    bool openUpExtractedFolders(const QList<qsizetype>& selected, const QString& toPath, bool withFullPaths,
-                                QString* error) const;
     void fail(const QString& message);
 
     QString m_archivePath;
@@ -57,7 +60,6 @@ private:
     LzmaSDKObjCReaderDelegate* m_delegate = nullptr;
     std::function<QString()> m_passwordGetter;
     QList<LzmaSDKObjCItem> m_items;
-    QList<std::optional<quint32>> m_crcs;   // beside m_items
     bool m_opened = false;
 
     std::atomic<bool> m_cancel{false};

@@ -6,6 +6,10 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
 namespace {
 // Short enough that a cancel from another thread stops 7zz well within 100 ms.
 constexpr int kPollMs = 20;
@@ -65,6 +69,7 @@ void SevenZipProcess::setWorkingDirectory(const QString& dir) { m_workingDirecto
 void SevenZipProcess::setStandardInput(const QByteArray& data) { m_input = data; }
 void SevenZipProcess::setCollectOutput(bool collect) { m_collect = collect; }
 void SevenZipProcess::setProgressHandler(std::function<void(float)> handler) { m_progress = std::move(handler); }
+void SevenZipProcess::setOutputHandler(std::function<bool(const char*, qsizetype)> handler) { m_output = std::move(handler); }
 
 void SevenZipProcess::parseProgress(const QByteArray& chunk)
 {
@@ -101,11 +106,17 @@ SevenZipProcess::Result SevenZipProcess::run(const QString& program, const QStri
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // File names and passwords are exchanged as UTF-8 whatever the user's locale.
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    // Listed times come out in UTC, whatever the user's time zone.
+    env.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
     process.setProcessEnvironment(env);
     if (!m_workingDirectory.isEmpty())
         process.setWorkingDirectory(m_workingDirectory);
     process.setProgram(program);
     process.setArguments(arguments);
+    if (m_output) {
+        // A deep pipe lets 7zz run ahead while the output is written to disk.
+        process.setChildProcessModifier([] { ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20); });
+    }
     qCDebug(lcSevenZip) << "run" << program << arguments;
 
     process.start(QIODevice::ReadWrite);
@@ -122,7 +133,20 @@ SevenZipProcess::Result SevenZipProcess::run(const QString& program, const QStri
     // A closed input makes 7zz fail instead of waiting for a password nobody types.
     process.closeWriteChannel();
 
+    std::unique_ptr<char[]> piece;
+    constexpr qint64 kPiece = 1 << 20;
+    if (m_output)
+        piece = std::make_unique<char[]>(kPiece);
     auto drain = [&] {
+        if (m_output) {
+            qint64 n;
+            while (!result.refused && (n = process.read(piece.get(), kPiece)) > 0) {
+                if (!m_output(piece.get(), n))
+                    result.refused = true;
+            }
+            result.standardError += process.readAllStandardError();
+            return;
+        }
         const QByteArray out = process.readAllStandardOutput();
         if (!out.isEmpty()) {
             parseProgress(out);
@@ -133,6 +157,11 @@ SevenZipProcess::Result SevenZipProcess::run(const QString& program, const QStri
     };
 
     while (process.state() != QProcess::NotRunning) {
+        if (result.refused) {
+            process.kill();
+            process.waitForFinished(-1);
+            return result;
+        }
         if (m_cancel && m_cancel->load(std::memory_order_relaxed)) {
             process.kill();
             process.waitForFinished(-1);
@@ -144,6 +173,8 @@ SevenZipProcess::Result SevenZipProcess::run(const QString& program, const QStri
         drain();
     }
     drain();
+    if (result.refused)
+        return result;
     result.crashed = process.exitStatus() == QProcess::CrashExit;
     result.exitCode = process.exitCode();
     if (m_cancel && m_cancel->load(std::memory_order_relaxed))

@@ -15,6 +15,7 @@ public:
         bool started = false;
         bool cancelled = false;
         bool crashed = false;
+        bool refused = false;        // the output handler stopped the run
         int exitCode = -1;
         QByteArray standardOutput;   // only when collected
         QByteArray standardError;
@@ -34,6 +35,9 @@ public:
     void setCollectOutput(bool collect);
     // Called with the "NN%" figures of -bsp1 output, as 0..1, only when they grow.
     void setProgressHandler(std::function<void(float)> handler);
+    // Hands 7zz's standard output over piece by piece as it comes (instead of collecting or
+    // reading progress from it); answering false stops 7zz.
+    void setOutputHandler(std::function<bool(const char* data, qsizetype size)> handler);
 
     Result run(const QString& program, const QStringList& arguments);
 
@@ -45,6 +49,7 @@ private:
     QByteArray m_input;
     bool m_collect = false;
     std::function<void(float)> m_progress;
+    std::function<bool(const char*, qsizetype)> m_output;
     QByteArray m_pending;
     int m_lastPercent = -1;
 };

@@ -95,8 +95,9 @@ public:
     bool archiveBackup(bool encrypt, ProgressReceiver* progressWindow);
     bool archiveRestore(bool encrypted, const QString& password, ProgressReceiver* progressWindow, QString& message);
     static QString checkPathEntry(const QString& entry, const QString& prefix);
-    // True while the task's destination holds a whole backup a restore can use, whatever the
-    // last run's outcome: a failed or cancelled run keeps the previous one.
+    // True while the task's destination holds a backup a restore can use (for a plain copy, of
+    // at least one of its sources), whatever the last run's outcome: a failed or cancelled
+    // run keeps the previous one.
     bool hasCompleteBackup() const;
 
     // The path part of a stored entry (the text before the first ';').
@@ -119,13 +120,13 @@ private:
     std::optional<TaskLock> lockAndRecover(bool restoring, QString& message) const;
     // The first archive item that lies outside every source of this task, else empty.
     QString foreignItem(const QList<LzmaSDKObjCItem>& items) const;
-    // Merges the trees at staging + roots into their places (the stored names, or where a
-    // source that is a link points): what the trees hold replaces what is there, anything
-    // else at the places is kept.
-    // `copyFirst`: the sources are the backup itself and are copied, never moved.
-    bool placeExtracted(const QString& staging, const QStringList& roots, const QStringList& places, bool copyFirst,
-                        QString& message);
-    static void applyStoredModes(const QList<LzmaSDKObjCItem>& items, const QStringList& roots, const QStringList& places);
+    // The sources the last plain copy holds, as (path in the backup, place now), in order;
+    // `notHeld` gets the others. A source is found by its own path, or at its index when a
+    // drive it lies on is mounted under another name since.
+    QList<std::pair<QString, QString>> heldSources(QStringList* notHeld) const;
+    // A restore that put back all it could: false with a message naming what it left out.
+    static bool reportLeftOut(const QStringList& notRestored, const QStringList& notHeld, QString& message);
+    static QString inTheWay(const QString& path);
 
     std::mutex scheduleMutex_;        // guards scheduleTimer and lastScheduledMinute_
     QString runError_;                // why the last archive step failed, for the run's message

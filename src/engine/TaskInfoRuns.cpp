@@ -14,6 +14,8 @@
 #include "LzmaSDKObjCReader.h"
 #include "LzmaSDKObjCWriter.h"
 #include "ProgressReceiver.h"
+#include "RestorePlacement.h"
+#include "SevenZipListing.h"
 #include "TaskLock.h"
 #include "TaskPaths.h"
 #include "UtilityFunctions.h"
@@ -74,21 +76,6 @@ bool isRealDirectory(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-dev_t deviceOf(const QString& path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : dev_t(-1);
-}
-
-bool renamePath(const QString& from, const QString& to, QString* error)
-{
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return true;
-    if (error)
-        *error = systemError(to, errno);
-    return false;
-}
-
 bool makeParent(const QString& path, QString* error)
 {
     const QString parent = QFileInfo(path).absolutePath();
@@ -97,13 +84,6 @@ bool makeParent(const QString& path, QString* error)
     if (error)
         *error = systemError(parent, errno ? errno : EACCES);
     return false;
-}
-
-void removeQuietly(const QString& path)
-{
-    QString error;
-    if (lexists(path) && !FileCopier::removeAll(path, &error))
-        qCWarning(lcRuns).noquote() << error;
 }
 
 // A place on an external volume that is not mounted now: restoring there would create the
@@ -166,227 +146,6 @@ void logCopierNotes(const FileCopier& copier)
         qCInfo(lcRuns).noquote() << note;
 }
 
-// A folder's entries, read whole before anything in it is renamed away.
-std::vector<std::pair<std::string, bool>> folderEntries(DIR* dir)
-{
-    std::vector<std::pair<std::string, bool>> entries;   // name, is a folder
-    while (const dirent* e = ::readdir(dir)) {
-        const char* name = e->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
-        bool folder = e->d_type == DT_DIR;
-        struct stat st;
-        if (e->d_type == DT_UNKNOWN && ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-            folder = S_ISDIR(st.st_mode);
-        entries.emplace_back(name, folder);
-    }
-    return entries;
-}
-
-QString childOf(const QString& folder, const std::string& name)
-{
-    return folder + QLatin1Char('/') + QFile::decodeName(QByteArray::fromStdString(name));
-}
-
-// Below two folders that both exist (`from` is taken over): the first place where a folder
-// of the tree meets anything but a folder, or the reverse.
-QString conflictBelow(int from, int to, const QString& toPath)
-{
-    DIR* dir = ::fdopendir(from);
-    if (!dir) {
-        ::close(from);
-        return {};
-    }
-    QString found;
-    for (const auto& [name, folder] : folderEntries(dir)) {
-        struct stat there;
-        if (::fstatat(to, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (folder != S_ISDIR(there.st_mode)) {
-            found = childOf(toPath, name);
-            break;
-        }
-        if (!folder)
-            continue;
-        const int subFrom = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        const int subTo = ::openat(to, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (subFrom >= 0 && subTo >= 0)
-            found = conflictBelow(subFrom, subTo, childOf(toPath, name));
-        else if (subFrom >= 0)
-            ::close(subFrom);
-        if (subTo >= 0)
-            ::close(subTo);
-        if (!found.isEmpty())
-            break;
-    }
-    ::closedir(dir);
-    return found;
-}
-
-// Where the tree at `from` cannot be merged into `to` without writing through a symbolic
-// link or putting a folder where a file is (or the reverse); empty when it can.
-QString conflictAt(const QString& from, const QString& to)
-{
-    struct stat there, here;
-    if (::lstat(QFile::encodeName(to).constData(), &there) != 0 || ::lstat(QFile::encodeName(from).constData(), &here) != 0)
-        return {};
-    if (S_ISDIR(here.st_mode) != S_ISDIR(there.st_mode))
-        return to;
-    if (!S_ISDIR(here.st_mode))
-        return {};
-    const int subFrom = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const int subTo = ::open(QFile::encodeName(to).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    QString found;
-    if (subFrom >= 0 && subTo >= 0)
-        found = conflictBelow(subFrom, subTo, to);
-    else if (subFrom >= 0)
-        ::close(subFrom);
-    if (subTo >= 0)
-        ::close(subTo);
-    return found;
-}
-
-constexpr off_t kFreeAsideFrom = 16 << 20;
-
-// What the threads of one merge share.
-class Merge {
-public:
-    explicit Merge(const std::atomic<bool>& cancel) : cancel_(cancel) {}
-
-    // True (and remembered) once a cancel or a failure stops the walk.
-    bool stop()
-    {
-        if (cancel_)
-            interrupted_ = true;
-        return interrupted_;
-    }
-    bool interrupted() const { return interrupted_; }
-    void fail(const QString& error)
-    {
-        std::lock_guard lock(mutex_);
-        if (!interrupted_)
-            error_ = error;
-        interrupted_ = true;
-    }
-    void created(const QString& path)
-    {
-        std::lock_guard lock(mutex_);
-        created_ << path;
-    }
-    // Frees a replaced large file on another thread: dropping its cached pages takes as long
-    // as writing many small files.
-    void free(QByteArray path)
-    {
-        std::lock_guard lock(mutex_);
-        if (unlinks_.size() >= 4) {
-            unlinks_.front().wait();
-            unlinks_.erase(unlinks_.begin());
-        }
-        unlinks_.push_back(std::async(std::launch::async, [path = std::move(path)] { ::unlink(path.constData()); }));
-    }
-    void finish() { unlinks_.clear(); }   // each waits for its thread
-    QStringList createdItems() const { return created_; }
-    QString error() const { return error_; }
-
-    std::atomic<bool> exchanges { true };   // until the file system says it has none
-
-private:
-    const std::atomic<bool>& cancel_;
-    std::atomic<bool> interrupted_ { false };
-    std::mutex mutex_;
-    QStringList created_;
-    QString error_;
-    std::vector<std::future<void>> unlinks_;
-};
-
-// Moves what the folder `from` holds into the folder `to` (both taken over). A replaced file
-// ends up in `from`. One thread is enough: renames across folders take a lock of the whole
-// file system.
-void mergeBelow(Merge& merge, int from, int to, const QString& fromPath, const QString& toPath)
-{
-    DIR* dir = ::fdopendir(from);
-    if (!dir) {
-        merge.fail(systemError(toPath, errno));
-        ::close(from);
-        ::close(to);
-        return;
-    }
-    for (const auto& [name, folder] : folderEntries(dir)) {
-        if (merge.stop())
-            break;
-        struct stat there;
-        const bool existed = ::fstatat(to, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0;
-        if (existed && folder && S_ISDIR(there.st_mode)) {
-            const int subFrom = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            const int subTo = ::openat(to, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (subFrom < 0 || subTo < 0) {
-                merge.fail(systemError(childOf(toPath, name), errno));
-                if (subFrom >= 0)
-                    ::close(subFrom);
-                if (subTo >= 0)
-                    ::close(subTo);
-                break;
-            }
-            mergeBelow(merge, subFrom, subTo, childOf(fromPath, name), childOf(toPath, name));
-            continue;
-        }
-        // An exchange leaves the replaced file where the new one was, to go with the work
-        // folder: a rename over it would free it here, and ext4 would write the new one out
-        // first.
-        if (existed && !folder && !S_ISDIR(there.st_mode) && merge.exchanges
-            && ::renameat2(::dirfd(dir), name.c_str(), to, name.c_str(), RENAME_EXCHANGE) == 0) {
-            // A folder put there since the first pass goes back: it is not ours to delete.
-            struct stat taken {};
-            if (::fstatat(::dirfd(dir), name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(taken.st_mode)) {
-                ::renameat2(::dirfd(dir), name.c_str(), to, name.c_str(), RENAME_EXCHANGE);
-                merge.fail(systemError(childOf(toPath, name), EISDIR));
-                break;
-            }
-            if (S_ISREG(taken.st_mode) && taken.st_size >= kFreeAsideFrom)
-                merge.free(QFile::encodeName(childOf(fromPath, name)));
-            continue;
-        }
-        if (existed && !folder && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
-            merge.exchanges = false;
-        if (::renameat(::dirfd(dir), name.c_str(), to, name.c_str()) != 0) {
-            merge.fail(systemError(childOf(toPath, name), errno));
-            break;
-        }
-        if (!existed)
-            merge.created(childOf(toPath, name));
-    }
-    ::closedir(dir);
-    ::close(to);
-}
-
-// Puts the tree at `from` at `to`: whole when nothing is there, else merged into the folder
-// there, what the tree holds replacing what is there and anything else kept.
-void mergeAt(Merge& merge, const QString& from, const QString& to)
-{
-    if (merge.stop())
-        return;
-    const bool existed = lexists(to);
-    if (existed && isRealDirectory(from) && isRealDirectory(to)) {
-        const int subFrom = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        const int subTo = ::open(QFile::encodeName(to).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (subFrom < 0 || subTo < 0) {
-            merge.fail(systemError(subFrom < 0 ? from : to, errno));
-            if (subFrom >= 0)
-                ::close(subFrom);
-            if (subTo >= 0)
-                ::close(subTo);
-            return;
-        }
-        mergeBelow(merge, subFrom, subTo, from, to);
-        return;
-    }
-    QString error;
-    if (!renamePath(from, to, &error))
-        merge.fail(error);
-    else if (!existed)
-        merge.created(to);
-}
-
 // Where a restore writes a source back. A source that is a link to a folder was backed up as
 // what it points to (unless the backup holds the link itself), so that is where it goes back.
 QString restorePlace(const QString& place, bool backupIsLink)
@@ -440,6 +199,10 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
     const std::optional<TaskLock> lock = lockAndRecover(false, message);
     if (!lock)
         return false;
+    // A restore stopped by a crash may have left a work folder in a source: not the user's
+    // to back up.
+    for (const QString& source : TaskPaths::withoutNested(sourcePaths()))
+        recoverAndClean(source);
 
     if (UtilityFunctions::getFreeSpace(backupDest) < UtilityFunctions::getTotalSize(TaskPaths::withoutNested(sourcePaths()))) {
         message = tr("Not enough space at the selected destination.");
@@ -626,49 +389,132 @@ bool TaskInfo::performRestore(const QString& password, ProgressReceiver* progres
     return endRun(result, message, tr("Unknown reason"));
 }
 
+QList<std::pair<QString, QString>> TaskInfo::heldSources(QStringList* notHeld) const
+{
+    const QString folder = taskFolder();
+    const QStringList sources = sourcePaths();
+    QStringList fixed;
+    for (const QString& path : fixedSourcePaths)
+        fixed << QDir::cleanPath(path);
+    QList<std::pair<QString, QString>> held;
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        const QString& source = sources.at(i);
+        QString root;
+        if (fixed.contains(source)) {
+            root = source;
+        } else if (i < fixed.size() && !sources.contains(fixed.at(i))) {
+            // The same item on a drive that is mounted under another name since the backup.
+            const std::optional<QString> volume = ExternalVolumes::volumeRoot(source);
+            if (volume && ExternalVolumes::isExternalPath(fixed.at(i))
+                && UtilityFunctions::replaceVolumePrefix(fixed.at(i), *volume) == source)
+                root = fixed.at(i);
+        }
+        if (!root.isEmpty() && lexists(folder + root))
+            held.append({root, source});
+        else if (notHeld)
+            *notHeld << source;
+    }
+    return held;
+}
+
 bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
 {
     copyProgressDelegate = progressWindow;
     const QString folder = taskFolder();
 
-    // Everything is checked before the first item is touched.
-    if (fixedSourcePaths.size() < backupSrc.size()) {
-        message = tr("The last backup does not hold every source of this task. Run the backup first.");
+    // Everything is checked before the first item is touched. Sources added since the last
+    // backup are named; the ones it holds come back.
+    QStringList notHeld;
+    const QList<std::pair<QString, QString>> held = heldSources(&notHeld);
+    if (held.isEmpty()) {
+        message = tr("The last backup does not hold any source of this task. Run the backup first.");
         return false;
     }
     QStringList roots, places;
-    for (int i = 0; i < backupSrc.size(); ++i) {
-        const QString root = QDir::cleanPath(fixedSourcePaths.at(i));
-        const QString item = folder + root;
-        const QString place = restorePlace(QDir::cleanPath(pathPart(backupSrc.at(i))), isLink(item));
-        if (!lexists(item)) {
-            message = tr("Backup") + " " + item + " " + tr("Path Not Found!");
-            return false;
-        }
+    for (const auto& [root, source] : held) {
+        // A source inside another comes back with it.
+        if (std::any_of(held.begin(), held.end(), [&root](const std::pair<QString, QString>& other) {
+                return other.first != root && TaskPaths::isInsideOrEqual(root, other.first);
+            }) || roots.contains(root))
+            continue;
+        const QString place = restorePlace(source, isLink(folder + root));
         if (onMissingVolume(place)) {
             message = tr("Device is not exist");
             return false;
         }
-        // A source inside another comes back with it.
-        if (roots.contains(root) || std::any_of(roots.begin(), roots.end(), [&root](const QString& r) {
-                return TaskPaths::isInsideOrEqual(root, r);
-            }))
-            continue;
         roots << root;
         places << place;
-        recoverAndClean(place);
     }
+    for (qsizetype i = 0; i < roots.size(); ++i) {
+        const QString found = RestorePlacement::conflictAt(folder + roots.at(i), places.at(i));
+        if (!found.isEmpty()) {
+            message = inTheWay(found);
+            return false;
+        }
+    }
+    for (const QString& place : std::as_const(places))
+        recoverAndClean(place);
+
+    RestorePlacement placement(BackupRestoreCancel);
+    QList<RestorePlacement::Tree> trees;
+    for (qsizetype i = 0; i < roots.size(); ++i)
+        trees.append({places.at(i), isRealDirectory(folder + roots.at(i))});
+    placement.prepare(trees);
 
     copiedBytes = 0;
     if (progressWindow)
         startRestoreSizeTimer(10);
-    // Like an archive restore: what the backup holds replaces what is at the places, and files
-    // made there since the backup stay.
-    const bool placed = placeExtracted(folder, roots, places, true, message);
+    FileCopier copier;
+    copier.setCancelFlag(&BackupRestoreCancel);
+    copier.setByteCounter(&copiedBytes);
+    copier.setDeferFolderAttributes(true);
+    bool ok = true;
+    for (qsizetype i = 0; ok && i < roots.size(); ++i) {
+        if (!placement.isPrepared(i))
+            continue;
+        FailPoint::hit("restore-work-folder-made");
+        const BackgroundFlush flusher(placement.workFolder(i));
+        if (copier.copy(folder + roots.at(i), placement.staging(i)) != FileCopier::Result::Ok) {
+            if (!BackupRestoreCancel)
+                message = copier.errorString();
+            ok = false;
+            break;
+        }
+        logCopierNotes(copier);
+        const QByteArray staging = QFile::encodeName(placement.staging(i));
+        for (const FileCopier::FolderAttributes& attributes : copier.takeDeferredFolders()) {
+            QByteArray relative = QByteArray::fromStdString(attributes.path).mid(staging.size());
+            if (relative.startsWith('/'))
+                relative.remove(0, 1);
+            placement.setFolderAttributes(i, relative, attributes.mode, attributes.modified);
+        }
+    }
+    if (ok)
+        FailPoint::hit("restore-staged");
+    ok = ok && placement.place(&message);
     stopRestoreSizeTimer();
-    if (placed)
-        qCInfo(lcRuns) << "Copy complete";
-    return placed;
+    placement.removeWorkFolders();
+    if (!ok)
+        return false;
+    qCInfo(lcRuns) << "Copy complete";
+    return reportLeftOut(placement.notRestored(), notHeld, message);
+}
+
+bool TaskInfo::reportLeftOut(const QStringList& notRestored, const QStringList& notHeld, QString& message)
+{
+    if (notRestored.isEmpty() && notHeld.isEmpty())
+        return true;
+    QStringList lines{tr("Not everything was restored; everything else is back in place.")};
+    lines << notRestored;
+    for (const QString& source : notHeld)
+        lines << tr("\"%1\" is not in the last backup.").arg(source);
+    message = lines.join(QLatin1Char('\n'));
+    return false;
+}
+
+QString TaskInfo::inTheWay(const QString& path)
+{
+    return tr("\"%1\" is in the way of the restore (a link, or a file where a folder belongs).").arg(path);
 }
 
 bool TaskInfo::hasCompleteBackup() const
@@ -676,10 +522,7 @@ bool TaskInfo::hasCompleteBackup() const
     const QString folder = taskFolder();
     switch (function) {
     case 1:
-        if (fixedSourcePaths.size() < backupSrc.size() || !isRealDirectory(folder))
-            return false;
-        return std::all_of(fixedSourcePaths.begin(), fixedSourcePaths.end(),
-                           [&folder](const QString& path) { return lexists(folder + QDir::cleanPath(path)); });
+        return isRealDirectory(folder) && !heldSources(nullptr).isEmpty();
     case 2:
         return QFileInfo(folder + "/backup.7z").isFile();
     case 3:
@@ -793,12 +636,14 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
 
     // Items go back to the absolute places they were stored under. The tops of the stored
     // trees are the items whose parent folder is not itself an item.
-    QSet<QString> names;
-    for (const LzmaSDKObjCItem& item : items)
-        names.insert(QDir::cleanPath("/" + item.path));
+    QStringList names;
+    names.reserve(items.size());
+    for (const LzmaSDKObjCItem& item : std::as_const(items))
+        names << QDir::cleanPath("/" + item.path);
+    const QSet<QString> nameSet(names.begin(), names.end());
     QStringList roots;
-    for (const QString& name : std::as_const(names)) {
-        if (!names.contains(QFileInfo(name).path()))
+    for (const QString& name : std::as_const(nameSet)) {
+        if (!nameSet.contains(QFileInfo(name).path()))
             roots << name;
     }
     roots.sort();
@@ -816,43 +661,105 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         qCWarning(lcRuns).noquote() << message;
         return false;
     }
+    QStringList notHeld;
+    for (const QString& source : sourcePaths()) {
+        if (std::none_of(roots.begin(), roots.end(), [&source](const QString& root) { return TaskPaths::isInsideOrEqual(source, root); }))
+            notHeld << source;
+    }
 
-    // Extract into a work folder first: nothing at the places changes until the archive has
-    // been read whole, and a cancel there only removes that folder.
+    // Which tree each item belongs to, and its path below that tree's top.
+    QList<qsizetype> treeOf(items.size(), -1);
+    QList<QStringList> below(items.size());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString& name = names.at(i);
+        for (qsizetype r = 0; r < roots.size(); ++r) {
+            const QString& root = roots.at(r);
+            if (name == root || (name.startsWith(root) && name.at(root.size()) == QLatin1Char('/'))) {
+                treeOf[i] = r;
+                below[i] = SevenZipListing::components(name.mid(root.size()));
+                break;
+            }
+        }
+    }
     QStringList places;
-    for (const QString& root : std::as_const(roots)) {
-        const bool storedAsLink = std::any_of(items.begin(), items.end(), [&root](const LzmaSDKObjCItem& item) {
-            return item.isSymlink && QDir::cleanPath("/" + item.path) == root;
-        });
-        places << restorePlace(root, storedAsLink);
-        recoverAndClean(places.last());
+    QList<RestorePlacement::Tree> trees;
+    for (qsizetype r = 0; r < roots.size(); ++r) {
+        bool storedAsLink = false;
+        bool isFolder = false;
+        QList<std::pair<QStringList, bool>> tree;
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (treeOf.at(i) != r)
+                continue;
+            const bool folder = items.at(i).isDirectory && !items.at(i).isSymlink;
+            tree.append({below.at(i), folder});
+            if (below.at(i).isEmpty()) {
+                storedAsLink = items.at(i).isSymlink;
+                isFolder = folder;
+            }
+        }
+        places << restorePlace(roots.at(r), storedAsLink);
+        trees.append({places.last(), isFolder});
+        // Refused before anything is written: a restore that would write through a symbolic
+        // link or replace a folder by a file (or the reverse).
+        const QString found = RestorePlacement::conflictWithItems(places.last(), tree);
+        if (!found.isEmpty()) {
+            message = inTheWay(found);
+            return false;
+        }
     }
-    const QString firstParent = places.isEmpty() ? QString() : QFileInfo(places.first()).path();
-    const bool besideFirst = !firstParent.isEmpty() && QFileInfo(firstParent).isDir() && QFileInfo(firstParent).isWritable();
-    std::optional<WorkFolder> work = WorkFolder::create(besideFirst ? places.first() : taskFolder() + "/backup.7z", &error);
-    if (!work) {
-        message = error;
-        return false;
+    for (const QString& place : std::as_const(places))
+        recoverAndClean(place);
+
+    // Each tree is extracted into a work folder on its place's file system: nothing at the
+    // places changes until the archive has been read whole, and a cancel only removes those.
+    RestorePlacement placement(BackupRestoreCancel);
+    placement.prepare(trees);
+    FailPoint::hit("restore-work-folder-made");
+    QStringList bases;
+    QList<qsizetype> baseOfTree(roots.size(), -1);
+    for (qsizetype r = 0; r < roots.size(); ++r) {
+        if (placement.isPrepared(r)) {
+            baseOfTree[r] = bases.size();
+            bases << placement.workFolder(r);
+        }
     }
-    const QString staging = work->entry("x");
-    bool extracted;
-    {
+    QList<ArchiveStreamWriter::Target> targets(items.size());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const qsizetype r = treeOf.at(i);
+        if (r < 0 || baseOfTree.at(r) < 0)
+            continue;
+        QByteArray relative = "new";
+        if (!below.at(i).isEmpty())
+            relative += '/' + QFile::encodeName(below.at(i).join(QLatin1Char('/')));
+        targets[i] = {int(baseOfTree.at(r)), relative};
+    }
+    std::vector<ArchiveStreamWriter::Folder> folders;
+    bool extracted = bases.isEmpty();
+    if (!extracted) {
         CancelWatch watch(BackupRestoreCancel, [&reader] { reader.cancel(); });
-        extracted = reader.extract(items, staging, true);
+        extracted = reader.extractTo(bases, targets, &folders);
     }
     if (!extracted || BackupRestoreCancel) {
-        work->remove();
+        placement.removeWorkFolders();
         if (!BackupRestoreCancel) {
             qCWarning(lcRuns) << "Extract failed";
             message = reader.lastError().isEmpty() ? QStringLiteral("Unknown reason") : reader.lastError();
         }
         return false;
     }
+    for (const ArchiveStreamWriter::Folder& folder : folders) {
+        const qsizetype r = baseOfTree.indexOf(folder.base);
+        const QByteArray relative = folder.relative.mid(4);   // below "new/"
+        std::optional<struct timespec> modified;
+        if (folder.modifiedNanoseconds >= 0)
+            modified = timespec{time_t(folder.modifiedSeconds), folder.modifiedNanoseconds};
+        placement.setFolderAttributes(r, relative, mode_t(folder.mode), modified);
+    }
 
     // The placeholder that let an empty folder into an encrypted archive is not user data:
     // it is dropped before placing, so neither it nor a user's file of that name is touched.
-    if (encrypted && roots.size() == 1) {
-        const QString folder = staging + roots.first();
+    if (encrypted && roots.size() == 1 && placement.isPrepared(0)) {
+        const QString folder = placement.staging(0);
         const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         const QString placeholder = folder + "/" + kPlaceholderName;
         QFile file(placeholder);
@@ -863,151 +770,8 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         }
     }
 
-    const bool placed = placeExtracted(staging, roots, places, false, message);
-    // The work folder, with the replaced files in it, goes while the modes are set.
-    std::future<bool> removed = std::async(std::launch::async, [&work] { return work->remove(); });
-    if (placed)
-        applyStoredModes(items, roots, places);
-    removed.wait();
-    return placed;
-}
-
-void TaskInfo::applyStoredModes(const QList<LzmaSDKObjCItem>& items, const QStringList& roots, const QStringList& places)
-{
-    // Files in any order, on a few threads; then folders deepest first, so a folder's own mode
-    // (0500, say) is set once its contents are in place.
-    std::vector<std::pair<QByteArray, mode_t>> files;
-    QList<std::pair<QString, quint32>> folders;
-    for (const LzmaSDKObjCItem& item : items) {
-        if (item.unixMode == 0 || S_ISLNK(item.unixMode))
-            continue;
-        const QString name = QDir::cleanPath("/" + item.path);
-        for (qsizetype i = 0; i < roots.size(); ++i) {
-            if (TaskPaths::isInsideOrEqual(name, roots.at(i))) {
-                const QString path = places.at(i) + name.mid(roots.at(i).size());
-                if (item.isDirectory || S_ISDIR(item.unixMode))
-                    folders.append({ path, item.unixMode });
-                else
-                    files.emplace_back(QFile::encodeName(path), mode_t(item.unixMode & 07777));
-                break;
-            }
-        }
-    }
-    auto setMode = [](const QByteArray& path, mode_t mode) {
-        if (!isLink(QFile::decodeName(path)) && ::chmod(path.constData(), mode) != 0)
-            qCWarning(lcRuns).noquote() << systemError(QFile::decodeName(path), errno);
-    };
-    {
-        constexpr size_t kThreads = 4;
-        std::vector<std::jthread> threads;
-        for (size_t t = 0; t < kThreads && t < files.size(); ++t) {
-            threads.emplace_back([&files, &setMode, t] {
-                for (size_t k = t; k < files.size(); k += kThreads)
-                    setMode(files[k].first, files[k].second);
-            });
-        }
-    }
-    std::sort(folders.begin(), folders.end(), [](const auto& a, const auto& b) { return a.first.count('/') > b.first.count('/'); });
-    for (const auto& [path, mode] : std::as_const(folders))
-        setMode(QFile::encodeName(path), mode & 07777);
-}
-
-bool TaskInfo::placeExtracted(const QString& staging, const QStringList& roots, const QStringList& places, bool copyFirst,
-                              QString& message)
-{
-    // First pass: refuse a restore that would write through a symbolic link or replace a
-    // folder by a file (or the reverse); nothing is touched yet.
-    for (qsizetype i = 0; i < roots.size(); ++i) {
-        const QString found = conflictAt(staging + roots.at(i), places.at(i));
-        if (!found.isEmpty()) {
-            message = tr("\"%1\" is in the way of the restore (a link, or a file where a folder belongs).").arg(found);
-            return false;
-        }
-    }
-
-    // A root to be copied, or on another file system than the extraction, is first copied
-    // whole into a work folder beside its place, so every step below is a rename on one file
-    // system.
-    QList<WorkFolder> beside;
-    auto dropBeside = [&beside] {
-        for (const WorkFolder& work : std::as_const(beside))
-            work.remove();
-    };
-    QStringList sources;
-    FileCopier copier;
-    copier.setCancelFlag(&BackupRestoreCancel);
-    copier.setByteCounter(&copiedBytes);
-    QString error;
-    for (qsizetype i = 0; i < roots.size(); ++i) {
-        const QString from = staging + roots.at(i);
-        if (!makeParent(places.at(i), &error)) {
-            dropBeside();
-            message = error;
-            return false;
-        }
-        if (!copyFirst && deviceOf(from) == deviceOf(QFileInfo(places.at(i)).path())) {
-            sources << from;
-            continue;
-        }
-        std::optional<WorkFolder> work = WorkFolder::create(places.at(i), &error);
-        const auto copied = [&] {
-            const BackgroundFlush flusher(work->path());
-            return copier.copy(from, work->newItem());
-        };
-        if (!work || copied() != FileCopier::Result::Ok) {
-            if (work)
-                work->remove();
-            dropBeside();
-            if (!BackupRestoreCancel)
-                message = work ? copier.errorString() : error;
-            return false;
-        }
-        logCopierNotes(copier);
-        beside << *work;
-        sources << work->newItem();
-    }
-
-    // What moves into place must be on disk before the swaps make it the user's only copy:
-    // a restore reported done, then lost to a power cut, would leave empty files that the
-    // next backup takes for the user's.
-    QSet<dev_t> flushed;
-    for (const QString& from : std::as_const(sources)) {
-        if (!flushed.contains(deviceOf(from)) && !DiskSync::syncFileSystem(from, &error)) {
-            dropBeside();
-            message = error;
-            return false;
-        }
-        flushed.insert(deviceOf(from));
-    }
-
-    // Second pass: merge into place. Items missing at their places are moved in whole;
-    // present files are replaced by a rename; what this run creates is remembered so a cancel
-    // can take exactly that back.
-    Merge merge(BackupRestoreCancel);
-    for (qsizetype i = 0; i < roots.size(); ++i)
-        mergeAt(merge, sources.at(i), places.at(i));
-    merge.finish();
-    if (merge.interrupted()) {
-        if (BackupRestoreCancel) {
-            // Each was moved in whole, so the order does not matter.
-            const QStringList created = merge.createdItems();
-            for (auto it = created.crbegin(); it != created.crend(); ++it)
-                removeQuietly(*it);
-        } else {
-            message = merge.error().isEmpty() ? QStringLiteral("Unknown reason") : merge.error();
-        }
-        dropBeside();
-        return false;
-    }
-    // The swaps, deep in merged folders too, reach the disk before the replaced items go
-    // and before the run says done.
-    flushed.clear();
-    for (const QString& placed : std::as_const(places)) {
-        const QString parent = QFileInfo(placed).path();
-        if (!flushed.contains(deviceOf(parent)))
-            DiskSync::syncFileSystem(parent, nullptr);
-        flushed.insert(deviceOf(parent));
-    }
-    dropBeside();
-    return true;
+    FailPoint::hit("restore-staged");
+    const bool placed = placement.place(&message);
+    placement.removeWorkFolders();
+    return placed && reportLeftOut(placement.notRestored(), notHeld, message);
 }

@@ -124,12 +124,17 @@ TEST_F(TaskRuns, FailedAndCancelledBackupsRecordMinusOne)
     drainMainQueue();
     EXPECT_EQ(savedTask("Docs")->backupStatus, -1);
     EXPECT_EQ(w.restorePage.names(), QStringList { "Docs" });
+    // A source added since, whose first run fails: the backup still holds the others.
     w.windows.cancelOnPresent = false;
-    c.TaskArray[0]->backupSrc = { tmp.path() + "/home/gone" };
+    c.TaskArray[0]->backupSrc << tmp.path() + "/home/gone";
     c.runTask(c.TaskArray[0], "Backup", true);
     ASSERT_TRUE(waitForRuns(3));
     EXPECT_EQ(savedTask("Docs")->backupStatus, -1);
     EXPECT_EQ(w.restorePage.names(), QStringList { "Docs" });
+    // None of its sources in the backup: nothing it could restore.
+    c.TaskArray[0]->backupSrc = { tmp.path() + "/home/gone" };
+    c.refreshTaskLists();
+    EXPECT_TRUE(w.restorePage.names().isEmpty());
 }
 
 TEST_F(TaskRuns, BackupRequestedTwiceWhileRunningBringsBackItsWindowAndStartsNothing)

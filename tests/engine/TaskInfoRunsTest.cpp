@@ -442,18 +442,20 @@ TEST_F(Runs, PlainRestoreReplacesItemsAndRefusesBeforeDeleting)
     EXPECT_EQ(QFileInfo(src() + "/photo.jpg").size(), 5000);
     EXPECT_EQ(readFile(dest() + "/T" + src() + "/Docs/a.txt"), "alpha") << "the backup is copied, never moved";
 
-    // Fewer backed-up items than sources: nothing is deleted.
+    // A source the backup does not hold (added since): the others come back, it is named.
     writeFile(src() + "/Docs/a.txt", "mine");
+    writeFile(src() + "/photo.jpg", "mine");
     task->fixedSourcePaths = { src() + "/Docs" };
     EXPECT_FALSE(task->performRestore("", nullptr, message));
-    EXPECT_FALSE(message.isEmpty());
-    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "mine");
+    EXPECT_TRUE(message.contains("\"" + src() + "/photo.jpg\" is not in the last backup")) << message.toStdString();
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "alpha");
+    EXPECT_EQ(readFile(src() + "/photo.jpg"), "mine");
 
-    // A backup item that vanished: nothing is deleted either.
-    task->fixedSourcePaths = { src() + "/Docs", src() + "/photo.jpg" };
-    QFile::remove(dest() + "/T" + src() + "/photo.jpg");
+    // Another source at the index of a backed-up one is never restored from it.
+    task->backupSrc = { src() + "/photo.jpg" };
     EXPECT_FALSE(task->performRestore("", nullptr, message));
-    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "mine");
+    EXPECT_FALSE(task->hasCompleteBackup());
+    EXPECT_EQ(readFile(src() + "/photo.jpg"), "mine");
 }
 
 TEST_F(Runs, EncryptedBackupOpensOnlyWithTheDerivedPassword)

@@ -265,6 +265,8 @@ struct FileCopier::Shared {
     std::mutex linksMutex;
     struct CopyOf { std::string path; dev_t dev; ino_t ino; off_t size; struct timespec mtime; };
     std::map<std::pair<dev_t, ino_t>, CopyOf> copies;
+    std::mutex deferredMutex;
+    std::vector<FolderAttributes> deferred;
 };
 
 FileCopier::FileCopier() : m_shared(std::make_shared<Shared>()) {}
@@ -274,6 +276,7 @@ FileCopier::FileCopier(const FileCopier& owner)
     : m_shared(owner.m_shared)
     , m_cancel(owner.m_cancel)
     , m_counter(owner.m_counter)
+    , m_deferFolders(owner.m_deferFolders)
     , m_dropInheritedAcls(owner.m_dropInheritedAcls)
     , m_srcRoot(owner.m_srcRoot)
     , m_dstRoot(owner.m_dstRoot)
@@ -284,6 +287,13 @@ FileCopier::FileCopier(const FileCopier& owner)
 
 void FileCopier::setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
 void FileCopier::setByteCounter(std::atomic<qint64>* counter) { m_counter = counter; }
+void FileCopier::setDeferFolderAttributes(bool defer) { m_deferFolders = defer; }
+
+std::vector<FileCopier::FolderAttributes> FileCopier::takeDeferredFolders()
+{
+    std::lock_guard lock(m_shared->deferredMutex);
+    return std::exchange(m_shared->deferred, {});
+}
 void FileCopier::setFollowTopLink(bool follow) { m_followTopLink = follow; }
 void FileCopier::setPreviousCopy(const QString& previous) { m_previous = QFile::encodeName(previous).toStdString(); }
 qint64 FileCopier::linkedFiles() const { return m_shared->linked.load(); }
@@ -757,10 +767,19 @@ FileCopier::Result FileCopier::setMetadata(int in, int out, const struct stat& s
     Result result = Result::Ok;
     if (listed > 0 && (result = copyXattrs(in, out, listed, false, &accessAcl, &defaultAcl, srcPath)) != Result::Ok)
         return result;
-    if (::fchmod(out, st.st_mode & 07777) != 0 && !metadataUnsupported(errno))
+    const bool deferred = m_deferFolders && S_ISDIR(st.st_mode);
+    const mode_t mode = (st.st_mode & 07777) | (deferred ? S_IRWXU : 0);
+    if (::fchmod(out, mode) != 0 && !metadataUnsupported(errno))
         return failed("Cannot set the permissions of the copy of", srcPath, errno);
     if (listed > 0 && (result = copyXattrs(in, out, listed, true, &accessAcl, &defaultAcl, srcPath)) != Result::Ok)
         return result;
+    if (deferred) {
+        // An access ACL sets the owner's bits too.
+        if ((accessAcl || defaultAcl) && ::fchmod(out, mode) != 0 && !metadataUnsupported(errno))
+            return failed("Cannot set the permissions of the copy of", srcPath, errno);
+        std::lock_guard lock(m_shared->deferredMutex);
+        m_shared->deferred.push_back(FolderAttributes{dstPathOf(srcPath), mode_t(st.st_mode & 07777), st.st_mtim});
+    }
     if (m_dropInheritedAcls) {
         if (!accessAcl)
             ::fremovexattr(out, "system.posix_acl_access");

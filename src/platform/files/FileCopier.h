@@ -39,6 +39,17 @@ public:
     // Files the copies so far took over from earlier copies.
     qint64 linkedFiles() const;
 
+    struct FolderAttributes {
+        std::string path;           // the copy
+        mode_t mode = 0;
+        struct timespec modified {};
+    };
+    // When on, copied folders stay open to their owner (u+rwx) so what they hold can be moved
+    // out, and their modes and modification times are kept for the caller to set once that
+    // is done (takeDeferredFolders).
+    void setDeferFolderAttributes(bool defer);
+    std::vector<FolderAttributes> takeDeferredFolders();
+
     // dst's parent must exist and dst must not. A failed or cancelled copy
     // removes what it created at dst.
     Result copy(const QString& src, const QString& dst);
@@ -106,6 +117,7 @@ private:
     const std::atomic<bool>* m_cancel = nullptr;
     std::atomic<qint64>* m_counter = nullptr;
     bool m_followTopLink = false;
+    bool m_deferFolders = false;
     bool m_linkNoteGiven = false;
     bool m_dropInheritedAcls = false;   // the destination folder hands a default ACL down
     std::string m_srcRoot;

@@ -394,7 +394,9 @@ void LzmaSDKObjCWriter::applyArchiveSettings(bool encrypt)
     setEncodeHeader(encrypt);
     setCompressHeader(true);
     setCompressHeaderFull(true);
-    setWriteModificationTime(false);
+    // Modification times go in: a restore that dated every file to its own day would lose
+    // what people sort their photos and papers by.
+    setWriteModificationTime(true);
     setWriteCreationTime(false);
     setWriteAccessTime(false);
 }

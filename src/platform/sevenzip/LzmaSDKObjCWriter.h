@@ -36,8 +36,8 @@ public:
     void setWriteCreationTime(bool write);
     void setWriteAccessTime(bool write);
 
-    // Zorvi's archive settings: method 0, solid, level 9, header compressed fully, no file
-    // times; content and header encrypted when `encrypt`.
+    // Zorvi's archive settings: method 0, solid, level 9, header compressed fully,
+    // modification times only; content and header encrypted when `encrypt`.
     void applyArchiveSettings(bool encrypt);
 
     // The switches that keep 7zz's memory under a quarter of `physicalMemory` and never

@@ -1,0 +1,234 @@
+// Backups and restores as a person without special rights meets them, through the engine's
+// command-line driver in a child process: a user's folder in a folder only root may write
+// (a home folder under /home, a folder under /srv), backed up to the same file system and to
+// another one, as every USB drive is.
+#include "FailPoint.h"
+#include "OrdinaryUser.h"
+#include "TaskInfo.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThreadPool>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct stat statOf(const QString& path)
+{
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+void setTime(const QString& path, time_t seconds)
+{
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// Our work folders ("*/.zorvi-XXXXXX") anywhere below `root`, itself included.
+QStringList leftovers(const QString& root)
+{
+    QStringList found;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString name = QFileInfo(path).fileName();
+        if (name.startsWith(".zorvi-") && name.size() == 13)
+            found << path;
+    }
+    return found;
+}
+
+class RestoreAsUser : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    QString mounted;   // a tmpfs this test mounted
+    QString otherFs;   // a folder on another file system than tmp, or empty
+    QTemporaryDir shm { "/dev/shm/zorvi-test-XXXXXX" };
+
+    QString userHome() const { return tmp.path() + "/userhome"; }
+    QString homes() const { return tmp.path() + "/home"; }      // like /home: only root writes
+    QString ann() const { return homes() + "/ann"; }
+    QString shared() const { return tmp.path() + "/shared"; }   // like /srv: only root writes
+    QString drive() const { return tmp.path() + "/drive"; }
+
+    void SetUp() override
+    {
+#ifndef ZORVI_ENGINE_DRIVER
+        GTEST_SKIP() << "built without the engine's command-line driver";
+#endif
+        ASSERT_TRUE(tmp.isValid());
+        ::chmod(QFile::encodeName(tmp.path()).constData(), 0755);
+        for (const QString& folder : {userHome(), drive(), ann(), shared()})
+            QDir().mkpath(folder);
+        OrdinaryUser::own(userHome());
+        OrdinaryUser::own(drive());
+        const QString mountPoint = tmp.path() + "/other";
+        QDir().mkpath(mountPoint);
+        if (OrdinaryUser::testsRunAsRoot()
+            && ::mount("zorvi-test", QFile::encodeName(mountPoint).constData(), "tmpfs", 0, "mode=0777,size=512m") == 0) {
+            mounted = otherFs = mountPoint;
+        } else if (shm.isValid() && statOf(shm.path()).st_dev != statOf(tmp.path()).st_dev) {
+            otherFs = shm.path();
+            ::chmod(QFile::encodeName(otherFs).constData(), 0777);
+        }
+    }
+
+    void TearDown() override
+    {
+        // Our own files in the locked folders go with the temporary folder.
+        for (const QString& folder : {homes(), shared()})
+            ::chmod(QFile::encodeName(folder).constData(), 0755);
+        if (!mounted.isEmpty())
+            ::umount2(QFile::encodeName(mounted).constData(), MNT_DETACH);
+    }
+
+    // Under root the folder stays root's, which the user may not write; otherwise it is
+    // made read-only for its owner, ourselves.
+    void lock(const QString& folder) { ::chmod(QFile::encodeName(folder).constData(), OrdinaryUser::testsRunAsRoot() ? 0755 : 0555); }
+    void unlock(const QString& folder) { ::chmod(QFile::encodeName(folder).constData(), 0755); }
+
+    OrdinaryUser::Run drive(const QString& action, const QString& mode, const QString& dest, const QString& name,
+                            const QStringList& sources)
+    {
+        QStringList args{action, "--mode", mode, "--dest", dest, "--name", name};
+        if (mode == "7z-enc")
+            args << "--password-stdin";
+        return OrdinaryUser::run(QStringLiteral(ZORVI_ENGINE_DRIVER), args + sources, userHome(), "pass word\n");
+    }
+};
+
+} // namespace
+
+TEST_F(RestoreAsUser, EveryModeRestoresTheHomeFolderFromTheSameAndAnotherFileSystem)
+{
+    writeFile(ann() + "/Docs/a.txt", "alpha");
+    writeFile(ann() + "/Docs/sub/b.txt", "beta");
+    writeFile(ann() + "/photo.jpg", QByteArray(5000, 'p'));
+    {
+        // 32 MiB that hold 8 KiB: a disk image, say.
+        QFile image(ann() + "/Docs/disk.img");
+        ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+        image.write(QByteArray(4096, 'h'));
+        image.seek((32 << 20) - 4096);
+        image.write(QByteArray(4096, 't'));
+    }
+    setTime(ann() + "/Docs/a.txt", 1000000000);
+    setTime(ann() + "/Docs/sub", 1100000000);
+    setTime(ann() + "/Docs", 1200000000);
+    OrdinaryUser::own(ann());
+    lock(homes());
+
+    QStringList dests{drive()};
+    if (!otherFs.isEmpty())
+        dests << otherFs;
+    else
+        ADD_FAILURE() << "no second file system to back up to";
+    int n = 0;
+    for (const QString& dest : dests) {
+        for (const QString mode : {"copy", "7z", "7z-enc"}) {
+            SCOPED_TRACE((mode + " to " + dest).toStdString());
+            const QString name = QString("T%1").arg(++n);
+            OrdinaryUser::Run run = drive("backup", mode, dest, name, {ann()});
+            ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+
+            // The user's changes since: a file changed, a folder deleted.
+            writeFile(ann() + "/Docs/a.txt", "changed");
+            ASSERT_TRUE(QDir(ann() + "/Docs/sub").removeRecursively());
+            run = drive("restore", mode, dest, name, {ann()});
+            ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+
+            EXPECT_EQ(readFile(ann() + "/Docs/a.txt"), "alpha");
+            EXPECT_EQ(readFile(ann() + "/Docs/sub/b.txt"), "beta");
+            EXPECT_EQ(statOf(ann() + "/Docs/a.txt").st_mtim.tv_sec, 1000000000);
+            EXPECT_EQ(statOf(ann() + "/Docs/sub").st_mtim.tv_sec, 1100000000) << "a folder moved in whole";
+            EXPECT_EQ(statOf(ann() + "/Docs").st_mtim.tv_sec, 1200000000) << "a folder merged into";
+            EXPECT_EQ(statOf(ann() + "/Docs/disk.img").st_size, 32 << 20);
+            EXPECT_LT(statOf(ann() + "/Docs/disk.img").st_blocks * 512, 4 << 20) << "the runs of zeros stay holes";
+            EXPECT_EQ(statOf(ann() + "/Docs/a.txt").st_uid, OrdinaryUser::uid());
+            EXPECT_EQ(leftovers(homes()), QStringList());
+        }
+    }
+}
+
+TEST_F(RestoreAsUser, AnItemThatCannotBeCreatedFailsAloneAndTheRestComesBack)
+{
+    writeFile(ann() + "/a.txt", "alpha");
+    OrdinaryUser::own(ann());
+    lock(homes());
+    for (const QString mode : {"copy", "7z"}) {
+        SCOPED_TRACE(mode.toStdString());
+        unlock(shared());
+        writeFile(shared() + "/Projects/plan.txt", "plan");
+        OrdinaryUser::own(shared() + "/Projects");
+        lock(shared());
+        const QString name = "Two-" + mode;
+        OrdinaryUser::Run run = drive("backup", mode, drive(), name, {ann(), shared() + "/Projects"});
+        ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+
+        // Gone from a folder the user may not write in: only its owner can bring it back.
+        unlock(shared());
+        ASSERT_TRUE(QDir(shared() + "/Projects").removeRecursively());
+        lock(shared());
+        QFile::remove(ann() + "/a.txt");
+        run = drive("restore", mode, drive(), name, {ann(), shared() + "/Projects"});
+        EXPECT_EQ(run.exitCode, 1);
+        const QString expected = "\"" + shared() + "/Projects\" was not restored: you may not write in the folder \""
+            + shared() + "\".";
+        EXPECT_TRUE(run.output.contains(expected.toUtf8())) << run.output.toStdString();
+        EXPECT_FALSE(run.output.contains("Permission denied")) << run.output.toStdString();
+        EXPECT_EQ(readFile(ann() + "/a.txt"), "alpha");
+        EXPECT_EQ(leftovers(tmp.path()), QStringList());
+    }
+}
+
+TEST_F(RestoreAsUser, ARestoreKilledWithItsWorkFoldersMadeLeavesNothingAfterTheNextRun)
+{
+    // Root or not: this is about what a killed run leaves, not about rights.
+    writeFile(ann() + "/Docs/a.txt", "alpha");
+    writeFile(homes() + "/bob/b.txt", "beta");
+    for (const qint64 mode : {1, 2}) {
+        for (const char* point : {"restore-work-folder-made", "restore-staged"}) {
+            SCOPED_TRACE(std::string(point) + " mode " + std::to_string(mode));
+            const QString name = QString("K%1%2").arg(mode).arg(point);
+            auto task = TaskInfo::initWithValues(name, "", {ann(), homes() + "/bob"}, drive(), {}, mode, "", "None", 0, 0,
+                                                 {}, {}, 0, 0, 0, 0, 0, 0, {}, false);
+            QString message;
+            ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+            QThreadPool::globalInstance()->waitForDone();
+            // One place merged into (its work folder inside it), one missing (beside it).
+            ASSERT_TRUE(QDir(homes() + "/bob").removeRecursively());
+            const pid_t child = ::fork();
+            if (child == 0) {
+                FailPoint::setHandler([point](std::string_view hit) {
+                    if (hit == point)
+                        ::_exit(9);
+                });
+                QString m;
+                task->performRestore("", nullptr, m);
+                ::_exit(0);
+            }
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+            ASSERT_FALSE(leftovers(homes()).isEmpty()) << "the kill came after the work folders were made";
+
+            // The next run clears them before it does anything else, a backup as well as a restore.
+            writeFile(homes() + "/bob/b.txt", "beta");
+            ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+            QThreadPool::globalInstance()->waitForDone();
+            EXPECT_EQ(leftovers(homes()), QStringList());
+            EXPECT_EQ(leftovers(drive()), QStringList()) << "nothing of a work folder went into the backup";
+        }
+    }
+}

@@ -72,16 +72,24 @@ void syncFolder(const QString& folder)
     }
 }
 
-// A private folder beside `path`, on its volume so results move into place by rename.
-QString makeWorkFolder(const QString& path)
+// A private folder beside `path`, on its volume so results move into place by rename; where
+// that folder cannot be written, `reason` says so.
+QString makeWorkFolder(const QString& path, QString* reason)
 {
     QString error;
-    const std::optional<WorkFolder> folder = WorkFolder::create(path, &error);
+    int err = 0;
+    const std::optional<WorkFolder> folder = WorkFolder::create(path, &error, &err);
     if (!folder) {
         std::printf("FAIL:%s\n", qPrintable(error));
+        *reason = TaskPaths::writeProblem(QFileInfo(path).absolutePath(), err);
         return QString();
     }
     return folder->path();
+}
+
+QString withReason(const QString& message, const QString& reason)
+{
+    return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
 }
 
 void removeQuietly(const QString& path)
@@ -110,6 +118,7 @@ struct SecurityRuns::Job {
     QString source;         // the chosen item, or the archive
     QString password;       // wiped when the background part is done
     QString workFolder;     // private folder beside the source; everything the run makes lives in it
+    QString reason;         // why it failed, where more can be said than "Encrypt Fail"
     QString placeholder;    // MXTemp.tmp this run wrote into an empty folder
     QString destination;    // decryption: the archive's folder
     QStringList outputNames; // decryption: top-level names extracted into outputFolder()
@@ -285,7 +294,7 @@ SecurityRuns::Outcome SecurityRuns::writeArchive(Job& job, const ArchiveTester& 
     const QString source = job.source;
     if (!itemExists(source))
         return Outcome::Failed;
-    job.workFolder = makeWorkFolder(source + QStringLiteral(".enc"));
+    job.workFolder = makeWorkFolder(source + QStringLiteral(".enc"), &job.reason);
     if (job.workFolder.isEmpty())
         return Outcome::Failed;
     const QString name = QFileInfo(source).fileName();
@@ -343,7 +352,7 @@ void SecurityRuns::finishEncrypt(const std::shared_ptr<Job>& job, Outcome outcom
         return;
     }
     if (outcome == Outcome::Failed) {
-        showFailure(tr("Encrypt Fail"));
+        showFailure(withReason(tr("Encrypt Fail"), job->reason));
         Q_EMIT runEnded();
         return;
     }
@@ -429,7 +438,7 @@ SecurityRuns::Outcome SecurityRuns::extractArchive(Job& job)
         return Outcome::Failed;
 
     std::printf("%s\n", qPrintable(archive));
-    job.workFolder = makeWorkFolder(archive);
+    job.workFolder = makeWorkFolder(archive, &job.reason);
     if (job.workFolder.isEmpty())
         return Outcome::Failed;
     job.setPartial(job.workFolder);
@@ -472,7 +481,7 @@ void SecurityRuns::finishDecrypt(const std::shared_ptr<Job>& job, Outcome outcom
     }
     if (outcome == Outcome::Failed) {
         discardJob();
-        showFailure(tr("Decrypt Fail"));
+        showFailure(withReason(tr("Decrypt Fail"), job->reason));
         Q_EMIT runEnded();
         return;
     }

@@ -291,9 +291,10 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
     const QString folder = taskFolder();
     // The new copy grows in a work folder beside the old one and replaces it only once complete.
     QString error;
-    std::optional<WorkFolder> work = WorkFolder::create(folder, &error);
+    int err = 0;
+    std::optional<WorkFolder> work = WorkFolder::create(folder, &error, &err);
     if (!work || ::mkdir(QFile::encodeName(work->newItem()).constData(), 0777) != 0) {
-        message = work ? systemError(work->newItem(), errno) : error;
+        message = work ? systemError(work->newItem(), errno) : TaskPaths::writeProblem(QFileInfo(folder).path(), err);
         if (work)
             work->remove();
         return false;
@@ -541,7 +542,7 @@ bool TaskInfo::archiveBackup(bool encrypt, ProgressReceiver* progressWindow)
     const QString archivePath = folder + (encrypt ? "/backup.enc" : "/backup.7z");
     const bool existed = lexists(folder);
     if (!QDir().mkpath(folder)) {
-        runError_ = systemError(folder, errno ? errno : EACCES);
+        runError_ = TaskPaths::writeProblem(QFileInfo(folder).path(), errno ? errno : EACCES);
         return false;
     }
     if (!existed)

@@ -1,6 +1,7 @@
 #include "TaskLock.h"
 
 #include "EngineLog.h"
+#include "TaskPaths.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -28,7 +29,7 @@ std::optional<TaskLock> TaskLock::acquire(const QString& destination, const QStr
         if (error) {
             *error = err == EWOULDBLOCK
                 ? QCoreApplication::translate("TaskInfo", "Another backup or restore of this task is running. Try again when it has finished.")
-                : QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
+                : TaskPaths::writeProblem(destination, err);
         }
         return std::nullopt;
     };

@@ -6,6 +6,18 @@
 #include <QFileInfo>
 #include <QCoreApplication>
 
+#include <cerrno>
+#include <cstring>
+
+QString TaskPaths::writeProblem(const QString& folder, int error)
+{
+    if (error == EACCES || error == EPERM)
+        return QCoreApplication::translate("TaskInfo", "You may not write in the folder \"%1\".").arg(folder);
+    if (error == EROFS)
+        return QCoreApplication::translate("TaskInfo", "The folder \"%1\" is on a disk that cannot be written.").arg(folder);
+    return QStringLiteral("%1: %2").arg(folder, QString::fromLocal8Bit(std::strerror(error)));
+}
+
 bool TaskPaths::isValidTaskName(const QString& name)
 {
     if (name.isEmpty() || name == "." || name == "..")

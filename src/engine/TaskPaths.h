@@ -19,4 +19,7 @@ public:
     // The sources worth copying, in their order: a path listed again, or lying inside another
     // listed path, adds nothing (and makes an archive fail on the duplicate name).
     static QStringList withoutNested(const QStringList& sourcePaths);
+
+    // A sentence for a folder the run could not write in, never a bare "Permission denied".
+    static QString writeProblem(const QString& folder, int error);
 };

@@ -11,11 +11,14 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -418,3 +421,29 @@ TEST_F(SecurityRunsTest, PasswordForms)
 }
 
 } // namespace
+
+TEST_F(SecurityRunsTest, AFolderThatCannotBeWrittenInFailsAndSaysWhy)
+{
+    // Root writes anywhere but on a read-only file system; anyone else meets a read-only folder.
+    const QString folder = path("locked");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(writeFile(folder + "/a.txt", "alpha"));
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::mount(QFile::encodeName(folder).constData(), QFile::encodeName(folder).constData(), nullptr,
+                          MS_BIND, nullptr), 0) << "cannot mount here";
+        ASSERT_EQ(::mount(nullptr, QFile::encodeName(folder).constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
+                          nullptr), 0);
+    } else {
+        ::chmod(QFile::encodeName(folder).constData(), 0555);
+    }
+    const auto undo = qScopeGuard([&] {
+        if (root)
+            ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+        ::chmod(QFile::encodeName(folder).constData(), 0755);
+    });
+    encrypt(folder + "/a.txt", "abcd");
+    const QString why = root ? "The folder \"" + folder + "\" is on a disk that cannot be written."
+                             : "You may not write in the folder \"" + folder + "\".";
+    EXPECT_EQ(messages(), QStringList{"Encrypt Fail\n" + why});
+}

@@ -332,9 +332,12 @@ bool LzmaSDKObjCWriter::write()
     auto wipe = qScopeGuard([&line] { line.fill('\0'); });
 
     const QString folder = QFileInfo(m_archivePath).absolutePath();
-    std::optional<WorkFolder> work = WorkFolder::create(m_archivePath, &message);
+    int err = 0;
+    std::optional<WorkFolder> work = WorkFolder::create(m_archivePath, &message, &err);
     if (!work) {
-        fail(QStringLiteral("Cannot create a temporary folder: %1").arg(message));
+        fail(err == EACCES || err == EPERM
+                 ? QStringLiteral("You may not write in the folder \"%1\".").arg(folder)
+                 : QStringLiteral("Cannot create a temporary folder: %1").arg(message));
         return false;
     }
     // A .7z name, so 7zz adds no extension of its own.

@@ -116,3 +116,25 @@ TEST(WorkFolderTest, OnlyFoldersWithOurMarkerForThatItemAreTouched)
     EXPECT_EQ(readFile(tmp.path() + "/.zorvi-abc123/keep.txt"), "user's");
     EXPECT_EQ(readFile(tmp.path() + "/.T.zorvi-staging-0123456789ab/keep.txt"), "user's");
 }
+
+TEST(WorkFolderTest, WhatACrashLeftBeforeTheMarkerWasOnDiskGoesTooButNothingElse)
+{
+    QTemporaryDir tmp;
+    const QString item = tmp.path() + "/Docs";
+    QDir().mkpath(item);
+    QDir().mkpath(tmp.path() + "/.zorvi-Empty1");                               // made, then the crash
+    writeFile(tmp.path() + "/.zorvi-Short1/zorvi-work", "Zorvi work");          // marker cut short
+    writeFile(item + "/.zorvi-Short2/zorvi-work", "Zorvi work folder\n.");
+    writeFile(tmp.path() + "/.zorvi-Other1/zorvi-work", "Zorvi work folder\nOther\n");  // another item's, just made
+    writeFile(item + "/.zorvi-Mine12/keep.txt", "user's");
+    QString error;
+    std::optional<WorkFolder> inside = WorkFolder::createInside(item, &error);
+    ASSERT_TRUE(inside) << error.toStdString();
+    writeFile(inside->entry("new/partial.txt"), "half");
+    ASSERT_EQ(WorkFolder::findFor(item).size(), 1);
+
+    WorkFolder::recoverAndClean(item);
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{".zorvi-Other1", "Docs"}));
+    EXPECT_EQ(QDir(item).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{".zorvi-Mine12"});
+}

@@ -82,11 +82,11 @@ completed() {
   case "$rc" in
     1) echo "7zz exit 1 (warnings)" >"$work/$name.note" ;;
     2)
-      # 7zz x refuses links whose text leaves their folder, ends with 2 and leaves the rest
-      # extracted; any other error is a failure.
-      local refused
-      refused=$(grep -c 'Dangerous link path was ignored' "$work/err" || true)
-      [ "$refused" -gt 0 ] && ! grep -v -e 'Dangerous link path was ignored' -e '^[[:space:]]*$' "$work/err" >/dev/null || return 1
+      # 7zz x refuses links whose text leaves their folder or goes through another link,
+      # ends with 2 and leaves the rest extracted; any other error is a failure.
+      local refused refused_link='^ERROR: Dangerous link .*was ignored'
+      refused=$(grep -c "$refused_link" "$work/err" || true)
+      [ "$refused" -gt 0 ] && ! grep -v -e "$refused_link" -e '^[[:space:]]*$' "$work/err" >/dev/null || return 1
       echo "7zz exit 2: $refused links refused" >"$work/$name.note" ;;
     *) return 1 ;;
   esac

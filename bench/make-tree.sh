@@ -2,15 +2,42 @@
 # Builds a benchmark tree: about 20,000 files and 250 MB, mostly small text files in
 # nested folders plus a few hundred larger binary files.
 #   bench/make-tree.sh [--meta | --large | --small] DIR
+#   bench/make-tree.sh --links DIR [FOLDER...]
 # --meta also gives some files and folders user.* extended attributes and POSIX ACLs, and
 # adds 4 sparse files (256 MiB long, 2 MiB of data each) and 300 extra hard-linked names.
 # --large makes five 400 MB files of random bytes instead; --small 200,000 files of 200 to
 # 2,000 bytes in 2,000 folders.
+# --links copies real trees with symbolic links in them: the system's documentation,
+# headers and Python library folders (or the FOLDERs given) under their full paths in DIR,
+# links kept as they are: relative and absolute, dangling, pointing out of their folder.
 set -euo pipefail
 kind=mixed
-case "${1:-}" in --meta) kind=meta; shift ;; --large) kind=large; shift ;; --small) kind=small; shift ;; esac
-dir=${1:?usage: make-tree.sh [--meta | --large | --small] DIR}
+case "${1:-}" in
+  --meta) kind=meta; shift ;; --large) kind=large; shift ;; --small) kind=small; shift ;; --links) kind=links; shift ;;
+esac
+dir=${1:?usage: make-tree.sh [--meta | --large | --small] DIR | --links DIR [FOLDER...]}
+shift
 mkdir -p "$dir"
+if [ "$kind" = links ]; then
+  folders=()
+  for f in "$@"; do folders+=("$(realpath -s "$f")"); done
+  if [ ${#folders[@]} = 0 ]; then
+    for f in /usr/share/doc /usr/include /usr/lib/python3 /usr/lib/python3.[0-9]*; do
+      [ -d "$f" ] && folders+=("$f")
+    done
+  fi
+  [ ${#folders[@]} -gt 0 ] || { echo "no folder to copy" >&2; exit 1; }
+  # -a never follows a link, and --parents keeps the paths, so a relative link between two of
+  # the copied folders still finds its target.
+  dir=$(realpath "$dir")
+  (cd / && cp -a --parents "${folders[@]#/}" "$dir")
+  find "$dir" -type l -printf '%l\n' | awk -v dir="$dir" -v files="$(find "$dir" -type f | wc -l)" \
+    -v dangling="$(find "$dir" -xtype l | wc -l)" -v mb="$(du -sm "$dir" | cut -f1)" '
+    /^\// { abs++ } /^\.\.\// { up++ } { n++ }
+    END { printf "%s: %d files, %d MB, %d links (%d absolute, %d relative leaving their folder, %d dangling here)\n",
+          dir, files, mb, n, abs, up, dangling }'
+  exit 0
+fi
 if [ "$kind" = large ]; then
   for i in 1 2 3 4 5; do head -c 400M /dev/urandom > "$dir/large$i.bin"; done
   echo "$dir: 5 files, 2000 MB"

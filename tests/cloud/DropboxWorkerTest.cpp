@@ -226,6 +226,51 @@ TEST_F(DropboxWorkerTest, ListsEveryPageInOrderAndFlagsAFailedPage)
     EXPECT_FALSE(partialOk);
     EXPECT_EQ(partial.size(), 2);
     EXPECT_TRUE(logged.lines().contains("dropbox error:"));
+    routes.failPage = 0;
+
+    // "Too many requests" is waited out a bounded number of times.
+    routes.throttle = 2;
+    server.clearRequests();
+    EXPECT_TRUE(list("/Docs").second);
+    EXPECT_EQ(server.requests().size(), 2 + 3);
+    routes.throttle = -1;
+    server.clearRequests();
+    EXPECT_FALSE(list("/Docs").second);
+    EXPECT_EQ(server.requests().size(), delays.rateLimit.tries);
+    routes.throttle = 0;
+
+    // A cursor that comes again, or never runs out, ends the listing as incomplete.
+    routes.paging = FakeCloudRoutes::Paging::repeating;
+    server.clearRequests();
+    EXPECT_FALSE(list("/Docs").second);
+    EXPECT_EQ(server.requests().size(), 2);
+    routes.paging = FakeCloudRoutes::Paging::endless;
+    server.clearRequests();
+    EXPECT_FALSE(list("/Docs").second);
+    EXPECT_EQ(server.requests().size(), delays.maxListingPages);
+}
+
+// The sign-in asks for a token that can be renewed; it is renewed with the refresh token before
+// it expires, and a renewal the service refuses ends the sign-in.
+TEST_F(DropboxWorkerTest, RenewsTheTokenBeforeItExpiresUntilTheServiceRefuses)
+{
+    routes.expiresIn = 3;
+    ASSERT_EQ(signIn().kind, DropboxOAuthResult::Kind::success);
+    EXPECT_TRUE(worker->isRefreshScheduled());
+    const QString first = worker->token();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker->token() != first; }, 5000));
+    const QUrlQuery refresh = server.requestsTo("/oauth2/token").at(1).form();
+    EXPECT_EQ(refresh.queryItemValue("grant_type"), "refresh_token");
+    EXPECT_EQ(refresh.queryItemValue("client_id"), routes.appKey);
+    EXPECT_TRUE(refresh.queryItemValue("refresh_token").startsWith("standin-dropbox-refresh-"));
+    EXPECT_TRUE(call(&DropboxWorker::getUserInfo));
+    EXPECT_FALSE(worker->signInExpired());
+
+    routes.revokeAllTokens();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker->signInExpired(); }, 5000));
+    EXPECT_FALSE(worker->isRefreshScheduled());
+    worker->unlinkClients();
+    EXPECT_FALSE(worker->signInExpired());
 }
 
 TEST_F(DropboxWorkerTest, ReadsTheAccountAndForgetsItOnSignOut)

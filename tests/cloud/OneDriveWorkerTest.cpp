@@ -4,6 +4,7 @@
 #include "FakeOneDriveRoutes.h"
 #include "LogCapture.h"
 #include "PkceCodes.h"
+#include "SignInWaitDialog.h"
 #include "OneDrivePopoutWebViewController.h"
 #include "OneDriveWorker.h"
 
@@ -36,6 +37,10 @@ protected:
         delays.secondMs = 20;
         delays.itemRetryMs = 10;
         delays.itemRetries = 2;
+        delays.rateLimit.secondMs = 5;
+        delays.rateLimit.backoffMs = 5;
+        delays.rateLimit.tries = 3;
+        delays.maxListingPages = 6;
         worker = std::make_unique<OneDriveWorker>(constant, delays, &manager);
         worker->setBrowserOpener(browser.opener());
     }
@@ -188,6 +193,22 @@ TEST_F(OneDriveWorkerTest, ReportsWhySignInCannotStart)
     ASSERT_EQ(failed.size(), 1);
     EXPECT_TRUE(failed.first().first().toString().contains(QString::number(redirectPort)));
     EXPECT_TRUE(browser.opened.isEmpty());
+    squatter.close();
+
+    // The same on ::1, where "localhost" leads many browsers first; the window says why.
+    QTcpServer squatter6;
+    if (squatter6.listen(QHostAddress::LocalHostIPv6, redirectPort)) {
+        QWidget page;
+        worker->login(&page);
+        ASSERT_EQ(failed.size(), 2);
+        EXPECT_TRUE(failed.last().first().toString().contains("in use"));
+        auto* window = page.findChild<SignInWaitDialog*>();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->message(), failed.last().first().toString());
+        EXPECT_TRUE(browser.opened.isEmpty());
+        EXPECT_EQ(browser.visit(QUrl(constant.redirectUri + "?code=M.standin-onedrive-code")), 0);
+        window->close();
+    }
 
     OneDriveConstant unregistered = constant;
     unregistered.clientID.clear();
@@ -279,6 +300,29 @@ TEST_F(OneDriveWorkerTest, ListsEveryPageWithOneCompletion)
     EXPECT_FALSE(broken.complete);
     EXPECT_EQ(names(broken.folders), (QStringList { "d0", "d1", "d2", "d3" }));
     EXPECT_TRUE(broken.files.isEmpty());
+
+    // "Too many requests" is waited out a bounded number of times.
+    routes.failPage = 0;
+    routes.throttle = 2;
+    server.clearRequests();
+    EXPECT_TRUE(list(work).complete);
+    EXPECT_EQ(server.requests().size(), 3 + 2);
+    routes.throttle = -1;
+    server.clearRequests();
+    EXPECT_FALSE(list(work).complete);
+    EXPECT_EQ(server.requests().size(), delays.rateLimit.tries);
+    routes.throttle = 0;
+
+    // A next page that comes again, or never runs out, ends the listing as incomplete.
+    routes.paging = FakeCloudRoutes::Paging::repeating;
+    server.clearRequests();
+    EXPECT_FALSE(list(work).complete);
+    EXPECT_EQ(server.requests().size(), 2);
+    routes.paging = FakeCloudRoutes::Paging::endless;
+    server.clearRequests();
+    EXPECT_FALSE(list(work).complete);
+    EXPECT_EQ(server.requests().size(), delays.maxListingPages);
+    routes.paging = FakeCloudRoutes::Paging::normal;
 
     // A next page named on another host does not get our token.
     routes.failPage = 0;

@@ -28,6 +28,7 @@ FakeCloudServer::Response FakeCloudRoutes::content(const QString& id, const Fake
     FakeCloudServer::Response response =
         FakeCloudServer::Response::text(e->content + padding, "application/octet-stream");
     response.dropAfter = dropAfter;
+    response.hideLength = hideLength;
     return response;
 }
 

@@ -23,6 +23,7 @@ public:
     int delayMs = 0;        // every answer waits this long
     qint64 dropAfter = -1;  // content: the connection ends after this many bytes
     QByteArray padding;     // content: appended to every file's bytes (more than its listing says)
+    bool hideLength = false; // content: sent without a Content-Length
     Paging paging = Paging::normal; // listings: a next page that repeats, or that never runs out
     int throttle = 0;       // listings and content: the next this many answer 429 (-1: every one)
     int retryAfter = 1;     // the Retry-After of those answers, in seconds

@@ -209,5 +209,6 @@ FakeCloudServer::Response FakeDropboxRoutes::download(const FakeCloudServer::Req
     response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/octet-stream")));
     response.body = e->content + padding;
     response.dropAfter = dropAfter;
+    response.hideLength = hideLength;
     return response;
 }

@@ -1,5 +1,6 @@
 #include "CloudFileDownload.h"
 
+#include "CloudRunLog.h"
 #include "UtilityFunctions.h"
 
 #include <QCoreApplication>
@@ -121,6 +122,11 @@ void CloudFileDownload::onFinished()
 
     const QVariant announced = reply_->header(QNetworkRequest::ContentLengthHeader);
     result_.truncated = succeeded() && announced.isValid() && announced.toLongLong() != result_.received;
+    if (result_.status != 0 && !succeeded()) {
+        // An error page is never the user's file; its start says what went wrong.
+        qCInfo(lcCloudRun).noquote() << "+ error +" << result_.status << addressForLog(url)
+                                     << QString::fromUtf8(result_.errorBody.left(300));
+    }
     const bool whole = succeeded() && result_.error == QNetworkReply::NoError && !result_.truncated
         && !result_.oversize && result_.writeError.isEmpty();
     if (whole) {
@@ -129,11 +135,15 @@ void CloudFileDownload::onFinished()
         else
             result_.writeError = file_->errorString();
     }
+    if (result_.oversize)
+        qCInfo(lcCloudRun).noquote() << "+ error +  more bytes than the" << limit_ << "listed";
     finish();
 }
 
 void CloudFileDownload::finish()
 {
+    if (!result_.writeError.isEmpty())
+        qCInfo(lcCloudRun).noquote() << "write file went wrong: " + result_.writeError;
     file_.reset();
     reply_->disconnect(this);
     Done done = std::move(done_);

@@ -288,6 +288,7 @@ QPointer<CloudFileDownload> DropboxWorker::download(const QString& path, const Q
     if (!isSignedIn()) {
         later([done] {
             CloudFileDownload::Result result;
+            result.error = QNetworkReply::AuthenticationRequiredError;
             result.errorText = tr("Not signed in to Dropbox.");
             done(result);
         });

@@ -56,9 +56,13 @@ LoopbackSignIn::Verdict OneDrivePopoutWebViewController::judge(const QUrl& url) 
     const bool answer = query.hasQueryItem(QStringLiteral("code")) || query.hasQueryItem(QStringLiteral("error"));
     if (login && answer && query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded) == state())
         return LoopbackSignIn::Verdict::accepted;
-    // The sign-out comes back with "lc=" and no code; it carries nothing to take.
-    if (!login && query.hasQueryItem(QStringLiteral("lc")) && !query.hasQueryItem(QStringLiteral("code")))
-        return LoopbackSignIn::Verdict::signedOut;
+    // The sign-out comes back with "lc=" (or an error) and no code; it carries nothing to take.
+    if (!login && !query.hasQueryItem(QStringLiteral("code"))) {
+        if (query.hasQueryItem(QStringLiteral("lc")))
+            return LoopbackSignIn::Verdict::signedOut;
+        if (query.hasQueryItem(QStringLiteral("error")))
+            return LoopbackSignIn::Verdict::accepted;
+    }
     qCWarning(lcOneDrive).noquote() << "refused a sign-in answer that Zorvi did not ask for";
     return LoopbackSignIn::Verdict::refused;
 }

@@ -215,6 +215,7 @@ TEST_F(CloudProgressHostileServerTest, AnExpiredSignInEndsTheRunWithOneMessage)
         const int before = contentRequests(service);
         ASSERT_TRUE(cloud.download(items, dest.path(), service));
         EXPECT_EQ(summary(), "0/3 fail 3");
+        EXPECT_TRUE(summaryShows("ic_log_fail"));
         const QString name = service == CloudLoginService::dropbox ? "Dropbox" : "Google Drive";
         for (const CloudItemPtr& item : items)
             EXPECT_EQ(item->downloadFailIssue, "Not downloaded: the " + name + " sign-in has expired.");

@@ -224,7 +224,7 @@ double curlSeconds(const QString& curl, const QString& workDir, const QUrl& base
         if (service == CloudLoginService::dropbox) {
             const QByteArray arg = QJsonDocument(QJsonObject{{"path", item->path}}).toJson(QJsonDocument::Compact);
             s << "url = \"" << base.toString() << "/2/files/download\"\nrequest = \"POST\"\n"
-              << "header = \"Authorization: Bearer " << FakeDropboxRoutes().accessToken << "\"\n"
+              << "header = \"Authorization: Bearer " << clients.dropbox->token() << "\"\n"
               << "header = \"Dropbox-API-Arg: " << QString::fromUtf8(arg).replace('"', QStringLiteral("\\\"")) << "\"\n";
         } else if (service == CloudLoginService::googleDrive) {
             s << "url = \"" << clients.google->constant().endpoint << '/' << item->id << "?alt=media\"\n"

@@ -32,7 +32,6 @@ Q_LOGGING_CATEGORY(lcApp, "zorvi.app")
 
 namespace {
 constexpr const char* kSite = "https://www.morvantek.com";
-constexpr const char* kDropboxLogout = "https://www.dropbox.com/logout";
 // Keys the machine-id hash to this program, so the id cannot be matched with other programs'.
 constexpr const char* kUserIdKey = "com.morvantek.Zorvi.userId";
 constexpr const char* kUpdateFailureMessage = "Get the latest software version from Morvantek website.";
@@ -517,11 +516,16 @@ void AppDelegate::signOutCloudServices(std::function<void()> done)
     QSettings settings;
     const auto flag = [&settings](const char* key) { return settings.value(QString::fromLatin1(key), false).toBool(); };
 
+    // The Cloud page's own sign-outs, which the main window runs at termination, report these.
+    GoogleReporter::shared().event(QStringLiteral("Cloud Action"), QStringLiteral("Log out Google Drive"), QString());
+    GoogleReporter::shared().event(QStringLiteral("Cloud Action"), QStringLiteral("Log out Dropbox"), QString());
+
     if (flag(DropboxSignedInKey)) {
         cloud_->unlinkDropbox();
         settings.setValue(QString::fromLatin1(DropboxSignedInKey), false);
-        if (services_.openUrl)
-            services_.openUrl(QUrl(QString::fromLatin1(kDropboxLogout)));
+        const QUrl page = cloud_->dropboxLogoutUrl();
+        if (services_.openUrl && page.isValid())
+            services_.openUrl(page);
     }
 
     // One count for the starting itself, so a sign-out answering at once cannot finish early.

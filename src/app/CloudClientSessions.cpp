@@ -14,6 +14,11 @@ void CloudClientSessions::unlinkDropbox()
     DropboxWorker::shared().unlinkClients();
 }
 
+QUrl CloudClientSessions::dropboxLogoutUrl() const
+{
+    return DropboxWorker::shared().logoutUrl();
+}
+
 void CloudClientSessions::logoutGoogleDrive(Done done)
 {
     GoogleDriveWorker::shared().logout([done](bool ok) {

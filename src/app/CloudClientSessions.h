@@ -8,6 +8,7 @@ class CloudClientSessions : public CloudSessions {
 public:
     void setUp() override;
     void unlinkDropbox() override;
+    QUrl dropboxLogoutUrl() const override;
     void logoutGoogleDrive(Done done) override;
     void logoutOneDrive(Done done) override;
 };

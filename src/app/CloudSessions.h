@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QUrl>
 #include <functional>
 
 // What the application shell needs of the cloud clients: set-up before any cloud page is used,
@@ -14,6 +15,8 @@ public:
     virtual void setUp() = 0;
     // Forgets the stored Dropbox credentials; local and immediate.
     virtual void unlinkDropbox() = 0;
+    // The Dropbox web sign-out page of the configured host; empty when there is none.
+    virtual QUrl dropboxLogoutUrl() const = 0;
     // Revokes the Google Drive token over the network.
     virtual void logoutGoogleDrive(Done done) = 0;
     // Signs out of OneDrive without presenting any window.

@@ -7,6 +7,7 @@ class NullCloudSessions : public CloudSessions {
 public:
     void setUp() override {}
     void unlinkDropbox() override {}
+    QUrl dropboxLogoutUrl() const override { return {}; }
     void logoutGoogleDrive(Done done) override
     {
         if (done)

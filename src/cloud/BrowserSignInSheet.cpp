@@ -14,6 +14,7 @@ BrowserSignInSheet::BrowserSignInSheet(const QString& service, LogCategory log, 
     , openBrowser_(std::move(openBrowser))
     , listener_(quint16(QUrl(redirectUri).port(LoopbackSignIn::DefaultPort)))
 {
+    listener_.setJudge([this](const QUrl& url) { return judge(url); });
     connect(&listener_, &LoopbackSignIn::redirected, this, &BrowserSignInSheet::handleRedirect);
 }
 

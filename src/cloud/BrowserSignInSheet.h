@@ -13,7 +13,8 @@ class SignInWaitDialog;
 
 // What the browser sign-in sheets share: the loopback listener on the redirect address's
 // port, the state value of the page opened, and the wait window that stands in for the sheet
-// until the service's redirect comes back or the user cancels.
+// until the service's redirect comes back or the user cancels. Only a redirect carrying the
+// state of the page opened is taken; any other is refused in the browser.
 class BrowserSignInSheet : public QObject {
     Q_OBJECT
 public:
@@ -22,6 +23,8 @@ public:
     // Ends without a result (the user cancelled, or a new sign-in replaces this one).
     void close();
     SignInWaitDialog* dialog() const;
+    // The PKCE challenge the page sends; the sheet's owner keeps the verifier for the exchange.
+    QByteArray codeChallenge;
     bool isOpen() const { return open_; }
 
 Q_SIGNALS:
@@ -51,6 +54,9 @@ protected:
     const LoopbackSignIn::BrowserOpener& openBrowser() const { return openBrowser_; }
 
 private:
+    // Whether a redirect is the answer of this sign-in; decided before the browser is answered.
+    virtual LoopbackSignIn::Verdict judge(const QUrl& url) const = 0;
+    // A redirect that judge() did not refuse.
     virtual void handleRedirect(const QUrl& url) = 0;
 
     QString service_;

@@ -77,6 +77,8 @@ CloudItemPtr CloudFolderLister::fromDropbox(const DropboxMetadata& entry)
     const QString date = entry.clientModified.isValid()
         ? entry.clientModified.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
         : QString();
-    return std::make_shared<CloudItemClass>(entry.name, entry.pathDisplay, QStringLiteral("file"), entry.id, entry.size,
-                                            date, QString(), QString());
+    auto item = std::make_shared<CloudItemClass>(entry.name, entry.pathDisplay, QStringLiteral("file"), entry.id,
+                                                 entry.size, date, QString(), QString());
+    item->downloadable = entry.downloadable;
+    return item;
 }

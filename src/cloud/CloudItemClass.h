@@ -30,6 +30,8 @@ public:
     QString downloadPath;
     QString googleRoute;
     QString downloadFailIssue;
+    // The service says it will not hand out this file's content (Dropbox marks some so).
+    bool downloadable = true;
 
     bool isFolder() const { return type == QLatin1String("folder"); }
 };

@@ -1,11 +1,12 @@
 #include "CloudProgressViewController.h"
 
+#include "CloudDownloadOutcome.h"
 #include "CloudFailListViewController.h"
+#include "CloudFileDownload.h"
 #include "CloudLocalPath.h"
 #include "CloudRunLog.h"
 #include "ControlStyle.h"
 #include "DisplaySleepInhibitor.h"
-#include "DropboxDownload.h"
 #include "DropboxWorker.h"
 #include "ElidedLabel.h"
 #include "GoogleDriveWorker.h"
@@ -27,7 +28,6 @@
 #include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSet>
 #include <QVBoxLayout>
 #include <cmath>
@@ -37,7 +37,6 @@
 namespace {
 
 constexpr qint64 kMaxBytes = std::numeric_limits<qint64>::max();
-constexpr qint64 kReadBuffer = 1 << 20; // what a slow disk lets pile up in memory per download
 
 qint64 addSaturated(qint64 a, quint64 b)
 {
@@ -57,15 +56,15 @@ QString serviceName(CloudLoginService service)
     return QStringLiteral("none");
 }
 
-// Content addresses can be pre-authenticated by their query: logs and remarks never show it.
-QString addressForLog(const QUrl& url)
+QString serviceTitle(std::optional<CloudLoginService> service)
 {
-    return url.adjusted(QUrl::RemoveQuery | QUrl::RemoveUserInfo | QUrl::RemoveFragment).toString();
-}
-
-bool isSuccessStatus(int status)
-{
-    return status >= 200 && status < 300;
+    switch (service.value_or(CloudLoginService::none)) {
+    case CloudLoginService::dropbox: return QStringLiteral("Dropbox");
+    case CloudLoginService::googleDrive: return QStringLiteral("Google Drive");
+    case CloudLoginService::onedrive: return QStringLiteral("OneDrive");
+    case CloudLoginService::none: break;
+    }
+    return QString();
 }
 
 // "name (n).ext" beside the path; a name without an extension (or a hidden one) gets " (n)".
@@ -398,6 +397,10 @@ void CloudProgressViewController::showSummary(qint64 count, const QString& desti
     percent_ = 0;
     downloadProgressLabel->setText(QStringLiteral("0%"));
     downloadProgressLabel->hide();
+    // A run that brought nothing down is no success, whatever the texts around it say.
+    const bool none = count > 0 && passFileCount == 0;
+    successImageView->setPixmap(
+        ZorviImages::pixmap(none ? QStringLiteral("ic_log_fail") : QStringLiteral("ic_log_success"), QSize(48, 48)));
     successImageView->show();
     destHyperLink->setLabelText(destination);
     destHyperLink->show();
@@ -434,7 +437,7 @@ void CloudProgressViewController::stopDownload()
         GoogleReporter::shared().event(QStringLiteral("Cloud Action"), actions.value(*currentService_), QString());
     cancelOpenRequest();
     functionBtn->setEnabled(true);
-    markRemainingCanceled(int(passFileCount + failFileCount));
+    markRemaining(int(passFileCount + failFileCount), tr("Download is canceled"));
     finishDownload(doDownloadData.size(), doDownloadUrl_);
 }
 
@@ -454,7 +457,7 @@ void CloudProgressViewController::abortDownload()
     resetProgressView();
 }
 
-void CloudProgressViewController::markRemainingCanceled(int fromIndex)
+void CloudProgressViewController::markRemaining(int fromIndex, const QString& remark)
 {
     for (int i = std::max(fromIndex, 0); i < doDownloadData.size(); ++i)
         failCloudItemArray.append(doDownloadData.at(i));
@@ -462,7 +465,7 @@ void CloudProgressViewController::markRemainingCanceled(int fromIndex)
     qCInfo(lcCloudRun).noquote() << "print failclouditemarray";
     for (const CloudItemPtr& item : std::as_const(failCloudItemArray)) {
         if (item->downloadFailIssue.isEmpty())
-            item->downloadFailIssue = tr("Download is canceled");
+            item->downloadFailIssue = remark;
         qCDebug(lcCloudRun).noquote() << item->name + QStringLiteral(" : ") + item->downloadFailIssue;
     }
 }
@@ -471,16 +474,10 @@ void CloudProgressViewController::cancelOpenRequest()
 {
     ++generation_;
     retryTimer_.stop();
-    if (dlRequest_)
-        dlRequest_->cancel();
-    dlRequest_ = nullptr;
-    if (transfer_) {
-        transfer_->disconnect(this);
-        transfer_->abort();
-        transfer_->deleteLater();
-    }
-    transfer_ = nullptr;
-    file_.reset(); // never committed: the temporary file goes, an older file stays
+    // Never committed: the temporary file goes, an older file stays.
+    if (download_)
+        download_->cancel();
+    download_ = nullptr;
 }
 
 CloudFailListViewController* CloudProgressViewController::failBtnClick()
@@ -632,7 +629,8 @@ void CloudProgressViewController::startItem(int index)
         return;
     }
     if (index != index_) {
-        googleRetries_ = 0;
+        authRetries_ = 0;
+        rateLimited_ = 0;
         oneDriveRefetches_ = 0;
     }
     index_ = index;
@@ -643,6 +641,9 @@ void CloudProgressViewController::startItem(int index)
     valueLabel_1->setText(item->name);
     qCDebug(lcCloudRun).noquote() << "+++ Download :" + sourceOf(item) + " +++";
 
+    if (!item->downloadable)
+        return itemFailed(index, tr("This file cannot be downloaded: %1 does not hand out its content.")
+                                     .arg(serviceTitle(currentService_)));
     QString remark;
     const std::optional<QString> local = localFileFor(item, &remark);
     if (!local)
@@ -665,22 +666,18 @@ void CloudProgressViewController::downloadDropboxItem(int index, const QString& 
 {
     const quint64 generation = generation_;
     const CloudItemPtr item = doDownloadData.at(index);
-    dlRequest_ = dropbox()->download(
-        item->path, localFile,
-        [this, generation](qint64 received, qint64) {
+    download_ = dropbox()->download(
+        item->path, localFile, item->size,
+        [this, generation](qint64 received) {
             if (generation == generation_)
                 setProgress(received);
         },
-        [this, generation, index, localFile](bool ok, const QString& error) {
+        [this, generation, index](const CloudFileDownload::Result& result) {
             if (generation != generation_)
                 return;
-            dlRequest_ = nullptr;
-            if (!ok) {
-                qCInfo(lcCloudRun).noquote() << "+ error + " + error;
-                return itemFailed(index, error);
-            }
-            qCDebug(lcCloudRun).noquote() << "write to " + localFile;
-            itemSucceeded(index);
+            download_ = nullptr;
+            onFileFinished(index, CloudDownloadOutcome::of(CloudLoginService::dropbox, result,
+                                                           doDownloadData.at(index)->size, rateLimit, rateLimited_));
         });
 }
 
@@ -691,7 +688,7 @@ void CloudProgressViewController::downloadGoogleDriveItem(int index, const QStri
         qCInfo(lcCloudRun).noquote() << "+ error +  get download request fail";
         return itemFailed(index, QStringLiteral("fail"));
     }
-    streamReply(reply, localFile, index);
+    fetch(reply, localFile, index);
 }
 
 void CloudProgressViewController::downloadOneDriveItem(int index, const QString& localFile)
@@ -704,130 +701,87 @@ void CloudProgressViewController::downloadOneDriveItem(int index, const QString&
         return itemFailed(index, QStringLiteral("fail"));
     }
     // The address is pre-authenticated: its query is a secret.
-    qCDebug(lcCloudRun).noquote() << "prepare download : " + addressForLog(url);
+    qCDebug(lcCloudRun).noquote() << "prepare download : " + CloudFileDownload::addressForLog(url);
     QNetworkRequest request(url);
     request.setTransferTimeout(transferTimeoutMs);
     if (!nam_)
         nam_ = new QNetworkAccessManager(this);
-    streamReply(nam_->get(request), localFile, index);
+    fetch(nam_->get(request), localFile, index);
 }
 
-void CloudProgressViewController::streamReply(QNetworkReply* reply, const QString& localFile, int index)
+void CloudProgressViewController::fetch(QNetworkReply* reply, const QString& localFile, int index)
 {
     const quint64 generation = generation_;
-    transfer_ = reply;
-    received_ = 0;
-    writeError_.clear();
-    errorBody_.clear();
-    reply->setReadBufferSize(kReadBuffer);
-    file_ = std::make_unique<QSaveFile>(localFile);
-    if (!file_->open(QIODevice::WriteOnly)) {
-        const QString error = file_->errorString();
-        file_.reset();
-        transfer_ = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-        qCInfo(lcCloudRun).noquote() << "write file went wrong: " + error;
-        return itemFailed(index, error);
-    }
-
-    const auto drain = [this, reply] {
-        const QByteArray chunk = reply->readAll();
-        if (chunk.isEmpty())
-            return;
-        if (!isSuccessStatus(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt())) {
-            if (errorBody_.size() < 4096)
-                errorBody_ += chunk.left(4096);
-            return;
-        }
-        received_ += chunk.size();
-        if (writeError_.isEmpty() && file_ && file_->write(chunk) != chunk.size()) {
-            writeError_ = file_->errorString();
-            reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::readyRead, this, [this, generation, drain] {
-        if (generation == generation_)
-            drain();
-    });
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, generation, reply](qint64 received, qint64) {
-        if (generation == generation_
-            && isSuccessStatus(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()))
-            setProgress(received);
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, generation, drain, index] {
-        if (generation != generation_)
-            return;
-        drain();
-        onStreamFinished(index);
-    });
+    const CloudLoginService service = currentService_.value_or(CloudLoginService::none);
+    download_ = new CloudFileDownload(
+        reply, localFile, doDownloadData.at(index)->size,
+        [this, generation](qint64 received) {
+            if (generation == generation_)
+                setProgress(received);
+        },
+        [this, generation, index, service](const CloudFileDownload::Result& result) {
+            if (generation != generation_)
+                return;
+            download_ = nullptr;
+            onFileFinished(index, CloudDownloadOutcome::of(service, result, doDownloadData.at(index)->size, rateLimit,
+                                                           rateLimited_));
+        },
+        this);
 }
 
-void CloudProgressViewController::onStreamFinished(int index)
+void CloudProgressViewController::onFileFinished(int index, const CloudDownloadOutcome& outcome)
 {
-    QNetworkReply* reply = transfer_;
-    transfer_ = nullptr;
-    if (!reply)
-        return;
-    reply->disconnect(this);
-    reply->deleteLater();
-    std::unique_ptr<QSaveFile> file = std::move(file_);
-    const bool isGoogle = currentService_ == CloudLoginService::googleDrive;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QUrl url = reply->url();
-    // Qt's texts name the address, whose query may be a pre-authenticated secret.
-    QString transportError = reply->errorString();
-    transportError.replace(url.toString(), addressForLog(url));
-    transportError.replace(QString::fromLatin1(url.toEncoded()), addressForLog(url));
+    using Step = CloudDownloadOutcome::Step;
+    switch (outcome.step) {
+    case Step::saved:
+        qCDebug(lcCloudRun).noquote() << "write to " + sourceOf(doDownloadData.at(index));
+        return itemSucceeded(index);
+    case Step::askAgain:
+        ++rateLimited_;
+        qCInfo(lcCloudRun).noquote() << "too many requests; the file is asked for again in" << outcome.waitMs << "ms";
+        return retryLater(index, outcome.waitMs);
+    case Step::renewSignIn:
+        return renewSignIn(index, outcome.remark);
+    case Step::renewAddress:
+        if (oneDriveRefetches_ < oneDriveRefetchLimit)
+            return refetchOneDriveAddress(index, outcome.remark);
+        break;
+    case Step::failed:
+        break;
+    }
+    qCInfo(lcCloudRun).noquote() << "+ error +  " + outcome.remark;
+    itemFailed(index, outcome.remark);
+}
 
-    if (isGoogle && status == 401) {
-        qCInfo(lcCloudRun).noquote() << "401 error";
-        if (googleRetries_ < googleRetryLimit) {
-            ++googleRetries_;
-            this->google()->refreshToken();
-            return retryLater(index, googleRetryMs);
-        }
-        return itemFailed(index, QStringLiteral("fail"));
-    }
-    if (!writeError_.isEmpty()) {
-        qCInfo(lcCloudRun).noquote() << "write file went wrong: " + writeError_;
-        return itemFailed(index, writeError_);
-    }
-
-    QString remark;
-    if (status != 0 && !isSuccessStatus(status)) {
-        // An error page is never the user's file.
-        qCInfo(lcCloudRun).noquote() << "+ error +" << status << addressForLog(url)
-                                     << QString::fromUtf8(errorBody_.left(300));
-        remark = isGoogle ? QStringLiteral("fail")
-                        : tr("The server answered %1 %2")
-                              .arg(status)
-                              .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
-    } else if (reply->error() != QNetworkReply::NoError) {
-        qCInfo(lcCloudRun).noquote() << "+ error +  " + transportError;
-        remark = transportError;
-    } else if (status == 0) {
-        remark = QStringLiteral("fail");
-    } else {
-        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (announced.isValid() && announced.toLongLong() != received_) {
-            qCInfo(lcCloudRun).noquote() << "+ error +  the answer ended after" << received_ << "of"
-                                         << announced.toLongLong() << "bytes";
-            remark = tr("The connection ended before the whole file arrived");
-        }
-    }
-    if (!remark.isEmpty()) {
-        if (!isGoogle && oneDriveRefetches_ < oneDriveRefetchLimit)
-            return refetchOneDriveAddress(index, remark);
+void CloudProgressViewController::renewSignIn(int index, const QString& remark)
+{
+    qCInfo(lcCloudRun).noquote() << "401 error";
+    const bool google = currentService_ == CloudLoginService::googleDrive;
+    if (google)
+        this->google()->refreshToken();
+    else
+        dropbox()->refreshToken();
+    if (google ? this->google()->signInExpired() : dropbox()->signInExpired())
+        return endForExpiredSignIn(index);
+    if (authRetries_ >= authRetryLimit)
         return itemFailed(index, remark);
-    }
-    if (!file->commit()) {
-        qCInfo(lcCloudRun).noquote() << "write file went wrong: " + file->errorString();
-        return itemFailed(index, file->errorString());
-    }
-    qCDebug(lcCloudRun).noquote() << "write to " + file->fileName();
-    itemSucceeded(index);
+    ++authRetries_;
+    retryLater(index, authRetryMs);
+}
+
+void CloudProgressViewController::endForExpiredSignIn(int index)
+{
+    const QString service = serviceTitle(currentService_);
+    qCWarning(lcCloudRun).noquote() << "the" << service << "sign-in has expired; the run ends";
+    cancelOpenRequest();
+    markRemaining(index, tr("Not downloaded: the %1 sign-in has expired.").arg(service));
+    finishDownload(doDownloadData.size(), doDownloadUrl_);
+    UtilityFunctions::showMessageView(this, tr("Error"), QStringLiteral("ic_log_lable"),
+                                      tr("Zorvi is no longer signed in to %1 and could not renew the sign-in. Sign "
+                                         "out of %1 on the Cloud page and sign in again, then download the files "
+                                         "that are left from the list under \"More Details\".")
+                                          .arg(service),
+                                      false);
 }
 
 void CloudProgressViewController::retryLater(int index, int delayMs)
@@ -850,6 +804,8 @@ void CloudProgressViewController::refetchOneDriveAddress(int index, const QStrin
     onedrive()->getItemInfo(item, [this, generation, index, item, remark](const QString& address) {
         if (generation != generation_ || state_ != State::Running)
             return;
+        if (address.isEmpty() && onedrive()->signInExpired())
+            return endForExpiredSignIn(index);
         if (address.isEmpty())
             return itemFailed(index, remark);
         item->downloadPath = address;

@@ -3,6 +3,7 @@
 #include "CloudFailListDelegate.h"
 #include "CloudItemClass.h"
 #include "CloudLoginService.h"
+#include "CloudRateLimit.h"
 #include "EmbeddedPage.h"
 
 #include <QHash>
@@ -17,8 +18,9 @@
 #include <optional>
 
 class CloudFailListViewController;
+class CloudFileDownload;
+struct CloudDownloadOutcome;
 class DisplaySleepInhibitor;
-class DropboxDownload;
 class DropboxWorker;
 class ElidedLabel;
 class GoogleDriveWorker;
@@ -29,7 +31,6 @@ class QNetworkAccessManager;
 class QNetworkReply;
 class QProgressBar;
 class QPushButton;
-class QSaveFile;
 class cloudProgressDelegate;
 class customizeButton;
 
@@ -82,9 +83,10 @@ public:
     QList<CloudItemPtr> doDownloadData;
 
     // Waits and bounds; tests shrink them.
-    int googleRetryMs = 10 * 1000;  // after an HTTP 401, before the same file is asked again
-    int googleRetryLimit = 3;       // such retries of one file
+    int authRetryMs = 10 * 1000;    // after an HTTP 401 and a renewal, before the same file is asked again
+    int authRetryLimit = 3;         // such retries of one file
     int oneDriveRefetchLimit = 1;   // fresh download addresses asked for one file
+    CloudRateLimit rateLimit;       // a file answered "too many requests"
     int transferTimeoutMs = 60 * 1000;
 
     // CloudFailListDelegate
@@ -136,15 +138,20 @@ private:
     void downloadDropboxItem(int index, const QString& localFile);
     void downloadGoogleDriveItem(int index, const QString& localFile);
     void downloadOneDriveItem(int index, const QString& localFile);
-    void streamReply(QNetworkReply* reply, const QString& localFile, int index);
-    void onStreamFinished(int index);
+    void fetch(QNetworkReply* reply, const QString& localFile, int index);
+    void onFileFinished(int index, const CloudDownloadOutcome& outcome);
     void retryLater(int index, int delayMs);
+    void renewSignIn(int index, const QString& remark);
     void refetchOneDriveAddress(int index, const QString& remark);
+    // The service's sign-in can no longer be renewed: what is left is not tried, and the user
+    // is asked to sign in again.
+    void endForExpiredSignIn(int index);
     void itemSucceeded(int index);
     void itemFailed(int index, const QString& remark);
     void next();
     void cancelOpenRequest();
-    void markRemainingCanceled(int fromIndex);
+    // Lists the files from `fromIndex` on as failed; those without a remark get `remark`.
+    void markRemaining(int fromIndex, const QString& remark);
     void finishDownload(qint64 count, const QString& destination);
     void showSummary(qint64 count, const QString& destination);
     // Where the item lands, or the remark why it cannot.
@@ -161,16 +168,12 @@ private:
     quint64 generation_ = 0; // bumped by every start and stop: older completions are dropped
     int index_ = -1;
     double percent_ = 0;
-    int googleRetries_ = 0;
+    int authRetries_ = 0;
+    int rateLimited_ = 0;
     int oneDriveRefetches_ = 0;
     QTimer retryTimer_;
 
-    QPointer<DropboxDownload> dlRequest_;
-    QPointer<QNetworkReply> transfer_; // Google Drive or OneDrive content
-    std::unique_ptr<QSaveFile> file_;
-    qint64 received_ = 0;
-    QString writeError_;
-    QByteArray errorBody_;
+    QPointer<CloudFileDownload> download_;
 
     // Local files claimed from the hand-over until Done, by item: a second item with the same
     // name in one folder gets "name (2).ext" instead of overwriting the first.

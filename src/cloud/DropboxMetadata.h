@@ -16,6 +16,7 @@ struct DropboxMetadata {
     QString pathDisplay; // empty when the service gives none
     quint64 size = 0;
     QDateTime clientModified;
+    bool downloadable = true; // false: the service does not hand out this file's content
 
     bool isFile() const { return kind == Kind::file; }
 
@@ -33,6 +34,7 @@ struct DropboxMetadata {
         if (m.isFile()) {
             m.size = quint64(std::max<qint64>(0, o.value(QLatin1String("size")).toInteger()));
             m.clientModified = QDateTime::fromString(o.value(QLatin1String("client_modified")).toString(), Qt::ISODate);
+            m.downloadable = o.value(QLatin1String("is_downloadable")).toBool(true);
         }
         return m;
     }

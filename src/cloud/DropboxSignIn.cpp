@@ -1,5 +1,6 @@
 #include "DropboxSignIn.h"
 
+#include "CloudTokenSession.h"
 #include "DropboxLog.h"
 #include "LoopbackSignIn.h"
 #include "SignInWaitDialog.h"
@@ -20,6 +21,9 @@ DropboxSignIn::DropboxSignIn(QNetworkAccessManager* nam, QString appKey, Dropbox
     , delays_(delays)
 {
     loopback_ = new LoopbackSignIn(endpoints_.loopbackPort, this);
+    loopback_->setJudge([this](const QUrl& url) {
+        return isOurAnswer(url) ? LoopbackSignIn::Verdict::accepted : LoopbackSignIn::Verdict::refused;
+    });
     connect(loopback_, &LoopbackSignIn::redirected, this, &DropboxSignIn::onRedirected);
 }
 
@@ -68,7 +72,8 @@ void DropboxSignIn::start(QWidget* controller, Done done)
     query.addQueryItem(QStringLiteral("state"), QString::fromLatin1(state_));
     query.addQueryItem(QStringLiteral("code_challenge"), QString::fromLatin1(codes_.challenge));
     query.addQueryItem(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
-    query.addQueryItem(QStringLiteral("token_access_type"), QStringLiteral("online"));
+    // A token that can be renewed: a download may outlast the access token's few hours.
+    query.addQueryItem(QStringLiteral("token_access_type"), QStringLiteral("offline"));
     authorize.setQuery(query);
 
     const bool opened = openBrowser_ && openBrowser_(authorize);
@@ -97,14 +102,21 @@ void DropboxSignIn::cancel()
         finish(DropboxOAuthResult::cancelled());
 }
 
+bool DropboxSignIn::isOurAnswer(const QUrl& url) const
+{
+    // Only the browser we sent, carrying our state, may finish the sign-in.
+    const bool ours = isPending() && !exchange_ && !state_.isEmpty()
+        && QUrlQuery(url).queryItemValue(QStringLiteral("state")).toLatin1() == state_;
+    if (!ours)
+        qCInfo(lcDropbox) << "Dropbox sign-in: refused a redirect without the expected state";
+    return ours;
+}
+
 void DropboxSignIn::onRedirected(const QUrl& url)
 {
     const QUrlQuery query(url);
-    // Only the browser we sent, carrying our state, may finish the sign-in.
-    if (!isPending() || exchange_ || query.queryItemValue(QStringLiteral("state")).toLatin1() != state_) {
-        qCInfo(lcDropbox) << "Dropbox sign-in: ignored a redirect without the expected state";
+    if (!isOurAnswer(url))
         return;
-    }
     loopback_->cancel();
     const QString error = query.queryItemValue(QStringLiteral("error"));
     if (error == QLatin1String("access_denied"))
@@ -121,10 +133,9 @@ void DropboxSignIn::onRedirected(const QUrl& url)
 
 void DropboxSignIn::exchange(const QString& code)
 {
-    QNetworkRequest req(QUrl(endpoints_.api.toString(QUrl::StripTrailingSlash) + QStringLiteral("/oauth2/token")));
+    QNetworkRequest req = CloudTokenSession::pinnedRequest(
+        QUrl(endpoints_.api.toString(QUrl::StripTrailingSlash) + QStringLiteral("/oauth2/token")), delays_.transferTimeoutMs);
     req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-    req.setTransferTimeout(delays_.transferTimeoutMs);
-    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     QUrlQuery form;
     const auto add = [&form](const QString& name, const QString& value) {
         form.addQueryItem(name, QString::fromLatin1(QUrl::toPercentEncoding(value)));
@@ -139,9 +150,9 @@ void DropboxSignIn::exchange(const QString& code)
         reply->deleteLater();
         exchange_ = nullptr;
         const QJsonObject json = QJsonDocument::fromJson(reply->readAll()).object();
-        const QByteArray token = json.value(QLatin1String("access_token")).toString().toLatin1();
+        const QString token = json.value(QLatin1String("access_token")).toString();
         if (reply->error() == QNetworkReply::NoError && !token.isEmpty())
-            return finish(DropboxOAuthResult::success(json.value(QLatin1String("account_id")).toString()), token);
+            return finish(DropboxOAuthResult::success(json.value(QLatin1String("account_id")).toString()), json);
         QString error = json.value(QLatin1String("error_description")).toString();
         if (error.isEmpty())
             error = json.value(QLatin1String("error")).toString();
@@ -151,7 +162,7 @@ void DropboxSignIn::exchange(const QString& code)
     });
 }
 
-void DropboxSignIn::finish(const DropboxOAuthResult& result, const QByteArray& token)
+void DropboxSignIn::finish(const DropboxOAuthResult& result, const QJsonObject& tokens)
 {
     if (!done_)
         return;
@@ -170,5 +181,5 @@ void DropboxSignIn::finish(const DropboxOAuthResult& result, const QByteArray& t
     state_.clear();
     Done done = std::move(done_);
     done_ = nullptr;
-    done(result, token);
+    done(result, tokens);
 }

@@ -5,6 +5,7 @@
 #include "DropboxOAuthResult.h"
 #include "PkceCodes.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -17,11 +18,12 @@ class SignInWaitDialog;
 
 // One Dropbox sign-in at a time: the authorize page in the user's browser with a PKCE
 // challenge and a state value, the redirect caught by our loopback listener, and the code
-// exchanged for an access token with the verifier.
+// exchanged with the verifier for an access token and a refresh token that renews it.
 class DropboxSignIn : public QObject {
     Q_OBJECT
 public:
-    using Done = std::function<void(const DropboxOAuthResult& result, const QByteArray& accessToken)>;
+    // `tokens` is the token answer of a successful sign-in.
+    using Done = std::function<void(const DropboxOAuthResult& result, const QJsonObject& tokens)>;
 
     DropboxSignIn(QNetworkAccessManager* nam, QString appKey, DropboxEndpoints endpoints, DropboxDelays delays,
                   QObject* parent = nullptr);
@@ -39,7 +41,8 @@ public:
 private:
     void onRedirected(const QUrl& url);
     void exchange(const QString& code);
-    void finish(const DropboxOAuthResult& result, const QByteArray& token = {});
+    bool isOurAnswer(const QUrl& url) const;
+    void finish(const DropboxOAuthResult& result, const QJsonObject& tokens = {});
 
     QNetworkAccessManager* nam_;
     QString appKey_;

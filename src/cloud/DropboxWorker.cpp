@@ -1,7 +1,6 @@
 #include "DropboxWorker.h"
 
 #include "DropboxDefaults.h"
-#include "DropboxDownload.h"
 #include "DropboxLog.h"
 #include "DropboxSignIn.h"
 #include "UtilityFunctions.h"
@@ -36,6 +35,7 @@ DropboxWorker::DropboxWorker(QString appKey, DropboxEndpoints endpoints, Dropbox
     , endpoints_(std::move(endpoints))
     , delays_(delays)
     , openBrowser_([](const QUrl& url) { return QDesktopServices::openUrl(url); })
+    , tokens_(&nam_, delays_.transferTimeoutMs, delays_.secondMs, [this] { refreshToken(); })
 {
     signIn_ = new DropboxSignIn(&nam_, appKey_, endpoints_, delays_, this);
     signIn_->setBrowserOpener(openBrowser_);
@@ -63,10 +63,10 @@ void DropboxWorker::setBrowserOpener(BrowserOpener opener)
 
 void DropboxWorker::authorizeFromController(QWidget* controller, AuthDone done)
 {
-    signIn_->start(controller, [this, done](const DropboxOAuthResult& result, const QByteArray& token) {
+    signIn_->start(controller, [this, done](const DropboxOAuthResult& result, const QJsonObject& answer) {
         if (result.kind == DropboxOAuthResult::Kind::success) {
-            accessToken_ = token;
-            ++session_;
+            tokens_.forget();
+            tokens_.take(answer, false);
         }
         done(result);
     });
@@ -84,12 +84,33 @@ bool DropboxWorker::isAuthorizing() const
 
 QNetworkRequest DropboxWorker::request(const QUrl& base, const QString& route) const
 {
-    QNetworkRequest req(QUrl(base.toString(QUrl::StripTrailingSlash) + route));
-    req.setTransferTimeout(delays_.transferTimeoutMs);
-    // The bearer token goes to the configured hosts only, never where a redirect points.
-    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    req.setRawHeader("Authorization", "Bearer " + accessToken_);
-    return req;
+    return tokens_.bearerRequest(QUrl(base.toString(QUrl::StripTrailingSlash) + route));
+}
+
+void DropboxWorker::refreshToken()
+{
+    // Nothing to renew after a sign-out; one renewal at a time.
+    if (!tokens_.beginRefresh())
+        return;
+    QNetworkReply* reply = tokens_.postForm(endpoints_.api.toString(QUrl::StripTrailingSlash) + QStringLiteral("/oauth2/token"),
+                                            { { QStringLiteral("grant_type"), QStringLiteral("refresh_token") },
+                                              { QStringLiteral("refresh_token"), tokens_.refreshToken() },
+                                              { QStringLiteral("client_id"), appKey_ } });
+    tokens_.setRefreshReply(reply);
+    const quint64 session = tokens_.session();
+    connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
+        reply->deleteLater();
+        if (session != tokens_.session())
+            return;
+        const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll());
+        const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+        if (!answered || !doc.isObject()) {
+            qCInfo(lcDropbox).noquote() << "refresh dropbox token failed:" << reply->errorString();
+            return;
+        }
+        if (!tokens_.take(doc.object(), true))
+            qCInfo(lcDropbox).noquote() << "refresh dropbox token refused:" << doc.object().value(QLatin1String("error")).toString();
+    });
 }
 
 void DropboxWorker::later(std::function<void()> f)
@@ -104,14 +125,17 @@ void DropboxWorker::rpc(const QString& route, const QJsonObject* args, AnswerHan
     // Routes without arguments take the JSON null.
     const QByteArray body = args ? QJsonDocument(*args).toJson(QJsonDocument::Compact) : QByteArrayLiteral("null");
     QNetworkReply* reply = nam_.post(req, body);
-    const quint64 session = session_;
+    const quint64 session = tokens_.session();
     connect(reply, &QNetworkReply::finished, this, [this, reply, session, handler] {
         reply->deleteLater();
         Answer answer;
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QByteArray data = reply->readAll();
-        if (session != session_) {
+        answer.rateLimited = CloudRateLimit::isLimited(reply, data);
+        answer.retryAfter = reply->rawHeader("Retry-After");
+        if (session != tokens_.session()) {
             answer.error = QStringLiteral("signed out while the request ran");
+            answer.rateLimited = false;
         } else if (status >= 200 && status < 300) {
             QJsonParseError parseError;
             const QJsonDocument doc = QJsonDocument::fromJson(data, &parseError);
@@ -175,6 +199,17 @@ void DropboxWorker::getUserSpace(Done done)
     });
 }
 
+struct DropboxWorker::Listing {
+    explicit Listing(int maxPages)
+        : pages(maxPages)
+    {
+    }
+
+    CloudPageGuard pages;
+    QList<DropboxMetadata> collected;
+    ListDone done;
+};
+
 void DropboxWorker::listFolder(const QString& path, ListDone done)
 {
     if (!isSignedIn()) {
@@ -190,7 +225,9 @@ void DropboxWorker::listFolder(const QString& path, ListDone done)
         {QStringLiteral("include_mounted_folders"), true},
         {QStringLiteral("include_non_downloadable_files"), true},
     };
-    listPage(QStringLiteral("/2/files/list_folder"), args, {}, std::move(done));
+    auto listing = std::make_shared<Listing>(delays_.maxListingPages);
+    listing->done = std::move(done);
+    listPage(QStringLiteral("/2/files/list_folder"), args, listing, 0);
 }
 
 void DropboxWorker::listFolderContinue(const QString& cursor, ListDone done)
@@ -199,50 +236,71 @@ void DropboxWorker::listFolderContinue(const QString& cursor, ListDone done)
         later([done] { done({}, false); });
         return;
     }
-    listPage(QStringLiteral("/2/files/list_folder/continue"), QJsonObject{{QStringLiteral("cursor"), cursor}}, {},
-             std::move(done));
+    auto listing = std::make_shared<Listing>(delays_.maxListingPages);
+    listing->done = std::move(done);
+    listing->pages.admit(cursor);
+    listPage(QStringLiteral("/2/files/list_folder/continue"), QJsonObject{{QStringLiteral("cursor"), cursor}}, listing, 0);
 }
 
 // Pages are fetched one after another; the caller hears once, with every entry in page order.
-void DropboxWorker::listPage(const QString& route, const QJsonObject& args, QList<DropboxMetadata> collected,
-                             ListDone done)
+void DropboxWorker::listPage(const QString& route, const QJsonObject& args, std::shared_ptr<Listing> listing,
+                             int limited)
 {
-    rpc(route, &args, [this, args, collected, done](const Answer& a) mutable {
+    rpc(route, &args, [this, route, args, listing, limited](const Answer& a) {
+        if (!a.ok && a.rateLimited) {
+            if (const std::optional<int> pause = delays_.rateLimit.pause(limited + 1, a.retryAfter)) {
+                qCInfo(lcDropbox).noquote() << "the service limits the rate; the page is asked for again";
+                QTimer::singleShot(*pause, this, [this, route, args, listing, limited] {
+                    listPage(route, args, listing, limited + 1);
+                });
+                return;
+            }
+        }
         if (!a.ok) {
             qCInfo(lcDropbox).noquote() << "dropbox error:";
             qCInfo(lcDropbox).noquote() << a.error;
-            done(collected, false);
+            listing->done(listing->collected, false);
             return;
         }
         const QJsonArray entries = a.json.value(QLatin1String("entries")).toArray();
         for (const QJsonValue& e : entries)
-            collected.append(DropboxMetadata::fromJson(e.toObject()));
+            listing->collected.append(DropboxMetadata::fromJson(e.toObject()));
         if (!a.json.value(QLatin1String("has_more")).toBool()) {
-            done(collected, true);
+            listing->done(listing->collected, true);
             return;
         }
         const QString cursor = a.json.value(QLatin1String("cursor")).toString();
-        if (cursor.isEmpty() || cursor == args.value(QLatin1String("cursor")).toString()) {
+        if (cursor.isEmpty() || !listing->pages.admit(cursor)) {
             qCInfo(lcDropbox).noquote() << "dropbox error:";
-            qCInfo(lcDropbox).noquote() << "the listing did not advance";
-            done(collected, false);
+            qCInfo(lcDropbox).noquote() << (cursor.isEmpty() ? QStringLiteral("the listing did not advance")
+                                                             : listing->pages.refusal());
+            listing->done(listing->collected, false);
             return;
         }
         listPage(QStringLiteral("/2/files/list_folder/continue"), QJsonObject{{QStringLiteral("cursor"), cursor}},
-                 collected, done);
+                 listing, 0);
     });
 }
 
-QPointer<DropboxDownload> DropboxWorker::download(const QString& path, const QString& localFile, Progress progress,
-                                                  DownloadDone done)
+QPointer<CloudFileDownload> DropboxWorker::download(const QString& path, const QString& localFile, quint64 listedSize,
+                                                    Progress progress, DownloadDone done)
 {
     if (!isSignedIn()) {
-        later([done] { done(false, tr("Not signed in to Dropbox.")); });
+        later([done] {
+            CloudFileDownload::Result result;
+            result.error = QNetworkReply::AuthenticationRequiredError;
+            result.errorText = tr("Not signed in to Dropbox.");
+            done(result);
+        });
         return nullptr;
     }
     QNetworkRequest req = request(endpoints_.content, QStringLiteral("/2/files/download"));
     req.setRawHeader("Dropbox-API-Arg", headerSafeJson(QJsonObject{{QStringLiteral("path"), path}}));
-    return new DropboxDownload(&nam_, req, localFile, std::move(progress), std::move(done), this);
+    // A POST with a body ignores the read-buffer limit, and the whole file would pile up in
+    // memory: send it bodiless instead.
+    req.setHeader(QNetworkRequest::ContentLengthHeader, 0);
+    return new CloudFileDownload(nam_.sendCustomRequest(req, "POST"), localFile, listedSize, std::move(progress),
+                                 std::move(done), this);
 }
 
 void DropboxWorker::logout()
@@ -255,8 +313,7 @@ void DropboxWorker::logout()
 void DropboxWorker::unlinkClients()
 {
     signIn_->cancel();
-    accessToken_.clear();
-    ++session_;
+    tokens_.forget();
 }
 
 QUrl DropboxWorker::logoutUrl() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CloudFileDownload.h"
+#include "CloudTokenSession.h"
 #include "DropboxDelays.h"
 #include "DropboxEndpoints.h"
 #include "DropboxMetadata.h"
@@ -11,15 +13,15 @@
 #include <QPointer>
 #include <functional>
 
-class DropboxDownload;
 class DropboxSignIn;
 class QNetworkReply;
 class QWidget;
 
 // The application's client of Dropbox API v2: sign-in by the OAuth code flow with PKCE in the
 // user's browser, the account's e-mail, photo and space, folder listings with all their pages,
-// and file downloads. The access token lives in memory only. Every completion is called
-// exactly once, on the GUI thread, also when nobody is signed in.
+// and file downloads. The access and refresh tokens live in memory only; the access token is
+// renewed before it expires. Every completion is called exactly once, on the GUI thread, also
+// when nobody is signed in.
 class DropboxWorker : public QObject {
     Q_OBJECT
 public:
@@ -28,8 +30,8 @@ public:
     using ListDone = std::function<void(const QList<DropboxMetadata>& entries, bool ok)>;
     using AuthDone = std::function<void(const DropboxOAuthResult& result)>;
     using BrowserOpener = std::function<bool(const QUrl&)>;
-    using Progress = std::function<void(qint64 received, qint64 total)>;
-    using DownloadDone = std::function<void(bool ok, const QString& error)>;
+    using Progress = CloudFileDownload::Progress;
+    using DownloadDone = CloudFileDownload::Done;
 
     DropboxWorker(QString appKey, DropboxEndpoints endpoints, DropboxDelays delays = {}, QObject* parent = nullptr);
     ~DropboxWorker() override;
@@ -47,7 +49,11 @@ public:
     // False when the build has no Dropbox app key; sign-in then fails with unavailableMessage().
     bool isAvailable() const { return !appKey_.isEmpty(); }
     static QString unavailableMessage();
-    bool isSignedIn() const { return !accessToken_.isEmpty(); }
+    bool isSignedIn() const { return !tokens_.token().isEmpty(); }
+    bool isRefreshScheduled() const { return tokens_.isRefreshScheduled(); }
+    QString token() const { return tokens_.token(); }
+    // The token was refused and cannot be renewed: only a new sign-in helps.
+    bool signInExpired() const { return tokens_.signInExpired(); }
     // Default: QDesktopServices::openUrl.
     void setBrowserOpener(BrowserOpener opener);
 
@@ -62,10 +68,14 @@ public:
     void getUserSpace(Done done);
     void listFolder(const QString& path, ListDone done); // "" (or "/") is the root
     void listFolderContinue(const QString& cursor, ListDone done);
-    // Fetches the file at `path` into `localFile`, replacing it only when complete. Returns the
-    // running download for cancel(), or null when none could start (`done` still follows).
-    QPointer<DropboxDownload> download(const QString& path, const QString& localFile, Progress progress,
-                                       DownloadDone done);
+    // Renews the access token with the refresh token; with nothing to renew it with, the
+    // sign-in has expired.
+    void refreshToken();
+    // Fetches the file at `path` into `localFile`, replacing it only when complete and never
+    // writing more than `listedSize` bytes. Returns the running download for cancel(), or null
+    // when none could start (`done` still follows).
+    QPointer<CloudFileDownload> download(const QString& path, const QString& localFile, quint64 listedSize,
+                                         Progress progress, DownloadDone done);
 
     // Forgets the e-mail and the token and opens the service's sign-out page.
     void logout();
@@ -78,12 +88,16 @@ private:
     struct Answer {
         bool ok = false;
         QJsonObject json;
-        QString error; // what went wrong, for the log
+        QString error;          // what went wrong, for the log
+        bool rateLimited = false;
+        QByteArray retryAfter;
     };
     using AnswerHandler = std::function<void(const Answer&)>;
 
+    struct Listing;
+
     void rpc(const QString& route, const QJsonObject* args, AnswerHandler handler);
-    void listPage(const QString& route, const QJsonObject& args, QList<DropboxMetadata> collected, ListDone done);
+    void listPage(const QString& route, const QJsonObject& args, std::shared_ptr<Listing> listing, int limited);
     QNetworkRequest request(const QUrl& base, const QString& route) const;
     void later(std::function<void()> f);
 
@@ -93,8 +107,7 @@ private:
     QNetworkAccessManager nam_;
     BrowserOpener openBrowser_;
     DropboxSignIn* signIn_ = nullptr;
-    QByteArray accessToken_;
-    quint64 session_ = 0; // changes with every sign-in and sign-out
+    CloudTokenSession tokens_; // a new session with every sign-in and sign-out
     QString email_;
     QString photo_;
     QString spaceInfo_;

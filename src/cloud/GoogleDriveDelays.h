@@ -1,9 +1,12 @@
 #pragma once
 
-// Waits of the Google Drive client; tests shrink them to milliseconds.
+#include "CloudPageGuard.h"
+#include "CloudRateLimit.h"
+
+// Waits and bounds of the Google Drive client; tests shrink them.
 struct GoogleDriveDelays {
     int secondMs = 1000;             // length of one "expires_in" second of the token answer
-    int rateLimitBackoffMs = 1000;   // first wait after a rate-limited listing; doubled each time
-    int rateLimitTries = 4;          // requests of one rate-limited listing, the first included
+    CloudRateLimit rateLimit;        // a listing page the service answers with a rate limit
+    int maxListingPages = CloudPageGuard::DefaultMaxPages;
     int transferTimeoutMs = 60 * 1000;
 };

@@ -20,7 +20,8 @@ QString GoogleDrivePopoutWebViewController::authorizeAddress() const
     // Written as one text, without further encoding, as the provider documents it.
     return constant_.authorizeUrl + QStringLiteral("?scope=") + constant_.scope
         + QStringLiteral("&response_type=code&redirect_uri=") + constant_.redirectUri + QStringLiteral("&client_id=")
-        + constant_.clientID + QStringLiteral("&state=") + state();
+        + constant_.clientID + QStringLiteral("&state=") + state() + QStringLiteral("&code_challenge=")
+        + QString::fromLatin1(codeChallenge) + QStringLiteral("&code_challenge_method=S256");
 }
 
 void GoogleDrivePopoutWebViewController::present(QWidget* presenter)
@@ -35,17 +36,21 @@ void GoogleDrivePopoutWebViewController::present(QWidget* presenter)
         openPage(authorizeAddress());
 }
 
+LoopbackSignIn::Verdict GoogleDrivePopoutWebViewController::judge(const QUrl& url) const
+{
+    const QUrlQuery query(url);
+    const bool answer = query.hasQueryItem(QStringLiteral("code")) || query.hasQueryItem(QStringLiteral("error"));
+    if (!answer || query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded) != state()) {
+        qCWarning(lcGoogleDrive).noquote() << "refused a sign-in answer that Zorvi did not ask for";
+        return LoopbackSignIn::Verdict::refused;
+    }
+    return LoopbackSignIn::Verdict::accepted;
+}
+
 void GoogleDrivePopoutWebViewController::handleRedirect(const QUrl& url)
 {
     const QUrlQuery query(url);
-    const bool hasCode = query.hasQueryItem(QStringLiteral("code"));
-    if (!hasCode && !query.hasQueryItem(QStringLiteral("error")))
-        return;
-    if (query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded) != state()) {
-        qCWarning(lcGoogleDrive).noquote() << "ignored a sign-in answer that Zorvi did not ask for";
-        return;
-    }
-    if (!hasCode) {
+    if (!query.hasQueryItem(QStringLiteral("code"))) {
         qCInfo(lcGoogleDrive).noquote() << SecretRedaction::url(url);
         dismiss();
         return;

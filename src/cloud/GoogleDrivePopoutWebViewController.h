@@ -25,6 +25,7 @@ public:
     QString authorizeAddress() const;
 
 private:
+    LoopbackSignIn::Verdict judge(const QUrl& url) const override;
     void handleRedirect(const QUrl& url) override;
 
     GoogleDriveConstant constant_;

@@ -14,13 +14,19 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <QUrlQuery>
-#include <limits>
+#include <utility>
 
 struct GoogleDriveWorker::Listing {
+    explicit Listing(int maxPages)
+        : pages(maxPages)
+    {
+    }
+
     QString folderId;
     QString route;
     QList<CloudItemPtr> items;
     ListCompletion completion;
+    CloudPageGuard pages;
 
     void finish(bool complete)
     {
@@ -79,6 +85,8 @@ void GoogleDriveWorker::login(QWidget* presenter)
         sheet_->close();
     auto* sheet = new GoogleDrivePopoutWebViewController(constant_, openBrowser_, this);
     sheet->delegate = this;
+    pkce_ = PkceCodes::generate();
+    sheet->codeChallenge = pkce_.challenge;
     connect(sheet, &GoogleDrivePopoutWebViewController::finished, sheet, &QObject::deleteLater);
     connect(sheet, &GoogleDrivePopoutWebViewController::failed, this, &GoogleDriveWorker::signInFailed);
     sheet_ = sheet;
@@ -87,13 +95,18 @@ void GoogleDriveWorker::login(QWidget* presenter)
 
 void GoogleDriveWorker::getToken(const QString& code)
 {
-    QNetworkReply* reply = tokens_.postForm(constant_.getTokenUrl, {
+    // The verifier proves that the code came back to the program that asked for it.
+    const QByteArray verifier = std::exchange(pkce_, {}).verifier;
+    QList<QPair<QString, QString>> fields {
         { QStringLiteral("client_id"), constant_.clientID },
         { QStringLiteral("redirect_uri"), constant_.redirectUri },
         { QStringLiteral("client_secret"), constant_.clientSecret },
         { QStringLiteral("code"), code },
         { QStringLiteral("grant_type"), QStringLiteral("authorization_code") },
-    });
+    };
+    if (!verifier.isEmpty())
+        fields.append({ QStringLiteral("code_verifier"), QString::fromLatin1(verifier) });
+    QNetworkReply* reply = tokens_.postForm(constant_.getTokenUrl, fields);
     const quint64 session = tokens_.session();
     connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
         reply->deleteLater();
@@ -112,7 +125,7 @@ void GoogleDriveWorker::getToken(const QString& code)
 void GoogleDriveWorker::refreshToken()
 {
     // Nothing to renew after a sign-out; one renewal at a time.
-    if (!tokens_.canRefresh())
+    if (!tokens_.beginRefresh())
         return;
     QNetworkReply* reply = tokens_.postForm(constant_.getTokenUrl, {
         { QStringLiteral("client_id"), constant_.clientID },
@@ -210,21 +223,22 @@ QUrl GoogleDriveWorker::listingUrl(const QString& folderId, const QString& pageT
 
 void GoogleDriveWorker::listFolder(const QString& folderId, const QString& route, ListCompletion completion)
 {
-    auto listing = std::make_shared<Listing>();
+    auto listing = std::make_shared<Listing>(delays_.maxListingPages);
     listing->folderId = folderId;
     listing->route = route;
     listing->completion = std::move(completion);
-    fetchFirstPage(listing, 0);
+    fetchPage(listing, QString(), 0);
 }
 
 void GoogleDriveWorker::listFolderContinue(const QString& pageToken, const QString& route, const QString& folderId,
                                            ListCompletion completion)
 {
-    auto listing = std::make_shared<Listing>();
+    auto listing = std::make_shared<Listing>(delays_.maxListingPages);
     listing->folderId = folderId;
     listing->route = route;
     listing->completion = std::move(completion);
-    fetchNextPage(listing, pageToken);
+    listing->pages.admit(pageToken);
+    fetchPage(listing, pageToken, 0);
 }
 
 bool GoogleDriveWorker::takePage(const QJsonDocument& doc, Listing& listing)
@@ -241,79 +255,54 @@ bool GoogleDriveWorker::takePage(const QJsonDocument& doc, Listing& listing)
     return true;
 }
 
-void GoogleDriveWorker::fetchFirstPage(std::shared_ptr<Listing> listing, int attempt)
+void GoogleDriveWorker::fetchPage(std::shared_ptr<Listing> listing, const QString& pageToken, int limited)
 {
-    const QUrl url = listingUrl(listing->folderId, QString());
+    const QUrl url = listingUrl(listing->folderId, pageToken);
     if (!url.isValid()) {
         qCWarning(lcGoogleDrive).noquote() << "--" << "the listing address is not valid";
         CloudReply::later(this, [listing] { listing->finish(false); });
         return;
     }
     QNetworkReply* reply = manager_->get(tokens_.bearerRequest(url));
-    connect(reply, &QNetworkReply::finished, this, [this, reply, listing, attempt] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, listing, pageToken, limited] {
         reply->deleteLater();
         if (CloudReply::transportFailed(reply)) {
             qCWarning(lcGoogleDrive).noquote() << "--" << CloudReply::errorText(reply);
             listing->finish(false);
             return;
         }
-        const QJsonDocument doc = CloudReply::json(reply->readAll());
-        if (doc.isNull()) {
-            qCWarning(lcGoogleDrive).noquote() << "--" << "the listing answer is not JSON";
-            listing->finish(false);
-            return;
-        }
+        const QByteArray body = reply->readAll();
+        const QJsonDocument doc = CloudReply::json(body);
         qCDebug(lcGoogleDrive).noquote() << SecretRedaction::json(doc.object());
         if (takePage(doc, *listing)) {
             const QJsonValue next = doc.object().value(QStringLiteral("nextPageToken"));
-            if (next.isString())
-                fetchNextPage(listing, next.toString());
-            else
+            if (!next.isString()) {
                 listing->finish(true);
+            } else if (!listing->pages.admit(next.toString())) {
+                qCWarning(lcGoogleDrive).noquote() << listing->pages.refusal() << listing->route;
+                listing->finish(false);
+            } else {
+                fetchPage(listing, next.toString(), 0);
+            }
             return;
         }
         const QString message =
             doc.object().value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString();
-        if (!message.contains(QLatin1String("User Rate Limit Exceeded"))) {
-            qCWarning(lcGoogleDrive).noquote() << SecretRedaction::json(doc.object());
-            listing->finish(false);
-            return;
-        }
-        if (attempt + 1 >= delays_.rateLimitTries) {
-            qCWarning(lcGoogleDrive).noquote() << "the service keeps limiting the rate; giving up on" << listing->route;
-            listing->finish(false);
-            return;
-        }
-        qCInfo(lcGoogleDrive).noquote() << QStringLiteral("retry: ") + listing->route;
-        const qint64 wait = qint64(delays_.rateLimitBackoffMs) << std::min(attempt, 16);
-        QTimer::singleShot(int(std::min<qint64>(wait, std::numeric_limits<int>::max())), this,
-                           [this, listing, attempt] { fetchFirstPage(listing, attempt + 1); });
-    });
-}
-
-void GoogleDriveWorker::fetchNextPage(std::shared_ptr<Listing> listing, const QString& pageToken)
-{
-    QNetworkReply* reply = manager_->get(tokens_.bearerRequest(listingUrl(listing->folderId, pageToken)));
-    connect(reply, &QNetworkReply::finished, this, [this, reply, listing] {
-        reply->deleteLater();
-        if (CloudReply::transportFailed(reply)) {
-            qCWarning(lcGoogleDrive).noquote() << CloudReply::errorText(reply);
-            listing->finish(false);
-            return;
-        }
-        const QJsonDocument doc = CloudReply::json(reply->readAll());
-        qCDebug(lcGoogleDrive).noquote() << SecretRedaction::json(doc.object());
-        if (!takePage(doc, *listing)) {
+        if (!CloudRateLimit::isLimited(reply, body) && !message.contains(QLatin1String("User Rate Limit Exceeded"))) {
             qCWarning(lcGoogleDrive).noquote()
                 << (doc.isNull() ? QStringLiteral("the listing answer is not JSON") : SecretRedaction::json(doc.object()));
             listing->finish(false);
             return;
         }
-        const QJsonValue next = doc.object().value(QStringLiteral("nextPageToken"));
-        if (next.isString())
-            fetchNextPage(listing, next.toString());
-        else
-            listing->finish(true);
+        const std::optional<int> pause = delays_.rateLimit.pause(limited + 1, reply->rawHeader("Retry-After"));
+        if (!pause) {
+            qCWarning(lcGoogleDrive).noquote() << "the service keeps limiting the rate; giving up on" << listing->route;
+            listing->finish(false);
+            return;
+        }
+        qCInfo(lcGoogleDrive).noquote() << QStringLiteral("retry: ") + listing->route;
+        QTimer::singleShot(*pause, this,
+                           [this, listing, pageToken, limited] { fetchPage(listing, pageToken, limited + 1); });
     });
 }
 

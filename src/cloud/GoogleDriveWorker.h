@@ -6,6 +6,7 @@
 #include "GoogleDriveConstant.h"
 #include "GoogleDriveDelays.h"
 #include "LoopbackSignIn.h"
+#include "PkceCodes.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -47,6 +48,9 @@ public:
     QString token() const { return tokens_.token(); }
     QString reToken() const { return tokens_.refreshToken(); }
     bool isRefreshScheduled() const { return tokens_.isRefreshScheduled(); }
+    int refreshIntervalMs() const { return tokens_.refreshIntervalMs(); }
+    // The token was refused and cannot be renewed: only a new sign-in helps.
+    bool signInExpired() const { return tokens_.signInExpired(); }
 
     // Default: the system browser.
     void setBrowserOpener(LoopbackSignIn::BrowserOpener opener) { openBrowser_ = std::move(opener); }
@@ -64,6 +68,7 @@ public:
     GoogleDrivePopoutWebViewController* signInSheet() const;
 
     void getToken(const QString& code) override;
+    // Renews the access token; with nothing to renew it with, the sign-in has expired.
     void refreshToken();
     void decodeIdToken(const QString& idToken);
     // An empty folder id lists the root; `route` is the folder's place in the tree.
@@ -89,8 +94,8 @@ private:
     struct Listing;
 
     QUrl listingUrl(const QString& folderId, const QString& pageToken) const;
-    void fetchFirstPage(std::shared_ptr<Listing> listing, int attempt);
-    void fetchNextPage(std::shared_ptr<Listing> listing, const QString& pageToken);
+    // `limited`: how often the service has answered this page with a rate limit so far.
+    void fetchPage(std::shared_ptr<Listing> listing, const QString& pageToken, int limited);
     // Adds the page's records; returns false when the answer holds no "files".
     bool takePage(const QJsonDocument& doc, Listing& listing);
 
@@ -101,5 +106,6 @@ private:
     QPointer<GoogleDrivePopoutWebViewController> sheet_;
     QString email_;
     QString photoUrl_;
+    PkceCodes pkce_; // of the sign-in in progress
     CloudTokenSession tokens_;
 };

@@ -1,9 +1,10 @@
 #include "LoopbackSignIn.h"
 
+#include "PkceCodes.h"
+
 #include <QDesktopServices>
 #include <QHostAddress>
 #include <QLoggingCategory>
-#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTimer>
 #include <memory>
@@ -21,6 +22,17 @@ const QByteArray kReturnPage =
     "<body style=\"font-family: sans-serif; margin: 3em;\">"
     "<h2>Zorvi has received the answer of the sign-in.</h2>"
     "<p>You can close this page and return to Zorvi.</p></body></html>";
+const QByteArray kSignedOutPage =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Zorvi</title></head>"
+    "<body style=\"font-family: sans-serif; margin: 3em;\">"
+    "<h2>You are signed out.</h2>"
+    "<p>You can close this page and return to Zorvi.</p></body></html>";
+const QByteArray kRefusedPage =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Zorvi</title></head>"
+    "<body style=\"font-family: sans-serif; margin: 3em;\">"
+    "<h2>The sign-in answer was not accepted.</h2>"
+    "<p>It does not belong to the sign-in that Zorvi started. If you want to sign in, start again "
+    "from Zorvi.</p></body></html>";
 const QByteArray kNotFoundPage =
     "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Zorvi</title></head>"
     "<body><p>Not found.</p></body></html>";
@@ -30,7 +42,8 @@ LoopbackSignIn::LoopbackSignIn(quint16 port, QObject* parent)
     : QObject(parent)
     , port_(port)
 {
-    connect(&server_, &QTcpServer::newConnection, this, &LoopbackSignIn::acceptConnections);
+    connect(&v4_, &QTcpServer::newConnection, this, [this] { acceptConnections(&v4_); });
+    connect(&v6_, &QTcpServer::newConnection, this, [this] { acceptConnections(&v6_); });
 }
 
 LoopbackSignIn::~LoopbackSignIn() = default;
@@ -40,27 +53,43 @@ bool LoopbackSignIn::begin(const QString& redirectPath)
     cancel();
     error_.clear();
     path_ = redirectPath.isEmpty() ? QStringLiteral("/") : redirectPath;
-    if (!server_.listen(QHostAddress::LocalHost, port_)) {
-        if (server_.serverError() == QAbstractSocket::AddressInUseError) {
-            error_ = tr("Port %1 on this computer is in use by another program, so Zorvi cannot receive "
-                        "the answer of the sign-in from your browser. Close that program and try again.")
-                         .arg(port_);
-        } else {
-            error_ = tr("Zorvi cannot receive the answer of the sign-in on port %1: %2")
-                         .arg(port_)
-                         .arg(server_.errorString());
+    // Any free port (0) must be free on both addresses: another try may find one.
+    for (int tries = port_ == 0 ? 5 : 1; tries > 0; --tries) {
+        if (!v4_.listen(QHostAddress::LocalHost, port_)) {
+            fail(v4_);
+            break;
         }
-        qCWarning(lcLoopback).noquote() << error_;
-        return false;
+        // A system without IPv6 loopback cannot resolve "localhost" to ::1 either.
+        if (v6_.listen(QHostAddress::LocalHostIPv6, v4_.serverPort())
+            || v6_.serverError() != QAbstractSocket::AddressInUseError) {
+            error_.clear();
+            pending_ = true;
+            return true;
+        }
+        fail(v6_);
+        v4_.close();
     }
-    pending_ = true;
-    return true;
+    qCWarning(lcLoopback).noquote() << error_;
+    return false;
+}
+
+void LoopbackSignIn::fail(const QTcpServer& server)
+{
+    const quint16 port = port_ ? port_ : server.serverPort();
+    if (server.serverError() == QAbstractSocket::AddressInUseError) {
+        error_ = tr("Port %1 on this computer is in use by another program, so Zorvi cannot receive "
+                    "the answer of the sign-in from your browser. Close that program and try again.")
+                     .arg(port);
+    } else {
+        error_ = tr("Zorvi cannot receive the answer of the sign-in on port %1: %2").arg(port).arg(server.errorString());
+    }
 }
 
 void LoopbackSignIn::cancel()
 {
     pending_ = false;
-    server_.close();
+    v4_.close();
+    v6_.close();
 }
 
 QUrl LoopbackSignIn::redirectUri() const
@@ -68,7 +97,7 @@ QUrl LoopbackSignIn::redirectUri() const
     QUrl url;
     url.setScheme(QStringLiteral("http"));
     url.setHost(QStringLiteral("127.0.0.1"));
-    url.setPort(server_.isListening() ? server_.serverPort() : port_);
+    url.setPort(v4_.isListening() ? v4_.serverPort() : port_);
     url.setPath(path_.isEmpty() ? QStringLiteral("/") : path_);
     return url;
 }
@@ -80,14 +109,12 @@ LoopbackSignIn::BrowserOpener LoopbackSignIn::systemBrowser()
 
 QString LoopbackSignIn::newState()
 {
-    QByteArray bytes(24, Qt::Uninitialized);
-    QRandomGenerator::system()->generate(bytes.begin(), bytes.end());
-    return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    return QString::fromLatin1(PkceCodes::randomUrlSafe(24));
 }
 
-void LoopbackSignIn::acceptConnections()
+void LoopbackSignIn::acceptConnections(QTcpServer* server)
 {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
+    while (QTcpSocket* socket = server->nextPendingConnection()) {
         // Parented to this object rather than the server: cancel() must not cut off a browser
         // that is still reading its answer.
         socket->setParent(this);
@@ -124,15 +151,25 @@ void LoopbackSignIn::readRequest(QTcpSocket* socket)
     QUrl url;
     if (target.startsWith('/')) {
         url = QUrl::fromEncoded("http://127.0.0.1:" + QByteArray::number(port_) + target, QUrl::StrictMode);
-        if (server_.isListening())
-            url.setPort(server_.serverPort());
+        if (v4_.isListening())
+            url.setPort(v4_.serverPort());
     }
     if (!pending_ || method != "GET" || !url.isValid() || url.path() != path_) {
         answer(socket, 404, "Not Found", kNotFoundPage);
         return;
     }
 
-    answer(socket, 200, "OK", kReturnPage);
+    switch (judge_ ? judge_(url) : Verdict::accepted) {
+    case Verdict::refused:
+        answer(socket, 400, "Bad Request", kRefusedPage);
+        return;
+    case Verdict::signedOut:
+        answer(socket, 200, "OK", kSignedOutPage);
+        break;
+    case Verdict::accepted:
+        answer(socket, 200, "OK", kReturnPage);
+        break;
+    }
     Q_EMIT redirected(url);
 }
 

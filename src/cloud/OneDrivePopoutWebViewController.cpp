@@ -19,7 +19,8 @@ QString OneDrivePopoutWebViewController::signInAddress() const
     // Written as one text, without percent-encoding, as the service documents it.
     return constant_.authorizeUrl + QStringLiteral("?client_id=") + constant_.clientID + QStringLiteral("&scope=")
         + QLatin1String(OneDriveConstant::Scope) + QStringLiteral("&response_type=code&redirect_uri=")
-        + constant_.redirectUri + QStringLiteral("&state=") + state();
+        + constant_.redirectUri + QStringLiteral("&state=") + state() + QStringLiteral("&code_challenge=")
+        + QString::fromLatin1(codeChallenge) + QStringLiteral("&code_challenge_method=S256");
 }
 
 QString OneDrivePopoutWebViewController::signOutAddress() const
@@ -48,16 +49,28 @@ void OneDrivePopoutWebViewController::present(QWidget* presenter)
         openPage(login ? signInAddress() : signOutAddress());
 }
 
+LoopbackSignIn::Verdict OneDrivePopoutWebViewController::judge(const QUrl& url) const
+{
+    const QUrlQuery query(url);
+    const bool login = operation == QLatin1String("login");
+    const bool answer = query.hasQueryItem(QStringLiteral("code")) || query.hasQueryItem(QStringLiteral("error"));
+    if (login && answer && query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded) == state())
+        return LoopbackSignIn::Verdict::accepted;
+    // The sign-out comes back with "lc=" (or an error) and no code; it carries nothing to take.
+    if (!login && !query.hasQueryItem(QStringLiteral("code"))) {
+        if (query.hasQueryItem(QStringLiteral("lc")))
+            return LoopbackSignIn::Verdict::signedOut;
+        if (query.hasQueryItem(QStringLiteral("error")))
+            return LoopbackSignIn::Verdict::accepted;
+    }
+    qCWarning(lcOneDrive).noquote() << "refused a sign-in answer that Zorvi did not ask for";
+    return LoopbackSignIn::Verdict::refused;
+}
+
 void OneDrivePopoutWebViewController::handleRedirect(const QUrl& url)
 {
     const QUrlQuery query(url);
-    const bool ourState = query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded) == state();
-
     if (query.hasQueryItem(QStringLiteral("code"))) {
-        if (operation != QLatin1String("login") || !ourState) {
-            qCWarning(lcOneDrive).noquote() << "ignored a sign-in answer that Zorvi did not ask for";
-            return;
-        }
         const QString code = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
         ODWebPopoutDelegate* receiver = delegate;
         dismiss();
@@ -66,20 +79,12 @@ void OneDrivePopoutWebViewController::handleRedirect(const QUrl& url)
         return;
     }
     if (query.hasQueryItem(QStringLiteral("lc"))) {
-        if (operation != QLatin1String("logout"))
-            return;
         const QUrl second(constant_.secondLogoutUrl);
         if (second.isValid() && openBrowser())
             openBrowser()(second);
         dismiss();
         return;
     }
-    if (query.hasQueryItem(QStringLiteral("error"))) {
-        if (operation == QLatin1String("login") && !ourState) {
-            qCWarning(lcOneDrive).noquote() << "ignored a sign-in answer that Zorvi did not ask for";
-            return;
-        }
-        qCInfo(lcOneDrive).noquote() << SecretRedaction::url(url);
-        dismiss();
-    }
+    qCInfo(lcOneDrive).noquote() << SecretRedaction::url(url);
+    dismiss();
 }

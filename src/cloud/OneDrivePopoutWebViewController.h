@@ -27,6 +27,7 @@ public:
     QString signOutAddress() const;
 
 private:
+    LoopbackSignIn::Verdict judge(const QUrl& url) const override;
     void handleRedirect(const QUrl& url) override;
 
     OneDriveConstant constant_;

@@ -12,8 +12,15 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <utility>
 
 struct OneDriveWorker::Listing {
+    explicit Listing(int maxPages)
+        : pages(maxPages)
+    {
+    }
+
+    CloudPageGuard pages;
     QList<CloudItemPtr> folders;
     QList<CloudItemPtr> files;
     ListCompletion completion;
@@ -84,6 +91,8 @@ void OneDriveWorker::showSheet(const QString& operation, QWidget* presenter)
     auto* sheet = new OneDrivePopoutWebViewController(constant_, openBrowser_, this);
     sheet->delegate = this;
     sheet->operation = operation;
+    pkce_ = PkceCodes::generate();
+    sheet->codeChallenge = pkce_.challenge;
     connect(sheet, &OneDrivePopoutWebViewController::finished, sheet, &QObject::deleteLater);
     connect(sheet, &OneDrivePopoutWebViewController::failed, this, &OneDriveWorker::signInFailed);
     sheet_ = sheet;
@@ -92,14 +101,11 @@ void OneDriveWorker::showSheet(const QString& operation, QWidget* presenter)
 
 QNetworkRequest OneDriveWorker::graphRequest(const QUrl& url) const
 {
-    QNetworkRequest request = tokens_.bearerRequest(url);
-    // The bearer token goes to the Graph host only, also when an answer redirects.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    return request;
+    return tokens_.bearerRequest(url);
 }
 
 QNetworkReply* OneDriveWorker::postTokenForm(const QString& grantField, const QString& grantValue,
-                                             const QString& grantType)
+                                             const QString& grantType, const QByteArray& verifier)
 {
     QList<QPair<QString, QString>> fields {
         { QStringLiteral("client_id"), constant_.clientID },
@@ -109,12 +115,16 @@ QNetworkReply* OneDriveWorker::postTokenForm(const QString& grantField, const QS
         fields.append({ QStringLiteral("client_secret"), constant_.clientSecret });
     fields.append({ grantField, grantValue });
     fields.append({ QStringLiteral("grant_type"), grantType });
+    if (!verifier.isEmpty())
+        fields.append({ QStringLiteral("code_verifier"), QString::fromLatin1(verifier) });
     return tokens_.postForm(constant_.getTokenUrl, fields);
 }
 
 void OneDriveWorker::getToken(const QString& code)
 {
-    QNetworkReply* reply = postTokenForm(QStringLiteral("code"), code, QStringLiteral("authorization_code"));
+    // The verifier proves that the code came back to the program that asked for it.
+    QNetworkReply* reply = postTokenForm(QStringLiteral("code"), code, QStringLiteral("authorization_code"),
+                                         std::exchange(pkce_, {}).verifier);
     const quint64 session = tokens_.session();
     connect(reply, &QNetworkReply::finished, this, [this, reply, session] {
         reply->deleteLater();
@@ -126,7 +136,7 @@ void OneDriveWorker::getToken(const QString& code)
 void OneDriveWorker::refreshToken()
 {
     // Nothing to renew after a sign-out; one renewal at a time.
-    if (!tokens_.canRefresh())
+    if (!tokens_.beginRefresh())
         return;
     QNetworkReply* reply =
         postTokenForm(QStringLiteral("refresh_token"), tokens_.refreshToken(), QStringLiteral("refresh_token"));
@@ -205,19 +215,26 @@ void OneDriveWorker::listFolder(const QString& folderId, ListCompletion completi
     const QString path = folderId.isEmpty()
         ? QStringLiteral("/drive/root/children")
         : QStringLiteral("/drive/items/") + QString::fromLatin1(QUrl::toPercentEncoding(folderId)) + QStringLiteral("/children");
-    listFolderContinue(QUrl(constant_.endpoint + path, QUrl::StrictMode), std::move(completion));
+    startListing(QUrl(constant_.endpoint + path, QUrl::StrictMode), std::move(completion), false);
 }
 
 void OneDriveWorker::listFolderContinue(const QUrl& nextLink, ListCompletion completion)
 {
-    auto listing = std::make_shared<Listing>();
+    startListing(nextLink, std::move(completion), true);
+}
+
+void OneDriveWorker::startListing(const QUrl& url, ListCompletion completion, bool continued)
+{
+    auto listing = std::make_shared<Listing>(delays_.maxListingPages);
     listing->completion = std::move(completion);
-    if (!nextLink.isValid() || nextLink.isRelative()) {
-        qCWarning(lcOneDrive).noquote() << "cannot list: not a valid address:" << nextLink.toString();
+    if (!url.isValid() || url.isRelative()) {
+        qCWarning(lcOneDrive).noquote() << "cannot list: not a valid address:" << url.toString();
         CloudReply::later(this, [listing] { listing->finish(false); });
         return;
     }
-    fetchPage(nextLink, listing);
+    if (continued)
+        listing->pages.admit(url.toString());
+    fetchPage(url, listing, 0);
 }
 
 bool OneDriveWorker::sameOrigin(const QUrl& url) const
@@ -227,10 +244,10 @@ bool OneDriveWorker::sameOrigin(const QUrl& url) const
         && url.port(-1) == graph.port(-1);
 }
 
-void OneDriveWorker::fetchPage(const QUrl& url, std::shared_ptr<Listing> listing)
+void OneDriveWorker::fetchPage(const QUrl& url, std::shared_ptr<Listing> listing, int limited)
 {
     QNetworkReply* reply = manager_->get(graphRequest(url));
-    connect(reply, &QNetworkReply::finished, this, [this, reply, listing] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, url, listing, limited] {
         reply->deleteLater();
         if (CloudReply::transportFailed(reply)) {
             qCWarning(lcOneDrive).noquote() << CloudReply::errorText(reply);
@@ -238,6 +255,17 @@ void OneDriveWorker::fetchPage(const QUrl& url, std::shared_ptr<Listing> listing
             return;
         }
         const QByteArray body = reply->readAll();
+        if (CloudRateLimit::isLimited(reply, body)) {
+            const std::optional<int> pause = delays_.rateLimit.pause(limited + 1, reply->rawHeader("Retry-After"));
+            if (pause) {
+                qCInfo(lcOneDrive).noquote() << "the service limits the rate; the page is asked for again";
+                QTimer::singleShot(*pause, this, [this, url, listing, limited] { fetchPage(url, listing, limited + 1); });
+                return;
+            }
+            qCWarning(lcOneDrive).noquote() << "the service keeps limiting the rate; the listing stops";
+            listing->finish(false);
+            return;
+        }
         const QJsonDocument doc = CloudReply::json(body);
         const QJsonValue value = doc.object().value(QStringLiteral("value"));
         bool allObjects = value.isArray();
@@ -269,7 +297,12 @@ void OneDriveWorker::fetchPage(const QUrl& url, std::shared_ptr<Listing> listing
             listing->finish(false);
             return;
         }
-        fetchPage(nextUrl, listing);
+        if (!listing->pages.admit(nextUrl.toString())) {
+            qCWarning(lcOneDrive).noquote() << listing->pages.refusal();
+            listing->finish(false);
+            return;
+        }
+        fetchPage(nextUrl, listing, 0);
     });
 }
 
@@ -310,13 +343,18 @@ void OneDriveWorker::fetchItem(const CloudItemPtr& item, TextCompletion completi
         const QJsonObject object = doc.object();
         const QString code = object.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toString();
         if (code == QLatin1String("InvalidAuthenticationToken")) {
+            qCInfo(lcOneDrive).noquote() << "try refresh";
+            refreshToken();
+            if (tokens_.signInExpired()) {
+                qCWarning(lcOneDrive).noquote() << "the sign-in has expired and cannot be renewed";
+                done(QString());
+                return;
+            }
             if (round >= delays_.itemRetries) {
                 qCWarning(lcOneDrive).noquote() << "the service keeps refusing the token; giving up on the item";
                 done(QString());
                 return;
             }
-            qCInfo(lcOneDrive).noquote() << "try refresh";
-            refreshToken();
             QTimer::singleShot(delays_.itemRetryMs, this,
                                [this, item, completion, round] { fetchItem(item, completion, round + 1); });
             return;

@@ -6,6 +6,7 @@
 #include "ODWebPopoutDelegate.h"
 #include "OneDriveConstant.h"
 #include "OneDriveDelays.h"
+#include "PkceCodes.h"
 
 #include <QImage>
 #include <QJsonObject>
@@ -48,6 +49,9 @@ public:
     QString token() const { return tokens_.token(); }
     QString reToken() const { return tokens_.refreshToken(); }
     bool isRefreshScheduled() const { return tokens_.isRefreshScheduled(); }
+    int refreshIntervalMs() const { return tokens_.refreshIntervalMs(); }
+    // The token was refused and cannot be renewed: only a new sign-in helps.
+    bool signInExpired() const { return tokens_.signInExpired(); }
 
     // Default: the system browser.
     void setBrowserOpener(LoopbackSignIn::BrowserOpener opener) { openBrowser_ = std::move(opener); }
@@ -88,11 +92,14 @@ private:
 
     QNetworkRequest graphRequest(const QUrl& url) const;
     // The token endpoint's form: the client's fields, then the grant.
-    QNetworkReply* postTokenForm(const QString& grantField, const QString& grantValue, const QString& grantType);
+    QNetworkReply* postTokenForm(const QString& grantField, const QString& grantValue, const QString& grantType,
+                                 const QByteArray& verifier = {});
     void showSheet(const QString& operation, QWidget* presenter);
     // Returns true when a token was stored.
     bool takeTokenReply(QNetworkReply* reply, bool refresh);
-    void fetchPage(const QUrl& url, std::shared_ptr<Listing> listing);
+    void startListing(const QUrl& url, ListCompletion completion, bool continued);
+    // `limited`: how often the service has answered this page with a rate limit so far.
+    void fetchPage(const QUrl& url, std::shared_ptr<Listing> listing, int limited);
     void fetchItem(const CloudItemPtr& item, TextCompletion completion, int round);
     bool sameOrigin(const QUrl& url) const;
 
@@ -103,5 +110,6 @@ private:
     QPointer<OneDrivePopoutWebViewController> sheet_;
     QString email_;
     QImage image_;
+    PkceCodes pkce_; // of the sign-in in progress
     CloudTokenSession tokens_;
 };

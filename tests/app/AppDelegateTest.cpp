@@ -40,6 +40,7 @@ public:
     Done pendingGoogle;
     void setUp() override { *log_ << "cloud"; }
     void unlinkDropbox() override { *log_ << "unlink dropbox"; }
+    QUrl dropboxLogoutUrl() const override { return QUrl("http://dropbox.standin.test:8080/logout"); }
     void logoutGoogleDrive(Done done) override
     {
         *log_ << "logout google";
@@ -396,11 +397,15 @@ TEST_F(AppDelegateTest, QuitSignsOutClearsFlagsAndQuits)
     QSettings().setValue("hasOneDriveLogedIn", true);
     auto d = launch();
     log.clear();
+    sink->events.clear();
     d->menu()->quitAction->trigger();
     EXPECT_EQ(log, (QStringList{"unlink dropbox", "logout google", "logout onedrive"}));
     EXPECT_EQ(quits, 1);
+    // The sign-out page of the host the clients are configured for, and the page's events.
     ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened[0].path(), "/logout");
+    EXPECT_EQ(opened[0], QUrl("http://dropbox.standin.test:8080/logout"));
+    EXPECT_TRUE(sink->events.contains("Cloud Action|Log out Google Drive|"));
+    EXPECT_TRUE(sink->events.contains("Cloud Action|Log out Dropbox|"));
     EXPECT_FALSE(QSettings().value("hasDropboxLogedIn").toBool());
     EXPECT_FALSE(QSettings().value("hasGoogleLogedIn").toBool());
     EXPECT_FALSE(QSettings().value("hasOneDriveLogedIn").toBool());

@@ -32,7 +32,9 @@ public:
         case CloudLoginService::dropbox: {
             dropboxRoutes.install(server, tree);
             DropboxEndpoints e{server.baseUrl(), server.baseUrl(), server.baseUrl(), 0};
-            dropbox = std::make_unique<DropboxWorker>(dropboxRoutes.appKey, e, DropboxDelays{5000});
+            DropboxDelays d;
+            d.transferTimeoutMs = 5000;
+            dropbox = std::make_unique<DropboxWorker>(dropboxRoutes.appKey, e, d);
             dropbox->setBrowserOpener(browser.opener());
             break;
         }
@@ -42,7 +44,8 @@ public:
             c.clientID = googleRoutes.clientId;
             c.clientSecret = googleRoutes.clientSecret;
             GoogleDriveDelays d;
-            d.rateLimitBackoffMs = 5;
+            d.rateLimit.backoffMs = 5;
+            d.rateLimit.secondMs = 5;
             google = std::make_unique<GoogleDriveWorker>(c, d, &manager);
             google->setBrowserOpener(browser.opener());
             break;

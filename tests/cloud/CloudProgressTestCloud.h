@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CloudFolderLister.h"
 #include "CloudItemClass.h"
 #include "CloudLoginService.h"
 #include "CloudProgressViewController.h"
@@ -93,7 +94,9 @@ public:
         run->setClients(dropbox.get(), google.get(), onedrive.get());
         run->setNetworkAccessManager(&manager);
         run->setSleepInhibitor(inhibitor.get());
-        run->googleRetryMs = 50;
+        run->authRetryMs = 50;
+        run->rateLimit.secondMs = 5;
+        run->rateLimit.backoffMs = 5;
         return true;
     }
 
@@ -142,9 +145,8 @@ private:
         if (service == CloudLoginService::dropbox) {
             dropbox->listFolder(folder, [&](const QList<DropboxMetadata>& entries, bool) {
                 for (const DropboxMetadata& m : entries) {
-                    auto item = std::make_shared<CloudItemClass>(m.name, m.pathDisplay, m.isFile() ? "file" : "folder",
-                                                                 m.id, m.size, QString(), QString(), QString());
-                    (m.isFile() ? out : folders).append(item);
+                    if (const CloudItemPtr item = CloudFolderLister::fromDropbox(m))
+                        (m.isFile() ? out : folders).append(item);
                 }
                 done = true;
             });

@@ -175,11 +175,11 @@ TEST_F(CloudProgressTest, StopKeepsTheOlderFileAndListsWhatIsLeft)
     cloud.run->setClients(cloud.dropbox.get(), &refusing, cloud.onedrive.get());
     const CloudItemPtr one = items.first();
     ASSERT_TRUE(cloud.download({one}, dest.path(), CloudLoginService::googleDrive));
-    EXPECT_EQ(refused, 1 + cloud.run->googleRetryLimit);
+    EXPECT_EQ(refused, 1 + cloud.run->authRetryLimit);
     EXPECT_EQ(summary(), "0/1 fail 1");
 
     refused = 0;
-    cloud.run->googleRetryMs = 300;
+    cloud.run->authRetryMs = 300;
     cloud.run->doCloudDownload({one, items.last()}, dest.path(), CloudLoginService::googleDrive);
     ASSERT_TRUE(QTest::qWaitFor([&] { return refused == 1; }, 5000));
     QTest::qWait(50);

@@ -1,4 +1,5 @@
-#include "DropboxDownload.h"
+#include "CloudDownloadOutcome.h"
+#include "CloudFileDownload.h"
 #include "DropboxWorker.h"
 #include "FakeBrowser.h"
 #include "FakeCloudServer.h"
@@ -26,7 +27,13 @@ protected:
         routes.pageSize = 2;
         routes.install(server, tree);
         DropboxEndpoints e{server.baseUrl(), server.baseUrl(), server.baseUrl(), 0};
-        worker = std::make_unique<DropboxWorker>(routes.appKey, e, DropboxDelays{5000});
+        delays.transferTimeoutMs = 5000;
+        delays.secondMs = 20;
+        delays.rateLimit.secondMs = 5;
+        delays.rateLimit.backoffMs = 5;
+        delays.rateLimit.tries = 3;
+        delays.maxListingPages = 6;
+        worker = std::make_unique<DropboxWorker>(routes.appKey, e, delays);
         browser.follow = false; // the tests visit the authorize page themselves
         worker->setBrowserOpener(browser.opener());
     }
@@ -34,7 +41,10 @@ protected:
     void TearDown() override
     {
         for (const FakeCloudServer::Request& r : server.requestsTo("/oauth2/token"))
-            secrets << r.form().queryItemValue("code_verifier") << r.form().queryItemValue("code");
+            secrets << r.form().queryItemValue("code_verifier") << r.form().queryItemValue("code")
+                    << r.form().queryItemValue("refresh_token", QUrl::FullyDecoded);
+        for (const QByteArray& token : routes.accessTokens())
+            secrets << QString::fromLatin1(token);
         const QString log = logged.text();
         for (const QString& secret : std::as_const(secrets))
             EXPECT_FALSE(!secret.isEmpty() && log.contains(secret)) << "secret in the log: " << secret.toStdString();
@@ -76,9 +86,10 @@ protected:
     FakeCloudServer server;
     FakeCloudTree tree;
     FakeDropboxRoutes routes;
+    DropboxDelays delays;
     std::unique_ptr<DropboxWorker> worker;
     FakeBrowser browser;
-    QStringList secrets{QString::fromLatin1(routes.accessToken)};
+    QStringList secrets;
 };
 
 } // namespace
@@ -97,14 +108,15 @@ TEST_F(DropboxWorkerTest, SignsInWithPkceAndOnlyTheBrowserItSent)
     EXPECT_EQ(browser.opened[0].toString(QUrl::FullyEncoded),
               server.baseUrl().toString() + "/oauth2/authorize?client_id=standin-dropbox-key&response_type=code"
                   "&redirect_uri=http%3A%2F%2F127.0.0.1%3A" + QString::number(redirect.port()) + "%2Fdropbox&state="
-                  + state + "&code_challenge=" + challenge + "&code_challenge_method=S256&token_access_type=online");
+                  + state + "&code_challenge=" + challenge + "&code_challenge_method=S256&token_access_type=offline");
     EXPECT_GE(state.size(), 20);
     EXPECT_EQ(challenge.size(), 43);
 
-    // A page that does not know our state cannot finish the sign-in.
+    // A page that does not know our state cannot finish the sign-in, and its browser hears so.
     QUrl forged = redirect;
     forged.setQuery("code=" + QString::fromLatin1(routes.authorizationCode) + "&state=guess");
-    EXPECT_EQ(browser.visit(forged), 200);
+    EXPECT_EQ(browser.visit(forged), 400);
+    EXPECT_TRUE(browser.lastBody.contains("not accepted"));
     QTest::qWait(50);
     EXPECT_FALSE(result.has_value());
     EXPECT_TRUE(worker->isAuthorizing());
@@ -214,6 +226,51 @@ TEST_F(DropboxWorkerTest, ListsEveryPageInOrderAndFlagsAFailedPage)
     EXPECT_FALSE(partialOk);
     EXPECT_EQ(partial.size(), 2);
     EXPECT_TRUE(logged.lines().contains("dropbox error:"));
+    routes.failPage = 0;
+
+    // "Too many requests" is waited out a bounded number of times.
+    routes.throttle = 2;
+    server.clearRequests();
+    EXPECT_TRUE(list("/Docs").second);
+    EXPECT_EQ(server.requests().size(), 2 + 3);
+    routes.throttle = -1;
+    server.clearRequests();
+    EXPECT_FALSE(list("/Docs").second);
+    EXPECT_EQ(server.requests().size(), delays.rateLimit.tries);
+    routes.throttle = 0;
+
+    // A cursor that comes again, or never runs out, ends the listing as incomplete.
+    routes.paging = FakeCloudRoutes::Paging::repeating;
+    server.clearRequests();
+    EXPECT_FALSE(list("/Docs").second);
+    EXPECT_EQ(server.requests().size(), 2);
+    routes.paging = FakeCloudRoutes::Paging::endless;
+    server.clearRequests();
+    EXPECT_FALSE(list("/Docs").second);
+    EXPECT_EQ(server.requests().size(), delays.maxListingPages);
+}
+
+// The sign-in asks for a token that can be renewed; it is renewed with the refresh token before
+// it expires, and a renewal the service refuses ends the sign-in.
+TEST_F(DropboxWorkerTest, RenewsTheTokenBeforeItExpiresUntilTheServiceRefuses)
+{
+    routes.expiresIn = 3;
+    ASSERT_EQ(signIn().kind, DropboxOAuthResult::Kind::success);
+    EXPECT_TRUE(worker->isRefreshScheduled());
+    const QString first = worker->token();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker->token() != first; }, 5000));
+    const QUrlQuery refresh = server.requestsTo("/oauth2/token").at(1).form();
+    EXPECT_EQ(refresh.queryItemValue("grant_type"), "refresh_token");
+    EXPECT_EQ(refresh.queryItemValue("client_id"), routes.appKey);
+    EXPECT_TRUE(refresh.queryItemValue("refresh_token").startsWith("standin-dropbox-refresh-"));
+    EXPECT_TRUE(call(&DropboxWorker::getUserInfo));
+    EXPECT_FALSE(worker->signInExpired());
+
+    routes.revokeAllTokens();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker->signInExpired(); }, 5000));
+    EXPECT_FALSE(worker->isRefreshScheduled());
+    worker->unlinkClients();
+    EXPECT_FALSE(worker->signInExpired());
 }
 
 TEST_F(DropboxWorkerTest, ReadsTheAccountAndForgetsItOnSignOut)
@@ -264,11 +321,10 @@ TEST_F(DropboxWorkerTest, DownloadReplacesTheFileOnlyWhenWhole)
         old.write("old");
     }
     const auto fetch = [&](const QString& path) {
-        std::optional<std::pair<bool, QString>> result;
-        worker->download(path, target, nullptr, [&](bool ok, const QString& error) { result = std::make_pair(ok, error); });
+        std::optional<CloudFileDownload::Result> result;
+        worker->download(path, target, content.size(), nullptr, [&](const CloudFileDownload::Result& r) { result = r; });
         EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
-        QTest::qWait(20);
-        return result.value_or(std::make_pair(true, QString("no answer")));
+        return result.value_or(CloudFileDownload::Result{});
     };
     const auto contentNow = [&] {
         QFile f(target);
@@ -276,17 +332,18 @@ TEST_F(DropboxWorkerTest, DownloadReplacesTheFileOnlyWhenWhole)
     };
 
     routes.dropAfter = 1000;
-    EXPECT_FALSE(fetch("/Résumé.txt").first);
+    EXPECT_FALSE(fetch("/Résumé.txt").saved);
     EXPECT_EQ(contentNow(), "old");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
     routes.dropAfter = -1;
-    const auto [missingOk, missingError] = fetch("/missing.txt");
-    EXPECT_FALSE(missingOk);
-    EXPECT_EQ(missingError, "path/not_found/..");
+    const CloudFileDownload::Result missing = fetch("/missing.txt");
+    EXPECT_FALSE(missing.saved);
+    EXPECT_EQ(CloudDownloadOutcome::of(CloudLoginService::dropbox, missing, 0, delays.rateLimit, 0).remark,
+              "path/not_found/..");
     EXPECT_EQ(contentNow(), "old");
 
-    EXPECT_TRUE(fetch("/Résumé.txt").first);
+    EXPECT_TRUE(fetch("/Résumé.txt").saved);
     EXPECT_EQ(contentNow(), content);
     EXPECT_EQ(server.requests().last().header("dropbox-api-arg"), "{\"path\":\"/R\\u00e9sum\\u00e9.txt\"}");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);

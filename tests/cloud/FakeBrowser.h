@@ -18,6 +18,7 @@ struct FakeBrowser {
     QNetworkAccessManager nam;
     QList<QUrl> opened;
     bool follow = true;
+    QByteArray lastBody; // of the last page visit() fetched
 
     FakeBrowser() { nam.setProxy(QNetworkProxy::NoProxy); }
 
@@ -38,6 +39,7 @@ struct FakeBrowser {
     {
         std::unique_ptr<QNetworkReply> reply(nam.get(QNetworkRequest(url)));
         EXPECT_TRUE(QTest::qWaitFor([&] { return reply->isFinished(); }, 5000));
+        lastBody = reply->readAll();
         return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     }
 

@@ -6,6 +6,7 @@
 #include "GoogleDriveWorker.h"
 #include "JwtPayload.h"
 #include "LogCapture.h"
+#include "PkceCodes.h"
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
@@ -31,8 +32,10 @@ protected:
         constant.clientID = routes.clientId;
         constant.clientSecret = routes.clientSecret;
         delays.secondMs = 20;
-        delays.rateLimitBackoffMs = 5;
-        delays.rateLimitTries = 3;
+        delays.rateLimit.backoffMs = 5;
+        delays.rateLimit.secondMs = 5;
+        delays.rateLimit.tries = 3;
+        delays.maxListingPages = 6;
         worker = std::make_unique<GoogleDriveWorker>(constant, delays, &manager);
         worker->setBrowserOpener(browser.opener());
     }
@@ -80,18 +83,21 @@ protected:
 
 } // namespace
 
-TEST_F(GoogleDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheIdentityToken)
+TEST_F(GoogleDriveWorkerTest, SignsInThroughTheBrowserWithPkceAndReadsTheIdentityToken)
 {
     ASSERT_TRUE(signIn());
 
     ASSERT_EQ(browser.opened.size(), 1);
     const QString state = QUrlQuery(browser.opened.first()).queryItemValue("state");
+    const QString challenge = QUrlQuery(browser.opened.first()).queryItemValue("code_challenge");
     EXPECT_GE(state.size(), 32);
+    EXPECT_EQ(challenge.size(), 43);
     EXPECT_EQ(browser.opened.first().toString(QUrl::FullyEncoded),
               server.baseUrl().toString() + "/o/oauth2/v2/auth?scope=https://www.googleapis.com/auth/drive.readonly"
                   "+https://www.googleapis.com/auth/drive.metadata.readonly+https://www.googleapis.com/auth/userinfo.email"
                   "+https://www.googleapis.com/auth/userinfo.profile&response_type=code&redirect_uri=http://127.0.0.1:"
-                  + QString::number(redirectPort) + "/&client_id=" + routes.clientId + "&state=" + state);
+                  + QString::number(redirectPort) + "/&client_id=" + routes.clientId + "&state=" + state
+                  + "&code_challenge=" + challenge + "&code_challenge_method=S256");
 
     const auto exchanges = server.requestsTo("/token");
     ASSERT_EQ(exchanges.size(), 1);
@@ -103,18 +109,24 @@ TEST_F(GoogleDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheIdentityToken)
         { "code", "4/0standin-google-code" },
         { "grant_type", "authorization_code" },
     };
-    EXPECT_EQ(exchanges.first().form().queryItems(QUrl::FullyDecoded), expected);
+    QList<QPair<QString, QString>> sent = exchanges.first().form().queryItems(QUrl::FullyDecoded);
+    ASSERT_EQ(sent.size(), expected.size() + 1);
+    const QPair<QString, QString> verifier = sent.takeLast();
+    EXPECT_EQ(sent, expected);
+    EXPECT_EQ(verifier.first, "code_verifier");
+    EXPECT_EQ(PkceCodes::challengeFor(verifier.second.toLatin1()), challenge.toLatin1());
     EXPECT_EQ(worker->token().toLatin1(), routes.accessTokens().last());
     EXPECT_EQ(worker->email(), routes.email);
     EXPECT_EQ(worker->photoUrl(), routes.picture);
     EXPECT_TRUE(worker->isRefreshScheduled());
 
-    // Forged state: nothing happens; no sign-in pending: the listener is gone.
+    // Forged state: refused in the browser, nothing else happens; no sign-in pending: the
+    // listener is gone.
     browser.follow = false;
     worker->login(nullptr);
     const QString back = constant.redirectUri + "?code=4%2F0standin-google-code&state=";
-    browser.visit(QUrl(back + "forged"));
-    QTest::qWait(50);
+    EXPECT_EQ(browser.visit(QUrl(back + "forged")), 400);
+    EXPECT_TRUE(browser.lastBody.contains("not accepted"));
     EXPECT_EQ(server.requestsTo("/token").size(), 1);
     EXPECT_TRUE(worker->signInSheet()->isOpen());
     worker->signInSheet()->close();
@@ -123,12 +135,14 @@ TEST_F(GoogleDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheIdentityToken)
     EXPECT_EQ(server.requestsTo("/token").size(), 1);
 }
 
-// The refresh keeps the refresh token it holds and stays on one timer; sign-out revokes the
-// token and stops it. No token, code or secret reaches the log.
+// The refresh comes before the token expires, keeps the refresh token it holds and stays on
+// one timer; sign-out revokes the token and stops it. No token, code or secret reaches the log.
 TEST_F(GoogleDriveWorkerTest, RefreshesUntilSignOutRevokesWithoutLoggingSecrets)
 {
     routes.expiresIn = 3;
     ASSERT_TRUE(signIn());
+    EXPECT_LT(worker->refreshIntervalMs(), routes.expiresIn * delays.secondMs);
+    EXPECT_GT(worker->refreshIntervalMs(), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestsTo("/token").size() >= 3; }, 5000));
     const QUrlQuery refresh = server.requestsTo("/token").at(1).form();
     const QList<QPair<QString, QString>> expected {
@@ -218,8 +232,31 @@ TEST_F(GoogleDriveWorkerTest, ListsEveryPageWithOneCompletionAndBacksOffWhenRate
     EXPECT_EQ(refused.calls, 1);
     EXPECT_FALSE(refused.complete);
     EXPECT_TRUE(refused.items.isEmpty());
-    EXPECT_EQ(server.requests().size(), delays.rateLimitTries);
+    EXPECT_EQ(server.requests().size(), delays.rateLimit.tries);
     EXPECT_TRUE(logged.text().contains("retry: /Work"));
+
+    // A later page is waited out as well.
+    routes.rateLimited = 2;
+    routes.rateLimitedPage = 2;
+    const Listing second = list(work, "/Work");
+    EXPECT_TRUE(second.complete);
+    EXPECT_EQ(second.names.size(), 6);
+    routes.rateLimitedPage = 0;
+
+    // A page token that comes again, or never runs out, ends the listing as incomplete.
+    routes.paging = FakeCloudRoutes::Paging::repeating;
+    server.clearRequests();
+    const Listing looping = list(work, "/Work");
+    EXPECT_EQ(looping.calls, 1);
+    EXPECT_FALSE(looping.complete);
+    EXPECT_EQ(server.requests().size(), 2);
+    routes.paging = FakeCloudRoutes::Paging::endless;
+    server.clearRequests();
+    const Listing endless = list(work, "/Work");
+    EXPECT_EQ(endless.calls, 1);
+    EXPECT_FALSE(endless.complete);
+    EXPECT_EQ(server.requests().size(), delays.maxListingPages);
+    routes.paging = FakeCloudRoutes::Paging::normal;
 
     routes.rateLimited = 0;
     std::unique_ptr<QNetworkReply> content(worker->downloadRequest(folder.items.at(1)->id));

@@ -75,7 +75,46 @@ TEST(LoopbackSignIn, HandsOnOnlyItsOwnRedirectWhilePending)
     EXPECT_TRUE(last.body.contains("return to Zorvi"));
 }
 
-TEST(LoopbackSignIn, SaysSoWhenThePortIsTaken)
+// What the judge refuses gets a 400 page and goes no further; a sign-out gets a page that says
+// so. "localhost" reaches the listener on either loopback address.
+TEST(LoopbackSignIn, AnswersEachRedirectAsJudgedOnBothLoopbackAddresses)
+{
+    const quint16 port = FakeBrowser::freePort();
+    LoopbackSignIn listener(port);
+    listener.setJudge([](const QUrl& url) {
+        const QUrlQuery q(url);
+        if (q.hasQueryItem("lc"))
+            return LoopbackSignIn::Verdict::signedOut;
+        return q.queryItemValue("state") == "ours" ? LoopbackSignIn::Verdict::accepted : LoopbackSignIn::Verdict::refused;
+    });
+    QSignalSpy redirected(&listener, &LoopbackSignIn::redirected);
+    ASSERT_TRUE(listener.begin("/getAToken"));
+    const QString base = QStringLiteral("http://127.0.0.1:%1/getAToken").arg(port);
+
+    const Answer forged = get(QUrl(base + "?code=c&state=theirs"));
+    EXPECT_EQ(forged.status, 400);
+    EXPECT_TRUE(forged.body.contains("not accepted"));
+    EXPECT_FALSE(forged.body.contains("return to Zorvi"));
+    EXPECT_TRUE(redirected.isEmpty());
+
+    const Answer signedOut = get(QUrl(base + "?lc=1033"));
+    EXPECT_EQ(signedOut.status, 200);
+    EXPECT_TRUE(signedOut.body.contains("You are signed out."));
+    EXPECT_FALSE(signedOut.body.contains("answer of the sign-in"));
+    EXPECT_EQ(redirected.size(), 1);
+
+    if (!listener.hasIpv6())
+        GTEST_SKIP() << "this system has no IPv6 loopback";
+    const Answer v6 = get(QUrl(QStringLiteral("http://[::1]:%1/getAToken?code=c&state=ours").arg(port)));
+    EXPECT_EQ(v6.status, 200);
+    EXPECT_TRUE(v6.body.contains("return to Zorvi"));
+    ASSERT_EQ(redirected.size(), 2);
+    EXPECT_EQ(QUrlQuery(redirected.last().first().toUrl()).queryItemValue("code"), "c");
+}
+
+// Another program on either loopback address of the port could take the code: the sign-in
+// does not start, says why, and leaves nothing listening.
+TEST(LoopbackSignIn, RefusesToStartWhenEitherAddressIsTaken)
 {
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, 0));
@@ -84,4 +123,16 @@ TEST(LoopbackSignIn, SaysSoWhenThePortIsTaken)
     EXPECT_FALSE(listener.isPending());
     EXPECT_TRUE(listener.errorString().contains(QString::number(squatter.serverPort())));
     EXPECT_TRUE(listener.errorString().contains("in use"));
+
+    QTcpServer squatter6;
+    if (!squatter6.listen(QHostAddress::LocalHostIPv6, 0))
+        GTEST_SKIP() << "this system has no IPv6 loopback";
+    const quint16 port = squatter6.serverPort();
+    LoopbackSignIn beside(port);
+    EXPECT_FALSE(beside.begin("/getAToken"));
+    EXPECT_FALSE(beside.isPending());
+    EXPECT_TRUE(beside.errorString().contains("in use"));
+    EXPECT_TRUE(beside.errorString().contains(QString::number(port)));
+    EXPECT_EQ(get(QUrl(QStringLiteral("http://127.0.0.1:%1/getAToken?code=c").arg(port))).error,
+              QNetworkReply::ConnectionRefusedError);
 }

@@ -3,6 +3,8 @@
 #include "FakeCloudTree.h"
 #include "FakeOneDriveRoutes.h"
 #include "LogCapture.h"
+#include "PkceCodes.h"
+#include "SignInWaitDialog.h"
 #include "OneDrivePopoutWebViewController.h"
 #include "OneDriveWorker.h"
 
@@ -35,6 +37,10 @@ protected:
         delays.secondMs = 20;
         delays.itemRetryMs = 10;
         delays.itemRetries = 2;
+        delays.rateLimit.secondMs = 5;
+        delays.rateLimit.backoffMs = 5;
+        delays.rateLimit.tries = 3;
+        delays.maxListingPages = 6;
         worker = std::make_unique<OneDriveWorker>(constant, delays, &manager);
         worker->setBrowserOpener(browser.opener());
     }
@@ -88,17 +94,20 @@ protected:
 
 } // namespace
 
-TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheAccount)
+TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserWithPkceAndReadsTheAccount)
 {
     ASSERT_TRUE(signIn());
 
     ASSERT_EQ(browser.opened.size(), 1);
     const QString state = QUrlQuery(browser.opened.first()).queryItemValue("state");
+    const QString challenge = QUrlQuery(browser.opened.first()).queryItemValue("code_challenge");
     EXPECT_GE(state.size(), 32);
+    EXPECT_EQ(challenge.size(), 43);
     EXPECT_EQ(browser.opened.first().toString(QUrl::FullyEncoded),
               server.baseUrl().toString() + "/oauth20_authorize.srf?client_id=standin-onedrive-client"
                   "&scope=offline_access+User.Read+Files.ReadWrite.All&response_type=code"
-                  "&redirect_uri=http://127.0.0.1:" + QString::number(redirectPort) + "/getAToken&state=" + state);
+                  "&redirect_uri=http://127.0.0.1:" + QString::number(redirectPort) + "/getAToken&state=" + state
+                  + "&code_challenge=" + challenge + "&code_challenge_method=S256");
 
     const auto exchanges = server.requestsTo("/oauth20_token.srf");
     ASSERT_EQ(exchanges.size(), 1);
@@ -110,7 +119,12 @@ TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheAccount)
         { "code", "M.standin-onedrive-code" },
         { "grant_type", "authorization_code" },
     };
-    EXPECT_EQ(exchanges.first().form().queryItems(QUrl::FullyDecoded), expected);
+    QList<QPair<QString, QString>> sent = exchanges.first().form().queryItems(QUrl::FullyDecoded);
+    ASSERT_EQ(sent.size(), expected.size() + 1);
+    const QPair<QString, QString> verifier = sent.takeLast();
+    EXPECT_EQ(sent, expected);
+    EXPECT_EQ(verifier.first, "code_verifier");
+    EXPECT_EQ(PkceCodes::challengeFor(verifier.second.toLatin1()), challenge.toLatin1());
     EXPECT_EQ(worker->token().toLatin1(), routes.accessTokens().last());
     EXPECT_TRUE(worker->isRefreshScheduled());
     EXPECT_FALSE(worker->signInSheet() && worker->signInSheet()->isOpen());
@@ -126,8 +140,14 @@ TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserAndReadsTheAccount)
     EXPECT_FALSE(worker->image().isNull());
     EXPECT_EQ(server.requestsTo("/v1.0/me").first().bearer(), routes.accessTokens().last());
 
-    // The sign-out pages: the first redirects back with "lc=", which opens the second.
+    // The sign-out pages: the first redirects back with "lc=", which opens the second; the
+    // browser is told it is signed out, not that a sign-in answer came.
+    browser.follow = false;
     worker->logout(nullptr);
+    ASSERT_EQ(browser.opened.size(), 2);
+    EXPECT_EQ(browser.visit(browser.opened.at(1)), 200);
+    EXPECT_TRUE(browser.lastBody.contains("You are signed out."));
+    EXPECT_FALSE(browser.lastBody.contains("sign-in"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return browser.opened.size() == 3; }, 5000));
     EXPECT_EQ(browser.opened.at(1).toString(), server.baseUrl().toString() + "/oauth20_logout.srf?client_id="
                                                    "standin-onedrive-client&redirect_uri=" + constant.redirectUri);
@@ -147,12 +167,13 @@ TEST_F(OneDriveWorkerTest, TakesOnlyTheAnswerItAskedFor)
     const QString state = QUrlQuery(browser.opened.first()).queryItemValue("state");
     const QString back = constant.redirectUri + "?code=M.standin-onedrive-code&state=";
 
-    browser.visit(QUrl(back + "forged"));
-    QTest::qWait(50);
+    EXPECT_EQ(browser.visit(QUrl(back + "forged")), 400);
+    EXPECT_TRUE(browser.lastBody.contains("not accepted"));
     EXPECT_TRUE(server.requestsTo("/oauth20_token.srf").isEmpty());
     EXPECT_TRUE(worker->signInSheet()->isOpen());
 
-    browser.visit(QUrl(back + state));
+    EXPECT_EQ(browser.visit(browser.opened.first()), 200); // the service sends the browser back
+    EXPECT_TRUE(browser.lastBody.contains("return to Zorvi"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !result.isEmpty(); }, 5000));
     EXPECT_TRUE(result.first().first().toBool());
 
@@ -172,6 +193,22 @@ TEST_F(OneDriveWorkerTest, ReportsWhySignInCannotStart)
     ASSERT_EQ(failed.size(), 1);
     EXPECT_TRUE(failed.first().first().toString().contains(QString::number(redirectPort)));
     EXPECT_TRUE(browser.opened.isEmpty());
+    squatter.close();
+
+    // The same on ::1, where "localhost" leads many browsers first; the window says why.
+    QTcpServer squatter6;
+    if (squatter6.listen(QHostAddress::LocalHostIPv6, redirectPort)) {
+        QWidget page;
+        worker->login(&page);
+        ASSERT_EQ(failed.size(), 2);
+        EXPECT_TRUE(failed.last().first().toString().contains("in use"));
+        auto* window = page.findChild<SignInWaitDialog*>();
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->message(), failed.last().first().toString());
+        EXPECT_TRUE(browser.opened.isEmpty());
+        EXPECT_EQ(browser.visit(QUrl(constant.redirectUri + "?code=M.standin-onedrive-code")), 0);
+        window->close();
+    }
 
     OneDriveConstant unregistered = constant;
     unregistered.clientID.clear();
@@ -194,11 +231,18 @@ TEST_F(OneDriveWorkerTest, RefreshesOnOneTimerUntilSignOutWithoutLoggingSecrets)
 {
     routes.expiresIn = 3;
     ASSERT_TRUE(signIn());
-    worker->getToken("M.standin-onedrive-code"); // a second sign-in replaces the timer
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestsTo("/oauth20_token.srf").size() >= 4; }, 5000));
+    ASSERT_TRUE(signIn()); // a second sign-in replaces the timer
+    EXPECT_LT(worker->refreshIntervalMs(), routes.expiresIn * delays.secondMs);
+    const auto refreshes = [&] {
+        QList<QUrlQuery> out;
+        for (const FakeCloudServer::Request& r : server.requestsTo("/oauth20_token.srf"))
+            if (r.form().queryItemValue("grant_type") == "refresh_token")
+                out.append(r.form());
+        return out;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return refreshes().size() >= 2; }, 5000));
 
-    const auto tokenRequests = server.requestsTo("/oauth20_token.srf");
-    const QUrlQuery refresh = tokenRequests.at(2).form();
+    const QUrlQuery refresh = refreshes().first();
     EXPECT_EQ(refresh.queryItemValue("grant_type"), "refresh_token");
     EXPECT_TRUE(refresh.queryItemValue("refresh_token").startsWith("M.R3-standin-onedrive-refresh-"));
     EXPECT_EQ(refresh.queryItemValue("redirect_uri", QUrl::FullyDecoded), constant.redirectUri);
@@ -216,8 +260,7 @@ TEST_F(OneDriveWorkerTest, RefreshesOnOneTimerUntilSignOutWithoutLoggingSecrets)
 
     tree.addFile("", "a.txt", "abc");
     routes.issueRefreshToken = false;
-    worker->getToken("M.standin-onedrive-code");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !worker->token().isEmpty(); }, 5000));
+    ASSERT_TRUE(signIn());
     EXPECT_FALSE(worker->isRefreshScheduled()) << "no refresh token, no timer";
     EXPECT_EQ(list("").files.size(), 1);
 
@@ -257,6 +300,29 @@ TEST_F(OneDriveWorkerTest, ListsEveryPageWithOneCompletion)
     EXPECT_FALSE(broken.complete);
     EXPECT_EQ(names(broken.folders), (QStringList { "d0", "d1", "d2", "d3" }));
     EXPECT_TRUE(broken.files.isEmpty());
+
+    // "Too many requests" is waited out a bounded number of times.
+    routes.failPage = 0;
+    routes.throttle = 2;
+    server.clearRequests();
+    EXPECT_TRUE(list(work).complete);
+    EXPECT_EQ(server.requests().size(), 3 + 2);
+    routes.throttle = -1;
+    server.clearRequests();
+    EXPECT_FALSE(list(work).complete);
+    EXPECT_EQ(server.requests().size(), delays.rateLimit.tries);
+    routes.throttle = 0;
+
+    // A next page that comes again, or never runs out, ends the listing as incomplete.
+    routes.paging = FakeCloudRoutes::Paging::repeating;
+    server.clearRequests();
+    EXPECT_FALSE(list(work).complete);
+    EXPECT_EQ(server.requests().size(), 2);
+    routes.paging = FakeCloudRoutes::Paging::endless;
+    server.clearRequests();
+    EXPECT_FALSE(list(work).complete);
+    EXPECT_EQ(server.requests().size(), delays.maxListingPages);
+    routes.paging = FakeCloudRoutes::Paging::normal;
 
     // A next page named on another host does not get our token.
     routes.failPage = 0;

@@ -180,7 +180,9 @@ void FakeCloudServer::answer(QTcpSocket* socket, const Response& response)
     }
     if (!hasType && !response.body.isEmpty())
         head += "Content-Type: application/octet-stream\r\n";
-    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n";
+    if (!response.hideLength)
+        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    head += "Connection: close\r\n\r\n";
     socket->write(head);
     if (response.dropAfter >= 0 && response.dropAfter < response.body.size()) {
         // The client sees the connection end before the promised length.

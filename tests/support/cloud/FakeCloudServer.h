@@ -41,6 +41,7 @@ public:
         QByteArray body;
         int delayMs = 0;       // wait before answering
         qint64 dropAfter = -1; // close the connection after this many body bytes
+        bool hideLength = false; // no Content-Length: the body ends where the connection does
 
         static Response json(const QJsonValue& v, int status = 200);
         static Response redirect(const QUrl& to); // 302

@@ -17,7 +17,7 @@ Response apiError(int status, const QString& summary)
                           status);
 }
 
-QJsonObject metadata(const FakeCloudEntry& e, const QString& path)
+QJsonObject entryJson(const FakeCloudEntry& e, const QString& path)
 {
     QJsonObject o{{".tag", e.folder ? "folder" : "file"},
                   {"name", e.name},
@@ -42,6 +42,15 @@ QByteArray encodeCursor(const QString& parentId, int offset)
 
 } // namespace
 
+QJsonObject FakeDropboxRoutes::metadata(const FakeCloudEntry& e) const
+{
+    const QString path = tree_->pathOf(e.id);
+    QJsonObject o = entryJson(e, path);
+    if (!e.folder && notDownloadable.contains(path))
+        o.insert("is_downloadable", false);
+    return o;
+}
+
 std::optional<FakeCloudServer::Response> FakeDropboxRoutes::route(const FakeCloudServer::Request& r)
 {
     const QString path = r.path();
@@ -55,8 +64,8 @@ std::optional<FakeCloudServer::Response> FakeDropboxRoutes::route(const FakeClou
         return token(r);
     if (!path.startsWith("/2/"))
         return std::nullopt;
-    if (accessToken.isEmpty() || r.bearer() != accessToken)
-        return apiError(401, "invalid_access_token/..");
+    if (!tokens_.isLive(r.bearer()))
+        return apiError(401, "expired_access_token/..");
 
     const QJsonObject args = QJsonDocument::fromJson(r.body).object();
     if (path == "/2/users/get_current_account") {
@@ -85,14 +94,14 @@ std::optional<FakeCloudServer::Response> FakeDropboxRoutes::route(const FakeClou
                 return apiError(409, "path/not_folder/..");
             parentId = e->id;
         }
-        return listing(parentId, 0);
+        return listing(r, parentId, 0);
     }
     if (path == "/2/files/list_folder/continue") {
         const QString cursor = QString::fromUtf8(QByteArray::fromBase64(args.value("cursor").toString().toLatin1(),
                                                                          QByteArray::Base64UrlEncoding));
         if (!cursor.contains('|'))
             return apiError(409, "reset/..");
-        return listing(cursor.section('|', 0, 0), cursor.section('|', 1).toInt());
+        return listing(r, cursor.section('|', 0, 0), cursor.section('|', 1).toInt());
     }
     if (path == "/2/files/download")
         return download(r);
@@ -109,7 +118,7 @@ FakeCloudServer::Response FakeDropboxRoutes::authorize(const FakeCloudServer::Re
     issued_.insert(authorizationCode,
                    {q.queryItemValue("code_challenge_method") == "S256" ? q.queryItemValue("code_challenge").toLatin1()
                                                                          : QByteArray(),
-                    redirect});
+                    redirect, q.queryItemValue("token_access_type") == "offline"});
     QUrl back(redirect);
     QUrlQuery answer;
     answer.addQueryItem("code", QString::fromLatin1(authorizationCode));
@@ -125,14 +134,25 @@ FakeCloudServer::Response FakeDropboxRoutes::token(const FakeCloudServer::Reques
     const auto refuse = [](const QString& why) {
         return Response::json(QJsonObject{{"error", "invalid_grant"}, {"error_description", why}}, 400);
     };
-    if (form.queryItemValue("grant_type") != "authorization_code")
+    const QString grant = form.queryItemValue("grant_type");
+    if (grant != "authorization_code" && grant != "refresh_token")
         return Response::json(QJsonObject{{"error", "unsupported_grant_type"}}, 400);
     if (!appKey.isEmpty() && form.queryItemValue("client_id") != appKey)
         return Response::json(QJsonObject{{"error", "invalid_client"}}, 400);
+    if (grant == "refresh_token") {
+        // As the service: a new access token, the refresh token stays the same.
+        if (!tokens_.isLiveRefresh(form.queryItemValue("refresh_token", QUrl::FullyDecoded).toLatin1()))
+            return refuse("refresh token is invalid or revoked");
+        return Response::json(QJsonObject{{"access_token", QString::fromLatin1(tokens_.access())},
+                                          {"token_type", "bearer"},
+                                          {"expires_in", expiresIn}});
+    }
     const QByteArray code = form.queryItemValue("code", QUrl::FullyDecoded).toLatin1();
     if (!issued_.contains(code))
         return refuse("code doesn't exist or has expired");
-    const auto [challenge, redirect] = issued_.take(code);
+    const Grant issued = issued_.take(code);
+    const QByteArray& challenge = issued.challenge;
+    const QString& redirect = issued.redirect;
     const QByteArray verifier = form.queryItemValue("code_verifier", QUrl::FullyDecoded).toLatin1();
     const QByteArray computed = QCryptographicHash::hash(verifier, QCryptographicHash::Sha256)
                                     .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
@@ -140,30 +160,39 @@ FakeCloudServer::Response FakeDropboxRoutes::token(const FakeCloudServer::Reques
         return refuse("invalid code verifier");
     if (form.queryItemValue("redirect_uri", QUrl::FullyDecoded) != redirect)
         return refuse("redirect_uri mismatch");
-    return Response::json(QJsonObject{{"access_token", QString::fromLatin1(accessToken)},
-                                      {"token_type", "bearer"},
-                                      {"expires_in", 14400},
-                                      {"account_id", accountId},
-                                      {"uid", "12345"}});
+    QJsonObject answer{{"access_token", QString::fromLatin1(tokens_.access())},
+                       {"token_type", "bearer"},
+                       {"expires_in", expiresIn},
+                       {"account_id", accountId},
+                       {"uid", "12345"}};
+    if (issued.offline)
+        answer.insert("refresh_token", QString::fromLatin1(tokens_.refresh()));
+    return Response::json(answer);
 }
 
-FakeCloudServer::Response FakeDropboxRoutes::listing(const QString& parentId, int offset)
+FakeCloudServer::Response FakeDropboxRoutes::listing(const FakeCloudServer::Request& r, const QString& parentId,
+                                                     int offset)
 {
+    if (std::optional<Response> scripted = interfere(r))
+        return *scripted;
     const int page = offset / std::max(1, pageSize) + 1;
     if (page == failPage)
         return apiError(failStatus, "internal_error/..");
     const QList<FakeCloudEntry> all = tree_->children(parentId);
     QJsonArray entries;
-    const int end = std::min<int>(all.size(), offset + std::max(1, pageSize));
+    const int end = std::max(offset, std::min<int>(all.size(), offset + std::max(1, pageSize)));
     for (int i = offset; i < end; ++i)
-        entries.append(metadata(all[i], tree_->pathOf(all[i].id)));
+        entries.append(metadata(all[i]));
+    const int next = nextOffset(offset, end, all.size());
     return Response::json(QJsonObject{{"entries", entries},
-                                      {"cursor", QString::fromLatin1(encodeCursor(parentId, end))},
-                                      {"has_more", end < all.size()}});
+                                      {"cursor", QString::fromLatin1(encodeCursor(parentId, next >= 0 ? next : end))},
+                                      {"has_more", next >= 0}});
 }
 
 FakeCloudServer::Response FakeDropboxRoutes::download(const FakeCloudServer::Request& r)
 {
+    if (std::optional<Response> scripted = interfere(r))
+        return *scripted;
     const QString path = QJsonDocument::fromJson(r.header("dropbox-api-arg")).object().value("path").toString();
     if (!failPath.isEmpty() && path.compare(failPath, Qt::CaseInsensitive) == 0)
         return apiError(failStatus, "internal_error/..");
@@ -172,11 +201,14 @@ FakeCloudServer::Response FakeDropboxRoutes::download(const FakeCloudServer::Req
         return apiError(409, "path/not_found/..");
     if (e->folder)
         return apiError(409, "path/not_file/..");
+    if (notDownloadable.contains(tree_->pathOf(e->id)))
+        return apiError(409, "unsupported_file/..");
     Response response;
     response.headers.append(qMakePair(QByteArray("Dropbox-API-Result"),
-                                      QJsonDocument(metadata(*e, tree_->pathOf(e->id))).toJson(QJsonDocument::Compact)));
+                                      QJsonDocument(metadata(*e)).toJson(QJsonDocument::Compact)));
     response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/octet-stream")));
-    response.body = e->content;
+    response.body = e->content + padding;
     response.dropAfter = dropAfter;
+    response.hideLength = hideLength;
     return response;
 }

@@ -2,10 +2,12 @@
 
 #include "FakeCloudTree.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <utility>
 
 namespace {
 
@@ -29,6 +31,11 @@ Response apiError(int status, const QString& message, const QString& reason)
 QByteArray base64Url(const QByteArray& bytes)
 {
     return bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+}
+
+QByteArray pkceChallenge(const QByteArray& verifier)
+{
+    return base64Url(QCryptographicHash::hash(verifier, QCryptographicHash::Sha256));
 }
 
 } // namespace
@@ -57,6 +64,9 @@ std::optional<FakeCloudServer::Response> FakeGoogleRoutes::route(const FakeCloud
         if (redirect.isEmpty() || (!clientId.isEmpty() && q.queryItemValue("client_id") != clientId)
             || q.queryItemValue("response_type") != "code")
             return Response::text("<html><body>Error 400: invalid_request</body></html>", "text/html", 400);
+        if (q.queryItemValue("code_challenge_method") != "S256" || q.queryItemValue("code_challenge").isEmpty())
+            return Response::text("<html><body>Error 400: invalid_request (PKCE required)</body></html>", "text/html", 400);
+        challenge_ = q.queryItemValue("code_challenge").toLatin1();
         QUrl back(redirect);
         QUrlQuery answer;
         if (q.hasQueryItem("state"))
@@ -75,6 +85,8 @@ std::optional<FakeCloudServer::Response> FakeGoogleRoutes::route(const FakeCloud
     if (r.method == "GET" && path.startsWith(kFiles + '/') && r.query().queryItemValue("alt") == "media") {
         if (!tokens_.isLive(r.bearer()))
             return apiError(401, "Request had invalid authentication credentials.", "authError");
+        if (std::optional<Response> scripted = interfere(r))
+            return scripted;
         const QString id = path.mid(kFiles.size() + 1);
         return content(id, apiError(404, "File not found: " + id + ".", "notFound"),
                        apiError(failStatus, "Internal Error", "internalError"));
@@ -96,6 +108,10 @@ FakeCloudServer::Response FakeGoogleRoutes::token(const FakeCloudServer::Request
     if (exchange) {
         if (form.queryItemValue("code", QUrl::FullyDecoded).toLatin1() != authorizationCode)
             return refuse("invalid_grant", "Malformed auth code.");
+        const QByteArray verifier = form.queryItemValue("code_verifier", QUrl::FullyDecoded).toLatin1();
+        const QByteArray challenge = std::exchange(challenge_, QByteArray());
+        if (challenge.isEmpty() || pkceChallenge(verifier) != challenge)
+            return refuse("invalid_grant", "Missing code verifier.");
     } else if (grant == "refresh_token") {
         if (!tokens_.isLiveRefresh(form.queryItemValue("refresh_token", QUrl::FullyDecoded).toLatin1()))
             return refuse("invalid_grant", "Token has been expired or revoked.");
@@ -126,12 +142,16 @@ FakeCloudServer::Response FakeGoogleRoutes::listing(const FakeCloudServer::Reque
 {
     if (!tokens_.isLive(r.bearer()))
         return apiError(401, "Request had invalid authentication credentials.", "authError");
-    if (rateLimited > 0) {
+    if (std::optional<Response> scripted = interfere(r))
+        return *scripted;
+    const QUrlQuery q = r.query();
+    const int size = std::max(1, pageSize);
+    const int offset = q.queryItemValue("pageToken", QUrl::FullyDecoded).toInt();
+    if (rateLimited > 0 && (rateLimitedPage == 0 || offset / size + 1 == rateLimitedPage)) {
         --rateLimited;
         return apiError(403, "User Rate Limit Exceeded. Rate of requests for user exceed configured project quota.",
                         "userRateLimitExceeded");
     }
-    const QUrlQuery q = r.query();
     static const QRegularExpression parentQuery(QStringLiteral("^'((?:[^'\\\\]|\\\\.)*)' in parents and trashed=false$"));
     const QRegularExpressionMatch m = parentQuery.match(q.queryItemValue("q", QUrl::FullyDecoded));
     if (!m.hasMatch())
@@ -142,18 +162,16 @@ FakeCloudServer::Response FakeGoogleRoutes::listing(const FakeCloudServer::Reque
     else if (!tree_->entry(parentId) || !tree_->entry(parentId)->folder)
         return apiError(404, "File not found: " + parentId + ".", "notFound");
 
-    const int size = std::max(1, pageSize);
-    const int offset = q.queryItemValue("pageToken", QUrl::FullyDecoded).toInt();
     if (offset / size + 1 == failPage)
         return apiError(failStatus, "Internal Error", "internalError");
     const QList<FakeCloudEntry> all = tree_->children(parentId);
     QJsonArray files;
-    const int end = std::min<int>(all.size(), offset + size);
+    const int end = std::max(offset, std::min<int>(all.size(), offset + size));
     for (int i = offset; i < end; ++i)
         files.append(file(all[i]));
     QJsonObject answer{{"files", files}};
-    if (end < all.size())
-        answer.insert("nextPageToken", QString::number(end));
+    if (const int next = nextOffset(offset, end, all.size()); next >= 0)
+        answer.insert("nextPageToken", QString::number(next));
     return Response::json(answer);
 }
 

@@ -9,8 +9,9 @@
 struct FakeCloudEntry;
 
 // Google Drive's side of the stand-in cloud: the authorize page (it redirects the browser back
-// at once with a code), the token and revoke endpoints, the files listing paged by page token
-// (with a scriptable rate limit) and file content. The knobs script failures.
+// at once with a code, and remembers the PKCE challenge the code exchange must answer), the
+// token and revoke endpoints, the files listing paged by page token (with a scriptable rate
+// limit) and file content. The knobs script failures.
 class FakeGoogleRoutes : public FakeCloudRoutes {
 public:
     FakeGoogleRoutes()
@@ -25,9 +26,12 @@ public:
     QString email = QStringLiteral("ann@example.com");
     QString picture = QStringLiteral("https://example.com/ann.png");
     int rateLimited = 0;         // the next this many listing requests answer "User Rate Limit Exceeded"
+    int rateLimitedPage = 0;     // only requests for this page (1 = the first) count; 0: any
 
     // Tokens handed out so far, in order.
     const QList<QByteArray>& accessTokens() const { return tokens_.accessTokens(); }
+    // Every token handed out stops working, refresh tokens too.
+    void revokeAllTokens() { tokens_.revokeAll(); }
     // The identity token the code exchange answers with.
     QByteArray idToken() const;
 
@@ -39,4 +43,5 @@ private:
     QJsonObject file(const FakeCloudEntry& e) const;
 
     FakeIssuedTokens tokens_ { "ya29.standin-google-access-", "1//standin-google-refresh-" };
+    QByteArray challenge_; // of the last authorize request; the code exchange must match it
 };

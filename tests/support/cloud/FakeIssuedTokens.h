@@ -35,6 +35,12 @@ public:
     bool isLiveRefresh(const QByteArray& refresh) const { return liveRefresh_.contains(refresh); }
     // Ends a token of either kind; false when it was not good.
     bool revoke(const QByteArray& token) { return live_.remove(token) || liveRefresh_.remove(token); }
+    // Ends every token handed out: only a new sign-in gets a good one.
+    void revokeAll()
+    {
+        live_.clear();
+        liveRefresh_.clear();
+    }
     // Ends a refresh token as it is used; false when it was not good.
     bool useRefresh(const QByteArray& refresh) { return liveRefresh_.remove(refresh); }
 

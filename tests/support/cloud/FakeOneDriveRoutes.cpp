@@ -2,8 +2,10 @@
 
 #include "FakeCloudTree.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <utility>
 
 namespace {
 
@@ -42,6 +44,9 @@ std::optional<FakeCloudServer::Response> FakeOneDriveRoutes::route(const FakeClo
         if (redirect.isEmpty() || (!clientId.isEmpty() && q.queryItemValue("client_id") != clientId)
             || q.queryItemValue("response_type") != "code")
             return Response::text("<html><body>Invalid sign-in request.</body></html>", "text/html", 400);
+        if (q.queryItemValue("code_challenge_method") != "S256" || q.queryItemValue("code_challenge").isEmpty())
+            return Response::text("<html><body>This sign-in needs a PKCE challenge.</body></html>", "text/html", 400);
+        challenge_ = q.queryItemValue("code_challenge").toLatin1();
         QUrl back(redirect);
         QUrlQuery answer;
         answer.addQueryItem("code", QString::fromLatin1(authorizationCode));
@@ -62,9 +67,12 @@ std::optional<FakeCloudServer::Response> FakeOneDriveRoutes::route(const FakeClo
         return Response::text("<html><body>You are signed out of the stand-in OneDrive.</body></html>", "text/html");
     if (r.method == "POST" && path == "/oauth20_token.srf")
         return token(r);
-    if (r.method == "GET" && path.startsWith(kContent))
+    if (r.method == "GET" && path.startsWith(kContent)) {
+        if (std::optional<Response> scripted = interfere(r))
+            return scripted;
         return content(path.mid(kContent.size()), graphError(404, "itemNotFound", "The resource could not be found."),
                        graphError(failStatus, "generalException", "The stand-in failed this download."));
+    }
     if (r.method == "GET" && (path == kGraph || path.startsWith(kGraph + '/')))
         return graph(r, path.mid(kGraph.size()));
     return std::nullopt;
@@ -81,6 +89,12 @@ FakeCloudServer::Response FakeOneDriveRoutes::token(const FakeCloudServer::Reque
     const QString grant = form.queryItemValue("grant_type");
     if (grant == "authorization_code") {
         if (form.queryItemValue("code", QUrl::FullyDecoded).toLatin1() != authorizationCode)
+            return refuse("invalid_grant");
+        const QByteArray verifier = form.queryItemValue("code_verifier", QUrl::FullyDecoded).toLatin1();
+        const QByteArray computed = QCryptographicHash::hash(verifier, QCryptographicHash::Sha256)
+                                        .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+        const QByteArray challenge = std::exchange(challenge_, QByteArray());
+        if (challenge.isEmpty() || computed != challenge)
             return refuse("invalid_grant");
     } else if (grant == "refresh_token") {
         if (!tokens_.useRefresh(form.queryItemValue("refresh_token", QUrl::FullyDecoded).toLatin1()))
@@ -127,20 +141,22 @@ FakeCloudServer::Response FakeOneDriveRoutes::graph(const FakeCloudServer::Reque
 
 FakeCloudServer::Response FakeOneDriveRoutes::listing(const FakeCloudServer::Request& r, const QString& parentId)
 {
+    if (std::optional<Response> scripted = interfere(r))
+        return *scripted;
     const int size = std::max(1, pageSize);
     const int offset = r.query().queryItemValue("$skiptoken").toInt();
     if (offset / size + 1 == failPage)
         return graphError(failStatus, "generalException", "The stand-in failed this page.");
     const QList<FakeCloudEntry> all = tree_->children(parentId);
     QJsonArray value;
-    const int end = std::min<int>(all.size(), offset + size);
+    const int end = std::max(offset, std::min<int>(all.size(), offset + size));
     for (int i = offset; i < end; ++i)
         value.append(item(all[i].id));
     QJsonObject answer{{"value", value}};
-    if (end < all.size()) {
+    if (const int following = nextOffset(offset, end, all.size()); following >= 0) {
         QUrl next = base();
         next.setPath(r.path());
-        next.setQuery(QStringLiteral("$skiptoken=%1").arg(end));
+        next.setQuery(QStringLiteral("$skiptoken=%1").arg(following));
         answer.insert("@odata.nextLink", next.toString(QUrl::FullyEncoded));
     }
     return Response::json(answer);

@@ -8,7 +8,8 @@
 #include <QUrl>
 
 // OneDrive's side of the stand-in cloud: the account pages (sign-in redirects the browser back
-// at once with a code, sign-out with "lc="), the token endpoint, and the Graph routes the
+// at once with a code, sign-out with "lc="), the token endpoint (the code exchange must answer
+// the PKCE challenge of the sign-in page), and the Graph routes the
 // client uses (user, photo, listings paged by nextLink, single items) plus the pre-authenticated
 // content addresses the items name. The knobs script failures.
 class FakeOneDriveRoutes : public FakeCloudRoutes {
@@ -29,6 +30,8 @@ public:
 
     // Tokens handed out so far, in order.
     const QList<QByteArray>& accessTokens() const { return tokens_.accessTokens(); }
+    // Every token handed out stops working, refresh tokens too.
+    void revokeAllTokens() { tokens_.revokeAll(); }
 
 private:
     std::optional<FakeCloudServer::Response> route(const FakeCloudServer::Request& r) override;
@@ -39,4 +42,5 @@ private:
     QUrl base() const;
 
     FakeIssuedTokens tokens_ { "EwB-standin-onedrive-access-", "M.R3-standin-onedrive-refresh-" };
+    QByteArray challenge_; // of the last sign-in page; the code exchange must match it
 };

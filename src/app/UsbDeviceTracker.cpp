@@ -102,6 +102,7 @@ void UsbDeviceTracker::scheduleRefresh(int delayMs, int tag)
             page->setDeviceShouldHave(count);
             page->refreshDeviceList(tag);
         }
+        Q_EMIT refreshed(count, tag);
     });
 }
 

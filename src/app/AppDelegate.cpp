@@ -28,7 +28,7 @@
 #include <QUuid>
 #include <QWidget>
 
-Q_LOGGING_CATEGORY(lcApp, "zorvi.app")
+Q_LOGGING_CATEGORY(lcApp, "zorvi.app", QtInfoMsg)
 
 namespace {
 constexpr const char* kSite = "https://www.morvantek.com";
@@ -202,7 +202,7 @@ void AppDelegate::setUpLoginItem()
     const bool wasEnabled = services_.isLoginItemEnabled && services_.isLoginItemEnabled();
     QString error;
     const bool ok = services_.setLoginItemEnabled && services_.setLoginItemEnabled(enable, &error);
-    qCInfo(lcApp).noquote() << boolText(ok);
+    qCDebug(lcApp).noquote() << boolText(ok);
     loginItemWritten_ = ok && enable && !wasEnabled;
     bool state = enable;
     if (!ok) {
@@ -221,7 +221,7 @@ void AppDelegate::autoStartupClicked()
     const bool enable = !oldState;
     QString error;
     const bool ok = services_.setLoginItemEnabled && services_.setLoginItemEnabled(enable, &error);
-    qCInfo(lcApp).noquote() << boolText(ok);
+    qCDebug(lcApp).noquote() << boolText(ok);
     if (!ok) {
         // Neither the menu nor "autoStart" may claim a change that did not happen.
         menu_->autoStartMenuItem->setChecked(oldState);

@@ -18,12 +18,9 @@ namespace {
 
 constexpr int kPressed = 5;
 
-OtbPoller::Reading readWithLibusb()
+DispatchQueue& pollQueue()
 {
-    OtbPoller::Reading r;
-    LibusbTransport transport;
-    r.result = BridgeFwUpdate_Lib::GetOTBStatus2(transport, r.status, r.locationID, &r.unopened);
-    return r;
+    return DispatchQueue::serial(QStringLiteral("com.domain.app.otbTimer"));
 }
 
 bool isMakerDevice(const UsbDeviceEntry& device)
@@ -36,9 +33,31 @@ bool isMakerDevice(const UsbDeviceEntry& device)
 // Touched on the polling thread only, apart from the reader, which the mutex guards.
 struct OtbPoller::Shared {
     QMutex mutex;
-    Reader reader = readWithLibusb;
+    Reader reader; // none: the drives through libusb
+    // One libusb context for the poller's life: made by the first poll, let go on the
+    // polling thread when the poller goes.
+    std::unique_ptr<LibusbTransport> usb;
     QHash<qint32, qint32> lastState; // by location ID
     bool accessProblem = false;
+
+    Reading read()
+    {
+        Reader scripted;
+        {
+            QMutexLocker lock(&mutex);
+            scripted = reader;
+        }
+        if (scripted)
+            return scripted();
+        if (!usb)
+            usb = std::make_unique<LibusbTransport>();
+        Reading r;
+        r.result = BridgeFwUpdate_Lib::GetOTBStatus2(*usb, r.status, r.locationID, &r.unopened);
+        // The USB stack could not be reached: the next poll tries a new context.
+        if (r.result < 0)
+            usb.reset();
+        return r;
+    }
 };
 
 OtbPoller::OtbPoller(QObject* parent)
@@ -47,7 +66,13 @@ OtbPoller::OtbPoller(QObject* parent)
 {
 }
 
-OtbPoller::~OtbPoller() { stop(); }
+OtbPoller::~OtbPoller()
+{
+    stop();
+    // Let go of the context after a poll that may still be running, and on its thread.
+    if (started_)
+        pollQueue().async([shared = std::move(shared_)]() mutable { shared.reset(); });
+}
 
 void OtbPoller::setReader(Reader reader)
 {
@@ -64,19 +89,15 @@ QString OtbPoller::accessProblemText()
 void OtbPoller::start(int intervalMs)
 {
     stop();
-    timer_ = std::make_unique<DispatchTimer>(DispatchQueue::serial(QStringLiteral("com.domain.app.otbTimer")));
+    started_ = true;
+    timer_ = std::make_unique<DispatchTimer>(pollQueue());
     std::weak_ptr<Shared> weak = shared_;
     QPointer<OtbPoller> self(this);
     timer_->setHandler([weak, self]() {
         const std::shared_ptr<Shared> s = weak.lock();
         if (!s)
             return;
-        Reader reader;
-        {
-            QMutexLocker lock(&s->mutex);
-            reader = s->reader;
-        }
-        const Reading r = reader();
+        const Reading r = s->read();
 
         QHash<qint32, qint32> seen;
         QList<quint32> presses;

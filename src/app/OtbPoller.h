@@ -30,7 +30,8 @@ public:
     explicit OtbPoller(QObject* parent = nullptr);
     ~OtbPoller() override;
 
-    // Tests answer for the drives; runs on the polling thread.
+    // Tests answer for the drives; runs on the polling thread. None reads them through
+    // libusb, with one context kept for the poller's life.
     void setReader(Reader reader);
 
     // Cancels a running timer before starting the new one, so two never poll at once.
@@ -50,4 +51,5 @@ private:
     struct Shared;
     std::shared_ptr<Shared> shared_;
     std::unique_ptr<DispatchTimer> timer_;
+    bool started_ = false;
 };

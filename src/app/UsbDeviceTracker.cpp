@@ -7,17 +7,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 #include <QTimer>
 
-#include <cstdio>
+// Arrivals, removals and the drive count: for whoever follows the tracking
+// (QT_LOGGING_RULES="zorvi.usb.tracking.debug=true"), not for a person starting the program.
+Q_LOGGING_CATEGORY(lcUsbTracking, "zorvi.usb.tracking", QtInfoMsg)
 
 namespace {
 
 void printLine(const QString& line)
 {
-    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
-    std::fflush(stdout);
+    qCDebug(lcUsbTracking).noquote() << line;
 }
 
 QString displayName(const UsbDeviceInfo& device)
@@ -100,6 +102,7 @@ void UsbDeviceTracker::scheduleRefresh(int delayMs, int tag)
             page->setDeviceShouldHave(count);
             page->refreshDeviceList(tag);
         }
+        Q_EMIT refreshed(count, tag);
     });
 }
 

@@ -48,6 +48,10 @@ public:
     // Lower case, control characters removed, surrounding blanks trimmed.
     static QString modelName(const QString& deviceName);
 
+Q_SIGNALS:
+    // A delayed refresh fell due, after the page (when there still is one) was told.
+    void refreshed(int count, int senderTag);
+
 private:
     static bool isMakerDevice(const UsbDeviceInfo& device);
     void scheduleRefresh(int delayMs, int tag);

@@ -66,19 +66,31 @@ LibusbTransport::LibusbTransport()
 
 LibusbTransport::~LibusbTransport()
 {
+    releaseListed();
     if (m_context)
         libusb_exit(m_context);
+}
+
+void LibusbTransport::releaseListed()
+{
+    if (m_listed)
+        libusb_free_device_list(m_listed, 1);
+    m_listed = nullptr;
+    m_listedCount = 0;
 }
 
 bool LibusbTransport::enumerate(QList<UsbDeviceEntry>* devices)
 {
     devices->clear();
+    releaseListed();
     if (!m_context)
         return false;
     libusb_device** list = nullptr;
     const ssize_t count = libusb_get_device_list(m_context, &list);
     if (count < 0)
         return false;
+    m_listed = list;
+    m_listedCount = count;
     for (ssize_t i = 0; i < count; ++i) {
         libusb_device_descriptor desc{};
         if (libusb_get_device_descriptor(list[i], &desc) != 0)
@@ -97,7 +109,6 @@ bool LibusbTransport::enumerate(QList<UsbDeviceEntry>* devices)
         e.builtIn = sysfsText(name, "removable") == QLatin1String("fixed");
         devices->append(e);
     }
-    libusb_free_device_list(list, 1);
     // libusb lists in no fixed order; by location keeps slots stable between polls.
     std::stable_sort(devices->begin(), devices->end(), [](const UsbDeviceEntry& a, const UsbDeviceEntry& b) {
         return UsbLocationId::fromPorts(a.busNumber, a.ports) < UsbLocationId::fromPorts(b.busNumber, b.ports);
@@ -110,20 +121,18 @@ std::unique_ptr<UsbDeviceHandle> LibusbTransport::open(const UsbDeviceEntry& dev
     *error = LIBUSB_ERROR_NO_DEVICE;
     if (!m_context)
         return nullptr;
-    libusb_device** list = nullptr;
-    const ssize_t count = libusb_get_device_list(m_context, &list);
-    if (count < 0) {
-        *error = int(count);
-        return nullptr;
+    if (!m_listed) {
+        QList<UsbDeviceEntry> ignored;
+        if (!enumerate(&ignored))
+            return nullptr;
     }
     libusb_device_handle* handle = nullptr;
-    for (ssize_t i = 0; i < count; ++i) {
-        if (libusb_get_bus_number(list[i]) != device.busNumber || portsOf(list[i]) != device.ports)
+    for (qsizetype i = 0; i < m_listedCount; ++i) {
+        if (libusb_get_bus_number(m_listed[i]) != device.busNumber || portsOf(m_listed[i]) != device.ports)
             continue;
-        *error = libusb_open(list[i], &handle);
+        *error = libusb_open(m_listed[i], &handle);
         break;
     }
-    libusb_free_device_list(list, 1);
     if (!handle)
         return nullptr;
     *error = 0;

@@ -3,9 +3,13 @@
 #include "UsbTransport.h"
 
 struct libusb_context;
+struct libusb_device;
 
 // UsbTransport over libusb-1.0. Names, serial number and removability come from sysfs,
 // which needs no open device. Root hubs are not listed.
+// open() finds the device in what the last enumerate() listed, so a walk over the listed
+// devices lists the bus once; the context keeps itself current between enumerations
+// (libusb follows arrivals and removals). Use from one thread at a time.
 class LibusbTransport : public UsbTransport {
 public:
     LibusbTransport();
@@ -17,6 +21,11 @@ public:
     std::unique_ptr<UsbDeviceHandle> open(const UsbDeviceEntry& device, int* error) override;
 
 private:
+    void releaseListed();
+
     libusb_context* m_context = nullptr;
     int m_initError = 0;
+    // From the last enumerate(); each holds a reference until the next one.
+    libusb_device** m_listed = nullptr;
+    qsizetype m_listedCount = 0;
 };

@@ -215,7 +215,7 @@ void TaskController::updateTaskVolumePaths(bool refresh)
     // Identities first, so that one found on two volumes can be told apart from the rest.
     QStringList identities;
     for (const QString& root : roots) {
-        qCInfo(lcEngine).noquote() << root;
+        qCDebug(lcEngine).noquote() << root;
         identities << UtilityFunctions::getVolumeUUID(root + "/").value_or(QString());
     }
 
@@ -243,7 +243,7 @@ void TaskController::updateTaskVolumePaths(bool refresh)
             };
             const auto moved = [&](const QString& entry) {
                 const QString e = UtilityFunctions::replaceVolumePrefix(TaskInfo::pathPart(entry), volume) + ";" + identity;
-                qCInfo(lcEngine).noquote() << e;
+                qCDebug(lcEngine).noquote() << e;
                 return e;
             };
 

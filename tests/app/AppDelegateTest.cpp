@@ -356,9 +356,9 @@ protected:
     QTemporaryDir dir;
     const QByteArray answer = R"({"result":{"appcast":"<rss version=\"2.0\"><channel></channel></rss>"}})";
 
-    std::unique_ptr<AppDelegate> launchAgainst(const QString& appcastDirectory)
+    std::unique_ptr<AppDelegate> launchAgainst(const QString& appcastDirectory, const QByteArray& body = {})
     {
-        server.respond(200, answer);
+        server.respond(200, body.isNull() ? answer : body);
         auto d = std::make_unique<AppDelegate>(services(false));
         d->setCloudSessions(&cloud);
         d->setAppcastDirectory(appcastDirectory);
@@ -378,6 +378,20 @@ TEST_F(AppDelegateVersionCheckTest, TheStoredFeedReachesTheUpdater)
     QFile file(feed);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "<rss version=\"2.0\"><channel></channel></rss>");
+}
+
+TEST_F(AppDelegateVersionCheckTest, ALaunchPrintsNothingWhenTheVersionServiceFails)
+{
+    // A person starting the program from a terminal sees only what they must act on; the
+    // launch's own diagnostics are debug lines.
+    QStringList lines;
+    capturedLines = &lines;
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    auto d = launchAgainst(dir.path(), "<html>busy</html>");
+    qInstallMessageHandler(previous);
+    capturedLines = nullptr;
+    EXPECT_TRUE(d->updater()->feedUrl().isEmpty());
+    EXPECT_TRUE(lines.isEmpty()) << lines.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(AppDelegateVersionCheckTest, AFailedFeedWriteNeverReachesTheUpdater)

@@ -1,5 +1,6 @@
 #include "AboutView.h"
 #include "AppDelegate.h"
+#include "DrainEvents.h"
 #include "LoginItem.h"
 #include "eulaView.h"
 
@@ -60,7 +61,7 @@ TEST_F(EulaTest, ShownOnEveryShowUntilAccepted)
     // Hidden to the tray and shown again while the dialog is open: still one dialog.
     window.hide();
     window.show();
-    QTest::qWait(0);
+    ASSERT_TRUE(drainEvents());
     EXPECT_EQ(d.currentEula(), eula);
 
     QTest::mouseClick(eula->acceptBtn, Qt::LeftButton);
@@ -70,7 +71,7 @@ TEST_F(EulaTest, ShownOnEveryShowUntilAccepted)
 
     window.hide();
     window.show();
-    QTest::qWait(10);
+    ASSERT_TRUE(drainEvents());
     EXPECT_EQ(d.currentEula(), nullptr);
 }
 
@@ -80,7 +81,7 @@ TEST_F(EulaTest, NotShownOnceAccepted)
     AppDelegate d(quietServices(&quits));
     d.applicationDidFinishLaunching(&window);
     window.show();
-    QTest::qWait(10);
+    ASSERT_TRUE(drainEvents());
     EXPECT_EQ(d.currentEula(), nullptr);
 }
 

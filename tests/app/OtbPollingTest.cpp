@@ -4,6 +4,7 @@
 #include "ViewController.h"
 
 #include "DeviceListPage.h"
+#include "DispatchQueue.h"
 #include "EmbeddedPage.h"
 #include "ExternalVolumes.h"
 #include "GoogleReporter.h"
@@ -28,6 +29,8 @@ namespace {
 
 const quint32 kDrive = UsbLocationId::fromPorts(2, { 1, 4 });
 const quint32 kOtherDrive = UsbLocationId::fromPorts(3, { 2 });
+// Where the interval is not what a test checks, polls follow each other quickly.
+constexpr int kQuickPollMs = 20;
 
 class FakeOtbPage : public QWidget, public OtbButtonPage {
 public:
@@ -139,10 +142,18 @@ protected:
         return vc->controller.findTask(name);
     }
     int runsStarted() const { return int(sink->events.count("OTB Action|M1 OTB|")); }
-    bool waitForPolls(int n)
+    // Waits for the next reading and for everything it handed to the GUI thread: a block on
+    // the polling queue runs once that poll is over, and queues a marker behind its presses.
+    bool waitForNextPoll()
     {
         const int start = drives.polls();
-        return QTest::qWaitFor([&] { return drives.polls() >= start + n; }, 5000);
+        if (!QTest::qWaitFor([&] { return drives.polls() > start; }, 5000))
+            return false;
+        auto done = std::make_shared<bool>(false);
+        DispatchQueue::serial(QStringLiteral("com.domain.app.otbTimer")).async([done] {
+            DispatchQueue::main().async([done] { *done = true; });
+        });
+        return QTest::qWaitFor([done] { return *done; }, 5000);
     }
 
     QTemporaryDir dir;
@@ -170,9 +181,11 @@ TEST_F(OtbPolling, AHeldPressRunsTheBoundTaskOnceAndASecondPressDuringTheRunStar
     const QString copied = dir.path() + "/dest/Docs" + dir.path() + "/Docs/a.txt";
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(copied); }, 30000));
 
-    // Polling again while the button is still held: nothing more runs.
-    vc->startOtbTimer(300);
-    ASSERT_TRUE(waitForPolls(3));
+    // Polling again while the button is still held: nothing more runs, neither at the restart
+    // nor at the next poll.
+    vc->startOtbTimer(kQuickPollMs);
+    ASSERT_TRUE(waitForNextPoll());
+    ASSERT_TRUE(waitForNextPoll());
     EXPECT_EQ(runsStarted(), 1);
     EXPECT_EQ(otbPage->presses, 1);
 
@@ -255,7 +268,7 @@ TEST_F(OtbPolling, APressInTwoSlotsAndADriveWithoutPermission)
     devicePage->devices << QMap<QString, QString> { { "location", UsbLocationId::toText(kOtherDrive) } };
     otbPage->waitingForPress = true;
     drives.script({ ScriptedDrives::slots({ { 5, kDrive }, { 5, kOtherDrive } }) });
-    vc->startOtbTimer(300);
+    vc->startOtbTimer(kQuickPollMs);
     ASSERT_TRUE(QTest::qWaitFor([&] { return otbPage->presses == 2; }, 5000));
 
     // A maker drive that cannot be opened is reported once; another vendor's is not.
@@ -265,14 +278,13 @@ TEST_F(OtbPolling, APressInTwoSlotsAndADriveWithoutPermission)
     keyboard.vendorId = 0x046d;
     denied.unopened << keyboard;
     drives.script({ denied });
-    ASSERT_TRUE(waitForPolls(2));
+    ASSERT_TRUE(waitForNextPoll());
     EXPECT_EQ(problems.count(), 0);
     UsbDeviceEntry drive;
     drive.vendorId = 0x4d5c;
     denied.unopened << drive;
     drives.script({ denied });
-    ASSERT_TRUE(waitForPolls(3));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return problems.count() == 1; }, 2000));
+    ASSERT_TRUE(problems.count() == 1 || problems.wait(5000));
     EXPECT_EQ(otbPage->problem, OtbPoller::accessProblemText());
     drives.script({ ScriptedDrives::slots({ { 6, kDrive } }) });
     ASSERT_TRUE(QTest::qWaitFor([&] { return problems.count() == 2; }, 5000));

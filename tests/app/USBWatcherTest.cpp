@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -90,9 +91,12 @@ TEST_F(USBWatcherTest, RefreshIsSkippedWhenThePageIsGone)
     auto* page = new FakePage;
     UsbDeviceTracker tracker;
     tracker.setDeviceListPage(page);
+    QSignalSpy refreshed(&tracker, &UsbDeviceTracker::refreshed);
     tracker.deviceRemoved(usb("/sys/x", "Zorvi", 0, 0));
     delete page;
-    QTest::qWait(700); // the removal's refresh falls due without a page to call
+    // The removal's refresh falls due without a page to call.
+    ASSERT_TRUE(refreshed.wait(5000));
+    EXPECT_EQ(refreshed.at(0), (QList<QVariant> { 0, UsbDeviceTracker::kRemovalTag }));
     EXPECT_EQ(tracker.usbShouldConnected(), 0);
 }
 

@@ -2,6 +2,7 @@
 #include "ArchivePassword.h"
 #include "FailPoint.h"
 #include "FileCopier.h"
+#include "RemovableTemporaryDir.h"
 #include "TaskInfo.h"
 #include "TaskLock.h"
 #include "TestFiles.h"
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
 #include <atomic>
@@ -92,7 +92,7 @@ std::string treeOf(const QString& root, bool withInodes = false)
 
 class Runs : public ::testing::Test {
 protected:
-    QTemporaryDir tmp;
+    RemovableTemporaryDir tmp; // ArchivesTakeRepeatedSourcesAndKeepModes makes a 0500 folder
     QString src() const { return tmp.path() + "/home/ann"; }
     QString dest() const { return tmp.path() + "/drive/Backups"; }
     void SetUp() override

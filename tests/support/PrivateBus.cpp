@@ -33,6 +33,10 @@ PrivateBus::PrivateBus()
         return;
     config.write(QString::fromLatin1(kConfig).arg(dir_.path()).toUtf8());
     config.close();
+    // Under umockdev the test's preload library would stand between the daemon and its socket.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("LD_PRELOAD"));
+    daemon_.setProcessEnvironment(env);
     daemon_.start(program, { "--config-file=" + config.fileName(), "--nofork", "--nopidfile", "--print-address=1" });
     if (!daemon_.waitForStarted(5000))
         return;

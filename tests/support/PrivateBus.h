@@ -6,7 +6,8 @@
 #include <QTemporaryDir>
 
 // A private session bus (dbus-daemon) for the length of a test; isRunning() is false when
-// the daemon is not installed, and the test then skips.
+// the daemon is not installed, and the test then skips. Its socket lies in a temporary
+// folder of its own, so nothing of it stays behind in /tmp.
 class PrivateBus {
 public:
     PrivateBus();

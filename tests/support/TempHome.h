@@ -1,7 +1,8 @@
 #pragma once
 
+#include "RemovableTemporaryDir.h"
+
 #include <QString>
-#include <QTemporaryDir>
 
 // Points HOME, the XDG folders and QSettings at a private temporary folder so that
 // no test reads or writes the real user's files. The test main installs one per process.
@@ -18,5 +19,5 @@ public:
     static TempHome* instance();
 
 private:
-    QTemporaryDir dir_;
+    RemovableTemporaryDir dir_;
 };

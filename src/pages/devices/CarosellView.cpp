@@ -135,7 +135,7 @@ void CarosellView::rotate(bool toRight)
     auto* group = new QParallelAnimationGroup(this);
     for (int i = 0; i < 4; ++i) {
         auto* move = new QPropertyAnimation(cycle[i], "geometry", group);
-        move->setDuration(kRotationMs);
+        move->setDuration(rotationMs_);
         move->setEasingCurve(QEasingCurve::InOutQuad);
         move->setStartValue(cycle[i]->geometry());
         move->setEndValue(i < 3 ? cycle[i + 1]->geometry() : start);

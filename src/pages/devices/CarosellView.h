@@ -19,6 +19,9 @@ public:
     explicit CarosellView(QWidget* parent = nullptr);
 
     static constexpr int kRotationMs = 700;
+    // How long a turn takes; tests shorten it. Takes effect from the next turn.
+    void setRotationDuration(int ms) { rotationMs_ = ms; }
+    int rotationDuration() const { return rotationMs_; }
 
     QPointF leftCenter;
     QPointF rightCenter;
@@ -50,4 +53,5 @@ private:
     void outline(CarosellCell* cell, bool on);
 
     bool layoutPending_ = false;
+    int rotationMs_ = kRotationMs;
 };

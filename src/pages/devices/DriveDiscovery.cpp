@@ -6,12 +6,15 @@
 #include "UsbDeviceReport.h"
 #include "XMLHandler.h"
 
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTimer>
 
-#include <cstdio>
+// What each pass found: for whoever follows the discovery
+// (QT_LOGGING_RULES="zorvi.devices.discovery.debug=true").
+Q_LOGGING_CATEGORY(lcDriveDiscovery, "zorvi.devices.discovery", QtInfoMsg)
 
 namespace {
 
@@ -54,8 +57,7 @@ QStringList detailLines(const QString& infoText)
 
 void printLine(const QString& line)
 {
-    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
-    std::fflush(stdout);
+    qCDebug(lcDriveDiscovery).noquote() << line;
 }
 
 } // namespace

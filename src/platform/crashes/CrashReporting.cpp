@@ -29,8 +29,14 @@ void CrashReporting::setLogLevel(int level)
         QMutexLocker lock(&state().mutex);
         state().logLevel = level;
     }
-    const_cast<QLoggingCategory&>(lcCrashes()).setEnabled(QtDebugMsg, level <= Debug);
-    const_cast<QLoggingCategory&>(lcCrashes()).setEnabled(QtInfoMsg, level <= Info);
+    // A level quietens the category but never makes it louder than the logging rules do:
+    // the launch asks for the most talkative level, and its lines are for whoever turns them
+    // on (QT_LOGGING_RULES="zorvi.crashes.debug=true"), not for a person starting the program.
+    auto& category = const_cast<QLoggingCategory&>(lcCrashes());
+    if (level > Debug)
+        category.setEnabled(QtDebugMsg, false);
+    if (level > Info)
+        category.setEnabled(QtInfoMsg, false);
 }
 
 int CrashReporting::logLevel()

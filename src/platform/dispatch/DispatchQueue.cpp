@@ -10,6 +10,7 @@
 struct DispatchQueueRegistry {
     QMutex mutex;
     std::map<QString, DispatchQueue*> serial;
+    bool shutDown = false;
 
     static DispatchQueueRegistry& get()
     {
@@ -18,17 +19,18 @@ struct DispatchQueueRegistry {
     }
 };
 
-DispatchQueue::DispatchQueue(Kind kind, QString label)
+DispatchQueue::DispatchQueue(Kind kind, QString label, bool startThread)
     : kind_(kind)
     , label_(std::move(label))
 {
-    if (kind_ != Kind::Serial)
+    if (kind_ != Kind::Serial || !startThread)
         return;
     thread_ = new QThread;
     thread_->setObjectName(label_);
-    context_ = new QObject;
-    context_->moveToThread(thread_);
-    QObject::connect(thread_, &QThread::finished, context_, &QObject::deleteLater);
+    auto* context = new QObject;
+    context->moveToThread(thread_);
+    QObject::connect(thread_, &QThread::finished, context, &QObject::deleteLater);
+    context_ = context;
     thread_->start();
 }
 
@@ -52,7 +54,7 @@ DispatchQueue& DispatchQueue::serial(const QString& label)
     QMutexLocker lock(&registry.mutex);
     auto it = registry.serial.find(label);
     if (it == registry.serial.end())
-        it = registry.serial.emplace(label, new DispatchQueue(Kind::Serial, label)).first;
+        it = registry.serial.emplace(label, new DispatchQueue(Kind::Serial, label, !registry.shutDown)).first;
     return *it->second;
 }
 
@@ -60,13 +62,18 @@ void DispatchQueue::shutdown()
 {
     auto& registry = DispatchQueueRegistry::get();
     QMutexLocker lock(&registry.mutex);
+    registry.shutDown = true;
+    // The queues themselves stay: objects that outlive this (timers of windows destroyed
+    // after the event loop) still hold them and may cancel their timers.
     for (auto& [label, queue] : registry.serial) {
+        if (!queue->thread_)
+            continue;
+        queue->context_ = nullptr;
         queue->thread_->quit();
         queue->thread_->wait();
         delete queue->thread_;
-        delete queue;
+        queue->thread_ = nullptr;
     }
-    registry.serial.clear();
 }
 
 void DispatchQueue::async(std::function<void()> block) const
@@ -79,7 +86,9 @@ void DispatchQueue::async(std::function<void()> block) const
         QThreadPool::globalInstance()->start(std::move(block));
         break;
     case Kind::Serial:
-        QMetaObject::invokeMethod(context_, std::move(block), Qt::QueuedConnection);
+        // After shutdown() the block is dropped here.
+        if (QObject* context = context_.load())
+            QMetaObject::invokeMethod(context, std::move(block), Qt::QueuedConnection);
         break;
     }
 }
@@ -101,5 +110,5 @@ QObject* DispatchQueue::context() const
 {
     if (kind_ == Kind::Main)
         return QCoreApplication::instance();
-    return context_;
+    return context_.load();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <functional>
 
 class QObject;
@@ -12,7 +13,9 @@ class QThread;
 //  - serial(l):    one QThread with its own event loop per label. Every caller that asks
 //                  for the same label shares that thread, so blocks with one label never
 //                  run at the same time and run in the order they were queued.
-// Serial threads live until shutdown(), which the application calls before it exits.
+// Serial threads live until shutdown(), which the application calls before it exits; after
+// it, blocks for a serial queue are dropped on the caller's thread and timers on it stay
+// silent, so objects destroyed later may still use their queues.
 class DispatchQueue {
 public:
     enum class Kind { Main, Background, Serial };
@@ -35,7 +38,7 @@ public:
     QObject* context() const;
 
 private:
-    DispatchQueue(Kind kind, QString label);
+    DispatchQueue(Kind kind, QString label, bool startThread = true);
     ~DispatchQueue();
     DispatchQueue(const DispatchQueue&) = delete;
     DispatchQueue& operator=(const DispatchQueue&) = delete;
@@ -43,7 +46,7 @@ private:
     Kind kind_;
     QString label_;
     QThread* thread_ = nullptr;
-    QObject* context_ = nullptr;
+    std::atomic<QObject*> context_ { nullptr };
 
     friend struct DispatchQueueRegistry;
 };

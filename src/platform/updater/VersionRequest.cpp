@@ -120,7 +120,8 @@ void VersionRequest::finish()
         const QString message = error == QNetworkReply::OperationCanceledError
             ? tr("The version service did not answer in time.")
             : reply->errorString();
-        qCWarning(lcUpdater).noquote() << message;
+        // Nothing for the person to do: the check is tried again at the next start.
+        qCDebug(lcUpdater).noquote() << message;
         Q_EMIT failed(message);
         return;
     }
@@ -128,7 +129,7 @@ void VersionRequest::finish()
     QString why;
     const auto appcast = appcastFromAnswer(answer, &why);
     if (!appcast) {
-        qCWarning(lcUpdater).noquote() << why;
+        qCDebug(lcUpdater).noquote() << why;
         Q_EMIT failed(why);
         return;
     }

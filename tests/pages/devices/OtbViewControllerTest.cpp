@@ -1,7 +1,7 @@
 #include "OTBViewController.h"
 
 #include "CarosellView.h"
-#include "DispatchQueue.h"
+#include "DrainEvents.h"
 #include "ElidedLabel.h"
 #include "MakerProducts.h"
 #include "OtbImageView.h"
@@ -50,13 +50,6 @@ TaskInfoPtr makeTask(const QString& name, qint64 totalSize = 0, qint64 function 
                                     QString(), QStringLiteral("Weekly"), 3, 0, {}, { 2 }, 1, 0, totalSize, 12, 3, 0, {}, false);
 }
 
-void drainMainQueue()
-{
-    bool done = false;
-    DispatchQueue::main().async([&done] { done = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&done] { return done; }, 5000));
-}
-
 class OtbPageTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -69,6 +62,7 @@ protected:
         main.page = &page;
         page.embed(&main);
         page.resize(770, 484);
+        page.carosellView->setRotationDuration(20);
         page.suppressibleMessagePresenter = [this](QWidget*, const QString&, const QString&, const QString& message,
                                                    const QString&, const QString& key) { notices << key + ": " + message; };
     }
@@ -92,7 +86,7 @@ protected:
 TEST_F(OtbPageTest, WizardBindsTheTaskByNameAndStepThreeConsumesThePress)
 {
     page.viewDidLoad();
-    drainMainQueue();
+    ASSERT_TRUE(drainEvents());
     page.show(); // no model chosen yet: step 1, and nothing stays armed
     EXPECT_EQ(main.calls, (QStringList { "Update", "DisableAll" }));
     EXPECT_FALSE(page.step1View->isHidden());
@@ -116,7 +110,7 @@ TEST_F(OtbPageTest, WizardBindsTheTaskByNameAndStepThreeConsumesThePress)
     // The list is replaced and reordered before Start: the selection follows its task.
     page.setTableData(remapped({ "Task 4", "Task 3", "Task 2", "Task 1" }));
     page.reloadTaskTable();
-    drainMainQueue();
+    ASSERT_TRUE(drainEvents());
     EXPECT_EQ(page.selectedRow(), 2);
     EXPECT_TRUE(page.cellAt(2)->isRowSelected());
     EXPECT_FALSE(page.cellAt(1)->isRowSelected());
@@ -167,7 +161,7 @@ TEST_F(OtbPageTest, StartDoesNothingWhenTheSelectedTaskIsGone)
 {
     QSettings().setValue("OtbAlertShowedtest2", true);
     page.viewDidLoad();
-    drainMainQueue();
+    ASSERT_TRUE(drainEvents());
     page.goStepTwo();
     page.OTBTableView->setCurrentRow(0);
     ASSERT_TRUE(page.step2StartBtn->isEnabled());
@@ -180,7 +174,7 @@ TEST_F(OtbPageTest, StartDoesNothingWhenTheSelectedTaskIsGone)
     EXPECT_TRUE(page.step3View->isHidden());
 
     page.reloadTaskTable();
-    drainMainQueue();
+    ASSERT_TRUE(drainEvents());
     EXPECT_EQ(page.selectedRow(), -1);
     EXPECT_FALSE(page.step2StartBtn->isEnabled());
 
@@ -244,7 +238,7 @@ TEST_F(OtbPageTest, RowDetailsOpenOneAtATimeAndShowTheSizeText)
     main.tasks[2]->totalSize = 1536LL << 20;
     main.tasks[3]->totalSize = 2048LL << 30;
     page.viewDidLoad();
-    drainMainQueue();
+    ASSERT_TRUE(drainEvents());
     ASSERT_EQ(page.OTBTableView->count(), 6);
     EXPECT_EQ(page.cellAt(0)->cellTotalSizeLabel->text(), "1024 Byte");
     EXPECT_EQ(page.cellAt(1)->cellTotalSizeLabel->text(), "1.0 KB");
@@ -252,14 +246,14 @@ TEST_F(OtbPageTest, RowDetailsOpenOneAtATimeAndShowTheSizeText)
     EXPECT_EQ(page.cellAt(3)->cellTotalSizeLabel->text(), "2048.0 GB");
 
     page.cellAt(2)->moreInfoBtn->click();
-    drainMainQueue();
+    ASSERT_TRUE(drainEvents());
     EXPECT_EQ(page.rowOfMoreInfo(), 2);
     EXPECT_EQ(page.OTBTableView->item(2)->sizeHint().height(), 160);
     EXPECT_FALSE(page.cellAt(2)->moreInfoView->isHidden());
     EXPECT_EQ(page.cellAt(2)->moreInfoBtn->imageName(), "ic_tab_moredetail_down_grey");
 
     page.cellAt(5)->moreInfoBtn->click();
-    drainMainQueue();
+    ASSERT_TRUE(drainEvents());
     EXPECT_EQ(page.rowOfMoreInfo(), 5);
     EXPECT_EQ(page.rowHeight(2), 80);
     EXPECT_TRUE(page.cellAt(2)->moreInfoView->isHidden());
@@ -268,7 +262,7 @@ TEST_F(OtbPageTest, RowDetailsOpenOneAtATimeAndShowTheSizeText)
     EXPECT_TRUE(page.cellAt(5)->moreInfoShow);
 
     page.cellAt(5)->moreInfoBtn->click();
-    drainMainQueue();
+    ASSERT_TRUE(drainEvents());
     EXPECT_EQ(page.rowOfMoreInfo(), -1);
     for (int row = 0; row < 6; ++row) {
         EXPECT_EQ(page.OTBTableView->item(row)->sizeHint().height(), 80);

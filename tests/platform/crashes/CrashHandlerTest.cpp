@@ -119,6 +119,8 @@ TEST(CrashReporting, StartInstallsTheHandlerUnderTheApplicationDataFolder)
 {
     CrashReporting::setLogLevel(CrashReporting::Verbose);
     EXPECT_EQ(CrashReporting::logLevel(), 2);
+    // The launch's verbose level leaves the category as quiet as the logging rules have it.
+    EXPECT_FALSE(lcCrashes().isDebugEnabled());
     CrashReporting::setCountryCode("TW");
     EXPECT_EQ(CrashReporting::countryCode(), "TW");
     EXPECT_EQ(CrashReporting::regionCode(QLocale("zh_TW")), "TW");

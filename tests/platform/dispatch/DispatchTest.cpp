@@ -145,3 +145,32 @@ TEST(DispatchTimer, RescheduleReplacesTheOldSchedule)
     timer.schedule(0ms, 10s);
     ASSERT_TRUE(waitUntil([&] { return ticks == 1; }, 1000));
 }
+
+// Last in this file: after shutdown() no serial queue runs anything in this process.
+TEST(DispatchQueue, QueuesOutliveShutdownForWhatIsDestroyedAfterIt)
+{
+    DispatchQueue& queue = DispatchQueue::serial("test.shutdown");
+    std::atomic<int> ticks { 0 };
+    auto timer = std::make_unique<DispatchTimer>(queue);
+    timer->setHandler([&] { ++ticks; });
+    timer->schedule(0ms, 5ms);
+    timer->resume();
+    ASSERT_TRUE(waitUntil([&] { return ticks.load() >= 1; }));
+
+    DispatchQueue::shutdown();
+    // Windows destroyed after the event loop still cancel their timers on these queues.
+    EXPECT_EQ(&DispatchQueue::serial("test.shutdown"), &queue);
+    EXPECT_EQ(queue.context(), nullptr);
+    timer.reset();
+
+    // A block for a stopped queue, or one first asked for now, is dropped where it is queued.
+    for (DispatchQueue* q : { &queue, &DispatchQueue::serial("test.after-shutdown") }) {
+        auto kept = std::make_shared<int>(0);
+        bool ran = false;
+        q->async([kept, &ran] { ran = true; });
+        EXPECT_EQ(kept.use_count(), 1);
+        EXPECT_FALSE(ran);
+        EXPECT_EQ(q->context(), nullptr);
+    }
+    DispatchQueue::shutdown();
+}

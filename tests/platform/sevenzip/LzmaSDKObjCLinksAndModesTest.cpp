@@ -1,5 +1,6 @@
 #include "LzmaSDKObjCReader.h"
 #include "LzmaSDKObjCWriter.h"
+#include "RemovableTemporaryDir.h"
 #include "SevenZipTestSupport.h"
 
 #include <QDir>
@@ -108,7 +109,7 @@ TEST(SevenZipLinksTest, LinksComeBackReadingExactlyAsStoredAndNothingIsWrittenTh
 
 TEST(SevenZipLinksTest, StoredModesAreListedAndRestrictiveFoldersExtractForAnOrdinaryUser)
 {
-    QTemporaryDir tmp;
+    RemovableTemporaryDir tmp; // "locked" is 0500
     const QString top = tmp.filePath(QStringLiteral("m"));
     writeFile(top + QStringLiteral("/locked/inside.txt"), "inside");
     writeFile(top + QStringLiteral("/tool"), "#!/bin/sh\n");

@@ -1,4 +1,5 @@
 #include "FakeSystemTree.h"
+#include "PrivateBus.h"
 #include "VolumeEjector.h"
 
 #include <QDBusArgument>
@@ -8,10 +9,11 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace {
 
@@ -64,31 +66,14 @@ public:
 
 class VolumeEjectorTest : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        QDBusConnection::disconnectFromBus(QStringLiteral("eject-client"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("eject-service"));
-        if (daemon.state() != QProcess::NotRunning) {
-            daemon.kill();
-            daemon.waitForFinished();
-        }
-    }
+    void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("eject-client")); }
 
-    // A private message bus; false when it cannot be started here.
-    bool startBus()
+    // A private message bus, or none when it cannot be started here.
+    std::unique_ptr<PrivateBus> startBus()
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("LD_PRELOAD"));
-        daemon.setProcessEnvironment(env);
-        daemon.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
-        if (!daemon.waitForStarted() || !daemon.waitForReadyRead())
-            return false;
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
-        return !address.isEmpty();
+        auto bus = std::make_unique<PrivateBus>();
+        return bus->isRunning() ? std::move(bus) : nullptr;
     }
-
-    QProcess daemon;
-    QString address;
 };
 
 } // namespace
@@ -114,9 +99,10 @@ TEST_F(VolumeEjectorTest, NoBusGivesAnErrorText)
 
 TEST_F(VolumeEjectorTest, MissingDiskServiceGivesItsErrorText)
 {
-    if (!startBus())
+    const auto daemon = startBus();
+    if (!daemon)
         GTEST_SKIP() << "dbus-daemon cannot run here";
-    const QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("eject-client"));
+    const QDBusConnection bus = daemon->connect(QStringLiteral("eject-client"));
     ASSERT_TRUE(bus.isConnected());
     const QString error = VolumeEjector::ejectNow(bus, SystemRoots(), QStringLiteral("sdb1"));
     EXPECT_FALSE(error.isEmpty());
@@ -124,17 +110,18 @@ TEST_F(VolumeEjectorTest, MissingDiskServiceGivesItsErrorText)
 
 TEST_F(VolumeEjectorTest, UnmountsEveryVolumeOfTheDiskThenPowersOff)
 {
-    if (!startBus())
+    const auto daemon = startBus();
+    if (!daemon)
         GTEST_SKIP() << "dbus-daemon cannot run here";
     FakeSystemTree tree;
     tree.buildMakerTree();
     FakeDiskService service;
-    QDBusConnection serviceBus = QDBusConnection::connectToBus(address, QStringLiteral("eject-service"));
+    QDBusConnection serviceBus = daemon->connect(QStringLiteral("eject-service"));
     ASSERT_TRUE(serviceBus.registerVirtualObject(kRoot, &service, QDBusConnection::SubPath));
     ASSERT_TRUE(serviceBus.registerService(QStringLiteral("org.freedesktop.UDisks2")));
 
     VolumeEjector ejector;
-    ejector.setConnection(QDBusConnection::connectToBus(address, QStringLiteral("eject-client")));
+    ejector.setConnection(daemon->connect(QStringLiteral("eject-client")));
     ejector.setSystemRoots(tree.roots());
     QSignalSpy finished(&ejector, &VolumeEjector::finished);
     ejector.eject(QStringLiteral("/dev/sdb1"));

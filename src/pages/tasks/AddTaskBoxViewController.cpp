@@ -417,6 +417,11 @@ void AddTaskBoxViewController::chooseDestination(const QString& raw, bool fromBo
         showError(permissionText(path) + tr("as the destination path: Permission denied."));
         return;
     }
+    showDestination(path, tagged);
+}
+
+void AddTaskBoxViewController::showDestination(const QString& path, const QString& tagged)
+{
     const qint64 free = UtilityFunctions::getFreeSpace(path);
     fitTitle(changeDestBtn, tr("Change Destination"),
              QStringLiteral("(") + tr("%1 available").arg(UtilityFunctions::formatSize(free)) + QStringLiteral(")"));
@@ -425,6 +430,27 @@ void AddTaskBoxViewController::chooseDestination(const QString& raw, bool fromBo
     destPathTextLabel->setText(path);
     destPathTextLabel->setToolTip(path);
     destinationBoxBtn->hide();
+}
+
+void AddTaskBoxViewController::fillWithTyped(const TaskInfoPtr& typed, bool backUpNow)
+{
+    if (!typed || isModifyMode)
+        return;
+    taskName_field->setText(typed->taskName);
+    sourcePathArray = typed->backupSrc;
+    reloadSourceList();
+    if (!sourcePathArray.isEmpty())
+        refreshSourceTotal();
+    if (!typed->backupDest.isEmpty())
+        showDestination(TaskInfo::pathPart(typed->backupDest), typed->backupDest);
+    // Settings the user never changed stay unset, so the dialog opens on its own defaults.
+    const bool advancedChanged = typed->function != exeFunc || typed->password != password
+        || typed->scheduleMode != scheduleMode || typed->hour != hour || typed->minute != minute
+        || typed->date != date || typed->weekday != weekday;
+    if (advancedChanged)
+        sendAdvInfo(typed->function, typed->password, typed->scheduleMode, typed->hour, typed->minute, typed->date,
+                    typed->weekday);
+    backupImmediatelyCheck->setChecked(backUpNow);
 }
 
 // ---------------------------------------------------------------- advanced settings

@@ -178,6 +178,22 @@ TEST(AboutViewTest, ShowsTheVersionAndTheStatement)
     about->closeClicked();
 }
 
+TEST(AboutViewTest, TheStatementOpensCentredOverTheMainWindow)
+{
+    QWidget window; // within the offscreen screen (800x600), so the dialog needs no clamping
+    window.setGeometry(50, 50, 700, 500);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* about = new AboutView(&window);
+    about->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(about));
+    const QSize small = about->size();
+    QTest::mouseClick(about->licenseBtn, Qt::LeftButton);
+    EXPECT_GT(about->height(), small.height());
+    EXPECT_LE((about->frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 8);
+    about->closeClicked();
+}
+
 TEST(AboutViewTest, MissingStatementDoesNothing)
 {
     AboutView about;

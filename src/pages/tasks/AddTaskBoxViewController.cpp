@@ -8,6 +8,7 @@
 #include "ControlStyle.h"
 #include "DispatchQueue.h"
 #include "ElidedLabel.h"
+#include "FileChooserFit.h"
 #include "GoogleReporter.h"
 #include "PasswordRules.h"
 #include "SourcePickerDialog.h"
@@ -155,6 +156,8 @@ AddTaskBoxViewController::AddTaskBoxViewController(QWidget* parent, const TaskIn
     auto* bottom = new QHBoxLayout;
     AdvanceBtn = new QPushButton(tr("Advanced Settings"), this);
     AdvanceBtn->setFlat(true);
+    // A link, not the dialog's default: Enter in the name field must not open the settings.
+    AdvanceBtn->setAutoDefault(false);
     AdvanceBtn->setCursor(Qt::PointingHandCursor);
     AdvanceBtn->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; background: transparent; %2 }")
                                   .arg(ControlStyle::css(ControlStyle::accentBlue()), ControlStyle::cssFont(14)));
@@ -400,6 +403,7 @@ void AddTaskBoxViewController::openDestinationPicker(bool fromBox)
     for (const QString& path : SourcePickerDialog::placePaths())
         places.append(QUrl::fromLocalFile(path));
     picker->setSidebarUrls(places);
+    FileChooserFit::fitFileDialog(picker);
     connect(picker, &QFileDialog::fileSelected, this, [this, fromBox](const QString& path) { chooseDestination(path, fromBox); });
     picker->open();
 }

@@ -7,19 +7,48 @@
 #include <xcb/xcb.h>
 
 #include <cstring>
+#include <utility>
 
-bool canReachX11(const QString& display)
+DisplayCheck::DisplayCheck(Probe reachX11, Probe reachWayland)
+    : reachX11_(std::move(reachX11))
+    , reachWayland_(std::move(reachWayland))
+{
+}
+
+DisplayCheck::~DisplayCheck()
+{
+    release();
+}
+
+void DisplayCheck::release()
+{
+    if (held_)
+        xcb_disconnect(held_);
+    held_ = nullptr;
+}
+
+bool DisplayCheck::connectX11(const QString& display)
 {
     if (display.isEmpty())
         return false;
+    release();
     xcb_connection_t* connection = xcb_connect(display.toLocal8Bit().constData(), nullptr);
     // xcb never returns null: a failed connection is an object in an error state.
-    const bool ok = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return ok;
+    if (xcb_connection_has_error(connection) != 0) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    held_ = connection;
+    return true;
 }
 
-bool canReachWayland(const QString& socketPath)
+bool DisplayCheck::canReachX11(const QString& display)
+{
+    DisplayCheck probe;
+    return probe.connectX11(display);
+}
+
+bool DisplayCheck::canReachWayland(const QString& socketPath)
 {
     const QByteArray path = socketPath.toLocal8Bit();
     sockaddr_un address {};
@@ -35,7 +64,7 @@ bool canReachWayland(const QString& socketPath)
     return ok;
 }
 
-QString waylandSocketPath(const QProcessEnvironment& env)
+QString DisplayCheck::waylandSocketPath(const QProcessEnvironment& env)
 {
     const QString name = env.value("WAYLAND_DISPLAY");
     if (name.isEmpty())
@@ -46,9 +75,7 @@ QString waylandSocketPath(const QProcessEnvironment& env)
     return runtime.isEmpty() ? QString() : runtime + '/' + name;
 }
 
-bool hasDisplay(const QProcessEnvironment& env, const QStringList& arguments,
-                const std::function<bool(const QString&)>& reachX11,
-                const std::function<bool(const QString&)>& reachWayland)
+bool DisplayCheck::hasDisplay(const QProcessEnvironment& env, const QStringList& arguments)
 {
     QString platforms = env.value("QT_QPA_PLATFORM");
     QString x11Display = env.value("DISPLAY");
@@ -79,8 +106,10 @@ bool hasDisplay(const QProcessEnvironment& env, const QStringList& arguments,
         if (!env.value("WAYLAND_SOCKET").isEmpty())
             return true;
         if (!env.value("WAYLAND_DISPLAY").isEmpty()
-            && (reachWayland ? reachWayland : canReachWayland)(waylandSocketPath(env)))
+            && (reachWayland_ ? reachWayland_(waylandSocketPath(env)) : canReachWayland(waylandSocketPath(env))))
             return true;
     }
-    return allowsX11 && !x11Display.isEmpty() && (reachX11 ? reachX11 : canReachX11)(x11Display);
+    if (!allowsX11 || x11Display.isEmpty())
+        return false;
+    return reachX11_ ? reachX11_(x11Display) : connectX11(x11Display);
 }

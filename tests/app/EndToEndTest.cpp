@@ -49,6 +49,29 @@ void writeAll(const QString& path, const QByteArray& data)
     f.write(data);
 }
 
+// The pages and message windows are registered before the window that embeds them is made.
+struct RealPages {
+    RealPages()
+    {
+        MessageWindowPresenter::install();
+        PageRegistry::registerPages();
+    }
+};
+
+// The application's window with its real pages, shown on the Backup tab.
+struct AppWindow : RealPages {
+    ViewController vc;
+    BackupViewController* backupPage = nullptr;
+    AppWindow()
+    {
+        vc.start();
+        vc.show();
+        vc.setTabsEnabled(true);
+        vc.onBackupTabClicked();
+        backupPage = qobject_cast<BackupViewController*>(vc.page("BackupContainerSegue"));
+    }
+};
+
 } // namespace
 
 TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
@@ -60,15 +83,9 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
     ASSERT_TRUE(QDir(root).mkpath("backups"));
     writeAll(root + "/docs/sub/note.txt", "original");
 
-    MessageWindowPresenter::install();
-    PageRegistry::registerPages();
-    ViewController vc;
-    vc.start();
-    vc.show();
-    vc.setTabsEnabled(true);
-    vc.onBackupTabClicked();
-
-    auto* backupPage = qobject_cast<BackupViewController*>(vc.page("BackupContainerSegue"));
+    AppWindow window;
+    ViewController& vc = window.vc;
+    auto* backupPage = window.backupPage;
     ASSERT_NE(backupPage, nullptr);
     QTest::mouseClick(backupPage->addBtn, Qt::LeftButton);
     QPointer<AddTaskBoxViewController> editor = backupPage->editor();
@@ -146,14 +163,9 @@ TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
         ASSERT_TRUE(QDir(root).mkpath(folder));
     writeAll(root + "/pics/a.jpg", "picture");
 
-    MessageWindowPresenter::install();
-    PageRegistry::registerPages();
-    ViewController vc;
-    vc.start();
-    vc.show();
-    vc.setTabsEnabled(true);
-    vc.onBackupTabClicked();
-    auto* backupPage = qobject_cast<BackupViewController*>(vc.page("BackupContainerSegue"));
+    AppWindow window;
+    ViewController& vc = window.vc;
+    auto* backupPage = window.backupPage;
     auto* otbPage = qobject_cast<OTBViewController*>(vc.page("OTBContainerSegue"));
     ASSERT_NE(backupPage, nullptr);
     ASSERT_NE(otbPage, nullptr);

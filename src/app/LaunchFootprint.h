@@ -16,9 +16,6 @@ public:
     // Removes what was noted as absent: the files first, then the folders deepest first.
     void takeBack() const;
 
-    QStringList absentFiles() const { return files_; }
-    QStringList absentFolders() const { return folders_; }
-
 private:
     void noteMissingFolders(QString folder);
 

@@ -64,8 +64,10 @@ int FileChooserFit::placesWidth(const QAbstractItemView* places)
     return widest + icon + 2 * kCellPadding;
 }
 
-void FileChooserFit::growWithinScreen(QDialog* dialog, int width, int height)
+void FileChooserFit::growToChooserSize(QDialog* dialog)
 {
+    int width = kDialogWidth;
+    int height = kDialogHeight;
     const QScreen* screen = dialog->screen() ? dialog->screen() : QGuiApplication::primaryScreen();
     if (screen) {
         const QSize room = screen->availableGeometry().size() * 0.9;
@@ -79,7 +81,7 @@ void FileChooserFit::fitFileDialog(QFileDialog* dialog)
 {
     if (!dialog)
         return;
-    growWithinScreen(dialog, kDialogWidth, kDialogHeight);
+    growToChooserSize(dialog);
     if (auto* view = dialog->findChild<QTreeView*>(QStringLiteral("treeView")))
         fitColumns(view);
     auto* sidebar = dialog->findChild<QListView*>(QStringLiteral("sidebar"));

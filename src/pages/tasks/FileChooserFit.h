@@ -12,11 +12,11 @@ class FileChooserFit {
 public:
     // The widget-based QFileDialog: its size, its sidebar and its detail columns.
     static void fitFileDialog(QFileDialog* dialog);
-    // A detail view over a QFileSystemModel: name stretches, the other columns fit the
-    // widest text they can show in this locale.
+    // A detail view over a QFileSystemModel (name, size, type, date): the name stretches, size
+    // and date fit the widest text they can show in this locale, the type a common one.
     static void fitColumns(QTreeView* view);
     // The width the longest entry of a list of places needs, icon and margins included.
     static int placesWidth(const QAbstractItemView* places);
-    // Grows a dialog to `width` x `height`, within the screen it is on.
-    static void growWithinScreen(QDialog* dialog, int width, int height);
+    // Grows a chooser to the size these columns need, within the screen it is on.
+    static void growToChooserSize(QDialog* dialog);
 };

@@ -90,7 +90,7 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
     layout->addLayout(body, 1);
     layout->addWidget(buttons);
 
-    FileChooserFit::growWithinScreen(this, 920, 560);
+    FileChooserFit::growToChooserSize(this);
 
     const QString start = startPath.isEmpty() ? QDir::homePath() : startPath;
     setCurrentFolder(QFileInfo(start).isDir() ? start : QDir::homePath());

@@ -16,12 +16,14 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (!hasDisplay(QProcessEnvironment::systemEnvironment(), arguments)) {
+    DisplayCheck display;
+    if (!display.hasDisplay(QProcessEnvironment::systemEnvironment(), arguments)) {
         std::fputs("Zorvi needs a graphical session (no display was found).\n", stderr);
         return 1;
     }
 
     QApplication app(argc, argv);
+    display.release();
     QApplication::setOrganizationName("Morvantek");
     QApplication::setApplicationName("Zorvi");
 

@@ -3,11 +3,15 @@
 #include "ControlStyle.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 // Outside any namespace, as Q_INIT_RESOURCE requires; the texts live in a static library.
 static void initTextResources()
@@ -113,5 +117,33 @@ void AboutView::licenseClicked()
     if (text.isEmpty())
         return;
     licenseText->setPlainText(text);
+    const bool wasShown = licenseText->isVisible();
     licenseText->show();
+    if (wasShown)
+        return;
+    // The dialog grows by the text; without moving it would grow from its top-left corner
+    // past the main window.
+    layout()->activate();
+    centreOverOwner();
+}
+
+void AboutView::centreOverOwner()
+{
+    const QRect frame = frameGeometry();
+    QRect area;
+    QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (owner && owner->isVisible())
+        area = owner->frameGeometry();
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    if (!area.isValid())
+        area = available;
+    if (!area.isValid())
+        return;
+    QPoint topLeft = area.center() - QPoint(frame.width() / 2, frame.height() / 2);
+    if (available.isValid()) {
+        topLeft.setX(std::clamp(topLeft.x(), available.left(), std::max(available.left(), available.right() - frame.width() + 1)));
+        topLeft.setY(std::clamp(topLeft.y(), available.top(), std::max(available.top(), available.bottom() - frame.height() + 1)));
+    }
+    move(topLeft);
 }

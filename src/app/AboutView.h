@@ -34,5 +34,8 @@ public Q_SLOTS:
     void licenseClicked();
 
 private:
+    // Over the middle of the main window, and inside the screen.
+    void centreOverOwner();
+
     QString statementPath_;
 };

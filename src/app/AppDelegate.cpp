@@ -121,6 +121,11 @@ void AppDelegate::applicationDidFinishLaunching(QWidget* mainWindow)
                 if (vc)
                     vc->stopAllRuns();
             };
+        if (!discardLaunchFiles)
+            discardLaunchFiles = [vc] {
+                if (vc)
+                    vc->launchFootprint.takeBack();
+            };
     }
 
     // 1. cloud clients before any cloud page runs
@@ -397,6 +402,8 @@ void AppDelegate::discardUnacceptedLaunch()
     // Nothing has ever been accepted, so every stored value came from an unaccepted run.
     settings.clear();
     settings.sync();
+    if (discardLaunchFiles)
+        discardLaunchFiles();
 }
 
 void AppDelegate::applicationDidBecomeActive()

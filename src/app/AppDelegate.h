@@ -72,6 +72,8 @@ public:
     // the main window at launch when it is a ViewController.
     std::function<bool()> runsInProgress;
     std::function<void()> stopRuns;
+    // Takes back what the launch wrote into the user's folders, when the licence is declined.
+    std::function<void()> discardLaunchFiles;
 
     VersionRequest* versionRequest() const { return versionRequest_; }
     Updater* updater() const { return updater_; }

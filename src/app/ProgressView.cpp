@@ -1,6 +1,7 @@
 #include "ProgressView.h"
 
 #include "ControlStyle.h"
+#include "ElidedLabel.h"
 #include "ProgressViewDelegate.h"
 #include "ZorviImages.h"
 #include "customizeButton.h"
@@ -49,6 +50,10 @@ ProgressView::ProgressView(QWidget* parent)
     titleLabel = new QLabel(this);
     titleLabel->setFont(ControlStyle::font(18, true));
     titleLabel->setStyleSheet(dark);
+    taskNameLabel = new ElidedLabel(QString(), this);
+    taskNameLabel->setFont(ControlStyle::font(18));
+    taskNameLabel->setTextColor(ControlStyle::greyText());
+    taskNameLabel->hide();
 
     statusTitle = new QLabel(tr("Status:"), this);
     statusTitle->setFont(ControlStyle::font(14));
@@ -87,9 +92,14 @@ ProgressView::ProgressView(QWidget* parent)
     bar->addWidget(progressBar, 1);
     bar->addWidget(progressLabel);
 
+    auto* heading = new QHBoxLayout;
+    heading->setSpacing(8);
+    heading->addWidget(titleLabel);
+    heading->addWidget(taskNameLabel, 1);
+
     auto* text = new QVBoxLayout;
     text->setSpacing(10);
-    text->addWidget(titleLabel);
+    text->addLayout(heading);
     text->addLayout(status);
     text->addLayout(bar);
 
@@ -139,6 +149,13 @@ void ProgressView::viewDidLoad()
 {
     titleLabel->setText(titleString);
     setWindowTitle(titleString);
+    if (taskInfo && !taskInfo->taskName.isEmpty()) {
+        const QString quoted = QLatin1Char('"') + taskInfo->taskName + QLatin1Char('"');
+        taskNameLabel->setText(quoted);
+        taskNameLabel->setToolTip(quoted);
+        taskNameLabel->show();
+        setWindowTitle(titleString + QLatin1Char(' ') + quoted);
+    }
     statusLabel->setText(statusString);
     const QPixmap pm = ZorviImages::pixmap(imagePath, QSize(64, 64));
     image->setPixmap(pm);

@@ -1,5 +1,8 @@
 #include "UpdatePromptDialog.h"
 
+#include "WindowFactory.h"
+#include "messageView.h"
+
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -16,6 +19,19 @@ QMessageBox* makeBox(QWidget* parent, QMessageBox::Icon icon, const QString& tex
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
     return box;
+}
+
+// A plain notice in the program's own message window; Esc closes it as OK does.
+void showNotice(QWidget* parent, const QString& imageName, const QString& message)
+{
+    messageView* view = WindowFactory::createAs<messageView>(QStringLiteral("MessageView"), parent);
+    if (!view)
+        return;
+    view->titleString = tr("Software Update");
+    view->imagePath = imageName;
+    view->statusString = message;
+    view->closingCancels = true;
+    view->present();
 }
 } // namespace
 
@@ -51,16 +67,14 @@ void UpdatePromptDialog::showUpdateFound(const AppcastItem& item, const QString&
 
 void UpdatePromptDialog::showUpToDate(const QString& currentVersion)
 {
-    QMessageBox* box = makeBox(parent_, QMessageBox::Information,
-                               tr("Zorvi %1 is the newest version available.").arg(currentVersion));
-    box->addButton(QMessageBox::Ok);
-    box->open();
+    showNotice(parent_, QStringLiteral("ic_log_success"),
+               tr("Zorvi %1 is the newest version available.").arg(currentVersion));
 }
 
 void UpdatePromptDialog::showCheckFailed(const QString& reason)
 {
-    QMessageBox* box = makeBox(parent_, QMessageBox::Warning, tr("Zorvi could not check for updates."));
-    box->setInformativeText(reason);
-    box->addButton(QMessageBox::Ok);
-    box->open();
+    QString message = tr("Zorvi could not check for updates.");
+    if (!reason.isEmpty())
+        message += QStringLiteral("\n") + reason;
+    showNotice(parent_, QStringLiteral("ic_log_fail"), message);
 }

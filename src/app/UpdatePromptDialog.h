@@ -5,7 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
-// The updater's questions and answers as message boxes over the main window. Every box is
+// The updater's question and notices over the main window: the offered update in a message box
+// (three choices and the release notes), the rest in the program's message window. Every window is
 // opened without blocking; closing an offered update without a choice means "later".
 class UpdatePromptDialog : public UpdatePrompt {
 public:

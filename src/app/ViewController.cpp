@@ -242,6 +242,10 @@ void ViewController::embedPages()
 
 void ViewController::start()
 {
+    if (!defaults()->value("eulaAccepted").toBool()) {
+        launchFootprint.noteFolders({ TaskController::taskListFolder() });
+        launchFootprint.noteFiles({ TaskController::taskListPath(), UsbDeviceTracker::modelListPath() });
+    }
     controller.TaskArray = controller.loadTaskList(); // each task arms its own schedule
     controller.updateTaskVolumePaths(false);          // always ends by saving
     GoogleReporter::shared().configure();

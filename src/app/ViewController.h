@@ -21,6 +21,8 @@
 #include <functional>
 #include <memory>
 
+#include "LaunchFootprint.h"
+
 class DeviceListPage;
 class MyTabButton;
 class OtbButtonPage;
@@ -79,6 +81,11 @@ public:
     SecurityRuns* securityRuns = nullptr;
     // Set by whoever makes the USB watcher; every showing reports its new product names.
     QPointer<UsbDeviceTracker> usbTracker;
+
+    // While the licence has not been accepted, start() notes here what it may create in the
+    // Documents folder (the task-list folder, its file and the model list), so a declined
+    // licence can take it back.
+    LaunchFootprint launchFootprint;
 
     // A run is going on: a progress window is open, or a scheduled backup works unseen.
     bool hasRunningWork() const;

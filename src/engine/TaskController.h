@@ -102,7 +102,8 @@ public:
     void removeExecutingTask(const TaskInfoPtr& task);
     bool isExecuting(const QString& taskName) const;
     void btnClicked(int index) override;
-    // The duplicate-name question was closed without an answer: nothing is added or replaced.
+    // The duplicate-name question was closed without an answer: nothing is added or replaced,
+    // and the page that sent the task opens its editor again with it (TaskTablePage).
     void messageDismissed() override;
     void startScheduledTask(const std::shared_ptr<TaskInfo>& task) override;
     // Pushes the lists to the pages: Backup and One-Touch Backup get every task, Restore the

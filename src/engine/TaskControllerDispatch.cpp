@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <utility>
 
 namespace {
 
@@ -238,7 +239,16 @@ void TaskController::messageDismissed()
         windows->startOtbTimer(300);
     // Only the duplicate-name question can be dismissed; a later answer to another message
     // must not act on it.
+    if (!duplicateNameIssue)
+        return;
     duplicateNameIssue = false;
+    const TaskInfoPtr typed = std::exchange(tempData, nullptr);
+    if (!typed)
+        return;
+    // Nothing is added; what the user typed goes back into the editor it came from.
+    for (TaskTablePage* page : { BackupView, OtbView })
+        if (page && page->reopenTaskEditor(typed, tempAction))
+            return;
 }
 
 void TaskController::startScheduledTask(const std::shared_ptr<TaskInfo>& task)

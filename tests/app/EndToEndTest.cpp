@@ -4,6 +4,7 @@
 #include "AdvanceViewController.h"
 #include "BackupViewController.h"
 #include "MessageWindowPresenter.h"
+#include "OTBViewController.h"
 #include "PageRegistry.h"
 #include "RestoreViewController.h"
 #include "ViewController.h"
@@ -48,6 +49,29 @@ void writeAll(const QString& path, const QByteArray& data)
     f.write(data);
 }
 
+// The pages and message windows are registered before the window that embeds them is made.
+struct RealPages {
+    RealPages()
+    {
+        MessageWindowPresenter::install();
+        PageRegistry::registerPages();
+    }
+};
+
+// The application's window with its real pages, shown on the Backup tab.
+struct AppWindow : RealPages {
+    ViewController vc;
+    BackupViewController* backupPage = nullptr;
+    AppWindow()
+    {
+        vc.start();
+        vc.show();
+        vc.setTabsEnabled(true);
+        vc.onBackupTabClicked();
+        backupPage = qobject_cast<BackupViewController*>(vc.page("BackupContainerSegue"));
+    }
+};
+
 } // namespace
 
 TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
@@ -59,15 +83,9 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
     ASSERT_TRUE(QDir(root).mkpath("backups"));
     writeAll(root + "/docs/sub/note.txt", "original");
 
-    MessageWindowPresenter::install();
-    PageRegistry::registerPages();
-    ViewController vc;
-    vc.start();
-    vc.show();
-    vc.setTabsEnabled(true);
-    vc.onBackupTabClicked();
-
-    auto* backupPage = qobject_cast<BackupViewController*>(vc.page("BackupContainerSegue"));
+    AppWindow window;
+    ViewController& vc = window.vc;
+    auto* backupPage = window.backupPage;
     ASSERT_NE(backupPage, nullptr);
     QTest::mouseClick(backupPage->addBtn, Qt::LeftButton);
     QPointer<AddTaskBoxViewController> editor = backupPage->editor();
@@ -132,4 +150,102 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->restoreStatus == 1; }, 120000));
     EXPECT_EQ(readAll(root + "/docs/sub/note.txt"), "original");
     listed()->stopScheduleTimer();
+}
+
+// The question about a taken name closed with Esc adds nothing, and the editor that asked
+// comes back with everything typed, on the Backup page and on the One-Touch Backup page.
+TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = dir.path();
+    for (const char* folder : { "docs", "pics", "backups", "other" })
+        ASSERT_TRUE(QDir(root).mkpath(folder));
+    writeAll(root + "/pics/a.jpg", "picture");
+
+    AppWindow window;
+    ViewController& vc = window.vc;
+    auto* backupPage = window.backupPage;
+    auto* otbPage = qobject_cast<OTBViewController*>(vc.page("OTBContainerSegue"));
+    ASSERT_NE(backupPage, nullptr);
+    ASSERT_NE(otbPage, nullptr);
+
+    const auto fill = [&](AddTaskBoxViewController* editor, const QString& source, const QString& dest, bool now) {
+        editor->addSourcePaths({ root + source }, true);
+        editor->chooseDestination(root + dest, true);
+        QTest::keyClicks(editor->taskName_field, "Docs");
+        editor->backupImmediatelyCheck->setChecked(now);
+    };
+    QTest::mouseClick(backupPage->addBtn, Qt::LeftButton);
+    ASSERT_NE(backupPage->editor(), nullptr);
+    fill(backupPage->editor(), "/docs", "/backups", false);
+    QTest::mouseClick(backupPage->editor()->doneButton, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vc.controller.findTask("Docs") != nullptr; }, 10000));
+
+    const auto closeQuestionWithEsc = [&] {
+        messageView* question = nullptr;
+        const bool asked = QTest::qWaitFor([&] {
+            question = visibleTopLevel<messageView>();
+            return question && question->statusString.startsWith("Task name already exists");
+        }, 10000);
+        if (!asked)
+            return false;
+        QTest::keyClick(question, Qt::Key_Escape);
+        return true;
+    };
+
+    // Second task of the same name, with a schedule, to back up at once.
+    QTest::mouseClick(backupPage->addBtn, Qt::LeftButton);
+    QPointer<AddTaskBoxViewController> first = backupPage->editor();
+    ASSERT_FALSE(first.isNull());
+    fill(first, "/pics", "/other", true);
+    QTest::mouseClick(first->AdvanceBtn, Qt::LeftButton);
+    AdvanceViewController* adv = first->advancedDialog();
+    ASSERT_NE(adv, nullptr);
+    adv->scheduleModeCombobox->setCurrentIndex(1);
+    adv->scheduleTimePicker->setTime(QTime(3, 15));
+    QTest::mouseClick(adv->doneButton, Qt::LeftButton);
+    QTest::mouseClick(first->doneButton, Qt::LeftButton);
+    ASSERT_TRUE(closeQuestionWithEsc());
+
+    AddTaskBoxViewController* again = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        again = backupPage->editor();
+        return again && again != first && again->isVisible();
+    }, 10000)) << "the editor did not come back";
+    EXPECT_EQ(again->taskName_field->text(), "Docs");
+    EXPECT_EQ(again->sourcePathArray, QStringList { root + "/pics" });
+    EXPECT_EQ(TaskInfo::pathPart(again->destinationPath), root + "/other");
+    EXPECT_TRUE(again->backupImmediatelyCheck->isChecked());
+    EXPECT_EQ(again->scheduleMode, "Daily");
+    EXPECT_EQ(again->hour, 3);
+    EXPECT_EQ(again->minute, 15);
+    ASSERT_EQ(vc.controller.TaskArray.size(), 1) << "nothing is added while the question is unanswered";
+    EXPECT_EQ(vc.controller.TaskArray.first()->backupSrc, QStringList { root + "/docs" });
+
+    // A new name, and the same editor adds the task as typed.
+    again->taskName_field->setText("Pics");
+    again->backupImmediatelyCheck->setChecked(false);
+    QTest::mouseClick(again->doneButton, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vc.controller.findTask("Pics") != nullptr; }, 10000));
+    EXPECT_EQ(vc.controller.findTask("Pics")->scheduleMode, "Daily");
+    EXPECT_EQ(vc.controller.findTask("Pics")->backupSrc, QStringList { root + "/pics" });
+
+    // The One-Touch Backup page's editor comes back the same way.
+    vc.onOTBTabClicked();
+    otbPage->addTask();
+    QPointer<AddTaskBoxViewController> otbEditor = otbPage->editor();
+    ASSERT_FALSE(otbEditor.isNull());
+    fill(otbEditor, "/pics", "/backups", false);
+    QTest::mouseClick(otbEditor->doneButton, Qt::LeftButton);
+    ASSERT_TRUE(closeQuestionWithEsc());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return otbPage->editor() && otbPage->editor() != otbEditor; }, 10000));
+    EXPECT_EQ(otbPage->editor()->taskName_field->text(), "Docs");
+    EXPECT_FALSE(otbPage->editor()->backupImmediatelyCheck->isChecked());
+    EXPECT_EQ(backupPage->editor(), nullptr) << "only the page that asked opens its editor";
+    EXPECT_EQ(vc.controller.TaskArray.size(), 2);
+    otbPage->editor()->taskCancelClicked();
+
+    for (const TaskInfoPtr& t : vc.controller.TaskArray)
+        t->stopScheduleTimer();
 }

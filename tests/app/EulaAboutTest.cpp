@@ -2,9 +2,12 @@
 #include "AppDelegate.h"
 #include "DrainEvents.h"
 #include "LoginItem.h"
+#include "TempHome.h"
+#include "ViewController.h"
 #include "eulaView.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -154,6 +157,53 @@ TEST_F(EulaTest, DeclineTakesBackWhatTheLaunchLeft)
     QFile::remove(entry);
 }
 
+TEST_F(EulaTest, DecliningLeavesTheDocumentsFolderAsItWas)
+{
+    const QString folder = TempHome::instance()->documents() + "/MorvantekZorvi";
+    const QString list = folder + "/metadata.meta";
+    QDir(folder).removeRecursively();
+    // One launch up to the agreement, answered by `accept`.
+    const auto launch = [&](bool accept) {
+        ViewController vc;
+        vc.start();
+        EXPECT_TRUE(QFile::exists(list)) << "starting writes the task list";
+        AppDelegate d(quietServices(&quits));
+        vc.show();
+        d.applicationDidFinishLaunching(&vc);
+        eulaView* eula = waitForEula(d);
+        ASSERT_NE(eula, nullptr);
+        QTest::mouseClick(accept ? eula->acceptBtn : eula->rejectBtn, Qt::LeftButton);
+    };
+
+    launch(false);
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(QFileInfo::exists(folder)) << "the declined launch left its folder in Documents";
+    EXPECT_TRUE(QFileInfo::exists(TempHome::instance()->documents()));
+
+    // A folder the user had, with a file of theirs: only the launch's own file goes.
+    ASSERT_TRUE(QDir().mkpath(folder));
+    {
+        QFile notes(folder + "/notes.txt");
+        ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+        notes.write("mine");
+    }
+    launch(false);
+    EXPECT_EQ(quits, 2);
+    EXPECT_TRUE(QFile::exists(folder + "/notes.txt"));
+    EXPECT_FALSE(QFile::exists(list));
+
+    // A task list from an earlier launch is the user's too.
+    launch(true);
+    EXPECT_EQ(quits, 2);
+    ASSERT_TRUE(QFile::exists(list));
+    QSettings().clear();
+    launch(false);
+    EXPECT_EQ(quits, 3);
+    EXPECT_TRUE(QFile::exists(list));
+    EXPECT_TRUE(QFile::exists(folder + "/notes.txt"));
+    QDir(folder).removeRecursively();
+}
+
 TEST_F(EulaTest, WindowHasNoCloseButtonAndDoesNotResize)
 {
     eulaView eula;
@@ -176,6 +226,22 @@ TEST(AboutViewTest, ShowsTheVersionAndTheStatement)
     EXPECT_TRUE(about->licenseText->isVisible());
     EXPECT_EQ(about->licenseText->toPlainText(), AboutView::statementText());
     EXPECT_TRUE(AboutView::statementText().contains("Licence Statement"));
+    about->closeClicked();
+}
+
+TEST(AboutViewTest, TheStatementOpensCentredOverTheMainWindow)
+{
+    QWidget window; // within the offscreen screen (800x600), so the dialog needs no clamping
+    window.setGeometry(50, 50, 700, 500);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* about = new AboutView(&window);
+    about->present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(about));
+    const QSize small = about->size();
+    QTest::mouseClick(about->licenseBtn, Qt::LeftButton);
+    EXPECT_GT(about->height(), small.height());
+    EXPECT_LE((about->frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 8);
     about->closeClicked();
 }
 

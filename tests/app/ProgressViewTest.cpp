@@ -1,5 +1,6 @@
 #include "ProgressView.h"
 #include "ProgressViewDelegate.h"
+#include "ElidedLabel.h"
 #include "customizeButton.h"
 
 #include <QLabel>
@@ -129,6 +130,26 @@ TEST(ProgressView, CancelDuringBackupStopsTheTaskAndRestartsOtbPolling)
     EXPECT_EQ(main.removals, 1);
     EXPECT_FALSE(v.isVisible());
     main.settings.remove(QStringLiteral("IsRunningOTB"));
+}
+
+TEST(ProgressView, ABackupWindowNamesItsTaskBesideTheFixedTitle)
+{
+    ProgressView backup;
+    backup.titleString = QStringLiteral("Backup");
+    backup.statusString = QStringLiteral("Backup Processing...");
+    backup.taskInfo = TaskInfo::init();
+    backup.taskInfo->taskName = QStringLiteral("Photos 2024");
+    backup.show();
+    EXPECT_EQ(backup.titleLabel->text(), QStringLiteral("Backup"));
+    EXPECT_EQ(backup.taskNameLabel->text(), QStringLiteral("\"Photos 2024\""));
+    EXPECT_TRUE(backup.taskNameLabel->isVisible());
+    EXPECT_EQ(backup.windowTitle(), QStringLiteral("Backup \"Photos 2024\""));
+
+    ProgressView restore; // restores and Security runs carry no task
+    restore.titleString = QStringLiteral("Restore");
+    restore.show();
+    EXPECT_FALSE(restore.taskNameLabel->isVisible());
+    EXPECT_EQ(restore.windowTitle(), QStringLiteral("Restore"));
 }
 
 TEST(ProgressView, CancelWithoutOtbOrTaskOrDelegate)

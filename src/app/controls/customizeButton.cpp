@@ -7,6 +7,8 @@ customizeButton::customizeButton(const QString& text, QWidget* parent)
     : QPushButton(text, parent)
 {
     setFocusPolicy(Qt::NoFocus);
+    setAutoDefault(false);
+    setMouseTracking(true);
     setMinimumSize(80, 30);
     progressRing = new ProgressRing(this);
     progressRing->resize(ringWidth, ringHeight);
@@ -40,6 +42,20 @@ void customizeButton::applyNormalLook()
 void customizeButton::enterEvent(QEnterEvent* event)
 {
     QPushButton::enterEvent(event);
+    pointerMovedIn_ = false;
+}
+
+void customizeButton::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!pointerMovedIn_) {
+        pointerMovedIn_ = true;
+        mouseEntered();
+    }
+    QPushButton::mouseMoveEvent(event);
+}
+
+void customizeButton::mouseEntered()
+{
     if (startLoading) {
         startLoading = false;
         return;
@@ -51,6 +67,7 @@ void customizeButton::enterEvent(QEnterEvent* event)
 void customizeButton::leaveEvent(QEvent* event)
 {
     QPushButton::leaveEvent(event);
+    pointerMovedIn_ = false;
     applyNormalLook();
 }
 

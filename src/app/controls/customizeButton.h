@@ -7,6 +7,10 @@ class ProgressRing;
 
 // The rectangular text action button: light face with a dark outline, blue under the mouse,
 // and a loading state that hides the title behind a spinning ring.
+//
+// The blue face follows the pointer moving onto the button. Qt also reports an entry when a
+// window above closes over an unmoved pointer; blue then would look like the window's default
+// button, which none of these is (Enter does not press them), so the look waits for a movement.
 class customizeButton : public QPushButton {
     Q_OBJECT
     Q_PROPERTY(QColor backgroundColor READ backgroundColor)
@@ -36,15 +40,18 @@ public:
 
 protected:
     void enterEvent(QEnterEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void mouseEntered();
     void applyLook(const QColor& title, const QColor& background, const QColor& border);
     void applyNormalLook();
     void placeRing();
 
     bool loading_ = false;
+    bool pointerMovedIn_ = false; // since the last entry
     QColor background_;
     QColor border_;
     QColor title_;

@@ -414,6 +414,7 @@ void OTBViewController::viewDidLoad()
 
 void OTBViewController::sendTask(const TaskInfoPtr& task, const QString& action)
 {
+    handedOver_ = task;
     if (passToMainDelegate)
         passToMainDelegate->runTask(task, action, true);
 }
@@ -424,6 +425,17 @@ void OTBViewController::addTask()
     editor->boxDelegate = this;
     editor_ = editor;
     editor->present();
+}
+
+bool OTBViewController::reopenTaskEditor(const TaskInfoPtr& typed, const QString& action)
+{
+    if (!typed || typed != handedOver_)
+        return false;
+    handedOver_ = nullptr;
+    addTask();
+    if (editor_)
+        editor_->fillWithTyped(typed, action == QLatin1String("AddDo"));
+    return true;
 }
 
 void OTBViewController::showEvent(QShowEvent* event)

@@ -109,6 +109,7 @@ public:
     // TaskTablePage / OtbButtonPage
     void setTableData(const QList<TaskInfoPtr>& tasks) override;
     void reloadTaskTable() override;
+    bool reopenTaskEditor(const TaskInfoPtr& typed, const QString& action) override;
     void viewDidLoad() override;
     bool otbButtonPressed() override;
     void setOtbAccessProblem(const QString& text) override;
@@ -165,4 +166,5 @@ private:
     QPropertyAnimation* blingAnimation_ = nullptr;
     QPropertyAnimation* successAnimation_ = nullptr;
     QPointer<AddTaskBoxViewController> editor_;
+    TaskInfoPtr handedOver_; // the last new task the editor handed over
 };

@@ -8,6 +8,7 @@
 #include "ControlStyle.h"
 #include "DispatchQueue.h"
 #include "ElidedLabel.h"
+#include "FileChooserFit.h"
 #include "GoogleReporter.h"
 #include "PasswordRules.h"
 #include "SourcePickerDialog.h"
@@ -155,6 +156,8 @@ AddTaskBoxViewController::AddTaskBoxViewController(QWidget* parent, const TaskIn
     auto* bottom = new QHBoxLayout;
     AdvanceBtn = new QPushButton(tr("Advanced Settings"), this);
     AdvanceBtn->setFlat(true);
+    // A link, not the dialog's default: Enter in the name field must not open the settings.
+    AdvanceBtn->setAutoDefault(false);
     AdvanceBtn->setCursor(Qt::PointingHandCursor);
     AdvanceBtn->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; background: transparent; %2 }")
                                   .arg(ControlStyle::css(ControlStyle::accentBlue()), ControlStyle::cssFont(14)));
@@ -400,6 +403,7 @@ void AddTaskBoxViewController::openDestinationPicker(bool fromBox)
     for (const QString& path : SourcePickerDialog::placePaths())
         places.append(QUrl::fromLocalFile(path));
     picker->setSidebarUrls(places);
+    FileChooserFit::fitFileDialog(picker);
     connect(picker, &QFileDialog::fileSelected, this, [this, fromBox](const QString& path) { chooseDestination(path, fromBox); });
     picker->open();
 }
@@ -417,6 +421,11 @@ void AddTaskBoxViewController::chooseDestination(const QString& raw, bool fromBo
         showError(permissionText(path) + tr("as the destination path: Permission denied."));
         return;
     }
+    showDestination(path, tagged);
+}
+
+void AddTaskBoxViewController::showDestination(const QString& path, const QString& tagged)
+{
     const qint64 free = UtilityFunctions::getFreeSpace(path);
     fitTitle(changeDestBtn, tr("Change Destination"),
              QStringLiteral("(") + tr("%1 available").arg(UtilityFunctions::formatSize(free)) + QStringLiteral(")"));
@@ -425,6 +434,27 @@ void AddTaskBoxViewController::chooseDestination(const QString& raw, bool fromBo
     destPathTextLabel->setText(path);
     destPathTextLabel->setToolTip(path);
     destinationBoxBtn->hide();
+}
+
+void AddTaskBoxViewController::fillWithTyped(const TaskInfoPtr& typed, bool backUpNow)
+{
+    if (!typed || isModifyMode)
+        return;
+    taskName_field->setText(typed->taskName);
+    sourcePathArray = typed->backupSrc;
+    reloadSourceList();
+    if (!sourcePathArray.isEmpty())
+        refreshSourceTotal();
+    if (!typed->backupDest.isEmpty())
+        showDestination(TaskInfo::pathPart(typed->backupDest), typed->backupDest);
+    // Settings the user never changed stay unset, so the dialog opens on its own defaults.
+    const bool advancedChanged = typed->function != exeFunc || typed->password != password
+        || typed->scheduleMode != scheduleMode || typed->hour != hour || typed->minute != minute
+        || typed->date != date || typed->weekday != weekday;
+    if (advancedChanged)
+        sendAdvInfo(typed->function, typed->password, typed->scheduleMode, typed->hour, typed->minute, typed->date,
+                    typed->weekday);
+    backupImmediatelyCheck->setChecked(backUpNow);
 }
 
 // ---------------------------------------------------------------- advanced settings

@@ -86,6 +86,10 @@ public:
     void addSourcePaths(const QStringList& paths, bool fromBox);
     void chooseDestination(const QString& path, bool fromBox);
 
+    // Add mode only: shows a task this editor built before (its name, sources, destination,
+    // advanced settings and whether to back up at once), as the user left it.
+    void fillWithTyped(const TaskInfoPtr& typed, bool backUpNow);
+
     // The task Done would hand over, from the figures of the sources; null without a
     // destination or without sources.
     TaskInfoPtr buildTask(const SourceFigures& figures);
@@ -106,6 +110,7 @@ private:
     void openDestinationPicker(bool fromBox);
     void reloadSourceList();
     void refreshSourceTotal();
+    void showDestination(const QString& path, const QString& tagged);
     void showError(const QString& message);
     QString permissionText(const QString& path) const;
     static QString duplicateText(const QStringList& paths);

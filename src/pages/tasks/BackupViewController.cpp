@@ -72,8 +72,10 @@ TaskCellBase* BackupViewController::createCell(QWidget* row)
 
 void BackupViewController::sendTask(const TaskInfoPtr& task, const QString& action)
 {
-    if (action.startsWith(QLatin1String("Add")))
+    if (action.startsWith(QLatin1String("Add"))) {
+        handedOver_ = task;
         revealNextNewTask();
+    }
     if (passToMainDelegate)
         passToMainDelegate->runTask(task, action, true);
 }
@@ -134,6 +136,17 @@ void BackupViewController::openEditor(const TaskInfoPtr& task)
 void BackupViewController::addTask()
 {
     openEditor(nullptr);
+}
+
+bool BackupViewController::reopenTaskEditor(const TaskInfoPtr& typed, const QString& action)
+{
+    if (!typed || typed != handedOver_)
+        return false;
+    handedOver_ = nullptr;
+    openEditor(nullptr);
+    if (editor_)
+        editor_->fillWithTyped(typed, action == QLatin1String("AddDo"));
+    return true;
 }
 
 void BackupViewController::deleteRow(MyCell* cell)

@@ -39,6 +39,7 @@ public:
 
     // TaskTablePage
     void resetAndReloadTaskTable() override;
+    bool reopenTaskEditor(const TaskInfoPtr& typed, const QString& action) override;
 
     // BoxViewSendTaskDelegate
     void sendTask(const TaskInfoPtr& task, const QString& action) override;
@@ -75,6 +76,8 @@ protected:
 
 private:
     void openEditor(const TaskInfoPtr& task);
+
+    TaskInfoPtr handedOver_; // the last new task the editor handed over
 
     QString selectedTaskName_;
     QString deleteTaskName_;

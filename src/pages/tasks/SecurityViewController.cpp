@@ -3,6 +3,7 @@
 #include "ControlStyle.h"
 #include "DecryptDelegate.h"
 #include "EncryptDelegate.h"
+#include "FileChooserFit.h"
 #include "FileOrFolderDialog.h"
 #include "GoogleReporter.h"
 #include "SecurityBoxButton.h"
@@ -59,6 +60,7 @@ void SecurityViewController::EncryptClick()
         if (!path.isEmpty())
             encryptChosen(path);
     });
+    FileChooserFit::fitFileDialog(panel);
     panel->open();
 }
 
@@ -77,6 +79,7 @@ void SecurityViewController::DecryptClick()
         if (!path.isEmpty())
             decryptChosen(path);
     });
+    FileChooserFit::fitFileDialog(panel);
     panel->open();
 }
 

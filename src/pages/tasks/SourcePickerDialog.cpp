@@ -2,6 +2,7 @@
 
 #include "ElidedLabel.h"
 #include "ExternalVolumes.h"
+#include "FileChooserFit.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -23,10 +24,8 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
 {
     setWindowTitle(QStringLiteral("Choose a source file/folder"));
     setSizeGripEnabled(true);
-    resize(760, 460);
 
     places = new QListWidget(this);
-    places->setFixedWidth(170);
     places->setIconSize(QSize(20, 20));
     const QStringList placeList = placePaths();
     for (const QString& path : placeList) {
@@ -45,6 +44,8 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
         item->setData(Qt::UserRole, path);
         item->setToolTip(path);
     }
+    // Wide enough for the longest drive name (within reason; the tooltip has the rest).
+    places->setFixedWidth(std::clamp(FileChooserFit::placesWidth(places), 170, 300));
     connect(places, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { setCurrentFolder(item->data(Qt::UserRole).toString()); });
 
@@ -68,8 +69,7 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSortingEnabled(true);
     view->sortByColumn(0, Qt::AscendingOrder);
-    view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    view->header()->setStretchLastSection(false);
+    FileChooserFit::fitColumns(view);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SourcePickerDialog::updateOpenButton);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Open | QDialogButtonBox::Cancel, this);
@@ -89,6 +89,8 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(body, 1);
     layout->addWidget(buttons);
+
+    FileChooserFit::growToChooserSize(this);
 
     const QString start = startPath.isEmpty() ? QDir::homePath() : startPath;
     setCurrentFolder(QFileInfo(start).isDir() ? start : QDir::homePath());

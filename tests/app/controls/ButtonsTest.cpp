@@ -33,6 +33,20 @@ TEST(CustomizeButton, HoverTurnsBlueAndLeaveRestores)
     EXPECT_EQ(b.titleColor(), kDark);
 }
 
+TEST(CustomizeButton, PointerLeftOverItByAClosingWindowShowsNoHoverUntilItMoves)
+{
+    customizeButton b(QStringLiteral("Cancel"));
+    sendEnterUnmoved(&b);
+    EXPECT_EQ(b.backgroundColor(), kFace) << "looks like a default button that Enter does not press";
+    EXPECT_FALSE(b.autoDefault());
+    QMouseEvent move(QEvent::MouseMove, QPointF(4, 4), QPointF(4, 4), QPointF(4, 4), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(&b, &move);
+    EXPECT_EQ(b.backgroundColor(), kBlue);
+    sendLeave(&b);
+    EXPECT_EQ(b.backgroundColor(), kFace);
+}
+
 TEST(CustomizeButton, DisabledShowsNoHoverButTakesNormalLookOnExit)
 {
     customizeButton b(QStringLiteral("Done"));

@@ -282,6 +282,19 @@ TEST_F(EditorTest, AdvancedSettingsReopenOnTheLastAnswer)
     second->close();
 }
 
+TEST_F(EditorTest, EnterInTheNameFieldPressesNoButton)
+{
+    auto* editor = open();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(editor));
+    editor->taskName_field->setFocus();
+    QTest::keyClick(editor->taskName_field, Qt::Key_Return);
+    EXPECT_EQ(editor->advancedDialog(), nullptr) << "the link opened the advanced settings";
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_TRUE(box.tasks.empty());
+    editor->taskCancelClicked();
+}
+
 TEST_F(EditorTest, SourcePickerHandsOverFilesAndFoldersTogether)
 {
     SourcePickerDialog picker(nullptr, root + "/src");

@@ -85,4 +85,19 @@ Run run(const QString& program, const QStringList& arguments, const QString& hom
     return result;
 }
 
+int runInChild(const std::function<int()>& body)
+{
+    const bool root = testsRunAsRoot();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(255);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) == 255)
+        return -1;
+    return WEXITSTATUS(status);
+}
+
 } // namespace OrdinaryUser

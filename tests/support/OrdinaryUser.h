@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <sys/types.h>
 
 // What a person without special rights meets: where the tests run as root (as CI does),
@@ -21,4 +22,8 @@ struct Run {
 };
 // Runs `program` as the ordinary user with HOME set to `home`, feeding `input`.
 Run run(const QString& program, const QStringList& arguments, const QString& home, const QByteArray& input = {});
+// Runs `body` in a forked child as the ordinary user and returns what it returns (-1 when the
+// child could not become that user or did not exit normally). Only for plain file work:
+// threads of this process do not exist in the child.
+int runInChild(const std::function<int()>& body);
 }

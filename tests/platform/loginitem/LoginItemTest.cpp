@@ -1,4 +1,5 @@
 #include "LoginItem.h"
+#include "OrdinaryUser.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -101,19 +102,26 @@ TEST_F(LoginItemTest, FailuresAreReported)
 
 TEST_F(LoginItemTest, ReadOnlyAutostartFolderFails)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders";
-    LoginItem item;
-    ASSERT_TRUE(item.setEnabled(true));
-    const QString dir = LoginItem::autostartDirectory();
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
-    EXPECT_FALSE(item.setEnabled(false));
-    EXPECT_TRUE(item.isEnabled()) << "the entry is as it was";
-    QFile::remove(item.desktopFilePath()); // fails; the folder is restored below
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(item.setEnabled(false));
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
-    EXPECT_FALSE(item.setEnabled(true));
-    EXPECT_FALSE(item.isEnabled());
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    OrdinaryUser::own(config.path());
+    // Root writes into read-only folders: the runs are tried as an ordinary user.
+    const int outcome = OrdinaryUser::runInChild([] {
+        LoginItem item;
+        if (!item.setEnabled(true))
+            return 1;
+        const QString dir = LoginItem::autostartDirectory();
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
+        const bool disabled = item.setEnabled(false);
+        const bool keptWhenDisabling = item.isEnabled();
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (disabled || !keptWhenDisabling)
+            return 2;
+        if (!item.setEnabled(false))
+            return 3;
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
+        const bool enabled = item.setEnabled(true);
+        const bool nothingWritten = !item.isEnabled();
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return !enabled && nothingWritten ? 0 : 4;
+    });
+    EXPECT_EQ(outcome, 0) << "2: disabling a read-only entry said yes or lost it, 4: enabling said yes or left a file";
 }

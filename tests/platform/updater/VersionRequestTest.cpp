@@ -1,4 +1,5 @@
 #include "AppcastFile.h"
+#include "OrdinaryUser.h"
 #include "FakeHttpServer.h"
 #include "Updater.h"
 #include "VersionCheck.h"
@@ -195,19 +196,23 @@ TEST_F(VersionRequestTest, FailedRequestOrFailedWriteLeavesTheUpdaterWithoutAFee
 
 TEST(AppcastFile, AFailedWriteKeepsTheOldFeedAndSaysSo)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders";
     QTemporaryDir dir;
-    AppcastFile file(dir.path());
-    ASSERT_TRUE(file.write("old"));
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    QString error;
-    EXPECT_FALSE(file.write("new", &error));
-    EXPECT_FALSE(error.isEmpty());
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile f(file.path());
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), "old");
+    OrdinaryUser::own(dir.path());
+    // Root writes into read-only folders: the write is tried as an ordinary user.
+    const int outcome = OrdinaryUser::runInChild([&dir] {
+        AppcastFile file(dir.path());
+        if (!file.write("old"))
+            return 1;
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        QString error;
+        const bool written = file.write("new", &error);
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (written || error.isEmpty())
+            return 2;
+        QFile f(file.path());
+        return f.open(QIODevice::ReadOnly) && f.readAll() == "old" ? 0 : 3;
+    });
+    EXPECT_EQ(outcome, 0) << "1: no first write, 2: the failed write went unsaid, 3: the old feed is gone";
 }
 
 TEST(AppcastFile, WritesUtf8IntoTheApplicationDataFolder)

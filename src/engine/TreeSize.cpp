@@ -30,7 +30,7 @@ struct Sum {
 
 // Walks the open folder `fd` (taking ownership); its subfolders go to other threads, each
 // entered once the folder has been read to its end.
-void walk(FolderJobs& jobs, Sum& sum, int fd)
+void walk(FolderJobs::Worker& worker, Sum& sum, int fd)
 {
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
@@ -67,7 +67,7 @@ void walk(FolderJobs& jobs, Sum& sum, int fd)
             qCDebug(lcEngine) << "cannot enter" << QString::fromStdString(name);
             continue;
         }
-        jobs.add([&sum, child](FolderJobs& more) { walk(more, sum, child); });
+        worker.add([&sum, child](FolderJobs::Worker& next) { walk(next, sum, child); });
     }
     ::closedir(dir); // closes fd
 }
@@ -83,7 +83,7 @@ bool TreeSize::sumBelow(const QString& path, Measure measure, qint64& total, See
     Sum sum;
     sum.measure = measure;
     sum.seen = seen;
-    FolderJobs::run([&sum, fd](FolderJobs& jobs) { walk(jobs, sum, fd); });
+    FolderJobs().run([&sum, fd](FolderJobs::Worker& worker) { walk(worker, sum, fd); });
     total = sum.total;
     return true;
 }

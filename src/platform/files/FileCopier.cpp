@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -17,7 +16,6 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -183,7 +181,7 @@ bool removeAt(int dir, const char* name, const std::string& path, std::string* f
 // Unlinks every file below the open folder `fd` (taken over), its subfolders on other
 // threads. Folders stay, emptied, and failures are left for the serial pass, which removes
 // what is left and says what it could not.
-void emptyFolder(FolderJobs& jobs, int fd)
+void emptyFolder(FolderJobs::Worker& worker, int fd)
 {
     DIR* d = ::fdopendir(fd);
     if (!d) {
@@ -207,7 +205,7 @@ void emptyFolder(FolderJobs& jobs, int fd)
         struct stat st;
         if (::fstat(child, &st) == 0 && (st.st_mode & 0700) != 0700)
             ::fchmod(child, (st.st_mode & 07777) | 0700);
-        jobs.add([child](FolderJobs& more) { emptyFolder(more, child); });
+        worker.add([child](FolderJobs::Worker& next) { emptyFolder(next, child); });
     }
     ::closedir(d);
 }
@@ -220,7 +218,7 @@ void emptyInParallel(int dir, const char* name)
     struct stat st;
     if (::fstat(top, &st) == 0 && (st.st_mode & 0700) != 0700)
         ::fchmod(top, (st.st_mode & 07777) | 0700);
-    FolderJobs::run([top](FolderJobs& jobs) { emptyFolder(jobs, top); });
+    FolderJobs().run([top](FolderJobs::Worker& worker) { emptyFolder(worker, top); });
 }
 
 } // namespace
@@ -232,8 +230,7 @@ struct FileCopier::Folder {
     int previous;
     uid_t newUid;
     gid_t newGid;
-    int handedOff = 0;   // not done yet
-    Result result = Result::Ok;
+    Result result = Result::Ok;   // of the handed-off entries, guarded by Shared::mutex
 };
 
 struct FileCopier::Task {
@@ -245,16 +242,14 @@ struct FileCopier::Task {
 
 struct FileCopier::Shared {
     std::mutex mutex;                  // guards what follows, up to `stop`
-    std::condition_variable changed;   // a folder handed off, a handed-off folder done
-    std::vector<Task> waiting;         // handed-off folders no thread has taken yet
-    std::atomic<int> idle { 0 };       // threads waiting for one
-    bool quit = false;
     QString error;                     // the first failure
     QStringList skipped;
     QStringList notes;
     std::atomic<bool> stop { false };  // a failure: every thread stops
     std::atomic<bool> linksRefused { false };
     std::atomic<qint64> linked { 0 };
+    // The copier of each thread of the running copy, by worker index.
+    std::vector<FileCopier*> copiers;
     // The first folder copied, set before any folder is handed off: meeting it again means
     // dst lies inside src.
     bool hasRoot = false;
@@ -434,25 +429,23 @@ FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
     });
 
     // A tree is copied by a few threads: many small files go several times as fast, and
-    // large ones no slower.
-    std::vector<std::jthread> helpers;
-    if (haveStat && S_ISDIR(srcStat.st_mode)) {
-        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u) - 1;
-        {
-            std::lock_guard lock(m_shared->mutex);
-            m_shared->quit = false;
-            m_shared->idle = 0;
-        }
-        for (unsigned i = 0; i < count; ++i)
-            helpers.emplace_back([helper = std::shared_ptr<FileCopier>(new FileCopier(*this))] { helper->helperLoop(); });
+    // large ones no slower. Each thread has a copier of its own, with its own buffers.
+    FolderJobs jobs(haveStat && S_ISDIR(srcStat.st_mode) ? 4 : 1);
+    std::vector<std::unique_ptr<FileCopier>> helpers;
+    m_shared->copiers.assign(1, this);
+    for (unsigned i = 1; i < jobs.threads(); ++i) {
+        helpers.emplace_back(new FileCopier(*this));
+        m_shared->copiers.push_back(helpers.back().get());
     }
-    Result result = copyEntry(AT_FDCWD, openPath.c_str(), nullptr, parent.get(), dstName.c_str(), srcPath);
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->quit = true;
-    }
-    m_shared->changed.notify_all();
-    helpers.clear();
+    Result result = Result::Failed;
+    const FolderJobs::Failures thrown = jobs.run([&](FolderJobs::Worker& worker) {
+        m_worker = &worker;
+        result = copyEntry(AT_FDCWD, openPath.c_str(), nullptr, parent.get(), dstName.c_str(), srcPath);
+    });
+    m_worker = nullptr;
+    m_shared->copiers.clear();
+    if (thrown.count > 0)
+        result = failedWith(QStringLiteral("Cannot copy \"%1\": %2").arg(src, QString::fromStdString(thrown.first)));
     // Another thread's failure stopped this one.
     if (result == Result::Cancelled && !(m_cancel && m_cancel->load()) && !errorString().isEmpty())
         result = Result::Failed;
@@ -951,9 +944,12 @@ FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, co
     if (!d)
         return failed("Cannot read the folder", srcPath, errno);
     src.release();
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(d, ::closedir);
     const int dfd = ::dirfd(d);
     Folder folder{dfd, dst.get(), m_previousDir, m_newUid, m_newGid};
-    bool handedOff = false;
+    // Declared last: whatever happens, the handed-off entries are done before what they use goes.
+    FolderJobs::Group handedOff(*m_worker);
+    bool anyHandedOff = false;
     Result result = Result::Ok;
     for (;;) {
         errno = 0;
@@ -968,13 +964,12 @@ FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, co
             continue;
         const std::string path = childPath(srcPath, name);
         // Subfolders, and large files, go to a helper thread that has nothing to do.
-        if ((e->d_type == DT_DIR || e->d_type == DT_REG) && m_shared->idle.load(std::memory_order_relaxed) > 0
-            && !cancelled()) {
+        if ((e->d_type == DT_DIR || e->d_type == DT_REG) && m_worker->othersIdle() && !cancelled()) {
             struct stat sub;
             if (::fstatat(dfd, name, &sub, AT_SYMLINK_NOFOLLOW) == 0
                 && (S_ISDIR(sub.st_mode) || (S_ISREG(sub.st_mode) && sub.st_size >= kHandOffFrom))
-                && handOff(folder, name, sub, path)) {
-                handedOff = true;
+                && handOff(handedOff, folder, name, sub, path)) {
+                anyHandedOff = true;
                 continue;
             }
         }
@@ -984,90 +979,50 @@ FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, co
         if (result != Result::Ok)
             break;
     }
-    if (handedOff) {
-        waitFor(folder);
+    if (anyHandedOff) {
+        handedOff.wait();
         if (folder.result == Result::Failed || (result == Result::Ok && folder.result != Result::Ok))
             result = folder.result;
+        if (handedOff.failures().count > 0)
+            result = failedWith(QStringLiteral("Cannot copy \"%1\": %2")
+                                    .arg(QFile::decodeName(QByteArray::fromStdString(srcPath)),
+                                         QString::fromStdString(handedOff.failures().first)));
     }
     // Set after the contents: writing into the folder would move its time again, and a
     // default ACL set earlier would be handed down to children that never had it.
     if (result == Result::Ok)
         result = setMetadata(dfd, dst.get(), st, srcPath);
-    ::closedir(d);
     return result;
 }
 
-bool FileCopier::handOff(Folder& folder, const char* name, const struct stat& st, const std::string& srcPath)
+bool FileCopier::handOff(FolderJobs::Group& group, Folder& folder, const char* name, const struct stat& st,
+                         const std::string& srcPath)
 {
-    std::unique_lock lock(m_shared->mutex);
-    // Only to a thread with nothing to do: the rest stays on this one, so few folders are open.
-    if (m_shared->quit || m_shared->idle <= int(m_shared->waiting.size()))
-        return false;
-    m_shared->waiting.push_back(Task{&folder, name, srcPath, st});
-    ++folder.handedOff;
-    lock.unlock();
-    m_shared->changed.notify_all();
-    return true;
+    return group.offer([shared = m_shared.get(), task = Task{&folder, name, srcPath, st}](FolderJobs::Worker& worker) {
+        shared->copiers.at(worker.index())->copyHandedOff(task, worker);
+    });
 }
 
-void FileCopier::run(Task& task)
+void FileCopier::copyHandedOff(const Task& task, FolderJobs::Worker& worker)
 {
+    // This thread may be inside a folder of its own: what it was filling comes back after.
+    m_worker = &worker;
     const int outerPrevious = m_previousDir;
     const uid_t outerUid = m_newUid;
     const gid_t outerGid = m_newGid;
+    const auto restore = qScopeGuard([&] {
+        m_previousDir = outerPrevious;
+        m_newUid = outerUid;
+        m_newGid = outerGid;
+    });
     Folder& parent = *task.parent;
     m_previousDir = parent.previous;
     m_newUid = parent.newUid;
     m_newGid = parent.newGid;
     const Result result = copyEntry(parent.src, task.name.c_str(), &task.st, parent.dst, task.name.c_str(), task.srcPath);
-    m_previousDir = outerPrevious;
-    m_newUid = outerUid;
-    m_newGid = outerGid;
-    {
-        std::lock_guard lock(m_shared->mutex);
-        if (result == Result::Failed || (result != Result::Ok && parent.result == Result::Ok))
-            parent.result = result;
-        --parent.handedOff;   // from here on the parent may be gone
-    }
-    m_shared->changed.notify_all();
-}
-
-bool FileCopier::runWaitingTask(std::unique_lock<std::mutex>& lock)
-{
-    if (m_shared->waiting.empty())
-        return false;
-    Task task = std::move(m_shared->waiting.back());
-    m_shared->waiting.pop_back();
-    lock.unlock();
-    run(task);
-    lock.lock();
-    return true;
-}
-
-void FileCopier::waitFor(Folder& folder)
-{
-    std::unique_lock lock(m_shared->mutex);
-    while (folder.handedOff > 0) {
-        if (runWaitingTask(lock))
-            continue;
-        ++m_shared->idle;
-        m_shared->changed.wait(lock);
-        --m_shared->idle;
-    }
-}
-
-void FileCopier::helperLoop()
-{
-    std::unique_lock lock(m_shared->mutex);
-    for (;;) {
-        if (runWaitingTask(lock))
-            continue;
-        if (m_shared->quit)
-            return;
-        ++m_shared->idle;
-        m_shared->changed.wait(lock);
-        --m_shared->idle;
-    }
+    std::lock_guard lock(m_shared->mutex);
+    if (result == Result::Failed || (result != Result::Ok && parent.result == Result::Ok))
+        parent.result = result;
 }
 
 FileCopier::Result FileCopier::copyLink(int srcDir, const char* srcName, const struct stat& st, int dstDir,

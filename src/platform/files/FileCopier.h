@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FolderJobs.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -98,14 +100,10 @@ private:
     bool unchangedSince(const struct stat& src, const struct stat& earlier) const;
     const char* previousName(int dstDir, const char* dstName) const;
     void noteNewOwner(int dstDir);
-    // Hands a subfolder to an idle helper thread; false when none waits for work.
-    bool handOff(Folder& folder, const char* name, const struct stat& st, const std::string& srcPath);
-    // Runs handed-off folders until every one `folder` handed off is done.
-    void waitFor(Folder& folder);
-    // Runs one task handed off by another thread, if any; the lock is held again on return.
-    bool runWaitingTask(std::unique_lock<std::mutex>& lock);
-    void run(Task& task);
-    void helperLoop();
+    // Hands an entry of `folder` to an idle helper thread; false when none waits for work.
+    bool handOff(FolderJobs::Group& group, Folder& folder, const char* name, const struct stat& st,
+                 const std::string& srcPath);
+    void copyHandedOff(const Task& task, FolderJobs::Worker& worker);
     std::string dstPathOf(const std::string& srcPath) const;
     void forgetCopiesBelow(const std::string& dstPath);
     void note(const QString& text);
@@ -114,6 +112,7 @@ private:
     bool cancelled() const;
 
     std::shared_ptr<Shared> m_shared;   // with the helper threads, and across copies
+    FolderJobs::Worker* m_worker = nullptr;   // the thread this copier runs on, during a copy
     const std::atomic<bool>* m_cancel = nullptr;
     std::atomic<qint64>* m_counter = nullptr;
     bool m_followTopLink = false;

@@ -55,6 +55,31 @@ void removeInBackground(const WorkFolder& work)
     });
 }
 
+// Says how many folders the measure of the sources could not read (and logs which), or nothing.
+QString unreadableNote(const QStringList& unreadable)
+{
+    if (unreadable.isEmpty())
+        return {};
+    constexpr qsizetype kNamed = 20;
+    QStringList lines { QStringLiteral("Could not read %1 folder(s) while measuring the sources:").arg(unreadable.size()) };
+    lines << unreadable.mid(0, kNamed);
+    if (unreadable.size() > kNamed)
+        lines << QStringLiteral("and %1 more").arg(unreadable.size() - kNamed);
+    qCWarning(lcRuns).noquote() << lines.join(QStringLiteral("\n    "));
+    if (unreadable.size() == 1)
+        return tr("1 folder of the sources could not be read: the free space was checked without it.");
+    return tr("%1 folders of the sources could not be read: the free space was checked without them.")
+        .arg(unreadable.size());
+}
+
+// `text`, and `note` on a line of its own when there is one.
+QString withNote(const QString& text, const QString& note)
+{
+    if (note.isEmpty())
+        return text;
+    return text.isEmpty() ? note : text + QLatin1Char('\n') + note;
+}
+
 void logCopierNotes(const FileCopier& copier)
 {
     for (const QString& skipped : copier.skippedSpecialFiles())
@@ -124,8 +149,13 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
     for (const QString& source : TaskPaths::withoutNested(sourcePaths()))
         recoverAndClean(source);
 
-    if (UtilityFunctions::getFreeSpace(backupDest) < UtilityFunctions::getTotalSize(TaskPaths::withoutNested(sourcePaths()))) {
-        message = tr("Not enough space at the selected destination.");
+    // Folders that cannot be read do not stop the run (the copy says what it meets there),
+    // but the space check missed what they hold, and the run's message says so.
+    QStringList unreadable;
+    const qint64 needed = UtilityFunctions::getTotalSize(TaskPaths::withoutNested(sourcePaths()), &unreadable);
+    const QString measureNote = unreadableNote(unreadable);
+    if (UtilityFunctions::getFreeSpace(backupDest) < needed) {
+        message = withNote(tr("Not enough space at the selected destination."), measureNote);
         return false;
     }
 
@@ -144,7 +174,7 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
             const QString folder = pathPart(backupSrc.first());
             QDir dir(folder);
             if (!dir.exists() || !dir.isReadable()) {
-                message = TaskPaths::systemError(folder, EACCES);
+                message = withNote(TaskPaths::systemError(folder, EACCES), measureNote);
                 return false;
             }
             const QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -166,7 +196,10 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
         break;
     }
 
-    return endRun(result, message, tr("The backup could not be written."));
+    const bool done = endRun(result, message, tr("The backup could not be written."));
+    if (message != kCancelMarker)
+        message = withNote(message, measureNote);
+    return done;
 }
 
 QStringList TaskInfo::sourcePaths() const

@@ -39,9 +39,12 @@ void TaskController::showRunMessage(const QString& taskName, bool ok, const QStr
     if (errorText == kCancelMarker)
         return;
     QString message = "\"" + taskName + "\" ";
-    if (ok)
+    if (ok) {
         message += backup ? tr("backup complete") : tr("restoration complete");
-    else
+        // What a backup that went through still has to say (folders it could not measure).
+        if (backup && !errorText.isEmpty())
+            message += "\n" + errorText;
+    } else
         message += (backup ? tr("backup failed") : tr("restoration failed")) + "\n" + errorText;
     UtilityFunctions::showMessageView(messagePresenter, tr("Information"), ok ? "ic_log_success" : "ic_log_fail",
                                       message, false);

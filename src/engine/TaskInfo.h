@@ -111,6 +111,12 @@ private:
     void armNextScheduleTick();
     void startSizeTimer(std::unique_ptr<DispatchTimer>& slot, int intervalMs);
 
+    // The file an encrypted backup puts into an empty single source folder, which 7z would not store.
+    static inline const QString kPlaceholderName = QStringLiteral("MXTemp.tmp");
+    // "yyyy-MM-dd, h:mm a" with "AM"/"PM" whatever the user's locale.
+    static QString backupStamp();
+    // Mends what a run stopped by a crash left around `item`, then removes our temporaries there.
+    static void recoverAndClean(const QString& item);
     // The common end of performBackup and performRestore: cancel marker, fallback message, reset.
     bool endRun(bool result, QString& message, const QString& fallback);
     // The cleaned path parts of backupSrc, in order.

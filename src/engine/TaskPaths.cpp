@@ -3,11 +3,57 @@
 #include "ExternalVolumes.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QCoreApplication>
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+bool lstatOf(const QString& path, struct stat* st)
+{
+    return ::lstat(QFile::encodeName(path).constData(), st) == 0;
+}
+
+} // namespace
+
+bool TaskPaths::exists(const QString& path)
+{
+    struct stat st;
+    return lstatOf(path, &st);
+}
+
+bool TaskPaths::isLink(const QString& path)
+{
+    struct stat st;
+    return lstatOf(path, &st) && S_ISLNK(st.st_mode);
+}
+
+bool TaskPaths::isRealDirectory(const QString& path)
+{
+    struct stat st;
+    return lstatOf(path, &st) && S_ISDIR(st.st_mode);
+}
+
+bool TaskPaths::onMissingVolume(const QString& path)
+{
+    return ExternalVolumes::volumeRoot(path).has_value() && !ExternalVolumes::mountRoot(path).has_value();
+}
+
+QString TaskPaths::restorePlace(const QString& place, bool backupIsLink)
+{
+    if (!backupIsLink && isLink(place))
+        return QDir::cleanPath(QFileInfo(place).symLinkTarget());
+    return place;
+}
+
+QString TaskPaths::systemError(const QString& path, int error)
+{
+    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
 
 QString TaskPaths::writeProblem(const QString& folder, int error)
 {
@@ -15,7 +61,7 @@ QString TaskPaths::writeProblem(const QString& folder, int error)
         return QCoreApplication::translate("TaskInfo", "You may not write in the folder \"%1\".").arg(folder);
     if (error == EROFS)
         return QCoreApplication::translate("TaskInfo", "The folder \"%1\" is on a disk that cannot be written.").arg(folder);
-    return QStringLiteral("%1: %2").arg(folder, QString::fromLocal8Bit(std::strerror(error)));
+    return systemError(folder, error);
 }
 
 bool TaskPaths::isValidTaskName(const QString& name)

@@ -3,9 +3,23 @@
 #include <QString>
 #include <QStringList>
 
-// Path rules a run checks before it touches anything.
+// Path rules a run checks before it touches anything, and the looks at single paths it takes.
 class TaskPaths {
 public:
+    // Something is at `path`, a dangling link included.
+    static bool exists(const QString& path);
+    // `path` itself is a symbolic link / a real folder (not a link to one).
+    static bool isLink(const QString& path);
+    static bool isRealDirectory(const QString& path);
+    // A place on an external volume that is not mounted now: restoring there would create the
+    // mount point's folder on the system disk instead.
+    static bool onMissingVolume(const QString& path);
+    // Where a restore writes a source back. A source that is a link to a folder was backed up
+    // as what it points to (unless the backup holds the link itself), so that is where it goes.
+    static QString restorePlace(const QString& place, bool backupIsLink);
+    // "<path>: <the system's description of error>"
+    static QString systemError(const QString& path, int error);
+
     // A task name becomes a folder inside the destination: it must be one plain path component.
     static bool isValidTaskName(const QString& name);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <set>
@@ -9,7 +10,7 @@
 
 // Sums sizes over everything below a folder in one walk, a few folders at a time on other
 // threads, that never follows symbolic links.
-// Folders themselves count nothing; unreadable items count 0.
+// Folders themselves count nothing; what cannot be read counts 0, and the walk can say where.
 class TreeSize {
 public:
     enum class Measure {
@@ -22,6 +23,9 @@ public:
 
     // Sum over the descendants of the folder at `path` (the folder itself is not counted).
     // With `seen`, a file with several names counts once, also across calls sharing the set.
-    // Returns false when the folder cannot be opened.
-    static bool sumBelow(const QString& path, Measure measure, qint64& total, SeenInodes* seen = nullptr);
+    // With `unreadable`, one line "<folder>: <reason>" is added for each folder, `path`
+    // included, that could not be opened, listed to its end or have an entry examined: what
+    // it holds is missing from the sum. Returns false when the folder cannot be opened.
+    static bool sumBelow(const QString& path, Measure measure, qint64& total, SeenInodes* seen = nullptr,
+                         QStringList* unreadable = nullptr);
 };

@@ -130,7 +130,7 @@ namespace {
 
 // What copying `path` writes: links measured by what they point to, folders by the space
 // their files take, sparse files without their holes, and a file with several names once.
-qint64 itemSize(const QString& path, TreeSize::SeenInodes& seen)
+qint64 itemSize(const QString& path, TreeSize::SeenInodes& seen, QStringList* unreadable)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat st;
@@ -138,12 +138,16 @@ qint64 itemSize(const QString& path, TreeSize::SeenInodes& seen)
         const int err = errno;
         if (::lstat(name.constData(), &st) == 0) // a dangling link is copied as itself
             return qint64(st.st_size);
-        qCInfo(lcEngine).noquote() << "Error: " + QStringLiteral("%1: %2").arg(path, errnoText(err));
+        const QString problem = QStringLiteral("%1: %2").arg(path, errnoText(err));
+        qCInfo(lcEngine).noquote() << "Error: " + problem;
+        // Missing is nothing to measure; anything else hides what is there.
+        if (unreadable && err != ENOENT && err != ENOTDIR)
+            *unreadable << problem;
         return 0;
     }
     if (S_ISDIR(st.st_mode)) {
         qint64 total = 0;
-        TreeSize::sumBelow(path, TreeSize::Measure::Allocated, total, &seen);
+        TreeSize::sumBelow(path, TreeSize::Measure::Allocated, total, &seen, unreadable);
         return total;
     }
     if (S_ISREG(st.st_mode) && st.st_nlink > 1 && !seen.insert({ st.st_dev, st.st_ino }).second)
@@ -156,10 +160,10 @@ qint64 itemSize(const QString& path, TreeSize::SeenInodes& seen)
 qint64 UtilityFunctions::getItemSize(const QString& path)
 {
     TreeSize::SeenInodes seen;
-    return itemSize(path, seen);
+    return itemSize(path, seen, nullptr);
 }
 
-qint64 UtilityFunctions::getTotalSize(const QStringList& entries)
+qint64 UtilityFunctions::getTotalSize(const QStringList& entries, QStringList* unreadable)
 {
     TreeSize::SeenInodes seen;
     qint64 total = 0;
@@ -167,7 +171,7 @@ qint64 UtilityFunctions::getTotalSize(const QStringList& entries)
         const QStringList pieces = entry.split(';', Qt::SkipEmptyParts);
         if (pieces.isEmpty())
             continue;
-        total += itemSize(pieces.first(), seen);
+        total += itemSize(pieces.first(), seen, unreadable);
     }
     return total;
 }

@@ -39,8 +39,10 @@ public:
     // when it cannot be read). A link given here is measured by what it points to; links
     // below the top are never followed, and a file with several names counts once.
     static qint64 getItemSize(const QString& path);
-    // Sum of getItemSize over the path parts of the entries, each file counted once.
-    static qint64 getTotalSize(const QStringList& entries);
+    // Sum of getItemSize over the path parts of the entries, each file counted once. With
+    // `unreadable`, a line "<path>: <reason>" for each folder (or source) that could not be
+    // read, so the sum lacks what it holds.
+    static qint64 getTotalSize(const QStringList& entries, QStringList* unreadable = nullptr);
     // Bytes available to the user on the volume holding the entry's path; 0 when unknown.
     static qint64 getFreeSpace(const QString& entry);
     // Tests: answer getFreeSpace with this many bytes instead of asking the volume (-1: ask).

@@ -232,3 +232,29 @@ TEST_F(RestoreAsUser, ARestoreKilledWithItsWorkFoldersMadeLeavesNothingAfterTheN
         }
     }
 }
+
+TEST_F(RestoreAsUser, FoldersTheUserCannotReadAreCountedInTheBackupsMessageAndNamedInTheLog)
+{
+    writeFile(ann() + "/Docs/a.txt", "alpha");
+    writeFile(ann() + "/Private/secret.txt", "secret");
+    writeFile(ann() + "/Listed/name-only.txt", "listed");
+    OrdinaryUser::own(ann());
+    // Closed even to their owner: one cannot be opened, the other listed but not looked into.
+    const QByteArray closed = QFile::encodeName(ann() + "/Private");
+    const QByteArray listed = QFile::encodeName(ann() + "/Listed");
+    ASSERT_EQ(::chmod(closed.constData(), 0), 0);
+    ASSERT_EQ(::chmod(listed.constData(), 0444), 0);
+
+    const OrdinaryUser::Run run = drive("backup", "copy", drive(), "Closed", {ann()});
+    ::chmod(closed.constData(), 0755);
+    ::chmod(listed.constData(), 0755);
+
+    // The run went on to the copy, which failed on its own account, and both say so.
+    EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains("message=Cannot read")) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains("2 folders of the sources could not be read: the free space was checked without them."))
+        << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains("Could not read 2 folder(s) while measuring the sources:")) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains(closed + ": Permission denied")) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains(listed + ": Permission denied")) << run.output.toStdString();
+}

@@ -90,6 +90,19 @@ TEST_F(TaskRuns, BackupFromRunTaskToTheSavedStatusDateAndMessage)
     EXPECT_EQ(w.restorePage.names(), QStringList { "Docs" });
 }
 
+TEST_F(TaskRuns, WhatABackupThatWentThroughHadToSayFollowsTheFixedWords)
+{
+    c.TaskArray = { task("Docs") };
+    auto run = std::make_shared<TaskController::Run>();
+    run->task = c.TaskArray[0];
+    run->result = true;
+    run->errorText = "1 folder of the sources could not be read: the free space was checked without it.";
+    c.finishBackup(run);
+    ASSERT_EQ(w.presenter.shown.size(), 1u);
+    EXPECT_EQ(w.presenter.shown[0].imageName, "ic_log_success");
+    EXPECT_EQ(w.presenter.shown[0].message, "\"Docs\" backup complete\n" + run->errorText);
+}
+
 TEST_F(TaskRuns, FailedAndCancelledBackupsRecordMinusOne)
 {
     auto broken = task("Broken");

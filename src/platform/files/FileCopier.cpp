@@ -1,6 +1,7 @@
 #include "FileCopier.h"
 
-#include "FolderJobs.h"
+#include "PathParts.h"
+#include "TreeRemover.h"
 
 #include <QFile>
 #include <QScopeGuard>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -17,15 +17,11 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-// Large enough for full speed, small enough that progress and cancel stay lively.
-constexpr size_t kChunk = 8u << 20;
-constexpr size_t kBufferSize = 1u << 20;
 // A file this large is worth handing to another thread.
 constexpr off_t kHandOffFrom = 16 << 20;
 
@@ -41,20 +37,6 @@ public:
 private:
     int m_fd;
 };
-
-bool metadataUnsupported(int err)
-{
-    // Volumes such as FAT keep no owner bits; that is not a failed copy.
-    return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS;
-}
-
-// The destination cannot hold this attribute (file system, namespace reserved to root,
-// value too large for it): the data is still good.
-bool attributeRefused(int err)
-{
-    return err == ENOTSUP || err == EOPNOTSUPP || err == EPERM || err == EACCES || err == E2BIG || err == ERANGE
-        || err == ENOSPC || err == EINVAL;
-}
 
 // No hard link here (FAT, another volume, too many names, first copy gone): copy instead.
 bool linkRefused(int err)
@@ -79,150 +61,6 @@ bool before(const struct timespec& a, const struct timespec& b)
     return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
 
-bool isAclName(const char* name) { return std::strncmp(name, "system.posix_acl_", 17) == 0; }
-
-QString errnoText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
-
-bool useReadWrite(int err)
-{
-    return err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == ENOTSUP
-        || err == EBADF || err == EPERM || err == ETXTBSY;
-}
-
-std::string childPath(const std::string& parent, const char* name)
-{
-    std::string path = parent;
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += name;
-    return path;
-}
-
-void splitPath(const std::string& path, std::string* parent, std::string* name)
-{
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/')
-        p.pop_back();
-    const size_t slash = p.rfind('/');
-    if (slash == std::string::npos) {
-        parent->assign(1, '.');
-        name->swap(p);
-    } else {
-        *name = p.substr(slash + 1);
-        p.resize(slash == 0 ? 1 : slash);
-        parent->swap(p);
-    }
-}
-
-bool removeAt(int dir, const char* name, const std::string& path, std::string* failedPath, int* failedErr)
-{
-    struct stat st;
-    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT)
-            return true;
-        *failedPath = path;
-        *failedErr = errno;
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        const int fd = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) {
-            *failedPath = path;
-            *failedErr = errno;
-            return false;
-        }
-        // A read-only folder that is going away anyway must let its entries go.
-        if ((st.st_mode & 0700) != 0700)
-            ::fchmod(fd, (st.st_mode & 07777) | 0700);
-        DIR* d = ::fdopendir(fd);
-        if (!d) {
-            *failedPath = path;
-            *failedErr = errno;
-            ::close(fd);
-            return false;
-        }
-        bool ok = true;
-        std::vector<std::pair<std::string, bool>> names;   // name, known not to be a folder
-        errno = 0;
-        while (dirent* e = ::readdir(d)) {
-            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
-                continue;
-            names.emplace_back(e->d_name, e->d_type != DT_DIR && e->d_type != DT_UNKNOWN);
-        }
-        if (errno != 0) {
-            *failedPath = path;
-            *failedErr = errno;
-            ok = false;
-        }
-        for (const auto& [child, plain] : names) {
-            if (!ok)
-                break;
-            // The listing's type spares a stat per file; a folder swapped in since says EISDIR.
-            if (plain && (::unlinkat(::dirfd(d), child.c_str(), 0) == 0 || errno == ENOENT))
-                continue;
-            ok = removeAt(::dirfd(d), child.c_str(), childPath(path, child.c_str()), failedPath, failedErr);
-        }
-        ::closedir(d);
-        if (!ok)
-            return false;
-        if (::unlinkat(dir, name, AT_REMOVEDIR) != 0) {
-            *failedPath = path;
-            *failedErr = errno;
-            return false;
-        }
-        return true;
-    }
-    if (::unlinkat(dir, name, 0) != 0 && errno != ENOENT) {
-        *failedPath = path;
-        *failedErr = errno;
-        return false;
-    }
-    return true;
-}
-
-// Unlinks every file below the open folder `fd` (taken over), its subfolders on other
-// threads. Folders stay, emptied, and failures are left for the serial pass, which removes
-// what is left and says what it could not.
-void emptyFolder(FolderJobs& jobs, int fd)
-{
-    DIR* d = ::fdopendir(fd);
-    if (!d) {
-        ::close(fd);
-        return;
-    }
-    const int dfd = ::dirfd(d);
-    std::vector<std::pair<std::string, unsigned char>> names;
-    while (dirent* entry = ::readdir(d)) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
-        names.emplace_back(name, entry->d_type);
-    }
-    for (const auto& [name, type] : names) {
-        if (type != DT_DIR && type != DT_UNKNOWN && ::unlinkat(dfd, name.c_str(), 0) == 0)
-            continue;
-        const int child = ::openat(dfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (child < 0)
-            continue;
-        struct stat st;
-        if (::fstat(child, &st) == 0 && (st.st_mode & 0700) != 0700)
-            ::fchmod(child, (st.st_mode & 07777) | 0700);
-        jobs.add([child](FolderJobs& more) { emptyFolder(more, child); });
-    }
-    ::closedir(d);
-}
-
-void emptyInParallel(int dir, const char* name)
-{
-    const int top = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (top < 0)
-        return;
-    struct stat st;
-    if (::fstat(top, &st) == 0 && (st.st_mode & 0700) != 0700)
-        ::fchmod(top, (st.st_mode & 07777) | 0700);
-    FolderJobs::run([top](FolderJobs& jobs) { emptyFolder(jobs, top); });
-}
-
 } // namespace
 
 // A folder whose subfolders other threads may copy; it is finished once they are done.
@@ -232,8 +70,7 @@ struct FileCopier::Folder {
     int previous;
     uid_t newUid;
     gid_t newGid;
-    int handedOff = 0;   // not done yet
-    Result result = Result::Ok;
+    Result result = Result::Ok;   // of the handed-off entries, guarded by Shared::resultsMutex
 };
 
 struct FileCopier::Task {
@@ -244,17 +81,12 @@ struct FileCopier::Task {
 };
 
 struct FileCopier::Shared {
-    std::mutex mutex;                  // guards what follows, up to `stop`
-    std::condition_variable changed;   // a folder handed off, a handed-off folder done
-    std::vector<Task> waiting;         // handed-off folders no thread has taken yet
-    std::atomic<int> idle { 0 };       // threads waiting for one
-    bool quit = false;
-    QString error;                     // the first failure
-    QStringList skipped;
-    QStringList notes;
-    std::atomic<bool> stop { false };  // a failure: every thread stops
+    CopyStatus status;
+    std::mutex resultsMutex;
     std::atomic<bool> linksRefused { false };
     std::atomic<qint64> linked { 0 };
+    // The copier of each thread of the running copy, by worker index.
+    std::vector<FileCopier*> copiers;
     // The first folder copied, set before any folder is handed off: meeting it again means
     // dst lies inside src.
     bool hasRoot = false;
@@ -269,24 +101,32 @@ struct FileCopier::Shared {
     std::vector<FolderAttributes> deferred;
 };
 
-FileCopier::FileCopier() : m_shared(std::make_shared<Shared>()) {}
+FileCopier::FileCopier()
+    : m_shared(std::make_shared<Shared>())
+    , m_status(m_shared->status)
+    , m_data(m_status)
+    , m_attributes(m_status)
+{
+}
+
 FileCopier::~FileCopier() = default;
 
 FileCopier::FileCopier(const FileCopier& owner)
     : m_shared(owner.m_shared)
-    , m_cancel(owner.m_cancel)
-    , m_counter(owner.m_counter)
+    , m_status(m_shared->status)
+    , m_data(m_status)
+    , m_attributes(m_status)
     , m_deferFolders(owner.m_deferFolders)
-    , m_dropInheritedAcls(owner.m_dropInheritedAcls)
     , m_srcRoot(owner.m_srcRoot)
     , m_dstRoot(owner.m_dstRoot)
     , m_dstRootName(owner.m_dstRootName)
     , m_previousSince(owner.m_previousSince)
 {
+    m_attributes.setOptions(owner.m_attributes.options());
 }
 
-void FileCopier::setCancelFlag(const std::atomic<bool>* cancel) { m_cancel = cancel; }
-void FileCopier::setByteCounter(std::atomic<qint64>* counter) { m_counter = counter; }
+void FileCopier::setCancelFlag(const std::atomic<bool>* cancel) { m_status.setCancelFlag(cancel); }
+void FileCopier::setByteCounter(std::atomic<qint64>* counter) { m_status.setByteCounter(counter); }
 void FileCopier::setDeferFolderAttributes(bool defer) { m_deferFolders = defer; }
 
 std::vector<FileCopier::FolderAttributes> FileCopier::takeDeferredFolders()
@@ -299,74 +139,26 @@ void FileCopier::setPreviousCopy(const QString& previous) { m_previous = QFile::
 qint64 FileCopier::linkedFiles() const { return m_shared->linked.load(); }
 void FileCopier::setHardLinksRefused(int err) { g_linksRefused.store(err); }
 
-QString FileCopier::errorString() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->error;
-}
-
-QStringList FileCopier::skippedSpecialFiles() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->skipped;
-}
-
-QStringList FileCopier::notes() const
-{
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->notes;
-}
-
-void FileCopier::note(const QString& text)
-{
-    std::lock_guard lock(m_shared->mutex);
-    if (!m_shared->notes.contains(text))
-        m_shared->notes << text;
-}
-
-bool FileCopier::cancelled() const
-{
-    return (m_cancel && m_cancel->load(std::memory_order_relaxed)) || m_shared->stop.load(std::memory_order_relaxed);
-}
-
-FileCopier::Result FileCopier::failedWith(const QString& message)
-{
-    std::lock_guard lock(m_shared->mutex);
-    if (m_shared->error.isEmpty())
-        m_shared->error = message;
-    m_shared->stop = true;
-    return Result::Failed;
-}
-
-FileCopier::Result FileCopier::failed(const char* what, const std::string& path, int err)
-{
-    return failedWith(QStringLiteral("%1 \"%2\": %3")
-                          .arg(QString::fromUtf8(what), QFile::decodeName(QByteArray::fromStdString(path)),
-                               errnoText(err)));
-}
+QString FileCopier::errorString() const { return m_status.errorString(); }
+QStringList FileCopier::skippedSpecialFiles() const { return m_status.skipped(); }
+QStringList FileCopier::notes() const { return m_status.notes(); }
 
 FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
 {
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->error.clear();
-        m_shared->skipped.clear();
-        m_shared->notes.clear();
-        m_shared->hasRoot = false;
-        m_shared->stop = false;
-    }
+    m_status.reset();
+    m_shared->hasRoot = false;
     const std::string srcPath = QFile::encodeName(src).toStdString();
     const std::string dstPath = QFile::encodeName(dst).toStdString();
     if (srcPath.empty() || dstPath.empty())
-        return failedWith(QStringLiteral("No source or destination path was given."));
+        return m_status.failWith(QStringLiteral("No source or destination path was given."));
     std::string dstParent, dstName;
-    splitPath(dstPath, &dstParent, &dstName);
+    PathParts::split(dstPath, &dstParent, &dstName);
     Fd parent(::open(dstParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (parent.get() < 0)
-        return failed("Cannot open the folder", dstParent, errno);
+        return m_status.fail("Cannot open the folder", dstParent, errno);
     struct stat existing;
     if (::fstatat(parent.get(), dstName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
-        return failed("Cannot copy to", dstPath, EEXIST);
+        return m_status.fail("Cannot copy to", dstPath, EEXIST);
     std::string realParent = dstParent;
     if (char* real = ::realpath(dstParent.c_str(), nullptr)) {
         realParent = real;
@@ -376,7 +168,8 @@ FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
     m_dstRootName = dst;
     m_srcRoot = srcPath;
     // Whatever the copies inherit from here is not what the sources have.
-    m_dropInheritedAcls = ::fgetxattr(parent.get(), "system.posix_acl_default", nullptr, 0) > 0;
+    const bool inheritsAcls = ::fgetxattr(parent.get(), "system.posix_acl_default", nullptr, 0) > 0;
+    m_attributes.setOptions({m_deferFolders, inheritsAcls, m_dstRootName});
 
     std::string openPath = srcPath;
     struct stat srcStat;
@@ -384,7 +177,7 @@ FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
     if (haveStat && m_followTopLink && S_ISLNK(srcStat.st_mode)) {
         char* real = ::realpath(srcPath.c_str(), nullptr);
         if (!real)
-            return failed("Cannot follow the link", srcPath, errno);
+            return m_status.fail("Cannot follow the link", srcPath, errno);
         openPath = real;
         ::free(real);
         haveStat = ::stat(openPath.c_str(), &srcStat) == 0;
@@ -395,24 +188,24 @@ FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
         for (;;) {
             struct stat st;
             if (::stat(up.c_str(), &st) == 0 && st.st_dev == srcStat.st_dev && st.st_ino == srcStat.st_ino) {
-                return failedWith(QStringLiteral("Cannot copy the folder \"%1\" into itself.").arg(src));
+                return m_status.failWith(QStringLiteral("Cannot copy the folder \"%1\" into itself.").arg(src));
             }
             if (up == "/" || up.empty())
                 break;
             std::string parentOfUp, ignored;
-            splitPath(up, &parentOfUp, &ignored);
+            PathParts::split(up, &parentOfUp, &ignored);
             if (parentOfUp == up)
                 break;
             up.swap(parentOfUp);
         }
     }
-    if (cancelled())
+    if (m_status.cancelled())
         return Result::Cancelled;
 
     // The earlier copy is good for this one call only.
     std::string previousParent, previousName;
     if (!m_previous.empty())
-        splitPath(m_previous, &previousParent, &previousName);
+        PathParts::split(m_previous, &previousParent, &previousName);
     m_previous.clear();
     const Fd previous(previousName.empty() || m_shared->linksRefused
                           ? -1 : ::open(previousParent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -434,32 +227,30 @@ FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
     });
 
     // A tree is copied by a few threads: many small files go several times as fast, and
-    // large ones no slower.
-    std::vector<std::jthread> helpers;
-    if (haveStat && S_ISDIR(srcStat.st_mode)) {
-        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u) - 1;
-        {
-            std::lock_guard lock(m_shared->mutex);
-            m_shared->quit = false;
-            m_shared->idle = 0;
-        }
-        for (unsigned i = 0; i < count; ++i)
-            helpers.emplace_back([helper = std::shared_ptr<FileCopier>(new FileCopier(*this))] { helper->helperLoop(); });
+    // large ones no slower. Each thread has a copier of its own, with its own buffers.
+    FolderJobs jobs(haveStat && S_ISDIR(srcStat.st_mode) ? 4 : 1);
+    std::vector<std::unique_ptr<FileCopier>> helpers;
+    m_shared->copiers.assign(1, this);
+    for (unsigned i = 1; i < jobs.threads(); ++i) {
+        helpers.emplace_back(new FileCopier(*this));
+        m_shared->copiers.push_back(helpers.back().get());
     }
-    Result result = copyEntry(AT_FDCWD, openPath.c_str(), nullptr, parent.get(), dstName.c_str(), srcPath);
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->quit = true;
-    }
-    m_shared->changed.notify_all();
-    helpers.clear();
+    Result result = Result::Failed;
+    const FolderJobs::Failures thrown = jobs.run([&](FolderJobs::Worker& worker) {
+        m_worker = &worker;
+        result = copyEntry(AT_FDCWD, openPath.c_str(), nullptr, parent.get(), dstName.c_str(), srcPath);
+    });
+    m_worker = nullptr;
+    m_shared->copiers.clear();
+    if (thrown.count > 0)
+        result = m_status.failWith(QStringLiteral("Cannot copy \"%1\": %2").arg(src, QString::fromStdString(thrown.first)));
     // Another thread's failure stopped this one.
-    if (result == Result::Cancelled && !(m_cancel && m_cancel->load()) && !errorString().isEmpty())
+    if (result == Result::Cancelled && !m_status.cancelledByCaller() && !errorString().isEmpty())
         result = Result::Failed;
     if (result != Result::Ok) {
         std::string failedPath;
         int failedErr = 0;
-        removeAt(parent.get(), dstName.c_str(), dstPath, &failedPath, &failedErr);
+        TreeRemover::removeAt(parent.get(), dstName.c_str(), dstPath, &failedPath, &failedErr);
         forgetCopiesBelow(m_dstRoot);
     }
     return result;
@@ -507,13 +298,13 @@ bool FileCopier::linkToEarlierCopy(const struct stat& st, int dstDir, const char
     }
     m_shared->copies.erase(it);
     if (!linkRefused(err)) {
-        *result = failed("Cannot link the copy of", srcPath, err);
+        *result = m_status.fail("Cannot link the copy of", srcPath, err);
         return true;
     }
     if (!m_linkNoteGiven) {
         m_linkNoteGiven = true;
-        note(QStringLiteral("Hard links could not be kept on %1 (%2); their files were copied separately.")
-                 .arg(m_dstRootName, errnoText(err)));
+        m_status.note(QStringLiteral("Hard links could not be kept on %1 (%2); their files were copied separately.")
+                 .arg(m_dstRootName, CopyStatus::errnoText(err)));
     }
     return false;
 }
@@ -570,16 +361,15 @@ int FileCopier::linkFromPrevious(const struct stat& st, int dstDir, const char* 
             return 0;
         if (err == EPERM || err == EXDEV || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS) {
             m_shared->linksRefused = true;
-            note(QStringLiteral("Hard links cannot be made on %1 (%2); unchanged files are copied again.")
-                     .arg(m_dstRootName, errnoText(err)));
+            m_status.note(QStringLiteral("Hard links cannot be made on %1 (%2); unchanged files are copied again.")
+                     .arg(m_dstRootName, CopyStatus::errnoText(err)));
             return 0;
         }
-        failed("Cannot link the earlier copy of", srcPath, err);
+        m_status.fail("Cannot link the earlier copy of", srcPath, err);
         return -1;
     }
     m_shared->linked.fetch_add(1, std::memory_order_relaxed);
-    if (m_counter)
-        m_counter->fetch_add(st.st_size, std::memory_order_relaxed);
+    m_status.advance(st.st_size);
     if (st.st_nlink > 1)
         rememberCopy(st, earlier, srcPath);
     return 1;
@@ -588,26 +378,25 @@ int FileCopier::linkFromPrevious(const struct stat& st, int dstDir, const char* 
 FileCopier::Result FileCopier::copyEntry(int srcDir, const char* srcName, const struct stat* known, int dstDir,
                                          const char* dstName, const std::string& srcPath)
 {
-    if (cancelled())
+    if (m_status.cancelled())
         return Result::Cancelled;
     struct stat st;
     if (!known) {
         if (::fstatat(srcDir, srcName, &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return failed("Cannot read", srcPath, errno);
+            return m_status.fail("Cannot read", srcPath, errno);
         known = &st;
     }
     if (S_ISREG(known->st_mode))
         return copyFile(srcDir, srcName, dstDir, dstName, srcPath);
     if (S_ISDIR(known->st_mode)) {
         if (m_shared->hasRoot && known->st_dev == m_shared->rootDev && known->st_ino == m_shared->rootIno)
-            return failedWith(QStringLiteral("Cannot copy the folder \"%1\" into itself.")
-                                  .arg(QFile::decodeName(QByteArray::fromStdString(srcPath))));
+            return m_status.failWith(
+                QStringLiteral("Cannot copy the folder \"%1\" into itself.").arg(CopyStatus::decoded(srcPath)));
         return copyDirectory(srcDir, srcName, *known, dstDir, dstName, srcPath);
     }
     if (S_ISLNK(known->st_mode))
         return copyLink(srcDir, srcName, *known, dstDir, dstName, srcPath);
-    std::lock_guard lock(m_shared->mutex);
-    m_shared->skipped << QFile::decodeName(QByteArray::fromStdString(srcPath));
+    m_status.skip(srcPath);
     return Result::Ok;
 }
 
@@ -637,11 +426,11 @@ FileCopier::Result FileCopier::copyFile(int srcDir, const char* srcName, int dst
                 return copyEntry(srcDir, srcName, &st, dstDir, dstName, srcPath);
             }
         }
-        return failed("Cannot read", srcPath, errno);
+        return m_status.fail("Cannot read", srcPath, errno);
     }
     struct stat st;
     if (::fstat(in.get(), &st) != 0)
-        return failed("Cannot read", srcPath, errno);
+        return m_status.fail("Cannot read", srcPath, errno);
     if (!S_ISREG(st.st_mode)) {
         in.reset();
         if (links.owns_lock())
@@ -655,13 +444,8 @@ FileCopier::Result FileCopier::copyFile(int srcDir, const char* srcName, int dst
         return result;
     Fd out(::openat(dstDir, dstName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (out.get() < 0)
-        return failed("Cannot create a copy of", srcPath, errno);
-    bool holesUnsupported = true;
-    // Fewer blocks than bytes: there are holes worth keeping.
-    if (qint64(st.st_blocks) * 512 < qint64(st.st_size))
-        result = copySparseData(in.get(), out.get(), st, srcPath, &holesUnsupported);
-    if (holesUnsupported)
-        result = copyData(in.get(), out.get(), srcPath);
+        return m_status.fail("Cannot create a copy of", srcPath, errno);
+    result = m_data.copy(in.get(), out.get(), st, srcPath);
     if (result != Result::Ok)
         return result;
     result = setMetadata(in.get(), out.get(), st, srcPath);
@@ -670,244 +454,8 @@ FileCopier::Result FileCopier::copyFile(int srcDir, const char* srcName, int dst
     if (st.st_nlink > 1)
         rememberCopy(st, out.get(), srcPath);
     if (::close(out.release()) != 0)
-        return failed("Cannot write the copy of", srcPath, errno);
+        return m_status.fail("Cannot write the copy of", srcPath, errno);
     return Result::Ok;
-}
-
-FileCopier::Result FileCopier::copySparseData(int in, int out, const struct stat& st, const std::string& srcPath,
-                                              bool* unsupported)
-{
-    *unsupported = false;
-    const off_t size = st.st_size;
-    off_t pos = 0;
-    while (pos < size) {
-        const off_t data = ::lseek(in, pos, SEEK_DATA);
-        if (data < 0) {
-            if (errno == ENXIO)   // only a hole is left
-                break;
-            if (pos == 0 && (errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP)) {
-                *unsupported = true;
-                return Result::Ok;
-            }
-            return failed("Cannot read", srcPath, errno);
-        }
-        if (data >= size)
-            break;
-        off_t hole = ::lseek(in, data, SEEK_HOLE);
-        if (hole < 0)
-            return failed("Cannot read", srcPath, errno);
-        hole = std::min(hole, size);
-        const Result result = writeSegment(in, out, data, hole - data, srcPath);
-        if (result != Result::Ok)
-            return result;
-        pos = hole;
-    }
-    // Sets the length, so a trailing hole stays a hole.
-    if (::ftruncate(out, size) != 0)
-        return failed("Cannot write the copy of", srcPath, errno);
-    return Result::Ok;
-}
-
-FileCopier::Result FileCopier::writeSegment(int in, int out, off_t offset, off_t length, const std::string& srcPath)
-{
-    off_t inOff = offset;
-    off_t outOff = offset;
-    const off_t end = offset + length;
-    while (inOff < end) {
-        if (cancelled())
-            return Result::Cancelled;
-        const size_t want = size_t(std::min<off_t>(end - inOff, off_t(kChunk)));
-        const ssize_t n = ::copy_file_range(in, &inOff, out, &outOff, want, 0);
-        if (n > 0) {
-            if (m_counter)
-                m_counter->fetch_add(n, std::memory_order_relaxed);
-            continue;
-        }
-        if (n == 0)   // shrunk since
-            return Result::Ok;
-        if (errno == EINTR)
-            continue;
-        if (!useReadWrite(errno))
-            return failed("Cannot copy", srcPath, errno);
-        break;
-    }
-
-    return bufferedCopy(in, out, &inOff, &outOff, end, srcPath);
-}
-
-FileCopier::Result FileCopier::setMetadata(int in, int out, const struct stat& st, const std::string& srcPath)
-{
-    if (m_xattrNames.empty()) {
-        m_xattrNames.resize(4096);
-        m_xattrValue.resize(4096);
-    }
-    size_t listed = 0;
-    for (;;) {
-        const ssize_t n = ::flistxattr(in, m_xattrNames.data(), m_xattrNames.size());
-        if (n >= 0) {
-            listed = size_t(n);
-            break;
-        }
-        if (errno == ERANGE) {
-            const ssize_t need = ::flistxattr(in, nullptr, 0);
-            if (need < 0)
-                return failed("Cannot read the extended attributes of", srcPath, errno);
-            m_xattrNames.resize(std::max(size_t(need), m_xattrNames.size() * 2));
-            continue;
-        }
-        if (errno == ENOTSUP || errno == EOPNOTSUPP)
-            break;
-        return failed("Cannot read the extended attributes of", srcPath, errno);
-    }
-
-    // Other attributes go on while the copy is still writable by us (user.* needs that);
-    // ACLs after the chmod, which would otherwise rewrite their mask.
-    bool accessAcl = false;
-    bool defaultAcl = false;
-    Result result = Result::Ok;
-    if (listed > 0 && (result = copyXattrs(in, out, listed, false, &accessAcl, &defaultAcl, srcPath)) != Result::Ok)
-        return result;
-    const bool deferred = m_deferFolders && S_ISDIR(st.st_mode);
-    const mode_t mode = (st.st_mode & 07777) | (deferred ? S_IRWXU : 0);
-    if (::fchmod(out, mode) != 0 && !metadataUnsupported(errno))
-        return failed("Cannot set the permissions of the copy of", srcPath, errno);
-    if (listed > 0 && (result = copyXattrs(in, out, listed, true, &accessAcl, &defaultAcl, srcPath)) != Result::Ok)
-        return result;
-    if (deferred) {
-        // An access ACL sets the owner's bits too.
-        if ((accessAcl || defaultAcl) && ::fchmod(out, mode) != 0 && !metadataUnsupported(errno))
-            return failed("Cannot set the permissions of the copy of", srcPath, errno);
-        std::lock_guard lock(m_shared->deferredMutex);
-        m_shared->deferred.push_back(FolderAttributes{dstPathOf(srcPath), mode_t(st.st_mode & 07777), st.st_mtim});
-    }
-    if (m_dropInheritedAcls) {
-        if (!accessAcl)
-            ::fremovexattr(out, "system.posix_acl_access");
-        if (!defaultAcl && S_ISDIR(st.st_mode))
-            ::fremovexattr(out, "system.posix_acl_default");
-    }
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(out, times) != 0 && !metadataUnsupported(errno))
-        return failed("Cannot set the times of the copy of", srcPath, errno);
-    return Result::Ok;
-}
-
-FileCopier::Result FileCopier::copyXattrs(int in, int out, size_t listed, bool acls, bool* hadAccessAcl,
-                                          bool* hadDefaultAcl, const std::string& srcPath)
-{
-    for (size_t i = 0; i < listed;) {
-        const char* name = m_xattrNames.data() + i;
-        const size_t length = strnlen(name, listed - i);
-        i += length + 1;
-        if (length == 0 || isAclName(name) != acls)
-            continue;
-        if (acls) {
-            *hadAccessAcl = *hadAccessAcl || std::strcmp(name, "system.posix_acl_access") == 0;
-            *hadDefaultAcl = *hadDefaultAcl || std::strcmp(name, "system.posix_acl_default") == 0;
-        }
-        ssize_t n;
-        for (;;) {
-            n = ::fgetxattr(in, name, m_xattrValue.data(), m_xattrValue.size());
-            if (n >= 0 || errno != ERANGE)
-                break;
-            const ssize_t need = ::fgetxattr(in, name, nullptr, 0);
-            if (need < 0)
-                break;
-            m_xattrValue.resize(std::max(size_t(need), m_xattrValue.size() * 2));
-        }
-        int err = errno;
-        if (n < 0 && err == ENODATA)   // removed since it was listed
-            continue;
-        if (n >= 0 && ::fsetxattr(out, name, m_xattrValue.data(), size_t(n), 0) == 0)
-            continue;
-        if (n >= 0)
-            err = errno;
-        if (!attributeRefused(err))
-            return failed(n < 0 ? "Cannot read the extended attributes of" : "Cannot keep the extended attributes of",
-                          srcPath, err);
-        note(QStringLiteral("Extended attributes could not be kept on %1: %2").arg(m_dstRootName, errnoText(err)));
-    }
-    return Result::Ok;
-}
-
-FileCopier::Result FileCopier::copyData(int in, int out, const std::string& srcPath)
-{
-    bool kernelCopy = true;
-    qint64 total = 0;
-    while (kernelCopy) {
-        if (total > 0 && cancelled())
-            return Result::Cancelled;
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
-        if (n > 0) {
-            total += n;
-            if (m_counter)
-                m_counter->fetch_add(n, std::memory_order_relaxed);
-            continue;
-        }
-        if (n == 0) {
-            // Pseudo files may stop the kernel copy at once whatever their size: read to be sure.
-            if (total == 0)
-                kernelCopy = false;
-            else
-                return Result::Ok;
-        } else if (errno == EINTR) {
-            continue;
-        } else if (useReadWrite(errno)) {
-            kernelCopy = false;
-        } else {
-            return failed("Cannot copy", srcPath, errno);
-        }
-    }
-
-    return bufferedCopy(in, out, nullptr, nullptr, 0, srcPath);
-}
-
-FileCopier::Result FileCopier::bufferedCopy(int in, int out, off_t* inOff, off_t* outOff, off_t end,
-                                            const std::string& srcPath)
-{
-    if (!m_buffer)
-        m_buffer.reset(new char[kBufferSize]);
-    size_t sinceCheck = 0;
-    for (;;) {
-        size_t want = kBufferSize;
-        if (inOff) {
-            if (*inOff >= end)
-                return Result::Ok;
-            want = size_t(std::min<off_t>(end - *inOff, off_t(kBufferSize)));
-        }
-        const ssize_t n = inOff ? ::pread(in, m_buffer.get(), want, *inOff) : ::read(in, m_buffer.get(), want);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failed("Cannot read", srcPath, errno);
-        }
-        if (n == 0)
-            return Result::Ok;
-        ssize_t done = 0;
-        while (done < n) {
-            const char* from = m_buffer.get() + done;
-            const ssize_t w = outOff ? ::pwrite(out, from, size_t(n - done), *outOff + done)
-                                     : ::write(out, from, size_t(n - done));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return failed("Cannot write the copy of", srcPath, errno);
-            }
-            done += w;
-        }
-        if (inOff) {
-            *inOff += n;
-            *outOff += n;
-        }
-        if (m_counter)
-            m_counter->fetch_add(n, std::memory_order_relaxed);
-        sinceCheck += size_t(n);
-        if (sinceCheck >= kChunk) {
-            sinceCheck = 0;
-            if (cancelled())
-                return Result::Cancelled;
-        }
-    }
 }
 
 FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, const struct stat& st, int dstDir,
@@ -915,12 +463,12 @@ FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, co
 {
     Fd src(::openat(srcDir, srcName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (src.get() < 0)
-        return failed("Cannot read the folder", srcPath, errno);
+        return m_status.fail("Cannot read the folder", srcPath, errno);
     if (::mkdirat(dstDir, dstName, 0700) != 0)
-        return failed("Cannot create the copy of the folder", srcPath, errno);
+        return m_status.fail("Cannot create the copy of the folder", srcPath, errno);
     Fd dst(::openat(dstDir, dstName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dst.get() < 0)
-        return failed("Cannot open the copy of the folder", srcPath, errno);
+        return m_status.fail("Cannot open the copy of the folder", srcPath, errno);
     if (!m_shared->hasRoot) {
         // Remember the new top folder (before any other thread starts): meeting it again
         // means dst lies inside src.
@@ -949,125 +497,87 @@ FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, co
 
     DIR* d = ::fdopendir(src.get());
     if (!d)
-        return failed("Cannot read the folder", srcPath, errno);
+        return m_status.fail("Cannot read the folder", srcPath, errno);
     src.release();
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(d, ::closedir);
     const int dfd = ::dirfd(d);
     Folder folder{dfd, dst.get(), m_previousDir, m_newUid, m_newGid};
-    bool handedOff = false;
+    // Declared last: whatever happens, the handed-off entries are done before what they use goes.
+    FolderJobs::Group handedOff(*m_worker);
+    bool anyHandedOff = false;
     Result result = Result::Ok;
     for (;;) {
         errno = 0;
         dirent* e = ::readdir(d);
         if (!e) {
             if (errno != 0)
-                result = failed("Cannot read the folder", srcPath, errno);
+                result = m_status.fail("Cannot read the folder", srcPath, errno);
             break;
         }
         const char* name = e->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
-        const std::string path = childPath(srcPath, name);
+        const std::string path = PathParts::child(srcPath, name);
         // Subfolders, and large files, go to a helper thread that has nothing to do.
-        if ((e->d_type == DT_DIR || e->d_type == DT_REG) && m_shared->idle.load(std::memory_order_relaxed) > 0
-            && !cancelled()) {
+        if ((e->d_type == DT_DIR || e->d_type == DT_REG) && m_worker->othersIdle() && !m_status.cancelled()) {
             struct stat sub;
             if (::fstatat(dfd, name, &sub, AT_SYMLINK_NOFOLLOW) == 0
                 && (S_ISDIR(sub.st_mode) || (S_ISREG(sub.st_mode) && sub.st_size >= kHandOffFrom))
-                && handOff(folder, name, sub, path)) {
-                handedOff = true;
+                && handOff(handedOff, folder, name, sub, path)) {
+                anyHandedOff = true;
                 continue;
             }
         }
         // For plain files the fstat after open is enough; spare a stat call.
-        result = e->d_type == DT_REG ? (cancelled() ? Result::Cancelled : copyFile(dfd, name, dst.get(), name, path))
+        result = e->d_type == DT_REG ? (m_status.cancelled() ? Result::Cancelled : copyFile(dfd, name, dst.get(), name, path))
                                      : copyEntry(dfd, name, nullptr, dst.get(), name, path);
         if (result != Result::Ok)
             break;
     }
-    if (handedOff) {
-        waitFor(folder);
+    if (anyHandedOff) {
+        handedOff.wait();
         if (folder.result == Result::Failed || (result == Result::Ok && folder.result != Result::Ok))
             result = folder.result;
+        if (handedOff.failures().count > 0)
+            result = m_status.failWith(QStringLiteral("Cannot copy \"%1\": %2")
+                                           .arg(CopyStatus::decoded(srcPath),
+                                                QString::fromStdString(handedOff.failures().first)));
     }
     // Set after the contents: writing into the folder would move its time again, and a
     // default ACL set earlier would be handed down to children that never had it.
     if (result == Result::Ok)
         result = setMetadata(dfd, dst.get(), st, srcPath);
-    ::closedir(d);
     return result;
 }
 
-bool FileCopier::handOff(Folder& folder, const char* name, const struct stat& st, const std::string& srcPath)
+bool FileCopier::handOff(FolderJobs::Group& group, Folder& folder, const char* name, const struct stat& st,
+                         const std::string& srcPath)
 {
-    std::unique_lock lock(m_shared->mutex);
-    // Only to a thread with nothing to do: the rest stays on this one, so few folders are open.
-    if (m_shared->quit || m_shared->idle <= int(m_shared->waiting.size()))
-        return false;
-    m_shared->waiting.push_back(Task{&folder, name, srcPath, st});
-    ++folder.handedOff;
-    lock.unlock();
-    m_shared->changed.notify_all();
-    return true;
+    return group.offer([shared = m_shared.get(), task = Task{&folder, name, srcPath, st}](FolderJobs::Worker& worker) {
+        shared->copiers.at(worker.index())->copyHandedOff(task, worker);
+    });
 }
 
-void FileCopier::run(Task& task)
+void FileCopier::copyHandedOff(const Task& task, FolderJobs::Worker& worker)
 {
+    // This thread may be inside a folder of its own: what it was filling comes back after.
+    m_worker = &worker;
     const int outerPrevious = m_previousDir;
     const uid_t outerUid = m_newUid;
     const gid_t outerGid = m_newGid;
+    const auto restore = qScopeGuard([&] {
+        m_previousDir = outerPrevious;
+        m_newUid = outerUid;
+        m_newGid = outerGid;
+    });
     Folder& parent = *task.parent;
     m_previousDir = parent.previous;
     m_newUid = parent.newUid;
     m_newGid = parent.newGid;
     const Result result = copyEntry(parent.src, task.name.c_str(), &task.st, parent.dst, task.name.c_str(), task.srcPath);
-    m_previousDir = outerPrevious;
-    m_newUid = outerUid;
-    m_newGid = outerGid;
-    {
-        std::lock_guard lock(m_shared->mutex);
-        if (result == Result::Failed || (result != Result::Ok && parent.result == Result::Ok))
-            parent.result = result;
-        --parent.handedOff;   // from here on the parent may be gone
-    }
-    m_shared->changed.notify_all();
-}
-
-bool FileCopier::runWaitingTask(std::unique_lock<std::mutex>& lock)
-{
-    if (m_shared->waiting.empty())
-        return false;
-    Task task = std::move(m_shared->waiting.back());
-    m_shared->waiting.pop_back();
-    lock.unlock();
-    run(task);
-    lock.lock();
-    return true;
-}
-
-void FileCopier::waitFor(Folder& folder)
-{
-    std::unique_lock lock(m_shared->mutex);
-    while (folder.handedOff > 0) {
-        if (runWaitingTask(lock))
-            continue;
-        ++m_shared->idle;
-        m_shared->changed.wait(lock);
-        --m_shared->idle;
-    }
-}
-
-void FileCopier::helperLoop()
-{
-    std::unique_lock lock(m_shared->mutex);
-    for (;;) {
-        if (runWaitingTask(lock))
-            continue;
-        if (m_shared->quit)
-            return;
-        ++m_shared->idle;
-        m_shared->changed.wait(lock);
-        --m_shared->idle;
-    }
+    std::lock_guard lock(m_shared->resultsMutex);
+    if (result == Result::Failed || (result != Result::Ok && parent.result == Result::Ok))
+        parent.result = result;
 }
 
 FileCopier::Result FileCopier::copyLink(int srcDir, const char* srcName, const struct stat& st, int dstDir,
@@ -1077,7 +587,7 @@ FileCopier::Result FileCopier::copyLink(int srcDir, const char* srcName, const s
     for (;;) {
         const ssize_t n = ::readlinkat(srcDir, srcName, target.data(), target.size());
         if (n < 0)
-            return failed("Cannot read the link", srcPath, errno);
+            return m_status.fail("Cannot read the link", srcPath, errno);
         if (size_t(n) < target.size()) {
             target.resize(size_t(n));
             break;
@@ -1085,41 +595,18 @@ FileCopier::Result FileCopier::copyLink(int srcDir, const char* srcName, const s
         target.resize(target.size() * 2);
     }
     if (::symlinkat(target.c_str(), dstDir, dstName) != 0)
-        return failed("Cannot create the copy of the link", srcPath, errno);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::utimensat(dstDir, dstName, times, AT_SYMLINK_NOFOLLOW) != 0 && !metadataUnsupported(errno))
-        return failed("Cannot set the times of the copy of", srcPath, errno);
-    return Result::Ok;
+        return m_status.fail("Cannot create the copy of the link", srcPath, errno);
+    return m_attributes.copyLinkTimes(dstDir, dstName, st, srcPath);
 }
 
-bool FileCopier::removeAll(const QString& path, QString* error)
+FileCopier::Result FileCopier::setMetadata(int in, int out, const struct stat& st, const std::string& srcPath)
 {
-    const std::string p = QFile::encodeName(path).toStdString();
-    std::string parent, name;
-    splitPath(p, &parent, &name);
-    if (p.empty() || name.empty() || name == "/" || name == "." || name == "..") {
-        if (error)
-            *error = QStringLiteral("Refusing to remove \"%1\".").arg(path);
-        return false;
+    const Result result = m_attributes.copy(in, out, st, srcPath);
+    if (result == Result::Ok && m_deferFolders && S_ISDIR(st.st_mode)) {
+        std::lock_guard lock(m_shared->deferredMutex);
+        m_shared->deferred.push_back(FolderAttributes{dstPathOf(srcPath), mode_t(st.st_mode & 07777), st.st_mtim});
     }
-    const int dir = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) {
-        if (errno == ENOENT)
-            return true;
-        if (error)
-            *error = QStringLiteral("Cannot remove \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    struct stat st;
-    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
-        emptyInParallel(dir, name.c_str());
-    std::string failedPath;
-    int failedErr = 0;
-    const bool ok = removeAt(dir, name.c_str(), p, &failedPath, &failedErr);
-    ::close(dir);
-    if (!ok && error)
-        *error = QStringLiteral("Cannot remove \"%1\": %2")
-                     .arg(QFile::decodeName(QByteArray::fromStdString(failedPath)),
-                          QString::fromLocal8Bit(std::strerror(failedErr)));
-    return ok;
+    return result;
 }
+
+bool FileCopier::removeAll(const QString& path, QString* error) { return TreeRemover::removeAll(path, error); }

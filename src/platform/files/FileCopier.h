@@ -1,5 +1,10 @@
 #pragma once
 
+#include "AttributeCopier.h"
+#include "CopyStatus.h"
+#include "FileDataCopier.h"
+#include "FolderJobs.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,10 +21,11 @@
 // sparse files and hard links between the files one copier copies; links stay
 // links and are never followed; FIFOs, sockets and devices are skipped and listed.
 // Given an earlier copy of the same source, it hard-links the files that copy holds
-// unchanged instead of copying them again. A tree is copied by a few threads, a folder each.
+// unchanged instead of copying them again. A tree is copied by a few threads, a folder each
+// (FolderJobs); each thread's copier has its own FileDataCopier and AttributeCopier.
 class FileCopier {
 public:
-    enum class Result { Ok, Cancelled, Failed };
+    using Result = CopyResult;
 
     FileCopier();
     ~FileCopier();
@@ -60,7 +66,7 @@ public:
     QStringList notes() const;
 
     // Removes a file, a symbolic link (not its target) or a folder tree without
-    // following any link inside it. Nothing at path counts as success.
+    // following any link inside it (TreeRemover). Nothing at path counts as success.
     static bool removeAll(const QString& path, QString* error);
 
     // Test seam: every hard link fails with `err`, as on a file system without them (0: off).
@@ -80,15 +86,8 @@ private:
                          const std::string& srcPath);
     Result copyLink(int srcDir, const char* srcName, const struct stat& st, int dstDir, const char* dstName,
                     const std::string& srcPath);
-    Result copyData(int in, int out, const std::string& srcPath);
-    Result copySparseData(int in, int out, const struct stat& st, const std::string& srcPath, bool* unsupported);
-    Result writeSegment(int in, int out, off_t offset, off_t length, const std::string& srcPath);
-    // The read/write path where the kernel cannot copy: [*inOff, end) by position when
-    // offsets are given, else on to the end of the file.
-    Result bufferedCopy(int in, int out, off_t* inOff, off_t* outOff, off_t end, const std::string& srcPath);
+    // The attributes, and for a folder whose attributes wait, the record of them.
     Result setMetadata(int in, int out, const struct stat& st, const std::string& srcPath);
-    Result copyXattrs(int in, int out, size_t listed, bool acls, bool* hadAccessAcl, bool* hadDefaultAcl,
-                      const std::string& srcPath);
     bool linkToEarlierCopy(const struct stat& st, int dstDir, const char* dstName, Result* result,
                            const std::string& srcPath);
     void rememberCopy(const struct stat& srcSt, int out, const std::string& srcPath);
@@ -98,34 +97,24 @@ private:
     bool unchangedSince(const struct stat& src, const struct stat& earlier) const;
     const char* previousName(int dstDir, const char* dstName) const;
     void noteNewOwner(int dstDir);
-    // Hands a subfolder to an idle helper thread; false when none waits for work.
-    bool handOff(Folder& folder, const char* name, const struct stat& st, const std::string& srcPath);
-    // Runs handed-off folders until every one `folder` handed off is done.
-    void waitFor(Folder& folder);
-    // Runs one task handed off by another thread, if any; the lock is held again on return.
-    bool runWaitingTask(std::unique_lock<std::mutex>& lock);
-    void run(Task& task);
-    void helperLoop();
+    // Hands an entry of `folder` to an idle helper thread; false when none waits for work.
+    bool handOff(FolderJobs::Group& group, Folder& folder, const char* name, const struct stat& st,
+                 const std::string& srcPath);
+    void copyHandedOff(const Task& task, FolderJobs::Worker& worker);
     std::string dstPathOf(const std::string& srcPath) const;
     void forgetCopiesBelow(const std::string& dstPath);
-    void note(const QString& text);
-    Result failed(const char* what, const std::string& path, int err);
-    Result failedWith(const QString& message);
-    bool cancelled() const;
 
     std::shared_ptr<Shared> m_shared;   // with the helper threads, and across copies
-    const std::atomic<bool>* m_cancel = nullptr;
-    std::atomic<qint64>* m_counter = nullptr;
+    CopyStatus& m_status;               // in m_shared
+    FileDataCopier m_data;
+    AttributeCopier m_attributes;
+    FolderJobs::Worker* m_worker = nullptr;   // the thread this copier runs on, during a copy
     bool m_followTopLink = false;
     bool m_deferFolders = false;
     bool m_linkNoteGiven = false;
-    bool m_dropInheritedAcls = false;   // the destination folder hands a default ACL down
     std::string m_srcRoot;
     std::string m_dstRoot;              // absolute, so recorded copies survive a change of folder
     QString m_dstRootName;
-    std::vector<char> m_xattrNames;
-    std::vector<char> m_xattrValue;
-    std::unique_ptr<char[]> m_buffer;
 
     std::string m_previous;             // the earlier copy of the next src
     int m_previousDir = -1;             // its folder matching the folder being filled, or -1

@@ -1,50 +1,144 @@
 #include "FolderJobs.h"
 
 #include <algorithm>
+#include <exception>
+#include <system_error>
 #include <thread>
 
 namespace {
 constexpr size_t kMaxWaiting = 64;
 }
 
-void FolderJobs::run(Job first, unsigned threads)
+FolderJobs::FolderJobs(unsigned threads)
 {
-    FolderJobs jobs;
-    jobs.m_waiting.push_back(std::move(first));
-    const unsigned helpers = std::clamp(std::min(threads, std::thread::hardware_concurrency()), 1u, 16u) - 1;
-    std::vector<std::jthread> started;
-    for (unsigned i = 0; i < helpers; ++i)
-        started.emplace_back([&jobs] { jobs.work(); });
-    jobs.work();
+    const unsigned count = std::clamp(std::min(threads, std::thread::hardware_concurrency()), 1u, 16u);
+    m_workers.reserve(count);
+    for (unsigned i = 0; i < count; ++i)
+        m_workers.push_back(Worker(*this, i));
 }
 
-void FolderJobs::add(Job job)
+FolderJobs::Failures FolderJobs::run(Job first)
 {
-    std::unique_lock lock(m_mutex);
-    if (m_waiting.size() >= kMaxWaiting) {
+    m_waiting.push_back({std::move(first), nullptr});
+    std::vector<std::jthread> started;
+    for (unsigned i = 1; i < m_workers.size(); ++i) {
+        try {
+            started.emplace_back([this, i] { work(m_workers[i]); });
+        } catch (const std::system_error&) {
+            break;   // no more threads to be had: the ones there do it all
+        }
+    }
+    work(m_workers[0]);
+    started.clear();
+    return m_failures;
+}
+
+void FolderJobs::Worker::add(Job job)
+{
+    FolderJobs& jobs = *m_jobs;
+    std::unique_lock lock(jobs.m_mutex);
+    if (jobs.m_waiting.size() >= kMaxWaiting) {
         lock.unlock();
-        job(*this);
+        std::string error;
+        if (!invoke(job, *this, &error)) {
+            lock.lock();
+            record(jobs.m_failures, std::move(error));
+        }
         return;
     }
-    m_waiting.push_back(std::move(job));
+    jobs.m_waiting.push_back({std::move(job), nullptr});
     lock.unlock();
-    m_wake.notify_one();
+    jobs.m_wake.notify_one();
 }
 
-void FolderJobs::work()
+bool FolderJobs::Worker::othersIdle() const { return m_jobs->m_idle.load(std::memory_order_relaxed) > 0; }
+
+bool FolderJobs::Group::offer(Job job)
+{
+    FolderJobs& jobs = *m_worker.m_jobs;
+    std::unique_lock lock(jobs.m_mutex);
+    // Only to a thread with nothing to do: the rest stays with the caller, so few folders are open.
+    if (jobs.m_idle.load(std::memory_order_relaxed) <= int(jobs.m_waiting.size()))
+        return false;
+    jobs.m_waiting.push_back({std::move(job), this});
+    ++m_pending;
+    m_offered = true;
+    lock.unlock();
+    jobs.m_wake.notify_one();
+    return true;
+}
+
+void FolderJobs::Group::wait()
+{
+    if (!m_offered)
+        return;
+    FolderJobs& jobs = *m_worker.m_jobs;
+    std::unique_lock lock(jobs.m_mutex);
+    while (m_pending > 0) {
+        if (!jobs.m_waiting.empty())
+            jobs.runWaiting(lock, m_worker);
+        else
+            jobs.idle(lock);
+    }
+    // The wake-up that ended the wait may have been meant for a job queued meanwhile.
+    if (!jobs.m_waiting.empty())
+        jobs.m_wake.notify_one();
+}
+
+void FolderJobs::work(Worker& worker)
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return !m_waiting.empty() || m_busy == 0; });
-        if (m_waiting.empty())
+        if (!m_waiting.empty())
+            runWaiting(lock, worker);
+        else if (m_busy == 0)
             return;
-        Job job = std::move(m_waiting.back());
-        m_waiting.pop_back();
-        ++m_busy;
-        lock.unlock();
-        job(*this);
-        lock.lock();
-        if (--m_busy == 0 && m_waiting.empty())
-            m_wake.notify_all();
+        else
+            idle(lock);
     }
+}
+
+void FolderJobs::idle(std::unique_lock<std::mutex>& lock)
+{
+    m_idle.fetch_add(1, std::memory_order_relaxed);
+    m_wake.wait(lock);
+    m_idle.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void FolderJobs::runWaiting(std::unique_lock<std::mutex>& lock, Worker& worker)
+{
+    Entry entry = std::move(m_waiting.back());
+    m_waiting.pop_back();
+    ++m_busy;
+    lock.unlock();
+    std::string error;
+    const bool ok = invoke(entry.job, worker, &error);
+    entry.job = nullptr;
+    lock.lock();
+    if (!ok)
+        record(entry.group ? entry.group->m_failures : m_failures, std::move(error));
+    // Counted down whatever the job did: a waiting group or run() must never wait for it.
+    const bool groupDone = entry.group && --entry.group->m_pending == 0;
+    const bool allDone = --m_busy == 0 && m_waiting.empty();
+    if (groupDone || allDone)
+        m_wake.notify_all();
+}
+
+bool FolderJobs::invoke(const Job& job, Worker& worker, std::string* error)
+{
+    try {
+        job(worker);
+        return true;
+    } catch (const std::exception& e) {
+        *error = e.what();
+    } catch (...) {
+        *error = "unknown exception";
+    }
+    return false;
+}
+
+void FolderJobs::record(Failures& failures, std::string error)
+{
+    if (failures.count++ == 0)
+        failures.first = std::move(error);
 }

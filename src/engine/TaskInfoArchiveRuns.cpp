@@ -1,0 +1,277 @@
+// The 7z archive runs of a task: backups written whole to a temporary name, restores
+// extracted into work folders beside the places they go to.
+#include "TaskInfo.h"
+
+#include "ArchivePassword.h"
+#include "CancelWatch.h"
+#include "DiskSync.h"
+#include "EngineLog.h"
+#include "FailPoint.h"
+#include "LzmaSDKObjCItem.h"
+#include "LzmaSDKObjCReader.h"
+#include "LzmaSDKObjCWriter.h"
+#include "ProgressReceiver.h"
+#include "RestorePlacement.h"
+#include "SevenZipListing.h"
+#include "TaskPaths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <cerrno>
+
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("TaskInfo", text);
+}
+
+} // namespace
+
+bool TaskInfo::archiveBackup(bool encrypt, ProgressReceiver* progressWindow)
+{
+    const QString stamp = backupStamp();
+    const QString folder = taskFolder();
+    // Written under a temporary name and renamed over the final one by the writer only on success,
+    // so a failed or cancelled run keeps the previous archive.
+    const QString archivePath = folder + (encrypt ? "/backup.enc" : "/backup.7z");
+    const bool existed = TaskPaths::exists(folder);
+    if (!QDir().mkpath(folder)) {
+        runError_ = TaskPaths::writeProblem(QFileInfo(folder).path(), errno ? errno : EACCES);
+        return false;
+    }
+    if (!existed)
+        DiskSync::syncDirectory(QFileInfo(folder).path());
+    removeWhenCancelList << archivePath;
+
+    LzmaSDKObjCWriter writer(archivePath);
+    for (const QString& path : TaskPaths::withoutNested(sourcePaths())) {
+        if (!TaskPaths::exists(path)) {
+            runError_ = tr("Source") + tr("Path Not Found!");
+            return false;
+        }
+        writer.addPath(path, path);
+    }
+    if (progressWindow)
+        writer.setDelegate(progressWindow);
+    if (encrypt) {
+        const QString archiveKey = ArchivePassword::archivePassword(password);
+        writer.setPasswordGetter([archiveKey] { return archiveKey; });
+    }
+    writer.applyArchiveSettings(encrypt);
+
+    QString error;
+    if (!writer.open(&error)) {
+        qCWarning(lcRuns).noquote() << error;
+        runError_ = error;
+        return false;
+    }
+    bool written;
+    {
+        CancelWatch watch(BackupRestoreCancel, [&writer] { writer.cancel(); });
+        written = writer.write();
+    }
+    if (!written) {
+        runError_ = writer.wasCancelled() ? QString() : writer.lastError();
+        return false;
+    }
+    FailPoint::hit("archive-committed");
+    lastBackupDate = stamp;
+    return true;
+}
+
+QString TaskInfo::foreignItem(const QList<LzmaSDKObjCItem>& items) const
+{
+    const QStringList sources = sourcePaths();
+    for (const LzmaSDKObjCItem& item : items) {
+        const QString name = QDir::cleanPath("/" + item.path);
+        const bool ours = std::any_of(sources.begin(), sources.end(), [&name](const QString& source) {
+            return !source.isEmpty() && TaskPaths::isInsideOrEqual(name, source);
+        });
+        if (!ours)
+            return item.path;
+    }
+    return {};
+}
+
+bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, ProgressReceiver* progressWindow, QString& message)
+{
+    const QString archivePath = taskFolder() + (encrypted ? "/backup.enc" : "/backup.7z");
+
+    LzmaSDKObjCReader reader(archivePath, 1);
+    if (progressWindow)
+        reader.setDelegate(progressWindow);
+    if (encrypted) {
+        const QString archiveKey = ArchivePassword::archivePassword(typedPassword);
+        reader.setPasswordGetter([archiveKey] { return archiveKey; });
+    }
+    QString error;
+    if (!reader.open(&error)) {
+        if (encrypted) {
+            const QString suffixed = ArchivePassword::suffixForm(typedPassword);
+            reader.setPasswordGetter([suffixed] { return suffixed; });
+        }
+        if (!reader.open(&error)) {
+            qCWarning(lcRuns).noquote() << "Can't open archive: " << error << " ";
+            message = QStringLiteral("Can't open archive.");
+            return false;
+        }
+    }
+
+    QList<LzmaSDKObjCItem> items;
+    reader.iterateWithHandler([&items](const LzmaSDKObjCItem& item, const QString&) {
+        items << item;
+        return true;
+    });
+    for (const LzmaSDKObjCItem& item : std::as_const(items)) {
+        if (!LzmaSDKObjCReader::isSafeStoredName(item.path)) {
+            message = tr("The backup holds the unsafe name \"%1\". Nothing was restored.").arg(item.path);
+            return false;
+        }
+    }
+
+    // Items go back to the absolute places they were stored under. The tops of the stored
+    // trees are the items whose parent folder is not itself an item.
+    QStringList names;
+    names.reserve(items.size());
+    for (const LzmaSDKObjCItem& item : std::as_const(items))
+        names << QDir::cleanPath("/" + item.path);
+    const QSet<QString> nameSet(names.begin(), names.end());
+    QStringList roots;
+    for (const QString& name : std::as_const(nameSet)) {
+        if (!nameSet.contains(QFileInfo(name).path()))
+            roots << name;
+    }
+    roots.sort();
+    for (const QString& root : std::as_const(roots)) {
+        if (TaskPaths::onMissingVolume(root)) {
+            message = tr("Device is not exist");
+            return false;
+        }
+    }
+    // The drive can be written by anyone who holds it: an archive that would put anything
+    // outside this task's own sources is not ours to extract.
+    const QString foreign = foreignItem(items);
+    if (!foreign.isEmpty()) {
+        message = tr("The backup holds \"%1\", which is not one of this task's sources. Nothing was restored.").arg(foreign);
+        qCWarning(lcRuns).noquote() << message;
+        return false;
+    }
+    QStringList notHeld;
+    for (const QString& source : sourcePaths()) {
+        if (std::none_of(roots.begin(), roots.end(), [&source](const QString& root) { return TaskPaths::isInsideOrEqual(source, root); }))
+            notHeld << source;
+    }
+
+    // Which tree each item belongs to, and its path below that tree's top.
+    QList<qsizetype> treeOf(items.size(), -1);
+    QList<QStringList> below(items.size());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString& name = names.at(i);
+        for (qsizetype r = 0; r < roots.size(); ++r) {
+            const QString& root = roots.at(r);
+            if (name == root || (name.startsWith(root) && name.at(root.size()) == QLatin1Char('/'))) {
+                treeOf[i] = r;
+                below[i] = SevenZipListing::components(name.mid(root.size()));
+                break;
+            }
+        }
+    }
+    QStringList places;
+    QList<RestorePlacement::Tree> trees;
+    for (qsizetype r = 0; r < roots.size(); ++r) {
+        bool storedAsLink = false;
+        bool isFolder = false;
+        QList<std::pair<QStringList, bool>> tree;
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (treeOf.at(i) != r)
+                continue;
+            const bool folder = items.at(i).isDirectory && !items.at(i).isSymlink;
+            tree.append({below.at(i), folder});
+            if (below.at(i).isEmpty()) {
+                storedAsLink = items.at(i).isSymlink;
+                isFolder = folder;
+            }
+        }
+        places << TaskPaths::restorePlace(roots.at(r), storedAsLink);
+        trees.append({places.last(), isFolder});
+        // Refused before anything is written: a restore that would write through a symbolic
+        // link or replace a folder by a file (or the reverse).
+        const QString found = RestorePlacement::conflictWithItems(places.last(), tree);
+        if (!found.isEmpty()) {
+            message = inTheWay(found);
+            return false;
+        }
+    }
+    for (const QString& place : std::as_const(places))
+        recoverAndClean(place);
+
+    // Each tree is extracted into a work folder on its place's file system: nothing at the
+    // places changes until the archive has been read whole, and a cancel only removes those.
+    RestorePlacement placement(BackupRestoreCancel);
+    placement.prepare(trees);
+    FailPoint::hit("restore-work-folder-made");
+    QStringList bases;
+    QList<qsizetype> baseOfTree(roots.size(), -1);
+    for (qsizetype r = 0; r < roots.size(); ++r) {
+        if (placement.isPrepared(r)) {
+            baseOfTree[r] = bases.size();
+            bases << placement.workFolder(r);
+        }
+    }
+    QList<ArchiveStreamWriter::Target> targets(items.size());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const qsizetype r = treeOf.at(i);
+        if (r < 0 || baseOfTree.at(r) < 0)
+            continue;
+        QByteArray relative = "new";
+        if (!below.at(i).isEmpty())
+            relative += '/' + QFile::encodeName(below.at(i).join(QLatin1Char('/')));
+        targets[i] = {int(baseOfTree.at(r)), relative};
+    }
+    std::vector<ArchiveStreamWriter::Folder> folders;
+    bool extracted = bases.isEmpty();
+    if (!extracted) {
+        CancelWatch watch(BackupRestoreCancel, [&reader] { reader.cancel(); });
+        extracted = reader.extractTo(bases, targets, &folders);
+    }
+    if (!extracted || BackupRestoreCancel) {
+        placement.removeWorkFolders();
+        if (!BackupRestoreCancel) {
+            qCWarning(lcRuns) << "Extract failed";
+            message = reader.lastError().isEmpty() ? QStringLiteral("Unknown reason") : reader.lastError();
+        }
+        return false;
+    }
+    for (const ArchiveStreamWriter::Folder& folder : folders) {
+        const qsizetype r = baseOfTree.indexOf(folder.base);
+        const QByteArray relative = folder.relative.mid(4);   // below "new/"
+        std::optional<struct timespec> modified;
+        if (folder.modifiedNanoseconds >= 0)
+            modified = timespec{time_t(folder.modifiedSeconds), folder.modifiedNanoseconds};
+        placement.setFolderAttributes(r, relative, mode_t(folder.mode), modified);
+    }
+
+    // The placeholder that let an empty folder into an encrypted archive is not user data:
+    // it is dropped before placing, so neither it nor a user's file of that name is touched.
+    if (encrypted && roots.size() == 1 && placement.isPrepared(0)) {
+        const QString folder = placement.staging(0);
+        const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        const QString placeholder = folder + "/" + kPlaceholderName;
+        QFile file(placeholder);
+        if (entries == QStringList { kPlaceholderName } && file.open(QIODevice::ReadOnly) && file.readAll() == "temp") {
+            file.close();
+            if (!QFile::remove(placeholder))
+                qCWarning(lcRuns).noquote() << "FAIL:" << TaskPaths::systemError(placeholder, errno);
+        }
+    }
+
+    FailPoint::hit("restore-staged");
+    const bool placed = placement.place(&message);
+    placement.removeWorkFolders();
+    return placed && reportLeftOut(placement.notRestored(), notHeld, message);
+}

@@ -3,7 +3,7 @@
 #include "DropboxDefaults.h"
 #include "DropboxLog.h"
 #include "DropboxSignIn.h"
-#include "UtilityFunctions.h"
+#include "SizeText.h"
 
 #include <QDesktopServices>
 #include <QJsonArray>
@@ -193,8 +193,8 @@ void DropboxWorker::getUserSpace(Done done)
         }
         const qint64 used = a.json.value(QLatin1String("used")).toInteger();
         const qint64 total = allocation.value(QLatin1String("allocated")).toInteger();
-        spaceInfo_ = QStringLiteral("Used: ") + UtilityFunctions::formatSize(used) + QStringLiteral(", Total: ")
-                   + UtilityFunctions::formatSize(total);
+        spaceInfo_ = QStringLiteral("Used: ") + SizeText::format(used) + QStringLiteral(", Total: ")
+                   + SizeText::format(total);
         done(true);
     });
 }

@@ -1,11 +1,9 @@
 #include "DropboxWorker.h"
 
-#include "DropboxDefaults.h"
 #include "DropboxLog.h"
 #include "DropboxSignIn.h"
 #include "SizeText.h"
 
-#include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkReply>
@@ -34,21 +32,13 @@ DropboxWorker::DropboxWorker(QString appKey, DropboxEndpoints endpoints, Dropbox
     , appKey_(std::move(appKey))
     , endpoints_(std::move(endpoints))
     , delays_(delays)
-    , openBrowser_([](const QUrl& url) { return QDesktopServices::openUrl(url); })
     , tokens_(&nam_, delays_.transferTimeoutMs, delays_.secondMs, [this] { refreshToken(); })
 {
-    signIn_ = new DropboxSignIn(&nam_, appKey_, endpoints_, delays_, this);
+    signIn_ = new DropboxSignIn(&nam_, appKey_, endpoints_, delays_, &progress_, this);
     signIn_->setBrowserOpener(openBrowser_);
 }
 
 DropboxWorker::~DropboxWorker() = default;
-
-DropboxWorker& DropboxWorker::shared()
-{
-    // Lives as long as the process, like the session it holds.
-    static DropboxWorker* worker = new DropboxWorker(DropboxDefaults::appKey(), DropboxDefaults::endpoints());
-    return *worker;
-}
 
 QString DropboxWorker::unavailableMessage()
 {
@@ -61,9 +51,9 @@ void DropboxWorker::setBrowserOpener(BrowserOpener opener)
     signIn_->setBrowserOpener(openBrowser_);
 }
 
-void DropboxWorker::authorizeFromController(QWidget* controller, AuthDone done)
+void DropboxWorker::authorize(AuthDone done)
 {
-    signIn_->start(controller, [this, done](const DropboxOAuthResult& result, const QJsonObject& answer) {
+    signIn_->start([this, done](const DropboxOAuthResult& result, const QJsonObject& answer) {
         if (result.kind == DropboxOAuthResult::Kind::success) {
             tokens_.forget();
             tokens_.take(answer, false);

@@ -2,6 +2,7 @@
 // page, pick a file and a folder, choose a folder on a (fake) removable drive, download, see
 // the summary and come back.
 #include "CloudBoxButton.h"
+#include "CloudClients.h"
 #include "CloudDownloadViewController.h"
 #include "CloudItemTableCell.h"
 #include "CloudProgressViewController.h"
@@ -144,7 +145,8 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
     tree.addFile("", "notes.txt", "hello");
     tree.addFile("", "skip.txt", "not picked");
 
-    PageRegistry::registerPages();
+    CloudClients standardClients; // replaced by each service's stand-in below
+    PageRegistry::registerPages(standardClients);
     const QDBusConnection noBus = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
                                                                 QStringLiteral("cloud-e2e-nobus"));
     DisplaySleepInhibitor inhibitor(noBus, noBus);
@@ -162,9 +164,13 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         auto* page = qobject_cast<CloudViewController*>(vc.CloudView);
         auto* run = qobject_cast<CloudProgressViewController*>(vc.CloudProgressView);
         ASSERT_TRUE(page && run);
-        page->setClients(cloud.dropbox.get(), cloud.google.get(), cloud.onedrive.get());
+        // The service under test talks to the stand-in; the others stay as built.
+        DropboxWorker* dropbox = cloud.dropbox ? cloud.dropbox.get() : &standardClients.dropbox();
+        GoogleDriveWorker* google = cloud.google ? cloud.google.get() : &standardClients.google();
+        OneDriveWorker* onedrive = cloud.onedrive ? cloud.onedrive.get() : &standardClients.onedrive();
+        page->setClients(dropbox, google, onedrive);
         page->setNetworkAccessManager(&cloud.manager);
-        run->setClients(cloud.dropbox.get(), cloud.google.get(), cloud.onedrive.get());
+        run->setClients(dropbox, google, onedrive);
         run->setNetworkAccessManager(&cloud.manager);
         run->setSleepInhibitor(&inhibitor);
         run->setFolderOpener([](const QUrl&) { return true; });

@@ -3,6 +3,7 @@
 #include "AddTaskBoxViewController.h"
 #include "AdvanceViewController.h"
 #include "BackupViewController.h"
+#include "CloudClients.h"
 #include "MessageWindowPresenter.h"
 #include "PageRegistry.h"
 #include "RestoreViewController.h"
@@ -60,7 +61,8 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
     writeAll(root + "/docs/sub/note.txt", "original");
 
     MessageWindowPresenter::install();
-    PageRegistry::registerPages();
+    CloudClients cloud;
+    PageRegistry::registerPages(cloud);
     ViewController vc;
     vc.start();
     vc.show();

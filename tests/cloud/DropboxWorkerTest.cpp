@@ -7,13 +7,13 @@
 #include "FakeDropboxRoutes.h"
 #include "LogCapture.h"
 #include "PkceCodes.h"
-#include "SignInWaitDialog.h"
+#include "SignInProgress.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -53,7 +53,7 @@ protected:
     DropboxOAuthResult signIn()
     {
         std::optional<DropboxOAuthResult> result;
-        worker->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
+        worker->authorize([&](const DropboxOAuthResult& r) { result = r; });
         if (!browser.opened.isEmpty())
             browser.visit(browser.opened.last());
         EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
@@ -97,7 +97,7 @@ protected:
 TEST_F(DropboxWorkerTest, SignsInWithPkceAndOnlyTheBrowserItSent)
 {
     std::optional<DropboxOAuthResult> result;
-    worker->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
+    worker->authorize([&](const DropboxOAuthResult& r) { result = r; });
     ASSERT_EQ(browser.opened.size(), 1);
     const QUrlQuery query(browser.opened[0]);
     const QString state = query.queryItemValue("state");
@@ -142,7 +142,7 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
 {
     // A code the service does not know.
     std::optional<DropboxOAuthResult> result;
-    worker->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
+    worker->authorize([&](const DropboxOAuthResult& r) { result = r; });
     QUrl redirect(QUrlQuery(browser.opened.last()).queryItemValue("redirect_uri", QUrl::FullyDecoded));
     redirect.setQuery("code=stale&state=" + QUrlQuery(browser.opened.last()).queryItemValue("state"));
     browser.visit(redirect);
@@ -150,13 +150,12 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
     EXPECT_EQ(result->kind, DropboxOAuthResult::Kind::error);
     EXPECT_FALSE(worker->isSignedIn());
 
-    // The user gives up in the waiting window.
-    QWidget page;
+    // The user gives up waiting.
     int calls = 0;
-    worker->authorizeFromController(&page, [&](const DropboxOAuthResult& r) { ++calls; result = r; });
-    auto* waiting = page.findChild<SignInWaitDialog*>();
-    ASSERT_NE(waiting, nullptr);
-    waiting->reject();
+    QSignalSpy waits(worker->signInProgress(), &SignInProgress::waiting);
+    worker->authorize([&](const DropboxOAuthResult& r) { ++calls; result = r; });
+    ASSERT_EQ(waits.size(), 1);
+    worker->signInProgress()->cancel();
     worker->cancelAuthorization();
     QTest::qWait(20);
     EXPECT_EQ(calls, 1);
@@ -170,7 +169,7 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
     DropboxWorker busy(routes.appKey, e);
     busy.setBrowserOpener(browser.opener());
     result.reset();
-    busy.authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
+    busy.authorize([&](const DropboxOAuthResult& r) { result = r; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
     EXPECT_EQ(result->kind, DropboxOAuthResult::Kind::error);
     EXPECT_TRUE(result->description.contains(QString::number(squatter.serverPort()))) << result->description.toStdString();
@@ -179,7 +178,7 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
     DropboxWorker unregistered(QString(), e);
     EXPECT_FALSE(unregistered.isAvailable());
     result.reset();
-    unregistered.authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
+    unregistered.authorize([&](const DropboxOAuthResult& r) { result = r; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
     EXPECT_EQ(result->description, DropboxWorker::unavailableMessage());
 }

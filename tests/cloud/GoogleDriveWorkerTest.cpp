@@ -43,7 +43,7 @@ protected:
     bool signIn()
     {
         QSignalSpy result(worker.get(), &GoogleDriveWorker::GoogleDrive_login);
-        worker->login(nullptr);
+        worker->login();
         EXPECT_TRUE(result.wait(5000));
         return !result.isEmpty() && result.first().first().toBool();
     }
@@ -123,7 +123,7 @@ TEST_F(GoogleDriveWorkerTest, SignsInThroughTheBrowserWithPkceAndReadsTheIdentit
     // Forged state: refused in the browser, nothing else happens; no sign-in pending: the
     // listener is gone.
     browser.follow = false;
-    worker->login(nullptr);
+    worker->login();
     const QString back = constant.redirectUri + "?code=4%2F0standin-google-code&state=";
     EXPECT_EQ(browser.visit(QUrl(back + "forged")), 400);
     EXPECT_TRUE(browser.lastBody.contains("not accepted"));

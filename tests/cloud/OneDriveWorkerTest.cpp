@@ -4,11 +4,11 @@
 #include "FakeOneDriveRoutes.h"
 #include "LogCapture.h"
 #include "PkceCodes.h"
-#include "SignInWaitDialog.h"
+#include "SignInProgress.h"
 #include "OneDrivePopoutWebViewController.h"
 #include "OneDriveWorker.h"
 
-#include <QApplication>
+#include <QImage>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -48,7 +48,7 @@ protected:
     bool signIn()
     {
         QSignalSpy result(worker.get(), &OneDriveWorker::OneDrive_login);
-        worker->login(nullptr);
+        worker->login();
         EXPECT_TRUE(result.wait(5000));
         return !result.isEmpty() && result.first().first().toBool();
     }
@@ -137,13 +137,13 @@ TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserWithPkceAndReadsTheAccount)
     ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 2; }, 5000));
     EXPECT_TRUE(info && photo);
     EXPECT_EQ(worker->email(), routes.userPrincipalName);
-    EXPECT_FALSE(worker->image().isNull());
+    EXPECT_FALSE(QImage::fromData(worker->photo()).isNull());
     EXPECT_EQ(server.requestsTo("/v1.0/me").first().bearer(), routes.accessTokens().last());
 
     // The sign-out pages: the first redirects back with "lc=", which opens the second; the
     // browser is told it is signed out, not that a sign-in answer came.
     browser.follow = false;
-    worker->logout(nullptr);
+    worker->logout();
     ASSERT_EQ(browser.opened.size(), 2);
     EXPECT_EQ(browser.visit(browser.opened.at(1)), 200);
     EXPECT_TRUE(browser.lastBody.contains("You are signed out."));
@@ -162,7 +162,7 @@ TEST_F(OneDriveWorkerTest, TakesOnlyTheAnswerItAskedFor)
 {
     browser.follow = false;
     QSignalSpy result(worker.get(), &OneDriveWorker::OneDrive_login);
-    worker->login(nullptr);
+    worker->login();
     ASSERT_EQ(browser.opened.size(), 1);
     const QString state = QUrlQuery(browser.opened.first()).queryItemValue("state");
     const QString back = constant.redirectUri + "?code=M.standin-onedrive-code&state=";
@@ -189,25 +189,25 @@ TEST_F(OneDriveWorkerTest, ReportsWhySignInCannotStart)
     ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, redirectPort));
     QSignalSpy failed(worker.get(), &OneDriveWorker::signInFailed);
     QSignalSpy result(worker.get(), &OneDriveWorker::OneDrive_login);
-    worker->login(nullptr);
+    worker->login();
     ASSERT_EQ(failed.size(), 1);
     EXPECT_TRUE(failed.first().first().toString().contains(QString::number(redirectPort)));
     EXPECT_TRUE(browser.opened.isEmpty());
     squatter.close();
 
-    // The same on ::1, where "localhost" leads many browsers first; the window says why.
+    // The same on ::1, where "localhost" leads many browsers first; whoever shows the wait
+    // hears why.
     QTcpServer squatter6;
     if (squatter6.listen(QHostAddress::LocalHostIPv6, redirectPort)) {
-        QWidget page;
-        worker->login(&page);
+        QSignalSpy problems(worker->signInProgress(), &SignInProgress::failed);
+        worker->login();
         ASSERT_EQ(failed.size(), 2);
         EXPECT_TRUE(failed.last().first().toString().contains("in use"));
-        auto* window = page.findChild<SignInWaitDialog*>();
-        ASSERT_NE(window, nullptr);
-        EXPECT_EQ(window->message(), failed.last().first().toString());
+        ASSERT_EQ(problems.size(), 1);
+        EXPECT_EQ(problems.first().first().toString(), failed.last().first().toString());
+        EXPECT_FALSE(worker->signInProgress()->isWaiting());
         EXPECT_TRUE(browser.opened.isEmpty());
         EXPECT_EQ(browser.visit(QUrl(constant.redirectUri + "?code=M.standin-onedrive-code")), 0);
-        window->close();
     }
 
     OneDriveConstant unregistered = constant;
@@ -216,13 +216,11 @@ TEST_F(OneDriveWorkerTest, ReportsWhySignInCannotStart)
     bare.setBrowserOpener(browser.opener());
     QSignalSpy bareFailed(&bare, &OneDriveWorker::signInFailed);
     EXPECT_FALSE(bare.isAvailable());
-    bare.login(nullptr);
+    bare.login();
     ASSERT_EQ(bareFailed.size(), 1);
     EXPECT_EQ(bareFailed.first().first().toString(), bare.unavailableReason());
     EXPECT_TRUE(browser.opened.isEmpty());
     EXPECT_TRUE(result.isEmpty());
-    for (QWidget* w : QApplication::topLevelWidgets())
-        w->close();
 }
 
 // One refresh timer per client, renewed by each refresh and stopped by sign-out; no token,

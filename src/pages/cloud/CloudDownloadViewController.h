@@ -59,7 +59,7 @@ public:
     bool isInSelectedTree = false;            // the folder on screen lies inside a picked folder
     QList<CloudPathItem> descendArray;        // the path bar, root first; empty at the root
 
-    // Clients to list with; unset ones are the application's shared clients.
+    // Clients to list with (not owned); a service without one lists nothing.
     void setClients(DropboxWorker* dropbox, GoogleDriveWorker* google, OneDriveWorker* onedrive);
     void setExpansionDelays(const CloudExpansionDelays& delays) { expansionDelays_ = delays; }
 

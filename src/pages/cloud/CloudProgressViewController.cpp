@@ -249,17 +249,17 @@ void CloudProgressViewController::setSleepInhibitor(DisplaySleepInhibitor* inhib
 
 DropboxWorker* CloudProgressViewController::dropbox() const
 {
-    return dropbox_ ? dropbox_ : &DropboxWorker::shared();
+    return dropbox_;
 }
 
 GoogleDriveWorker* CloudProgressViewController::google() const
 {
-    return google_ ? google_ : &GoogleDriveWorker::shared();
+    return google_;
 }
 
 OneDriveWorker* CloudProgressViewController::onedrive() const
 {
-    return onedrive_ ? onedrive_ : &OneDriveWorker::shared();
+    return onedrive_;
 }
 
 // ---------------------------------------------------------------- screen states

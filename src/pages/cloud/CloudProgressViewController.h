@@ -114,7 +114,7 @@ public:
     // "%02i:%02i:%02i" with hours uncapped.
     static QString timeText(qint64 seconds);
 
-    // Seams: the clients (default: the shared ones), the manager for OneDrive content, what
+    // The clients (not owned; set before a run), the manager for OneDrive content, what
     // opens the destination folder and what keeps the display awake.
     void setClients(DropboxWorker* dropbox, GoogleDriveWorker* google, OneDriveWorker* onedrive);
     void setNetworkAccessManager(QNetworkAccessManager* manager);

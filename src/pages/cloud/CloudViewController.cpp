@@ -14,6 +14,8 @@
 #include "GoogleReporter.h"
 #include "MyBoxTableRowView.h"
 #include "OneDriveWorker.h"
+#include "SignInProgress.h"
+#include "SignInWaitPresenter.h"
 #include "UtilityFunctions.h"
 #include "ZorviImages.h"
 #include "circleButton.h"
@@ -350,6 +352,13 @@ void CloudViewController::setClients(DropboxWorker* dropbox, GoogleDriveWorker* 
     dropbox_ = dropbox;
     google_ = google;
     onedrive_ = onedrive;
+    // The sign-ins started here wait in windows over this page.
+    delete signInWaits_;
+    signInWaits_ = new SignInWaitPresenter(this);
+    for (SignInProgress* progress : { dropbox ? dropbox->signInProgress() : nullptr,
+                                      google ? google->signInProgress() : nullptr,
+                                      onedrive ? onedrive->signInProgress() : nullptr })
+        signInWaits_->watch(progress);
     if (observing) {
         signInConnections_ << connect(this->google(), &GoogleDriveWorker::GoogleDrive_login, this,
                                       &CloudViewController::gdLoginFinished);
@@ -365,17 +374,17 @@ void CloudViewController::setNetworkAccessManager(QNetworkAccessManager* manager
 
 DropboxWorker* CloudViewController::dropbox() const
 {
-    return dropbox_ ? dropbox_ : &DropboxWorker::shared();
+    return dropbox_;
 }
 
 GoogleDriveWorker* CloudViewController::google() const
 {
-    return google_ ? google_ : &GoogleDriveWorker::shared();
+    return google_;
 }
 
 OneDriveWorker* CloudViewController::onedrive() const
 {
-    return onedrive_ ? onedrive_ : &OneDriveWorker::shared();
+    return onedrive_;
 }
 
 // ---------------------------------------------------------------- view lifecycle
@@ -551,7 +560,7 @@ void CloudViewController::updateOneDriveAccountView(bool signedOut)
         return;
     }
     onedriveEmailLabel->setText(onedrive()->email());
-    const QImage image = onedrive()->image();
+    const QImage image = QImage::fromData(onedrive()->photo());
     setFixedPicture(onedriveProfileImg,
                     image.isNull() ? greyAccountPicture()
                                    : circularImage(QPixmap::fromImage(image).scaled(
@@ -574,7 +583,7 @@ void CloudViewController::openService(CloudLoginService service)
         showAccountInfo(google()->photoUrl(), QImage(), google()->email(), QString(), QStringLiteral("Google Drive"));
         break;
     case CloudLoginService::onedrive:
-        showAccountInfo(QString(), onedrive()->image(), onedrive()->email(), QString(), QStringLiteral("One Drive"));
+        showAccountInfo(QString(), QImage::fromData(onedrive()->photo()), onedrive()->email(), QString(), QStringLiteral("One Drive"));
         break;
     case CloudLoginService::none:
         break;
@@ -594,7 +603,7 @@ void CloudViewController::dropboxBtnClicked()
     }
     report(QStringLiteral("Log in Dropbox"));
     QPointer<CloudViewController> self(this);
-    dropbox()->authorizeFromController(window(), [self](const DropboxOAuthResult& result) {
+    dropbox()->authorize([self](const DropboxOAuthResult& result) {
         if (self)
             self->dropboxAuthFinished(result);
     });
@@ -605,7 +614,7 @@ void CloudViewController::googleBtnClicked()
     if (hasGoogleLogedIn)
         openService(CloudLoginService::googleDrive);
     else
-        google()->login(window());
+        google()->login();
 }
 
 void CloudViewController::onedriveClicked()
@@ -613,7 +622,7 @@ void CloudViewController::onedriveClicked()
     if (hasOneDriveLogedIn)
         openService(CloudLoginService::onedrive);
     else
-        onedrive()->login(window());
+        onedrive()->login();
 }
 
 void CloudViewController::dropboxSignBtnClicked()
@@ -803,7 +812,7 @@ void CloudViewController::logoutOneDrive()
 {
     report(QStringLiteral("Log out OneDrive"));
     if (hasOneDriveLogedIn) {
-        onedrive()->logout(window());
+        onedrive()->logout();
         updateOneDriveAccountView(true);
     }
     hasOneDriveLogedIn = false;

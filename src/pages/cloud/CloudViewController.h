@@ -31,6 +31,7 @@ class QLabel;
 class QListWidget;
 class QNetworkAccessManager;
 class QSettings;
+class SignInWaitPresenter;
 class circleButton;
 class cloudDelegate;
 class customizeButton;
@@ -108,7 +109,8 @@ public:
     bool hasOneDriveLogedIn = false;
     bool hasGoogleLogedIn = false;
 
-    // Seams: the clients (default: the shared ones) and the manager that reads pictures.
+    // The clients the page works with (not owned; set before the page is used) and the
+    // manager that reads pictures.
     void setClients(DropboxWorker* dropbox, GoogleDriveWorker* google, OneDriveWorker* onedrive);
     void setNetworkAccessManager(QNetworkAccessManager* manager);
     DropboxWorker* dropbox() const;
@@ -207,6 +209,7 @@ private:
     QNetworkAccessManager* nam_ = nullptr;
     std::unique_ptr<QNetworkAccessManager> ownNam_;
     QList<QMetaObject::Connection> signInConnections_;
+    SignInWaitPresenter* signInWaits_ = nullptr;
     QHash<QLabel*, quint64> pictureGeneration_; // the load each picture view waits for
     quint64 pictureCounter_ = 0;
     quint64 oneDriveAccountRound_ = 0;          // the sign-in whose account reads count

@@ -69,17 +69,17 @@ public:
         switch (service) {
         case CloudLoginService::dropbox: {
             std::optional<bool> ok;
-            dropbox->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { ok = r.kind == DropboxOAuthResult::Kind::success; });
+            dropbox->authorize([&](const DropboxOAuthResult& r) { ok = r.kind == DropboxOAuthResult::Kind::success; });
             return QTest::qWaitFor([&] { return ok.has_value(); }, 5000) && *ok;
         }
         case CloudLoginService::googleDrive: {
             QSignalSpy result(google.get(), &GoogleDriveWorker::GoogleDrive_login);
-            google->login(nullptr);
+            google->login();
             return result.wait(5000) && result.first().first().toBool();
         }
         case CloudLoginService::onedrive: {
             QSignalSpy result(onedrive.get(), &OneDriveWorker::OneDrive_login);
-            onedrive->login(nullptr);
+            onedrive->login();
             return result.wait(5000) && result.first().first().toBool();
         }
         case CloudLoginService::none:

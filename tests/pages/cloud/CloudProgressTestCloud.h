@@ -61,7 +61,7 @@ public:
         dropbox = std::make_unique<DropboxWorker>(dropboxRoutes.appKey, DropboxEndpoints{d, d, d, 0});
         dropbox->setBrowserOpener(browser.opener());
         bool dropboxDone = false;
-        dropbox->authorizeFromController(nullptr, [&](const DropboxOAuthResult&) { dropboxDone = true; });
+        dropbox->authorize([&](const DropboxOAuthResult&) { dropboxDone = true; });
 
         const QString g = googleServer.baseUrl().toString();
         GoogleDriveConstant gc = GoogleDriveConstant::atHosts(g, g, g, QStringLiteral("http://127.0.0.1:%1/").arg(FakeBrowser::freePort()));
@@ -70,7 +70,7 @@ public:
         google = std::make_unique<GoogleDriveWorker>(gc, GoogleDriveDelays{}, &manager);
         google->setBrowserOpener(browser.opener());
         QSignalSpy googleDone(google.get(), &GoogleDriveWorker::GoogleDrive_login);
-        google->login(nullptr);
+        google->login();
 
         const QString o = onedriveServer.baseUrl().toString();
         OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(FakeBrowser::freePort()));
@@ -80,7 +80,7 @@ public:
         onedrive = std::make_unique<OneDriveWorker>(oc, od, &manager);
         onedrive->setBrowserOpener(browser.opener());
         QSignalSpy onedriveDone(onedrive.get(), &OneDriveWorker::OneDrive_login);
-        onedrive->login(nullptr);
+        onedrive->login();
 
         if (!QTest::qWaitFor([&] { return dropboxDone && !googleDone.isEmpty() && !onedriveDone.isEmpty(); }, 10000))
             return false;

@@ -3,6 +3,7 @@
 #include "AnalyticsSink.h"
 #include "BoxPathTableCell.h"
 #include "CloudBoxButton.h"
+#include "CloudClients.h"
 #include "CloudTempBlockView.h"
 #include "CloudViewController.h"
 #include "ElidedLabel.h"
@@ -122,7 +123,7 @@ protected:
         onedrive->setBrowserOpener(browser.opener());
 
         page = std::make_unique<CloudViewController>();
-        page->setClients(nullptr, google.get(), onedrive.get());
+        page->setClients(&standard.dropbox(), google.get(), onedrive.get());
         page->setNetworkAccessManager(&manager);
         page->embed(&window);
         page->resize(770, 484);
@@ -150,6 +151,7 @@ protected:
     FakeBrowser browser;
     std::unique_ptr<GoogleDriveWorker> google;
     std::unique_ptr<OneDriveWorker> onedrive;
+    CloudClients standard; // Dropbox as built
     MainWindow window;
     std::unique_ptr<CloudViewController> page;
 };
@@ -160,7 +162,7 @@ TEST_F(CloudViewControllerTest, SignInOpensTheServiceAndSignOutClearsItsRow)
 {
     QSettings().setValue("hasGoogleLogedIn", true);
     page = std::make_unique<CloudViewController>(); // a launch starts signed out
-    page->setClients(nullptr, google.get(), onedrive.get());
+    page->setClients(&standard.dropbox(), google.get(), onedrive.get());
     page->setNetworkAccessManager(&manager);
     EXPECT_EQ(settingsFlag("hasGoogleLogedIn"), "false");
     EXPECT_EQ(settingsFlag("hasDropboxLogedIn"), "false");

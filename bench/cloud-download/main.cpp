@@ -276,7 +276,7 @@ Phase runZorvi(Clients& clients, CloudLoginService service, const QList<CloudIte
         return phase;
     phase.seconds = t.nsecsElapsed() / 1e9;
     phase.peakKb = statusKb("VmHWM:");
-    phase.exact = run.passFileCount == items.size() && digests(out) == expected;
+    phase.exact = run.passFileCount() == items.size() && digests(out) == expected;
     return phase;
 }
 

@@ -213,9 +213,9 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         EXPECT_FALSE(vc.BackupTabBtn->isEnabled());
         EXPECT_TRUE(vc.CloudTabBtn->isEnabled());
         ASSERT_TRUE(finished.count() == 1 || finished.wait(20000));
-        EXPECT_EQ(run->mainLabel->text(), "Summary");
-        EXPECT_EQ(run->valueLabel_1->text(), "3/3");
-        EXPECT_EQ(run->valueLabel_2->text(), "0");
+        EXPECT_EQ(run->shown().headline, "Summary");
+        EXPECT_EQ(run->shown().firstValue, "3/3");
+        EXPECT_EQ(run->shown().secondValue, "0");
         QTest::mouseClick(vc.CloudTabBtn, Qt::LeftButton); // the tab shows the run screen, not a new page
         EXPECT_TRUE(vc.CloudProgressViewContainer->isVisible());
         EXPECT_FALSE(vc.CloudViewContainer->isVisible());
@@ -227,7 +227,7 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         EXPECT_EQ(snapshot(dest), expected);
 
         // Done: back to the Cloud page's service choice with every tab.
-        QTest::mouseClick(run->functionBtn, Qt::LeftButton);
+        run->stopDownload();
         EXPECT_TRUE(vc.CloudViewContainer->isVisible());
         EXPECT_FALSE(vc.CloudProgressViewContainer->isVisible());
         EXPECT_TRUE(vc.BackupTabBtn->isEnabled());

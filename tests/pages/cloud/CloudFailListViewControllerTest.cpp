@@ -96,7 +96,7 @@ TEST(CloudFailList, ReDownloadsTheTickedFilesOfARun)
     QTemporaryDir dest;
     cloud.dropboxRoutes.failPath = "/b.txt";
     ASSERT_TRUE(cloud.download(cloud.files(CloudLoginService::dropbox), dest.path(), CloudLoginService::dropbox));
-    EXPECT_EQ(cloud.run->valueLabel_1->text(), "1/2");
+    EXPECT_EQ(cloud.run->shown().firstValue, "1/2");
 
     CloudFailListViewController* list = cloud.run->failBtnClick();
     ASSERT_NE(list, nullptr);
@@ -108,9 +108,9 @@ TEST(CloudFailList, ReDownloadsTheTickedFilesOfARun)
     list->checkBoxOfRow(0)->click();
     QSignalSpy finished(cloud.run.get(), &CloudProgressViewController::runFinished);
     list->downloadBtn->click();
-    EXPECT_EQ(cloud.run->mainLabel->text(), "Backing up... (1/1)");
+    EXPECT_EQ(cloud.run->shown().headline, "Backing up... (1/1)");
     ASSERT_TRUE(finished.wait(10000));
-    EXPECT_EQ(cloud.run->valueLabel_1->text(), "1/1");
+    EXPECT_EQ(cloud.run->shown().firstValue, "1/1");
     EXPECT_EQ(CloudProgressTestCloud::contents(dest.path()),
               (QMap<QString, QByteArray>{{"/Docs/a.txt", "alpha"}, {"/b.txt", "beta"}}));
 

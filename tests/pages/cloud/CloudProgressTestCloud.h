@@ -94,9 +94,9 @@ public:
         run->setClients(dropbox.get(), google.get(), onedrive.get());
         run->setNetworkAccessManager(&manager);
         run->setSleepInhibitor(inhibitor.get());
-        run->authRetryMs = 50;
-        run->rateLimit.secondMs = 5;
-        run->rateLimit.backoffMs = 5;
+        run->limits().authRetryMs = 50;
+        run->limits().rateLimit.secondMs = 5;
+        run->limits().rateLimit.backoffMs = 5;
         return true;
     }
 

@@ -108,15 +108,15 @@ struct StandIn {
     }
 };
 
-customizeButton* signButton(CloudViewController* page, CloudLoginService service)
+void clickSignIn(CloudViewController* page, CloudLoginService service)
 {
     switch (service) {
     case CloudLoginService::dropbox:
-        return page->dropboxSignBtn;
+        return page->dropboxSignBtnClicked();
     case CloudLoginService::googleDrive:
-        return page->googleSignBtn;
+        return page->googleSignBtnClicked();
     default:
-        return page->onedriveSignBtn;
+        return page->onedriveSignBtnClicked();
     }
 }
 
@@ -180,13 +180,12 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         ASSERT_TRUE(page->isVisible());
 
         // Sign in: the service opens on its own.
-        QTest::mouseClick(signButton(page, service), Qt::LeftButton);
+        clickSignIn(page, service);
         ASSERT_TRUE(QTest::qWaitFor([&] { return page->currentLoginService == service; }, 10000));
-        EXPECT_TRUE(page->accountBackView->isVisible());
+        EXPECT_TRUE(page->shown().open.accountCard);
 
         // Pick the folder and one file.
-        QTest::mouseClick(page->dropboxBoxBtn, Qt::LeftButton);
-        auto* picker = page->findChild<CloudDownloadViewController*>();
+        auto* picker = page->selectFilesClicked();
         ASSERT_TRUE(picker);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !picker->isLoading() && picker->numberOfRows() == 3; }, 10000));
         tick(picker, "Photos");
@@ -198,17 +197,16 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         EXPECT_EQ(page->cloudSourceTotalSize, quint64(picture.size() + 3 + 5));
 
         // A folder on the fake drive.
-        QTest::mouseClick(page->googleBoxBtn, Qt::LeftButton);
-        QFileDialog* chooser = page->findChild<QFileDialog*>();
+        QFileDialog* chooser = page->selectDestBtnClicked();
         ASSERT_TRUE(chooser);
         Q_EMIT chooser->fileSelected(dest);
         chooser->close();
         EXPECT_EQ(page->destinationUrl, dest);
-        ASSERT_TRUE(page->cloudBackupBtn->isEnabled());
+        ASSERT_TRUE(page->shown().open.backupEnabled);
 
         // Download: the run screen holds the window until Done.
         QSignalSpy finished(run, &CloudProgressViewController::runFinished);
-        QTest::mouseClick(page->cloudBackupBtn, Qt::LeftButton);
+        page->cloudBackupClicked();
         EXPECT_TRUE(vc.CloudProgressViewContainer->isVisible());
         EXPECT_FALSE(vc.BackupTabBtn->isEnabled());
         EXPECT_TRUE(vc.CloudTabBtn->isEnabled());
@@ -231,7 +229,7 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         EXPECT_TRUE(vc.CloudViewContainer->isVisible());
         EXPECT_FALSE(vc.CloudProgressViewContainer->isVisible());
         EXPECT_TRUE(vc.BackupTabBtn->isEnabled());
-        EXPECT_TRUE(page->cloudAccountBackView->isVisible());
+        EXPECT_TRUE(page->shown().serviceChoice);
         EXPECT_EQ(page->currentLoginService, CloudLoginService::none);
         EXPECT_TRUE(page->CloudItemArray.isEmpty());
         vc.hide();

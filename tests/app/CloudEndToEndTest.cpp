@@ -191,7 +191,7 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         tick(picker, "Photos");
         tick(picker, "notes.txt");
         QSignalSpy handedOver(picker, &CloudDownloadViewController::selectionHandedOver);
-        QTest::mouseClick(picker->DoneBtn, Qt::LeftButton);
+        picker->doneBtnClicked();
         ASSERT_TRUE(handedOver.count() == 1 || handedOver.wait(10000));
         EXPECT_EQ(page->CloudItemArray.size(), 2);
         EXPECT_EQ(page->cloudSourceTotalSize, quint64(picture.size() + 3 + 5));

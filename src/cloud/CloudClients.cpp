@@ -7,7 +7,7 @@
 
 CloudClients::CloudClients(QObject* parent)
     : QObject(parent)
-    , dropbox_(new DropboxWorker(DropboxDefaults::appKey(), DropboxDefaults::endpoints(), DropboxDelays {}, this))
+    , dropbox_(new DropboxWorker(DropboxDefaults::appKey(), DropboxDefaults::endpoints(), DropboxDelays {}, nullptr, this))
     , google_(new GoogleDriveWorker(GoogleDriveConstant::defaults(), GoogleDriveDelays {}, nullptr, this))
     , onedrive_(new OneDriveWorker(OneDriveConstant::defaults(), OneDriveDelays {}, nullptr, this))
 {

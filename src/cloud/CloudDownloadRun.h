@@ -57,6 +57,8 @@ public:
     void releaseClaims();
 
     bool isRunning() const { return running_; }
+    // A file waits to be asked for again (after a refused token or a rate limit).
+    bool isWaitingToRetry() const { return retryTimer_.isActive(); }
     const QList<CloudItemPtr>& files() const { return doDownloadData_; }
     QString destination() const { return doDownloadUrl_; }
     std::optional<CloudLoginService> service() const { return currentService_; }

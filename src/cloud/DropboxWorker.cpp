@@ -27,14 +27,16 @@ QByteArray headerSafeJson(const QJsonObject& o)
 
 } // namespace
 
-DropboxWorker::DropboxWorker(QString appKey, DropboxEndpoints endpoints, DropboxDelays delays, QObject* parent)
+DropboxWorker::DropboxWorker(QString appKey, DropboxEndpoints endpoints, DropboxDelays delays,
+                             QNetworkAccessManager* manager, QObject* parent)
     : QObject(parent)
     , appKey_(std::move(appKey))
     , endpoints_(std::move(endpoints))
     , delays_(delays)
-    , tokens_(&nam_, delays_.transferTimeoutMs, delays_.secondMs, [this] { refreshToken(); })
+    , nam_(manager ? manager : new QNetworkAccessManager(this))
+    , tokens_(nam_, delays_.transferTimeoutMs, delays_.secondMs, [this] { refreshToken(); })
 {
-    signIn_ = new DropboxSignIn(&nam_, appKey_, endpoints_, delays_, &progress_, this);
+    signIn_ = new DropboxSignIn(nam_, appKey_, endpoints_, delays_, &progress_, this);
     signIn_->setBrowserOpener(openBrowser_);
 }
 
@@ -114,7 +116,7 @@ void DropboxWorker::rpc(const QString& route, const QJsonObject* args, AnswerHan
     req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     // Routes without arguments take the JSON null.
     const QByteArray body = args ? QJsonDocument(*args).toJson(QJsonDocument::Compact) : QByteArrayLiteral("null");
-    QNetworkReply* reply = nam_.post(req, body);
+    QNetworkReply* reply = nam_->post(req, body);
     const quint64 session = tokens_.session();
     connect(reply, &QNetworkReply::finished, this, [this, reply, session, handler] {
         reply->deleteLater();
@@ -289,7 +291,7 @@ QPointer<CloudFileDownload> DropboxWorker::download(const QString& path, const Q
     // A POST with a body ignores the read-buffer limit, and the whole file would pile up in
     // memory: send it bodiless instead.
     req.setHeader(QNetworkRequest::ContentLengthHeader, 0);
-    return new CloudFileDownload(nam_.sendCustomRequest(req, "POST"), localFile, listedSize, std::move(progress),
+    return new CloudFileDownload(nam_->sendCustomRequest(req, "POST"), localFile, listedSize, std::move(progress),
                                  std::move(done), this);
 }
 

@@ -33,7 +33,9 @@ public:
     using Progress = CloudFileDownload::Progress;
     using DownloadDone = CloudFileDownload::Done;
 
-    DropboxWorker(QString appKey, DropboxEndpoints endpoints, DropboxDelays delays = {}, QObject* parent = nullptr);
+    // `manager` (not owned) carries every request; unset, the client makes its own.
+    DropboxWorker(QString appKey, DropboxEndpoints endpoints, DropboxDelays delays = {},
+                  QNetworkAccessManager* manager = nullptr, QObject* parent = nullptr);
     ~DropboxWorker() override;
 
 
@@ -103,7 +105,7 @@ private:
     QString appKey_;
     DropboxEndpoints endpoints_;
     DropboxDelays delays_;
-    QNetworkAccessManager nam_;
+    QNetworkAccessManager* nam_;
     BrowserOpener openBrowser_;
     SignInProgress progress_ { QStringLiteral("Dropbox") };
     DropboxSignIn* signIn_ = nullptr;

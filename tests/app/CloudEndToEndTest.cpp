@@ -20,6 +20,7 @@
 #include "MyTabButton.h"
 #include "OneDriveWorker.h"
 #include "PageRegistry.h"
+#include "ReservedLoopbackPorts.h"
 #include "ViewController.h"
 #include "customizeButton.h"
 
@@ -32,19 +33,11 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // Relative path -> content of every file, and "/" + folder for every folder, below `root`.
 QMap<QString, QByteArray> snapshot(const QString& root)
@@ -92,7 +85,7 @@ struct StandIn {
         } else if (service == CloudLoginService::googleDrive) {
             googleRoutes.picture.clear();
             googleRoutes.install(server, tree);
-            GoogleDriveConstant c = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(freePort()));
+            GoogleDriveConstant c = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(ReservedLoopbackPorts::take()));
             c.clientID = googleRoutes.clientId;
             c.clientSecret = googleRoutes.clientSecret;
             google = std::make_unique<GoogleDriveWorker>(c, GoogleDriveDelays {}, &manager);
@@ -100,7 +93,7 @@ struct StandIn {
         } else {
             onedriveRoutes.install(server, tree);
             OneDriveConstant c = OneDriveConstant::atHosts(base, base, base,
-                                                           QStringLiteral("http://127.0.0.1:%1/getAToken").arg(freePort()));
+                                                           QStringLiteral("http://127.0.0.1:%1/getAToken").arg(ReservedLoopbackPorts::take()));
             c.clientID = onedriveRoutes.clientId;
             onedrive = std::make_unique<OneDriveWorker>(c, OneDriveDelays {}, &manager);
             onedrive->setBrowserOpener(follow);

@@ -1,6 +1,8 @@
 #include "CloudDownloadOutcome.h"
 #include "CloudFileDownload.h"
+#include "CountingNetworkAccessManager.h"
 #include "DropboxWorker.h"
+#include "EventDrain.h"
 #include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
@@ -33,7 +35,7 @@ protected:
         delays.rateLimit.backoffMs = 5;
         delays.rateLimit.tries = 3;
         delays.maxListingPages = 6;
-        worker = std::make_unique<DropboxWorker>(routes.appKey, e, delays);
+        worker = std::make_unique<DropboxWorker>(routes.appKey, e, delays, &manager);
         browser.follow = false; // the tests visit the authorize page themselves
         worker->setBrowserOpener(browser.opener());
     }
@@ -69,7 +71,7 @@ protected:
             out = {entries, ok};
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 5000));
-        QTest::qWait(20);
+        EXPECT_TRUE(server.settle({ &manager })); // a second completion would come now
         EXPECT_EQ(calls, 1);
         return out;
     }
@@ -83,6 +85,7 @@ protected:
     }
 
     LogCapture logged;
+    CountingNetworkAccessManager manager;
     FakeCloudServer server;
     FakeCloudTree tree;
     FakeDropboxRoutes routes;
@@ -117,7 +120,7 @@ TEST_F(DropboxWorkerTest, SignsInWithPkceAndOnlyTheBrowserItSent)
     forged.setQuery("code=" + QString::fromLatin1(routes.authorizationCode) + "&state=guess");
     EXPECT_EQ(browser.visit(forged), 400);
     EXPECT_TRUE(browser.lastBody.contains("not accepted"));
-    QTest::qWait(50);
+    EXPECT_TRUE(server.settle({ &manager }));
     EXPECT_FALSE(result.has_value());
     EXPECT_TRUE(worker->isAuthorizing());
 
@@ -157,7 +160,7 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
     ASSERT_EQ(waits.size(), 1);
     worker->signInProgress()->cancel();
     worker->cancelAuthorization();
-    QTest::qWait(20);
+    drainEvents();
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(result->kind, DropboxOAuthResult::Kind::cancel);
     EXPECT_FALSE(worker->isAuthorizing());

@@ -1,16 +1,17 @@
+#include "CountingNetworkAccessManager.h"
 #include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
 #include "FakeOneDriveRoutes.h"
 #include "LogCapture.h"
 #include "PkceCodes.h"
+#include "ReservedLoopbackPorts.h"
 #include "SignInProgress.h"
 #include "OneDrivePopoutWebViewController.h"
 #include "OneDriveWorker.h"
 
 #include <QImage>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
@@ -28,7 +29,7 @@ protected:
         server.listen();
         routes.install(server, tree);
         manager.setProxy(QNetworkProxy::NoProxy);
-        redirectPort = FakeBrowser::freePort();
+        redirectPort = ReservedLoopbackPorts::take();
         constant = OneDriveConstant::atHosts(server.baseUrl().toString(), server.baseUrl().toString(),
                                              server.baseUrl().toString(),
                                              QStringLiteral("http://127.0.0.1:%1/getAToken").arg(redirectPort));
@@ -68,7 +69,7 @@ protected:
             ++out.calls;
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return out.calls > 0; }, 5000));
-        QTest::qWait(50); // a second completion would show here
+        EXPECT_TRUE(server.settle({ &manager })); // a second completion would come now
         return out;
     }
 
@@ -84,7 +85,7 @@ protected:
     FakeCloudServer server;
     FakeCloudTree tree;
     FakeOneDriveRoutes routes;
-    QNetworkAccessManager manager;
+    CountingNetworkAccessManager manager;
     FakeBrowser browser;
     quint16 redirectPort = 0;
     OneDriveConstant constant;
@@ -178,7 +179,7 @@ TEST_F(OneDriveWorkerTest, TakesOnlyTheAnswerItAskedFor)
     EXPECT_TRUE(result.first().first().toBool());
 
     browser.visit(QUrl(back + state));
-    QTest::qWait(50);
+    EXPECT_TRUE(server.settle({ &manager }));
     EXPECT_EQ(server.requestsTo("/oauth20_token.srf").size(), 1);
     EXPECT_EQ(result.size(), 1);
 }
@@ -251,7 +252,7 @@ TEST_F(OneDriveWorkerTest, RefreshesOnOneTimerUntilSignOutWithoutLoggingSecrets)
     EXPECT_FALSE(worker->isRefreshScheduled());
     EXPECT_TRUE(worker->token().isEmpty() && worker->reToken().isEmpty());
     const auto sent = server.requests().size();
-    QTest::qWait(200);
+    EXPECT_TRUE(server.settle({ &manager }));
     // At most a refresh already on the wire when the session ended.
     EXPECT_LE(server.requests().size(), sent + 1);
     EXPECT_TRUE(worker->token().isEmpty());
@@ -347,7 +348,7 @@ TEST_F(OneDriveWorkerTest, ItemRefreshesAreBounded)
     server.clearRequests();
     worker->getItemInfo(item, [&](const QString& address) { answers.append(address); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }, 5000));
-    QTest::qWait(100);
+    EXPECT_TRUE(server.settle({ &manager }));
     EXPECT_EQ(answers, QStringList { QString() });
     EXPECT_EQ(server.requestsTo("/v1.0/me/drive/items/" + file).size(), 1 + delays.itemRetries);
     EXPECT_GE(server.requestsTo("/oauth20_token.srf").size(), 1);

@@ -58,6 +58,8 @@ public:
     Q_INVOKABLE void abortDownload();
 
     bool isRunning() const { return run_->isRunning(); }
+    // For tests: a file of the run waits to be asked for again.
+    bool isWaitingToRetry() const { return run_->isWaitingToRetry(); }
     qint64 passFileCount() const { return run_->passFileCount(); }
     // The files of the last run that failed, each with its remark.
     const QList<CloudItemPtr>& failCloudItemArray() const { return run_->failCloudItemArray(); }

@@ -174,7 +174,7 @@ TEST_P(CloudDownloadViewControllerTest, AnAnswerToAnEarlierClickIsDropped)
     cloud.setDelay(0);
     wait(*p, &CloudDownloadViewController::folderBackBtnClicked);
     EXPECT_EQ(names(p->data).size(), 4);
-    QTest::qWait(900); // the Docs answer arrives now and must change nothing
+    EXPECT_TRUE(cloud.server.settle({ &cloud.manager })); // the Docs answer is in now and must change nothing
     EXPECT_EQ(names(p->data), QStringList({"Docs", "Photos", "Photos2", "top.txt"}));
     EXPECT_TRUE(!p->shown().back);
 }

@@ -149,7 +149,7 @@ TEST_F(CloudProgressTest, StopKeepsTheOlderFileAndListsWhatIsLeft)
                              cloud.run->stopDownload();
                      });
     ASSERT_TRUE(cloud.download(items, dest.path(), CloudLoginService::googleDrive));
-    QTest::qWait(100);
+    EXPECT_TRUE(cloud.googleServer.settle({ &cloud.manager })); // what was on the wire is in and changes nothing
     EXPECT_EQ(summary(), "2/6 fail 4");
     EXPECT_FALSE(cloud.inhibitor->isRequested());
     ASSERT_EQ(cloud.run->failCloudItemArray().size(), 4);
@@ -179,12 +179,12 @@ TEST_F(CloudProgressTest, StopKeepsTheOlderFileAndListsWhatIsLeft)
     EXPECT_EQ(summary(), "0/1 fail 1");
 
     refused = 0;
-    cloud.run->limits().authRetryMs = 300;
+    cloud.run->limits().authRetryMs = 60 * 1000; // the wait outlasts the test
     cloud.run->doCloudDownload({one, items.last()}, dest.path(), CloudLoginService::googleDrive);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return refused == 1; }, 5000));
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cloud.run->isWaitingToRetry(); }, 5000));
     cloud.run->stopDownload();
-    QTest::qWait(600);
+    EXPECT_FALSE(cloud.run->isWaitingToRetry());
+    EXPECT_TRUE(lockedOut.settle({ &cloud.manager }));
     EXPECT_EQ(refused, 1);
     EXPECT_EQ(summary(), "0/2 fail 2");
     EXPECT_EQ(cloud.run->failCloudItemArray().size(), 2);

@@ -12,6 +12,7 @@
 #include "GoogleReporter.h"
 #include "MessagePresenter.h"
 #include "OneDriveWorker.h"
+#include "ReservedLoopbackPorts.h"
 #include "UtilityFunctions.h"
 #include "cloudDelegate.h"
 
@@ -96,7 +97,7 @@ protected:
         googleRoutes.picture = server.baseUrl().toString() + "/ann.png";
         googleRoutes.install(server, tree);
         const QString base = server.baseUrl().toString();
-        GoogleDriveConstant gc = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(FakeBrowser::freePort()));
+        GoogleDriveConstant gc = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(ReservedLoopbackPorts::take()));
         gc.clientID = googleRoutes.clientId;
         gc.clientSecret = googleRoutes.clientSecret;
         google = std::make_unique<GoogleDriveWorker>(gc, GoogleDriveDelays{}, &manager);
@@ -106,7 +107,7 @@ protected:
         onedriveServer.addHandler([this](const FakeCloudServer::Request& r) { return onedriveHook ? onedriveHook(r) : std::nullopt; });
         onedriveRoutes.install(onedriveServer, tree);
         const QString o = onedriveServer.baseUrl().toString();
-        OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(FakeBrowser::freePort()));
+        OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(ReservedLoopbackPorts::take()));
         oc.clientID = onedriveRoutes.clientId;
         OneDriveDelays od;
         od.transferTimeoutMs = 300;

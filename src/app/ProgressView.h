@@ -26,13 +26,6 @@ public:
     ~ProgressView() override;
 
     QString imagePath;
-    QProgressBar* progressBar = nullptr; // 0 to 1000: tenths of a percent
-    QLabel* titleLabel = nullptr;
-    QLabel* statusTitle = nullptr;
-    QLabel* statusLabel = nullptr;
-    QLabel* progressLabel = nullptr;
-    QLabel* image = nullptr;
-    customizeButton* cancelBtn = nullptr;
     QString titleString;
     QString statusString;
     TaskInfoPtr taskInfo;                          // the task of a backup run; null otherwise
@@ -63,6 +56,14 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QProgressBar* progressBar = nullptr; // 0 to 1000: tenths of a percent
+    QLabel* titleLabel = nullptr;
+    QLabel* statusTitle = nullptr;
+    QLabel* statusLabel = nullptr;
+    QLabel* progressLabel = nullptr;
+    QLabel* image = nullptr;
+    customizeButton* cancelBtn = nullptr;
+
     void viewDidLoad();
     void setBar(double percent);
     void reportArchiveProgress(const char* prefix, float fraction);

@@ -7,6 +7,7 @@
 #include "CloudItemTableCell.h"
 #include "CloudProgressViewController.h"
 #include "CloudViewController.h"
+#include "Controls.h"
 #include "DisplaySleepInhibitor.h"
 #include "DropboxWorker.h"
 #include "ElidedLabel.h"
@@ -154,8 +155,8 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         ExternalVolumes::setOverride(QStringList { media.path() }, QStringList { drive });
 
         ViewController vc;
-        auto* page = qobject_cast<CloudViewController*>(vc.CloudView);
-        auto* run = qobject_cast<CloudProgressViewController*>(vc.CloudProgressView);
+        auto* page = qobject_cast<CloudViewController*>(vc.page("CloudContainerSegue"));
+        auto* run = qobject_cast<CloudProgressViewController*>(vc.page("CloudProgressContainerSegue"));
         ASSERT_TRUE(page && run);
         // The service under test talks to the stand-in; the others stay as built.
         DropboxWorker* dropbox = cloud.dropbox ? cloud.dropbox.get() : &standardClients.dropbox();
@@ -169,7 +170,7 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         run->setFolderOpener([](const QUrl&) { return true; });
         vc.setTabsEnabled(true);
         vc.show();
-        QTest::mouseClick(vc.CloudTabBtn, Qt::LeftButton);
+        QTest::mouseClick(control<MyTabButton>(vc, "CLOUDBACKUP"), Qt::LeftButton);
         ASSERT_TRUE(page->isVisible());
 
         // Sign in: the service opens on its own.
@@ -200,16 +201,16 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         // Download: the run screen holds the window until Done.
         QSignalSpy finished(run, &CloudProgressViewController::runFinished);
         page->cloudBackupClicked();
-        EXPECT_TRUE(vc.CloudProgressViewContainer->isVisible());
-        EXPECT_FALSE(vc.BackupTabBtn->isEnabled());
-        EXPECT_TRUE(vc.CloudTabBtn->isEnabled());
+        EXPECT_TRUE(control<QWidget>(vc, "CloudProgressContainer")->isVisible());
+        EXPECT_FALSE(control<MyTabButton>(vc, "BACKUP")->isEnabled());
+        EXPECT_TRUE(control<MyTabButton>(vc, "CLOUDBACKUP")->isEnabled());
         ASSERT_TRUE(finished.count() == 1 || finished.wait(20000));
         EXPECT_EQ(run->shown().headline, "Summary");
         EXPECT_EQ(run->shown().firstValue, "3/3");
         EXPECT_EQ(run->shown().secondValue, "0");
-        QTest::mouseClick(vc.CloudTabBtn, Qt::LeftButton); // the tab shows the run screen, not a new page
-        EXPECT_TRUE(vc.CloudProgressViewContainer->isVisible());
-        EXPECT_FALSE(vc.CloudViewContainer->isVisible());
+        QTest::mouseClick(control<MyTabButton>(vc, "CLOUDBACKUP"), Qt::LeftButton); // the tab shows the run screen, not a new page
+        EXPECT_TRUE(control<QWidget>(vc, "CloudProgressContainer")->isVisible());
+        EXPECT_FALSE(control<QWidget>(vc, "CloudContainer")->isVisible());
 
         const QMap<QString, QByteArray> expected {
             { "/Photos/", {} },       { "/Photos/beach.jpg", picture }, { "/Photos/2021/", {} },
@@ -219,9 +220,9 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
 
         // Done: back to the Cloud page's service choice with every tab.
         run->stopDownload();
-        EXPECT_TRUE(vc.CloudViewContainer->isVisible());
-        EXPECT_FALSE(vc.CloudProgressViewContainer->isVisible());
-        EXPECT_TRUE(vc.BackupTabBtn->isEnabled());
+        EXPECT_TRUE(control<QWidget>(vc, "CloudContainer")->isVisible());
+        EXPECT_FALSE(control<QWidget>(vc, "CloudProgressContainer")->isVisible());
+        EXPECT_TRUE(control<MyTabButton>(vc, "BACKUP")->isEnabled());
         EXPECT_TRUE(page->shown().serviceChoice);
         EXPECT_EQ(page->currentLoginService, CloudLoginService::none);
         EXPECT_TRUE(page->CloudItemArray.isEmpty());

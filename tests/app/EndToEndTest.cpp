@@ -4,6 +4,7 @@
 #include "AdvanceViewController.h"
 #include "BackupViewController.h"
 #include "CloudClients.h"
+#include "Controls.h"
 #include "MessageWindowPresenter.h"
 #include "PageRegistry.h"
 #include "RestoreViewController.h"
@@ -71,24 +72,24 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
 
     auto* backupPage = qobject_cast<BackupViewController*>(vc.page("BackupContainerSegue"));
     ASSERT_NE(backupPage, nullptr);
-    QTest::mouseClick(backupPage->addBtn, Qt::LeftButton);
+    QTest::mouseClick(control<circleButton>(backupPage, "addBtn"), Qt::LeftButton);
     QPointer<AddTaskBoxViewController> editor = backupPage->editor();
     ASSERT_FALSE(editor.isNull());
     editor->addSourcePaths({ root + "/docs" }, true);
     editor->chooseDestination(root + "/backups", true);
-    QTest::keyClicks(editor->taskName_field, "Docs");
-    QTest::mouseClick(editor->AdvanceBtn, Qt::LeftButton);
+    QTest::keyClicks(control<QLineEdit>(editor, "taskName_field"), "Docs");
+    QTest::mouseClick(control<QPushButton>(editor, "AdvanceBtn"), Qt::LeftButton);
     AdvanceViewController* adv = editor->advancedDialog();
     ASSERT_NE(adv, nullptr);
-    adv->compressCheckbox->click();
-    adv->encryptCombobox->setCurrentIndex(1);
-    QTest::keyClicks(adv->passwordField, "Flow1234");
-    QTest::keyClicks(adv->passwordConfirmField, "Flow1234");
-    adv->scheduleModeCombobox->setCurrentIndex(1);
-    adv->scheduleTimePicker->setTime(QTime(3, 0));
-    QTest::mouseClick(adv->doneButton, Qt::LeftButton);
-    editor->backupImmediatelyCheck->setChecked(true);
-    QTest::mouseClick(editor->doneButton, Qt::LeftButton);
+    control<QCheckBox>(adv, "compressCheckbox")->click();
+    control<QComboBox>(adv, "SecurityModeCombo")->setCurrentIndex(1);
+    QTest::keyClicks(control<QLineEdit>(adv, "passwordField"), "Flow1234");
+    QTest::keyClicks(control<QLineEdit>(adv, "passwordConfirmField"), "Flow1234");
+    control<QComboBox>(adv, "scheduleModeCombo")->setCurrentIndex(1);
+    control<QTimeEdit>(adv, "scheduleTimePicker")->setTime(QTime(3, 0));
+    QTest::mouseClick(control<customizeButton>(adv, "doneButton"), Qt::LeftButton);
+    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(true);
+    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
 
     // AddDo: the task joins the list and its backup runs at once.
     auto listed = [&]() { return vc.controller.findTask("Docs"); };
@@ -129,8 +130,8 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
     restorePage->restoreRow("Docs");
     decPasswordView* prompt = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (prompt = visibleTopLevel<decPasswordView>()) != nullptr; }, 5000));
-    QTest::keyClicks(prompt->decPasswordField, "Flow1234");
-    QTest::mouseClick(prompt->startButton, Qt::LeftButton);
+    QTest::keyClicks(control<QLineEdit>(prompt, "decPasswordField"), "Flow1234");
+    QTest::mouseClick(control<customizeButton>(prompt, "startButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->restoreStatus == 1; }, 120000));
     EXPECT_EQ(readAll(root + "/docs/sub/note.txt"), "original");
     listed()->stopScheduleTimer();

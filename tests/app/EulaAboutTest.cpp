@@ -1,5 +1,6 @@
 #include "AboutView.h"
 #include "AppDelegate.h"
+#include "Controls.h"
 #include "LoginItem.h"
 #include "eulaView.h"
 
@@ -53,8 +54,8 @@ TEST_F(EulaTest, ShownOnEveryShowUntilAccepted)
     eulaView* eula = waitForEula(d);
     ASSERT_NE(eula, nullptr);
     EXPECT_TRUE(eula->isModal());
-    EXPECT_FALSE(eula->eulaTextView->toPlainText().isEmpty());
-    EXPECT_TRUE(eula->eulaTextView->isReadOnly());
+    EXPECT_FALSE(control<QPlainTextEdit>(eula, "eulaTextView")->toPlainText().isEmpty());
+    EXPECT_TRUE(control<QPlainTextEdit>(eula, "eulaTextView")->isReadOnly());
     EXPECT_LE((eula->frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 8);
 
     // Hidden to the tray and shown again while the dialog is open: still one dialog.
@@ -63,7 +64,7 @@ TEST_F(EulaTest, ShownOnEveryShowUntilAccepted)
     QTest::qWait(0);
     EXPECT_EQ(d.currentEula(), eula);
 
-    QTest::mouseClick(eula->acceptBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(eula, "acceptBtn"), Qt::LeftButton);
     EXPECT_TRUE(QSettings().value("eulaAccepted").toBool());
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return d.currentEula() == nullptr; })) << "the agreement never closed";
@@ -88,7 +89,7 @@ TEST_F(EulaTest, EveryWayOutButAcceptQuits)
 {
     const auto leave = [](eulaView* eula, int way) {
         switch (way) {
-        case 0: QTest::mouseClick(eula->rejectBtn, Qt::LeftButton); break;
+        case 0: QTest::mouseClick(control<QPushButton>(eula, "rejectBtn"), Qt::LeftButton); break;
         case 1: QTest::keyClick(eula, Qt::Key_Escape); break;
         case 2: eula->close(); break; // the window manager's close
         default: eula->hide(); break;
@@ -113,7 +114,7 @@ TEST_F(EulaTest, DeclineThroughTheDelegateQuitsTheApplication)
     d.applicationDidFinishLaunching(&window);
     eulaView* eula = waitForEula(d);
     ASSERT_NE(eula, nullptr);
-    QTest::mouseClick(eula->rejectBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(eula, "rejectBtn"), Qt::LeftButton);
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(QSettings().contains("eulaAccepted"));
 }
@@ -134,7 +135,7 @@ TEST_F(EulaTest, DeclineTakesBackWhatTheLaunchLeft)
     EXPECT_TRUE(QSettings().contains("userId"));
     eulaView* eula = waitForEula(d);
     ASSERT_NE(eula, nullptr);
-    QTest::mouseClick(eula->rejectBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(eula, "rejectBtn"), Qt::LeftButton);
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(QFile::exists(entry)) << "Zorvi would start again at the next login";
     EXPECT_TRUE(QSettings().allKeys().isEmpty()) << QSettings().allKeys().join(' ').toStdString();
@@ -147,7 +148,7 @@ TEST_F(EulaTest, DeclineTakesBackWhatTheLaunchLeft)
     again.applicationDidFinishLaunching(&window);
     eula = waitForEula(again);
     ASSERT_NE(eula, nullptr);
-    QTest::mouseClick(eula->rejectBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(eula, "rejectBtn"), Qt::LeftButton);
     EXPECT_EQ(quits, 2);
     EXPECT_TRUE(QFile::exists(entry));
     QFile::remove(entry);
@@ -169,11 +170,11 @@ TEST(AboutViewTest, ShowsTheVersionAndTheStatement)
 {
     auto* about = new AboutView;
     about->present();
-    EXPECT_EQ(about->versionLabel->text(), QStringLiteral("Version " ZORVI_VERSION));
-    EXPECT_FALSE(about->licenseText->isVisible());
-    QTest::mouseClick(about->licenseBtn, Qt::LeftButton);
-    EXPECT_TRUE(about->licenseText->isVisible());
-    EXPECT_EQ(about->licenseText->toPlainText(), AboutView::statementText());
+    EXPECT_EQ(control<QLabel>(about, "versionLabel")->text(), QStringLiteral("Version " ZORVI_VERSION));
+    EXPECT_FALSE(control<QPlainTextEdit>(about, "licenseText")->isVisible());
+    QTest::mouseClick(control<QPushButton>(about, "licenseBtn"), Qt::LeftButton);
+    EXPECT_TRUE(control<QPlainTextEdit>(about, "licenseText")->isVisible());
+    EXPECT_EQ(control<QPlainTextEdit>(about, "licenseText")->toPlainText(), AboutView::statementText());
     EXPECT_TRUE(AboutView::statementText().contains("Licence Statement"));
     about->closeClicked();
 }
@@ -184,7 +185,7 @@ TEST(AboutViewTest, MissingStatementDoesNothing)
     about.setStatementPath(QStringLiteral(":/texts/absent.txt"));
     about.show();
     about.licenseClicked();
-    EXPECT_FALSE(about.licenseText->isVisible());
+    EXPECT_FALSE(control<QPlainTextEdit>(about, "licenseText")->isVisible());
     EXPECT_TRUE(AboutView::statementText(QStringLiteral("/nonexistent/statement.txt")).isEmpty());
 }
 

@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "ProgressView.h"
 #include "ProgressViewDelegate.h"
 #include "customizeButton.h"
@@ -102,7 +103,7 @@ TEST(ProgressView, LateUpdatesAfterCloseOrDestructionAreHarmless)
 {
     auto* v = new ProgressView;
     v->show();
-    QTest::mouseClick(v->cancelBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(v, "cancelBtn"), Qt::LeftButton);
     ASSERT_FALSE(v->isVisible());
     std::thread late([v] { v->copyProgress(80); v->onLzmaSDKObjCWriter(nullptr, 0.9f); });
     late.join();
@@ -123,7 +124,7 @@ TEST(ProgressView, CancelDuringBackupStopsTheTaskAndRestartsOtbPolling)
     v.taskInfo = TaskInfo::init();
     v.progressDelegate = &main;
     v.show();
-    QTest::mouseClick(v.cancelBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(v, "cancelBtn"), Qt::LeftButton);
     EXPECT_TRUE(v.taskInfo->BackupRestoreCancel.load());
     EXPECT_EQ(main.otbIntervals, QList<int> { 300 });
     EXPECT_EQ(main.removals, 1);
@@ -172,9 +173,9 @@ TEST(ProgressView, OnlyCancelCloses)
     v.statusString = QStringLiteral("Backup Processing...");
     v.imagePath = QStringLiteral("ic_log_backup");
     v.show();
-    EXPECT_EQ(v.titleLabel->text(), QStringLiteral("Backup"));
-    EXPECT_EQ(v.statusLabel->text(), QStringLiteral("Backup Processing..."));
-    EXPECT_EQ(v.image->property("imageName").toString(), QStringLiteral("ic_log_backup"));
+    EXPECT_EQ(control<QLabel>(v, "titleLabel")->text(), QStringLiteral("Backup"));
+    EXPECT_EQ(control<QLabel>(v, "statusLabel")->text(), QStringLiteral("Backup Processing..."));
+    EXPECT_EQ(control<QLabel>(v, "image")->property("imageName").toString(), QStringLiteral("ic_log_backup"));
     EXPECT_FALSE(v.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(v.minimumSize(), v.maximumSize());
     EXPECT_FALSE(v.close());

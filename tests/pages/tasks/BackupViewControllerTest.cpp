@@ -1,5 +1,6 @@
 #include "BackupTableRowView.h"
 #include "BackupViewController.h"
+#include "Controls.h"
 #include "ElidedLabel.h"
 #include "MyCell.h"
 #include "TaskPagesTestSupport.h"
@@ -238,8 +239,8 @@ TEST_F(BackupPageTest, EncryptedModifyNeedsTheExactStoredPassword)
     ASSERT_NE(prompt, nullptr);
     EXPECT_TRUE(prompt->isVisible());
 
-    QTest::keyClicks(prompt->passwordField, "secret12");
-    QTest::mouseClick(prompt->okButton, Qt::LeftButton);
+    QTest::keyClicks(control<QLineEdit>(prompt, "passwordField"), "secret12");
+    QTest::mouseClick(control<customizeButton>(prompt, "okButton"), Qt::LeftButton);
     EXPECT_EQ(page.editor(), nullptr);
     ASSERT_EQ(presenter.requests.size(), 1u);
     EXPECT_EQ(presenter.requests[0].title, "Error");
@@ -250,9 +251,9 @@ TEST_F(BackupPageTest, EncryptedModifyNeedsTheExactStoredPassword)
     prompt = page.passwordPrompt();
     ASSERT_NE(prompt, nullptr);
     // Typed in the plain twin after the eye was pressed: the visible field counts.
-    QTest::mouseClick(prompt->showPasswordBtn, Qt::LeftButton);
-    QTest::keyClicks(prompt->passwordField_show, "Secret12");
-    QTest::mouseClick(prompt->okButton, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(prompt, "showPasswordBtn"), Qt::LeftButton);
+    QTest::keyClicks(control<QLineEdit>(prompt, "passwordField_show"), "Secret12");
+    QTest::mouseClick(control<customizeButton>(prompt, "okButton"), Qt::LeftButton);
     ASSERT_NE(page.editor(), nullptr);
     EXPECT_EQ(page.editor()->taskInfoToMod, locked);
     page.editor()->close();
@@ -274,7 +275,7 @@ TEST_F(BackupPageTest, PasswordAnswerForATaskDeletedMeanwhileDoesNothing)
 
 TEST_F(BackupPageTest, AddButtonOpensAnEmptyEditorAndItsAnswerGoesToTheMainWindow)
 {
-    QTest::mouseClick(page.addBtn, Qt::LeftButton);
+    QTest::mouseClick(control<circleButton>(page, "addBtn"), Qt::LeftButton);
     ASSERT_NE(page.editor(), nullptr);
     EXPECT_FALSE(page.editor()->isModifyMode);
     page.editor()->close();

@@ -2,7 +2,8 @@
 
 #include "AccountPictureLoader.h"
 #include "CloudDownloadViewController.h"
-#include "CloudLocalPath.h"
+#include "CloudPageLog.h"
+#include "CloudRunFolders.h"
 #include "CloudServiceChoice.h"
 #include "DropboxWorker.h"
 #include "ExternalVolumes.h"
@@ -17,14 +18,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QSet>
 #include <QSettings>
 #include <QShowEvent>
 #include <QVBoxLayout>
 #include <limits>
-
-Q_LOGGING_CATEGORY(lcCloudPage, "zorvi.cloud.page", QtInfoMsg)
 
 namespace {
 
@@ -34,13 +32,6 @@ const QString kErrorImage = QStringLiteral("ic_log_lable");
 void report(const QString& action)
 {
     GoogleReporter::shared().event(kCategory, action, QString());
-}
-
-QString routeName(const QString& name)
-{
-    QString mapped = name;
-    mapped.replace(QLatin1Char('/'), QLatin1Char(':'));
-    return mapped;
 }
 
 } // namespace
@@ -701,34 +692,6 @@ void CloudViewController::resetCloudPage()
 
 // ---------------------------------------------------------------- run start
 
-QString CloudViewController::parentPathOf(const QString& path)
-{
-    QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (!parts.isEmpty())
-        parts.removeLast();
-    QString out;
-    for (const QString& part : std::as_const(parts))
-        out += QLatin1Char('/') + part;
-    return out;
-}
-
-std::optional<QString> CloudViewController::relativeFolderOf(const CloudItemClass& item, CloudLoginService service)
-{
-    // Google Drive places entries by their route, where a "/" of a name is already ":".
-    const bool google = service == CloudLoginService::googleDrive;
-    const QString cloudPath = google ? item.googleRoute : item.path;
-    const QString name = google ? routeName(item.name) : item.name;
-    if (cloudPath.isEmpty() || name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
-        || name.contains(QLatin1Char('/')) || name.contains(QChar(0)))
-        return std::nullopt;
-    for (const QString& part : cloudPath.split(QLatin1Char('/'), Qt::SkipEmptyParts))
-        if (part == QLatin1String(".") || part == QLatin1String(".."))
-            return std::nullopt;
-    // The entry's own folder, or the folder that holds the file: its last component dropped,
-    // never its name cut out of the whole path.
-    return item.isFolder() ? cloudPath : parentPathOf(cloudPath);
-}
-
 void CloudViewController::cloudBackupClicked()
 {
     startCloudRun();
@@ -761,22 +724,7 @@ void CloudViewController::startCloudRun()
     }
 
     CloudItemArray += CloudSubItemArray;
-    for (const CloudItemPtr& item : std::as_const(CloudItemArray)) {
-        const std::optional<QString> relative = relativeFolderOf(*item, currentLoginService);
-        std::optional<QString> dir = dest;
-        if (!relative)
-            dir.reset();
-        else if (!relative->isEmpty())
-            dir = CloudLocalPath::resolve(dest, *relative);
-        if (!dir) {
-            // The run fails this entry with its own remark; the others go on.
-            qCInfo(lcCloudPage).noquote() << "Couldn't create document directory";
-            continue;
-        }
-        if (!QFileInfo::exists(*dir) && !QDir().mkpath(*dir))
-            qCInfo(lcCloudPage).noquote() << "Couldn't create document directory";
-        qCDebug(lcCloudPage).noquote() << "Document directory is " + *dir;
-    }
+    CloudRunFolders::make(CloudItemArray, dest, currentLoginService);
 
     QList<CloudItemPtr> files;
     for (const CloudItemPtr& item : std::as_const(CloudItemArray))

@@ -120,11 +120,6 @@ public:
     void resetToServiceChoice();
     void startCloudRun();
 
-    // "/a/b/c.txt" gives "/a/b"; a path of one part or none gives "".
-    static QString parentPathOf(const QString& path);
-    // The folder an entry needs under the destination, relative to it: a folder itself, a
-    // file's parent. Empty for the destination itself; null when the entry names no safe place.
-    static std::optional<QString> relativeFolderOf(const CloudItemClass& item, CloudLoginService service);
     // What tells two records of one entry apart from others of the same service.
     static QString itemKey(const CloudItemClass& item, CloudLoginService service);
 

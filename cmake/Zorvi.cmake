@@ -15,6 +15,33 @@ function(zorvi_library name)
   target_link_libraries(zorvi_${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
+# zorvi_forbid_links(<target> <forbidden>...)
+# Stops the configuration when <target>, or one of our libraries it links, links one of
+# <forbidden>, so a layer cannot quietly grow a dependency it must not have.
+function(zorvi_forbid_links target)
+  set(seen "")
+  set(queue ${target})
+  while(queue)
+    list(POP_FRONT queue current)
+    if(current IN_LIST seen OR NOT TARGET ${current})
+      continue()
+    endif()
+    list(APPEND seen ${current})
+    get_target_property(links ${current} INTERFACE_LINK_LIBRARIES)
+    if(NOT links)
+      continue()
+    endif()
+    foreach(link IN LISTS links)
+      if(link IN_LIST ARGN)
+        message(FATAL_ERROR "${target} must not link ${link} (through ${current})")
+      endif()
+      if(link MATCHES "^zorvi_")
+        list(APPEND queue ${link})
+      endif()
+    endforeach()
+  endwhile()
+endfunction()
+
 # zorvi_test(<name> [LIBS <targets>...])
 # One test program per tests/ folder: every .cpp of the folder, the shared test main
 # and fakes, with each GoogleTest case registered with ctest.

@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 #include "CloudClientSessions.h"
+#include "CloudClients.h"
 #include "DispatchQueue.h"
 #include "DisplayCheck.h"
 #include "MessageWindowPresenter.h"
@@ -33,8 +34,10 @@ int main(int argc, char** argv)
     if (instance.shouldExit())
         return 0;
 
+    // The cloud clients live from here until the window and its pages are gone.
+    CloudClients cloudClients;
     MessageWindowPresenter::install();
-    PageRegistry::registerPages();
+    PageRegistry::registerPages(cloudClients);
 
     ViewController window;
     window.setWindowTitle("Zorvi");
@@ -43,7 +46,7 @@ int main(int argc, char** argv)
     window.show();
 
     AppDelegate delegate;
-    CloudClientSessions cloudSessions;
+    CloudClientSessions cloudSessions(cloudClients);
     delegate.setCloudSessions(&cloudSessions);
     delegate.applicationDidFinishLaunching(&window);
     QObject::connect(&instance, &SingleInstance::activateRequested, &delegate, &AppDelegate::showMainWindow);

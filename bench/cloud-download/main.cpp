@@ -136,7 +136,7 @@ struct Clients {
         dropbox = std::make_unique<DropboxWorker>(FakeDropboxRoutes().appKey, DropboxEndpoints{base, base, base, 0});
         dropbox->setBrowserOpener(follow);
         bool dropboxDone = false;
-        dropbox->authorizeFromController(nullptr, [&](const DropboxOAuthResult&) { dropboxDone = true; });
+        dropbox->authorize([&](const DropboxOAuthResult&) { dropboxDone = true; });
 
         GoogleDriveConstant gc = GoogleDriveConstant::atHosts(b, b, b, QStringLiteral("http://127.0.0.1:%1/").arg(freePort()));
         gc.clientID = FakeGoogleRoutes().clientId;
@@ -144,14 +144,14 @@ struct Clients {
         google = std::make_unique<GoogleDriveWorker>(gc, GoogleDriveDelays{}, &manager);
         google->setBrowserOpener(follow);
         QSignalSpy googleDone(google.get(), &GoogleDriveWorker::GoogleDrive_login);
-        google->login(nullptr);
+        google->login();
 
         OneDriveConstant oc = OneDriveConstant::atHosts(b, b, b, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(freePort()));
         oc.clientID = FakeOneDriveRoutes().clientId;
         onedrive = std::make_unique<OneDriveWorker>(oc, OneDriveDelays{}, &manager);
         onedrive->setBrowserOpener(follow);
         QSignalSpy onedriveDone(onedrive.get(), &OneDriveWorker::OneDrive_login);
-        onedrive->login(nullptr);
+        onedrive->login();
 
         return QTest::qWaitFor([&] { return dropboxDone && !googleDone.isEmpty() && !onedriveDone.isEmpty(); }, 20000)
             && dropbox->isSignedIn() && !google->token().isEmpty() && !onedrive->token().isEmpty();
@@ -276,7 +276,7 @@ Phase runZorvi(Clients& clients, CloudLoginService service, const QList<CloudIte
         return phase;
     phase.seconds = t.nsecsElapsed() / 1e9;
     phase.peakKb = statusKb("VmHWM:");
-    phase.exact = run.passFileCount == items.size() && digests(out) == expected;
+    phase.exact = run.passFileCount() == items.size() && digests(out) == expected;
     return phase;
 }
 

@@ -14,10 +14,6 @@ class AboutView : public QDialog {
 public:
     explicit AboutView(QWidget* parent = nullptr);
 
-    QLabel* versionLabel = nullptr;
-    QPushButton* licenseBtn = nullptr;
-    QPlainTextEdit* licenseText = nullptr; // hidden until licenseClicked()
-
     // ":/texts/statement.txt".
     static QString statementPath();
     // The statement's text; empty when the resource is missing or unreadable.
@@ -36,6 +32,10 @@ public Q_SLOTS:
 private:
     // Over the middle of the main window, and inside the screen.
     void centreOverOwner();
+
+    QLabel* versionLabel = nullptr;
+    QPushButton* licenseBtn = nullptr;
+    QPlainTextEdit* licenseText = nullptr; // hidden until licenseClicked()
 
     QString statementPath_;
 };

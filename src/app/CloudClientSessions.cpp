@@ -1,27 +1,36 @@
 #include "CloudClientSessions.h"
 
+#include "CloudClients.h"
 #include "DropboxWorker.h"
 #include "GoogleDriveWorker.h"
 #include "OneDriveWorker.h"
 
+#include <QDesktopServices>
+
+CloudClientSessions::CloudClientSessions(CloudClients& clients)
+    : clients_(clients)
+{
+}
+
 void CloudClientSessions::setUp()
 {
-    DropboxWorker::shared();
+    // Sign-ins happen in the user's own browser.
+    clients_.setBrowserOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); });
 }
 
 void CloudClientSessions::unlinkDropbox()
 {
-    DropboxWorker::shared().unlinkClients();
+    clients_.dropbox().unlinkClients();
 }
 
 QUrl CloudClientSessions::dropboxLogoutUrl() const
 {
-    return DropboxWorker::shared().logoutUrl();
+    return clients_.dropbox().logoutUrl();
 }
 
 void CloudClientSessions::logoutGoogleDrive(Done done)
 {
-    GoogleDriveWorker::shared().logout([done](bool ok) {
+    clients_.google().logout([done](bool ok) {
         if (done)
             done(ok);
     });
@@ -30,7 +39,7 @@ void CloudClientSessions::logoutGoogleDrive(Done done)
 void CloudClientSessions::logoutOneDrive(Done done)
 {
     // At quit no window may open: the tokens are only forgotten.
-    OneDriveWorker::shared().forgetSession();
+    clients_.onedrive().forgetSession();
     if (done)
         done(true);
 }

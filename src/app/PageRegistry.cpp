@@ -1,10 +1,14 @@
 #include "PageRegistry.h"
 
 #include "BackupViewController.h"
+#include "CloudClients.h"
 #include "CloudProgressViewController.h"
 #include "CloudViewController.h"
+#include "DropboxWorker.h"
+#include "GoogleDriveWorker.h"
 #include "MyDeviceViewController.h"
 #include "OTBViewController.h"
+#include "OneDriveWorker.h"
 #include "RestoreViewController.h"
 #include "SecurityViewController.h"
 #include "USBWatcher.h"
@@ -14,8 +18,9 @@
 #include "messageView.h"
 
 #include <QLoggingCategory>
+#include <QPointer>
 
-void PageRegistry::registerPages()
+void PageRegistry::registerPages(CloudClients& cloud)
 {
     WindowFactory::registerWindow("MyDeviceContainerSegue", [](QWidget* p) { return new MyDeviceViewController(p); });
     WindowFactory::registerWindow("BackupContainerSegue", [](QWidget* p) { return new BackupViewController(p); });
@@ -38,8 +43,21 @@ void PageRegistry::registerPages()
         return page;
     });
     WindowFactory::registerWindow("SecurityContainerSegue", [](QWidget* p) { return new SecurityViewController(p); });
-    WindowFactory::registerWindow("CloudContainerSegue", [](QWidget* p) { return new CloudViewController(p); });
-    WindowFactory::registerWindow("CloudProgressContainerSegue", [](QWidget* p) { return new CloudProgressViewController(p); });
+    const QPointer<CloudClients> clients(&cloud);
+    WindowFactory::registerWindow("CloudContainerSegue", [clients](QWidget* p) -> QWidget* {
+        if (!clients)
+            return nullptr;
+        auto* page = new CloudViewController(p);
+        page->setClients(&clients->dropbox(), &clients->google(), &clients->onedrive());
+        return page;
+    });
+    WindowFactory::registerWindow("CloudProgressContainerSegue", [clients](QWidget* p) -> QWidget* {
+        if (!clients)
+            return nullptr;
+        auto* run = new CloudProgressViewController(p);
+        run->setClients(&clients->dropbox(), &clients->google(), &clients->onedrive());
+        return run;
+    });
 }
 
 void PageRegistry::attachUsbWatcher(ViewController& window)

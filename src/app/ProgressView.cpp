@@ -123,6 +123,19 @@ ProgressView::ProgressView(QWidget* parent)
     setPalette(pal);
     setAutoFillBackground(true);
     setFixedSize(480, 190);
+
+    // Controls go by their names, so the window can be driven from outside without reaching into it.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
+             { progressBar, "progressBar" },
+             { titleLabel, "titleLabel" },
+             { taskNameLabel, "taskNameLabel" },
+             { statusTitle, "statusTitle" },
+             { statusLabel, "statusLabel" },
+             { progressLabel, "progressLabel" },
+             { image, "image" },
+             { cancelBtn, "cancelBtn" } })
+        if (control)
+            control->setObjectName(QLatin1String(name));
 }
 
 ProgressView::~ProgressView() = default;

@@ -16,8 +16,6 @@ class ProgressViewDelegate;
 // bar with a percentage label, and Cancel. Progress may be reported from any thread; every
 // update is queued to the window's own (GUI) thread and dropped if the window is gone by then.
 // Cancel is the only way out: no close button, close requests and Esc are ignored.
-// A backup run's window names its task, so a run started by the one-touch button tells which
-// task it is.
 // The window does not delete itself on close: the owner keeps it until the run has finished
 // reporting, then deletes it.
 class ProgressView : public QDialog, public ProgressReceiver {
@@ -29,14 +27,6 @@ public:
     ~ProgressView() override;
 
     QString imagePath;
-    QProgressBar* progressBar = nullptr; // 0 to 1000: tenths of a percent
-    QLabel* titleLabel = nullptr;
-    ElidedLabel* taskNameLabel = nullptr; // beside the title: the quoted name of a backup run's task
-    QLabel* statusTitle = nullptr;
-    QLabel* statusLabel = nullptr;
-    QLabel* progressLabel = nullptr;
-    QLabel* image = nullptr;
-    customizeButton* cancelBtn = nullptr;
     QString titleString;
     QString statusString;
     TaskInfoPtr taskInfo;                          // the task of a backup run; null otherwise
@@ -67,6 +57,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QProgressBar* progressBar = nullptr; // 0 to 1000: tenths of a percent
+    QLabel* titleLabel = nullptr;
+    ElidedLabel* taskNameLabel = nullptr; // beside the title: the quoted name of a backup run's task
+    QLabel* statusTitle = nullptr;
+    QLabel* statusLabel = nullptr;
+    QLabel* progressLabel = nullptr;
+    QLabel* image = nullptr;
+    customizeButton* cancelBtn = nullptr;
+
     void viewDidLoad();
     void setBar(double percent);
     void reportArchiveProgress(const char* prefix, float fraction);

@@ -96,28 +96,11 @@ public:
     // Notifications go to the desktop's service, else to the tray; tests put a fake here.
     void setUserNotifier(UserNotifier* notifier) { notifier_ = notifier; }
 
-    // --- tabs and containers ---
-    MyTabButton* MyDeviceTabBtn = nullptr;
-    MyTabButton* BackupTabBtn = nullptr;
-    MyTabButton* RestoreTabBtn = nullptr;
-    MyTabButton* SecurityTabBtn = nullptr;
-    MyTabButton* OTBTabBtn = nullptr;
-    MyTabButton* CloudTabBtn = nullptr;
-    QList<MyTabButton*> tabBtnList;
-    QWidget* MyDeviceViewContainer = nullptr;
-    QWidget* BackupViewContainer = nullptr;
-    QWidget* RestoreViewContainer = nullptr;
-    QWidget* SecurityViewContainer = nullptr;
-    QWidget* OTBViewContainer = nullptr;
-    QWidget* CloudViewContainer = nullptr;
-    QWidget* CloudProgressViewContainer = nullptr;
-    QWidget* ColorView = nullptr;      // the tab strip
-    QWidget* titleColorView = nullptr; // the title bar
+    // --- tabs and containers: each tab button goes by its tab's name, each container by its
+    // segue identifier without "Segue" ---
     QString CurrentTabName;
     DeviceListPage* MyDeviceView = nullptr;
     OtbButtonPage* OtbView = nullptr;
-    QWidget* CloudView = nullptr;
-    QWidget* CloudProgressView = nullptr;
 
     QWidget* page(const QString& segueIdentifier) const; // the page in that container
     QList<QWidget*> containers() const;
@@ -193,6 +176,25 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    MyTabButton* MyDeviceTabBtn = nullptr;
+    MyTabButton* BackupTabBtn = nullptr;
+    MyTabButton* RestoreTabBtn = nullptr;
+    MyTabButton* SecurityTabBtn = nullptr;
+    MyTabButton* OTBTabBtn = nullptr;
+    MyTabButton* CloudTabBtn = nullptr;
+    QList<MyTabButton*> tabBtnList;
+    QWidget* MyDeviceViewContainer = nullptr;
+    QWidget* BackupViewContainer = nullptr;
+    QWidget* RestoreViewContainer = nullptr;
+    QWidget* SecurityViewContainer = nullptr;
+    QWidget* OTBViewContainer = nullptr;
+    QWidget* CloudViewContainer = nullptr;
+    QWidget* CloudProgressViewContainer = nullptr;
+    QWidget* ColorView = nullptr;      // the tab strip
+    QWidget* titleColorView = nullptr; // the title bar
+    QWidget* CloudView = nullptr;
+    QWidget* CloudProgressView = nullptr;
+
     void buildLayout();
     void embedPages();
     void showOnly(QWidget* container);

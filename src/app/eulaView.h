@@ -19,9 +19,6 @@ public:
     ~eulaView() override;
 
     bool isAccept = false;
-    QPlainTextEdit* eulaTextView = nullptr;
-    QPushButton* acceptBtn = nullptr;
-    QPushButton* rejectBtn = nullptr;
     QSettings* defaults = nullptr; // the user defaults unless replaced
     // Ends the application with status 0; tests replace it.
     std::function<void()> quitProgram;
@@ -41,6 +38,10 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    QPlainTextEdit* eulaTextView = nullptr;
+    QPushButton* acceptBtn = nullptr;
+    QPushButton* rejectBtn = nullptr;
+
     void viewDidDisappear();
 
     std::unique_ptr<QSettings> ownDefaults_;

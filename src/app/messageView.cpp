@@ -79,6 +79,18 @@ messageView::messageView(QWidget* parent)
     root->addLayout(buttons);
     // Fixed size, computed from the content once it is filled.
     root->setSizeConstraint(QLayout::SetFixedSize);
+
+    // Controls go by their names, so the window can be driven from outside without reaching into it.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
+             { statusImg, "statusImg" },
+             { messageLabel, "messageLabel" },
+             { titleLabel, "titleLabel" },
+             { suppressionCheckbox, "suppressionCheckbox" },
+             { secondBtn, "secondBtn" },
+             { suppressionLabel, "suppressionLabel" },
+             { closeBtn, "closeBtn" } })
+        if (control)
+            control->setObjectName(QLatin1String(name));
 }
 
 messageView::~messageView() = default;

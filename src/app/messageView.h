@@ -22,13 +22,6 @@ public:
     ~messageView() override;
 
     messageViewDelegate* btnClickedDelegate = nullptr; // not owned; must outlive the window
-    QLabel* statusImg = nullptr;
-    QLabel* messageLabel = nullptr;
-    QLabel* titleLabel = nullptr;
-    QCheckBox* suppressionCheckbox = nullptr;
-    customizeButton* secondBtn = nullptr;
-    QLabel* suppressionLabel = nullptr;
-    customizeButton* closeBtn = nullptr; // the main button
 
     QString imagePath;
     QString titleString;
@@ -58,6 +51,14 @@ protected:
     virtual void quitProgram();
 
 private:
+    QLabel* statusImg = nullptr;
+    QLabel* messageLabel = nullptr;
+    QLabel* titleLabel = nullptr;
+    QCheckBox* suppressionCheckbox = nullptr;
+    customizeButton* secondBtn = nullptr;
+    QLabel* suppressionLabel = nullptr;
+    customizeButton* closeBtn = nullptr; // the main button
+
     void viewDidLoad();
     void viewWillAppear();
 

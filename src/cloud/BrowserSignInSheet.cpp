@@ -1,32 +1,35 @@
 #include "BrowserSignInSheet.h"
 
-#include "SignInWaitDialog.h"
+#include "SignInProgress.h"
 
 #include <QLoggingCategory>
 #include <QUrl>
 
 BrowserSignInSheet::BrowserSignInSheet(const QString& service, LogCategory log, const QString& redirectUri,
-                                       LoopbackSignIn::BrowserOpener openBrowser, QObject* parent)
+                                       LoopbackSignIn::BrowserOpener openBrowser, SignInProgress* progress,
+                                       QObject* parent)
     : QObject(parent)
     , service_(service)
     , log_(log)
     , redirectUri_(redirectUri)
     , openBrowser_(std::move(openBrowser))
     , listener_(quint16(QUrl(redirectUri).port(LoopbackSignIn::DefaultPort)))
+    , progress_(progress)
 {
     listener_.setJudge([this](const QUrl& url) { return judge(url); });
     connect(&listener_, &LoopbackSignIn::redirected, this, &BrowserSignInSheet::handleRedirect);
+    if (progress_)
+        connect(progress_, &SignInProgress::cancelled, this, [this] {
+            if (waiting_) {
+                waiting_ = false; // the watcher has stopped showing it
+                close();
+            }
+        });
 }
 
 BrowserSignInSheet::~BrowserSignInSheet()
 {
-    if (dialog_)
-        dialog_->finish();
-}
-
-SignInWaitDialog* BrowserSignInSheet::dialog() const
-{
-    return dialog_;
+    endWait();
 }
 
 void BrowserSignInSheet::close()
@@ -35,9 +38,8 @@ void BrowserSignInSheet::close()
         dismiss();
 }
 
-void BrowserSignInSheet::begin(QWidget* presenter)
+void BrowserSignInSheet::begin()
 {
-    presenter_ = presenter;
     open_ = true;
 }
 
@@ -48,15 +50,9 @@ bool BrowserSignInSheet::listen(const QString& message)
         return false;
     }
     state_ = LoopbackSignIn::newState();
-
-    dialog_ = new SignInWaitDialog(service_, presenter_);
-    if (!message.isEmpty())
-        dialog_->setMessage(message);
-    connect(dialog_, &SignInWaitDialog::cancelled, this, [this] {
-        dialog_ = nullptr; // it is closing itself
-        close();
-    });
-    dialog_->open();
+    waiting_ = true;
+    if (progress_)
+        progress_->wait(message);
     return true;
 }
 
@@ -69,7 +65,8 @@ void BrowserSignInSheet::openPage(const QString& address)
     }
     if (!openBrowser_ || !openBrowser_(page)) {
         qCWarning(log_).noquote() << "webview ERROR!!!!!! the web browser could not be opened";
-        dialog_->showAddress(page);
+        if (progress_ && waiting_)
+            progress_->offerAddress(page);
     }
 }
 
@@ -78,12 +75,9 @@ void BrowserSignInSheet::fail(const QString& message)
     qCWarning(log_).noquote() << message;
     listener_.cancel();
     open_ = false;
-    if (!dialog_) {
-        dialog_ = new SignInWaitDialog(service_, presenter_);
-        dialog_->open();
-    }
-    dialog_->showProblem(message);
-    dialog_ = nullptr; // the user closes it; nothing waits on it any more
+    waiting_ = false; // the problem replaces the wait; the user closes it
+    if (progress_)
+        progress_->fail(message);
     Q_EMIT failed(message);
     Q_EMIT finished();
 }
@@ -92,10 +86,15 @@ void BrowserSignInSheet::dismiss()
 {
     listener_.cancel();
     open_ = false;
-    if (dialog_) {
-        SignInWaitDialog* dialog = dialog_;
-        dialog_ = nullptr;
-        dialog->finish();
-    }
+    endWait();
     Q_EMIT finished();
+}
+
+void BrowserSignInSheet::endWait()
+{
+    if (!waiting_)
+        return;
+    waiting_ = false;
+    if (progress_)
+        progress_->end();
 }

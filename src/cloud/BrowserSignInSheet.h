@@ -8,13 +8,13 @@
 
 class QLoggingCategory;
 class QUrl;
-class QWidget;
-class SignInWaitDialog;
+class SignInProgress;
 
 // What the browser sign-in sheets share: the loopback listener on the redirect address's
-// port, the state value of the page opened, and the wait window that stands in for the sheet
-// until the service's redirect comes back or the user cancels. Only a redirect carrying the
-// state of the page opened is taken; any other is refused in the browser.
+// port, the state value of the page opened, and the wait that stands in for the sheet until
+// the service's redirect comes back or the user cancels; the wait is reported to a
+// SignInProgress, whose watcher shows it. Only a redirect carrying the state of the page
+// opened is taken; any other is refused in the browser.
 class BrowserSignInSheet : public QObject {
     Q_OBJECT
 public:
@@ -22,7 +22,6 @@ public:
 
     // Ends without a result (the user cancelled, or a new sign-in replaces this one).
     void close();
-    SignInWaitDialog* dialog() const;
     // The PKCE challenge the page sends; the sheet's owner keeps the verifier for the exchange.
     QByteArray codeChallenge;
     bool isOpen() const { return open_; }
@@ -36,16 +35,16 @@ Q_SIGNALS:
 protected:
     using LogCategory = const QLoggingCategory& (*)();
 
-    // `service` is the name the wait window shows.
+    // `service` is the name the user knows; `progress` (not owned) hears of the wait.
     BrowserSignInSheet(const QString& service, LogCategory log, const QString& redirectUri,
-                       LoopbackSignIn::BrowserOpener openBrowser, QObject* parent);
+                       LoopbackSignIn::BrowserOpener openBrowser, SignInProgress* progress, QObject* parent);
 
-    // The sheet is open over `presenter` from here on; a problem now goes through fail().
-    void begin(QWidget* presenter);
-    // Listens for the redirect with a new state() and shows the wait window, saying `message`
-    // when given. False, already reported, when the port cannot be had.
+    // The sheet is open from here on; a problem now goes through fail().
+    void begin();
+    // Listens for the redirect with a new state() and starts the wait, saying `message` when
+    // given. False, already reported, when the port cannot be had.
     bool listen(const QString& message = QString());
-    // Opens the page in the browser; when it cannot, the wait window offers the address.
+    // Opens the page in the browser; when it cannot, the wait offers the address.
     void openPage(const QString& address);
     void fail(const QString& message);
     void dismiss();
@@ -58,6 +57,8 @@ private:
     virtual LoopbackSignIn::Verdict judge(const QUrl& url) const = 0;
     // A redirect that judge() did not refuse.
     virtual void handleRedirect(const QUrl& url) = 0;
+    // Ends the wait this sheet started, if it still runs.
+    void endWait();
 
     QString service_;
     LogCategory log_;
@@ -65,7 +66,7 @@ private:
     LoopbackSignIn::BrowserOpener openBrowser_;
     LoopbackSignIn listener_;
     QString state_;
-    QPointer<SignInWaitDialog> dialog_;
-    QWidget* presenter_ = nullptr;
+    QPointer<SignInProgress> progress_;
+    bool waiting_ = false; // this sheet's wait is the one on
     bool open_ = false;
 };

@@ -1,7 +1,7 @@
 #include "CloudFileDownload.h"
 
 #include "CloudRunLog.h"
-#include "UtilityFunctions.h"
+#include "SizeText.h"
 
 #include <QCoreApplication>
 #include <QSaveFile>
@@ -58,7 +58,7 @@ QString CloudFileDownload::oversizeRemark(quint64 listedSize)
     return QCoreApplication::translate("CloudFileDownload",
                                        "The file was larger than the %1 its listing gave, so Zorvi stopped the "
                                        "download and kept nothing of it.")
-        .arg(UtilityFunctions::formatSize(qint64(std::min<quint64>(listedSize, std::numeric_limits<qint64>::max()))));
+        .arg(SizeText::format(qint64(std::min<quint64>(listedSize, std::numeric_limits<qint64>::max()))));
 }
 
 QString CloudFileDownload::addressForLog(const QUrl& url)

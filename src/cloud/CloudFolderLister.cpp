@@ -15,27 +15,14 @@ void CloudFolderLister::setClients(DropboxWorker* dropbox, GoogleDriveWorker* go
     onedrive_ = onedrive;
 }
 
-DropboxWorker& CloudFolderLister::dropbox() const
-{
-    return dropbox_ ? *dropbox_ : DropboxWorker::shared();
-}
-
-GoogleDriveWorker& CloudFolderLister::google() const
-{
-    return google_ ? *google_ : GoogleDriveWorker::shared();
-}
-
-OneDriveWorker& CloudFolderLister::onedrive() const
-{
-    return onedrive_ ? *onedrive_ : OneDriveWorker::shared();
-}
-
 void CloudFolderLister::list(CloudLoginService service, const QString& path, const QString& id, const QString& route,
                              Done done) const
 {
     switch (service) {
     case CloudLoginService::dropbox:
-        dropbox().listFolder(path, [done](const QList<DropboxMetadata>& entries, bool ok) {
+        if (!dropbox_)
+            break;
+        dropbox_->listFolder(path, [done](const QList<DropboxMetadata>& entries, bool ok) {
             QList<CloudItemPtr> items;
             for (const DropboxMetadata& entry : entries) {
                 CloudItemPtr item = fromDropbox(entry);
@@ -48,10 +35,14 @@ void CloudFolderLister::list(CloudLoginService service, const QString& path, con
         });
         return;
     case CloudLoginService::googleDrive:
-        google().listFolder(id, route, [done](const QList<CloudItemPtr>& items, bool complete) { done(items, complete); });
+        if (!google_)
+            break;
+        google_->listFolder(id, route, [done](const QList<CloudItemPtr>& items, bool complete) { done(items, complete); });
         return;
     case CloudLoginService::onedrive:
-        onedrive().listFolder(id, [done](const QList<CloudItemPtr>& folders, const QList<CloudItemPtr>& files, bool complete) {
+        if (!onedrive_)
+            break;
+        onedrive_->listFolder(id, [done](const QList<CloudItemPtr>& folders, const QList<CloudItemPtr>& files, bool complete) {
             done(folders + files, complete);
         });
         return;

@@ -19,7 +19,7 @@ class CloudFolderLister {
 public:
     using Done = std::function<void(const QList<CloudItemPtr>& items, bool ok)>;
 
-    // Unset clients are the application's shared ones.
+    // A service whose client is unset (or gone) answers an empty, failed listing.
     void setClients(DropboxWorker* dropbox, GoogleDriveWorker* google, OneDriveWorker* onedrive);
 
     // Dropbox lists by `path`, Google Drive by `id` (passing `route` on to the records),
@@ -32,10 +32,6 @@ public:
     static CloudItemPtr fromDropbox(const DropboxMetadata& entry);
 
 private:
-    DropboxWorker& dropbox() const;
-    GoogleDriveWorker& google() const;
-    OneDriveWorker& onedrive() const;
-
     QPointer<DropboxWorker> dropbox_;
     QPointer<GoogleDriveWorker> google_;
     QPointer<OneDriveWorker> onedrive_;

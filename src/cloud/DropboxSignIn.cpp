@@ -3,7 +3,7 @@
 #include "CloudTokenSession.h"
 #include "DropboxLog.h"
 #include "LoopbackSignIn.h"
-#include "SignInWaitDialog.h"
+#include "SignInProgress.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,18 +13,21 @@
 #include <QUrlQuery>
 
 DropboxSignIn::DropboxSignIn(QNetworkAccessManager* nam, QString appKey, DropboxEndpoints endpoints,
-                             DropboxDelays delays, QObject* parent)
+                             DropboxDelays delays, SignInProgress* progress, QObject* parent)
     : QObject(parent)
     , nam_(nam)
     , appKey_(std::move(appKey))
     , endpoints_(std::move(endpoints))
     , delays_(delays)
+    , progress_(progress)
 {
     loopback_ = new LoopbackSignIn(endpoints_.loopbackPort, this);
     loopback_->setJudge([this](const QUrl& url) {
         return isOurAnswer(url) ? LoopbackSignIn::Verdict::accepted : LoopbackSignIn::Verdict::refused;
     });
     connect(loopback_, &LoopbackSignIn::redirected, this, &DropboxSignIn::onRedirected);
+    if (progress_)
+        connect(progress_, &SignInProgress::cancelled, this, &DropboxSignIn::cancel);
 }
 
 DropboxSignIn::~DropboxSignIn()
@@ -35,25 +38,20 @@ DropboxSignIn::~DropboxSignIn()
         exchange_->disconnect(this);
         exchange_->abort();
     }
-    if (dialog_) {
-        dialog_->disconnect(this);
-        dialog_->finish();
-    }
+    if (progress_)
+        progress_->end();
 }
 
-void DropboxSignIn::start(QWidget* controller, Done done)
+void DropboxSignIn::start(Done done)
 {
     if (isPending())
         finish(DropboxOAuthResult::cancelled());
     done_ = std::move(done);
 
-    // A sign-in that cannot start says why, in the window that would have waited for it.
-    const auto fail = [this, controller](const QString& error) {
-        if (controller) {
-            auto* problem = new SignInWaitDialog(QStringLiteral("Dropbox"), controller);
-            problem->showProblem(error);
-            problem->open();
-        }
+    // A sign-in that cannot start says why, where its wait would have shown.
+    const auto fail = [this](const QString& error) {
+        if (progress_)
+            progress_->fail(error);
         QTimer::singleShot(0, this, [this, error] { finish(DropboxOAuthResult::error(error)); });
     };
     if (appKey_.isEmpty())
@@ -76,19 +74,13 @@ void DropboxSignIn::start(QWidget* controller, Done done)
     query.addQueryItem(QStringLiteral("token_access_type"), QStringLiteral("offline"));
     authorize.setQuery(query);
 
-    const bool opened = openBrowser_ && openBrowser_(authorize);
-    if (!controller) {
-        if (!opened) {
-            loopback_->cancel();
-            fail(tr("Zorvi could not open your web browser for the Dropbox sign-in."));
-        }
-        return;
+    if (progress_)
+        progress_->wait();
+    if (!openBrowser_ || !openBrowser_(authorize)) {
+        qCWarning(lcDropbox) << "Dropbox sign-in: the web browser could not be opened";
+        if (progress_)
+            progress_->offerAddress(authorize);
     }
-    dialog_ = new SignInWaitDialog(QStringLiteral("Dropbox"), controller);
-    connect(dialog_, &SignInWaitDialog::cancelled, this, &DropboxSignIn::cancel);
-    if (!opened)
-        dialog_->showAddress(authorize);
-    dialog_->open();
 }
 
 QString DropboxSignIn::unavailableMessage()
@@ -173,10 +165,8 @@ void DropboxSignIn::finish(const DropboxOAuthResult& result, const QJsonObject& 
         exchange_->deleteLater();
         exchange_ = nullptr;
     }
-    if (dialog_) {
-        dialog_->disconnect(this);
-        dialog_->finish();
-    }
+    if (progress_)
+        progress_->end();
     codes_ = {};
     state_.clear();
     Done done = std::move(done_);

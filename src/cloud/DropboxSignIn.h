@@ -13,8 +13,7 @@
 class LoopbackSignIn;
 class QNetworkAccessManager;
 class QNetworkReply;
-class QWidget;
-class SignInWaitDialog;
+class SignInProgress;
 
 // One Dropbox sign-in at a time: the authorize page in the user's browser with a PKCE
 // challenge and a state value, the redirect caught by our loopback listener, and the code
@@ -25,15 +24,16 @@ public:
     // `tokens` is the token answer of a successful sign-in.
     using Done = std::function<void(const DropboxOAuthResult& result, const QJsonObject& tokens)>;
 
+    // `progress` (not owned) hears of the wait for the browser.
     DropboxSignIn(QNetworkAccessManager* nam, QString appKey, DropboxEndpoints endpoints, DropboxDelays delays,
-                  QObject* parent = nullptr);
+                  SignInProgress* progress, QObject* parent = nullptr);
     ~DropboxSignIn() override;
 
     void setBrowserOpener(std::function<bool(const QUrl&)> opener) { openBrowser_ = std::move(opener); }
     // `done` is called once: success with the token, an error, or a cancel. A pending
-    // sign-in is first ended as cancelled. Over `controller`, when given, a window waits with
-    // Cancel, or says why the sign-in could not start.
-    void start(QWidget* controller, Done done);
+    // sign-in is first ended as cancelled. The progress hears of the wait, or of why the
+    // sign-in could not start; its cancel ends the sign-in as cancelled.
+    void start(Done done);
     void cancel();
     bool isPending() const { return bool(done_); }
     static QString unavailableMessage();
@@ -50,7 +50,7 @@ private:
     DropboxDelays delays_;
     std::function<bool(const QUrl&)> openBrowser_;
     LoopbackSignIn* loopback_ = nullptr;
-    QPointer<SignInWaitDialog> dialog_;
+    QPointer<SignInProgress> progress_;
     QPointer<QNetworkReply> exchange_;
     PkceCodes codes_;
     QByteArray state_;

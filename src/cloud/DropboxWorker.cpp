@@ -1,11 +1,9 @@
 #include "DropboxWorker.h"
 
-#include "DropboxDefaults.h"
 #include "DropboxLog.h"
 #include "DropboxSignIn.h"
-#include "UtilityFunctions.h"
+#include "SizeText.h"
 
-#include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkReply>
@@ -29,26 +27,20 @@ QByteArray headerSafeJson(const QJsonObject& o)
 
 } // namespace
 
-DropboxWorker::DropboxWorker(QString appKey, DropboxEndpoints endpoints, DropboxDelays delays, QObject* parent)
+DropboxWorker::DropboxWorker(QString appKey, DropboxEndpoints endpoints, DropboxDelays delays,
+                             QNetworkAccessManager* manager, QObject* parent)
     : QObject(parent)
     , appKey_(std::move(appKey))
     , endpoints_(std::move(endpoints))
     , delays_(delays)
-    , openBrowser_([](const QUrl& url) { return QDesktopServices::openUrl(url); })
-    , tokens_(&nam_, delays_.transferTimeoutMs, delays_.secondMs, [this] { refreshToken(); })
+    , nam_(manager ? manager : new QNetworkAccessManager(this))
+    , tokens_(nam_, delays_.transferTimeoutMs, delays_.secondMs, [this] { refreshToken(); })
 {
-    signIn_ = new DropboxSignIn(&nam_, appKey_, endpoints_, delays_, this);
+    signIn_ = new DropboxSignIn(nam_, appKey_, endpoints_, delays_, &progress_, this);
     signIn_->setBrowserOpener(openBrowser_);
 }
 
 DropboxWorker::~DropboxWorker() = default;
-
-DropboxWorker& DropboxWorker::shared()
-{
-    // Lives as long as the process, like the session it holds.
-    static DropboxWorker* worker = new DropboxWorker(DropboxDefaults::appKey(), DropboxDefaults::endpoints());
-    return *worker;
-}
 
 QString DropboxWorker::unavailableMessage()
 {
@@ -61,9 +53,9 @@ void DropboxWorker::setBrowserOpener(BrowserOpener opener)
     signIn_->setBrowserOpener(openBrowser_);
 }
 
-void DropboxWorker::authorizeFromController(QWidget* controller, AuthDone done)
+void DropboxWorker::authorize(AuthDone done)
 {
-    signIn_->start(controller, [this, done](const DropboxOAuthResult& result, const QJsonObject& answer) {
+    signIn_->start([this, done](const DropboxOAuthResult& result, const QJsonObject& answer) {
         if (result.kind == DropboxOAuthResult::Kind::success) {
             tokens_.forget();
             tokens_.take(answer, false);
@@ -124,7 +116,7 @@ void DropboxWorker::rpc(const QString& route, const QJsonObject* args, AnswerHan
     req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     // Routes without arguments take the JSON null.
     const QByteArray body = args ? QJsonDocument(*args).toJson(QJsonDocument::Compact) : QByteArrayLiteral("null");
-    QNetworkReply* reply = nam_.post(req, body);
+    QNetworkReply* reply = nam_->post(req, body);
     const quint64 session = tokens_.session();
     connect(reply, &QNetworkReply::finished, this, [this, reply, session, handler] {
         reply->deleteLater();
@@ -193,8 +185,8 @@ void DropboxWorker::getUserSpace(Done done)
         }
         const qint64 used = a.json.value(QLatin1String("used")).toInteger();
         const qint64 total = allocation.value(QLatin1String("allocated")).toInteger();
-        spaceInfo_ = QStringLiteral("Used: ") + UtilityFunctions::formatSize(used) + QStringLiteral(", Total: ")
-                   + UtilityFunctions::formatSize(total);
+        spaceInfo_ = QStringLiteral("Used: ") + SizeText::format(used) + QStringLiteral(", Total: ")
+                   + SizeText::format(total);
         done(true);
     });
 }
@@ -299,7 +291,7 @@ QPointer<CloudFileDownload> DropboxWorker::download(const QString& path, const Q
     // A POST with a body ignores the read-buffer limit, and the whole file would pile up in
     // memory: send it bodiless instead.
     req.setHeader(QNetworkRequest::ContentLengthHeader, 0);
-    return new CloudFileDownload(nam_.sendCustomRequest(req, "POST"), localFile, listedSize, std::move(progress),
+    return new CloudFileDownload(nam_->sendCustomRequest(req, "POST"), localFile, listedSize, std::move(progress),
                                  std::move(done), this);
 }
 

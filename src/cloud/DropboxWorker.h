@@ -6,6 +6,7 @@
 #include "DropboxEndpoints.h"
 #include "DropboxMetadata.h"
 #include "DropboxOAuthResult.h"
+#include "SignInProgress.h"
 
 #include <QList>
 #include <QNetworkAccessManager>
@@ -15,7 +16,6 @@
 
 class DropboxSignIn;
 class QNetworkReply;
-class QWidget;
 
 // The application's client of Dropbox API v2: sign-in by the OAuth code flow with PKCE in the
 // user's browser, the account's e-mail, photo and space, folder listings with all their pages,
@@ -33,11 +33,11 @@ public:
     using Progress = CloudFileDownload::Progress;
     using DownloadDone = CloudFileDownload::Done;
 
-    DropboxWorker(QString appKey, DropboxEndpoints endpoints, DropboxDelays delays = {}, QObject* parent = nullptr);
+    // `manager` (not owned) carries every request; unset, the client makes its own.
+    DropboxWorker(QString appKey, DropboxEndpoints endpoints, DropboxDelays delays = {},
+                  QNetworkAccessManager* manager = nullptr, QObject* parent = nullptr);
     ~DropboxWorker() override;
 
-    // The application's one, from the build's registration and hosts; created on first use.
-    static DropboxWorker& shared();
 
     QString email() const { return email_; }
     void setEmail(const QString& v) { email_ = v; }
@@ -54,15 +54,16 @@ public:
     QString token() const { return tokens_.token(); }
     // The token was refused and cannot be renewed: only a new sign-in helps.
     bool signInExpired() const { return tokens_.signInExpired(); }
-    // Default: QDesktopServices::openUrl.
+    // Unset, the authorize page's address is offered to the user instead.
     void setBrowserOpener(BrowserOpener opener);
 
     // Opens the authorize page in the browser and waits for its redirect to the loopback
-    // listener; a waiting window with Cancel is shown over `controller` when one is given.
-    // A new sign-in ends a pending one as cancelled.
-    void authorizeFromController(QWidget* controller, AuthDone done);
+    // listener (see signInProgress()). A new sign-in ends a pending one as cancelled.
+    void authorize(AuthDone done);
     void cancelAuthorization();
     bool isAuthorizing() const;
+    // The wait of the sign-in in progress, for whoever shows it.
+    SignInProgress* signInProgress() { return &progress_; }
 
     void getUserInfo(Done done);
     void getUserSpace(Done done);
@@ -104,8 +105,9 @@ private:
     QString appKey_;
     DropboxEndpoints endpoints_;
     DropboxDelays delays_;
-    QNetworkAccessManager nam_;
+    QNetworkAccessManager* nam_;
     BrowserOpener openBrowser_;
+    SignInProgress progress_ { QStringLiteral("Dropbox") };
     DropboxSignIn* signIn_ = nullptr;
     CloudTokenSession tokens_; // a new session with every sign-in and sign-out
     QString email_;

@@ -8,9 +8,10 @@
 
 GoogleDrivePopoutWebViewController::GoogleDrivePopoutWebViewController(const GoogleDriveConstant& constant,
                                                                        LoopbackSignIn::BrowserOpener openBrowser,
+                                                                       SignInProgress* progress,
                                                                        QObject* parent)
     : BrowserSignInSheet(QStringLiteral("Google Drive"), lcGoogleDrive, constant.redirectUri, std::move(openBrowser),
-                         parent)
+                         progress, parent)
     , constant_(constant)
 {
 }
@@ -24,9 +25,9 @@ QString GoogleDrivePopoutWebViewController::authorizeAddress() const
         + QString::fromLatin1(codeChallenge) + QStringLiteral("&code_challenge_method=S256");
 }
 
-void GoogleDrivePopoutWebViewController::present(QWidget* presenter)
+void GoogleDrivePopoutWebViewController::present()
 {
-    begin(presenter);
+    begin();
     if (!constant_.hasCredentials()) {
         fail(tr("Google Drive sign-in is not available in this build of Zorvi: it was built without a Google "
                 "client id and client secret."));

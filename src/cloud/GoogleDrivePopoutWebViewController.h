@@ -6,21 +6,22 @@
 #include <QString>
 
 class GDWebPopoutDelegate;
-class QWidget;
+class SignInProgress;
 
 // The Google Drive sign-in page, shown in the user's own browser. The provider's redirect
-// comes back to our loopback listener; a small wait window stands in for the sheet meanwhile.
+// comes back to our loopback listener; the wait stands in for the sheet meanwhile.
 // Created for one sign-in and dropped when it closes.
 class GoogleDrivePopoutWebViewController : public BrowserSignInSheet {
     Q_OBJECT
 public:
+    // `progress` (not owned) hears of the wait.
     GoogleDrivePopoutWebViewController(const GoogleDriveConstant& constant, LoopbackSignIn::BrowserOpener openBrowser,
-                                       QObject* parent = nullptr);
+                                       SignInProgress* progress, QObject* parent = nullptr);
 
     GDWebPopoutDelegate* delegate = nullptr;
 
-    // Starts listening, shows the wait window over `presenter` and opens the page in the browser.
-    void present(QWidget* presenter);
+    // Starts listening, starts the wait and opens the page in the browser.
+    void present();
 
     QString authorizeAddress() const;
 

@@ -7,7 +7,6 @@
 #include "JwtPayload.h"
 #include "SecretRedaction.h"
 
-#include <QCoreApplication>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -53,19 +52,11 @@ GoogleDriveWorker::GoogleDriveWorker(const GoogleDriveConstant& constant, const 
     , constant_(constant)
     , delays_(delays)
     , manager_(manager ? manager : new QNetworkAccessManager(this))
-    , openBrowser_(LoopbackSignIn::systemBrowser())
     , tokens_(manager_, delays.transferTimeoutMs, delays.secondMs, [this] { refreshToken(); })
 {
 }
 
 GoogleDriveWorker::~GoogleDriveWorker() = default;
-
-GoogleDriveWorker& GoogleDriveWorker::shared()
-{
-    static GoogleDriveWorker* instance = new GoogleDriveWorker(GoogleDriveConstant::defaults(), GoogleDriveDelays {},
-                                                               nullptr, QCoreApplication::instance());
-    return *instance;
-}
 
 GoogleDrivePopoutWebViewController* GoogleDriveWorker::signInSheet() const
 {
@@ -79,18 +70,18 @@ QString GoogleDriveWorker::unavailableReason() const
                               "Google client id and client secret.");
 }
 
-void GoogleDriveWorker::login(QWidget* presenter)
+void GoogleDriveWorker::login()
 {
     if (sheet_)
         sheet_->close();
-    auto* sheet = new GoogleDrivePopoutWebViewController(constant_, openBrowser_, this);
+    auto* sheet = new GoogleDrivePopoutWebViewController(constant_, openBrowser_, &progress_, this);
     sheet->delegate = this;
     pkce_ = PkceCodes::generate();
     sheet->codeChallenge = pkce_.challenge;
     connect(sheet, &GoogleDrivePopoutWebViewController::finished, sheet, &QObject::deleteLater);
     connect(sheet, &GoogleDrivePopoutWebViewController::failed, this, &GoogleDriveWorker::signInFailed);
     sheet_ = sheet;
-    sheet->present(presenter);
+    sheet->present();
 }
 
 void GoogleDriveWorker::getToken(const QString& code)

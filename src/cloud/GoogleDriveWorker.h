@@ -7,6 +7,7 @@
 #include "GoogleDriveDelays.h"
 #include "LoopbackSignIn.h"
 #include "PkceCodes.h"
+#include "SignInProgress.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,7 +22,6 @@ class GoogleDrivePopoutWebViewController;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
-class QWidget;
 
 // The Google Drive client: sign-in through the browser, tokens in memory only with one refresh
 // timer, the account's e-mail and picture from the identity token, revocation at sign-out,
@@ -39,8 +39,6 @@ public:
                       QNetworkAccessManager* manager = nullptr, QObject* parent = nullptr);
     ~GoogleDriveWorker() override;
 
-    // The application's client, built from the build's registration on first use.
-    static GoogleDriveWorker& shared();
 
     const GoogleDriveConstant& constant() const { return constant_; }
     QString email() const { return email_; }
@@ -52,20 +50,22 @@ public:
     // The token was refused and cannot be renewed: only a new sign-in helps.
     bool signInExpired() const { return tokens_.signInExpired(); }
 
-    // Default: the system browser.
+    // Unset, the sign-in page's address is offered to the user instead.
     void setBrowserOpener(LoopbackSignIn::BrowserOpener opener) { openBrowser_ = std::move(opener); }
     // False in a build without a Google client id and secret; unavailableReason() says so.
     bool isAvailable() const { return constant_.hasCredentials(); }
     QString unavailableReason() const;
 
-    // Opens the sign-in page in the browser with a wait window over `presenter`; the outcome
-    // arrives as GoogleDrive_login.
-    void login(QWidget* presenter);
+    // Opens the sign-in page in the browser and waits for the answer (see signInProgress());
+    // the outcome arrives as GoogleDrive_login.
+    void login();
     // Forgets the account, its tokens and the refresh, and revokes the token with the provider.
     // `done` (optional) learns whether the revocation was answered.
     void logout(BoolCompletion done = {});
     // The sign-in sheet in progress, if any.
     GoogleDrivePopoutWebViewController* signInSheet() const;
+    // The wait of the sign-in in progress, for whoever shows it.
+    SignInProgress* signInProgress() { return &progress_; }
 
     void getToken(const QString& code) override;
     // Renews the access token; with nothing to renew it with, the sign-in has expired.
@@ -84,7 +84,7 @@ public:
 Q_SIGNALS:
     // After each code exchange: true when an access token was stored.
     void GoogleDrive_login(bool signedIn);
-    // A sign-in could not start; the wait window shows the same text.
+    // A sign-in could not start; signInProgress() reports the same text.
     void signInFailed(const QString& message);
 
 private:
@@ -103,6 +103,7 @@ private:
     GoogleDriveDelays delays_;
     QNetworkAccessManager* manager_;
     LoopbackSignIn::BrowserOpener openBrowser_;
+    SignInProgress progress_ { QStringLiteral("Google Drive") };
     QPointer<GoogleDrivePopoutWebViewController> sheet_;
     QString email_;
     QString photoUrl_;

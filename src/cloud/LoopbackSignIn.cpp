@@ -2,7 +2,6 @@
 
 #include "PkceCodes.h"
 
-#include <QDesktopServices>
 #include <QHostAddress>
 #include <QLoggingCategory>
 #include <QTcpSocket>
@@ -100,11 +99,6 @@ QUrl LoopbackSignIn::redirectUri() const
     url.setPort(v4_.isListening() ? v4_.serverPort() : port_);
     url.setPath(path_.isEmpty() ? QStringLiteral("/") : path_);
     return url;
-}
-
-LoopbackSignIn::BrowserOpener LoopbackSignIn::systemBrowser()
-{
-    return [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 }
 
 QString LoopbackSignIn::newState()

@@ -48,8 +48,6 @@ public:
     // Listening on ::1 as well as 127.0.0.1.
     bool hasIpv6() const { return v6_.isListening(); }
 
-    // QDesktopServices::openUrl: the user's own browser.
-    static BrowserOpener systemBrowser();
     // An unguessable value for the authorize address's `state`.
     static QString newState();
 

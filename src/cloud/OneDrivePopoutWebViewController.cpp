@@ -8,8 +8,10 @@
 
 OneDrivePopoutWebViewController::OneDrivePopoutWebViewController(const OneDriveConstant& constant,
                                                                  LoopbackSignIn::BrowserOpener openBrowser,
+                                                                 SignInProgress* progress,
                                                                  QObject* parent)
-    : BrowserSignInSheet(QStringLiteral("OneDrive"), lcOneDrive, constant.redirectUri, std::move(openBrowser), parent)
+    : BrowserSignInSheet(QStringLiteral("OneDrive"), lcOneDrive, constant.redirectUri, std::move(openBrowser), progress,
+                         parent)
     , constant_(constant)
 {
 }
@@ -29,9 +31,9 @@ QString OneDrivePopoutWebViewController::signOutAddress() const
         + constant_.redirectUri;
 }
 
-void OneDrivePopoutWebViewController::present(QWidget* presenter)
+void OneDrivePopoutWebViewController::present()
 {
-    begin(presenter);
+    begin();
     const bool login = operation == QLatin1String("login");
     if (!login && operation != QLatin1String("logout")) {
         dismiss();

@@ -6,22 +6,22 @@
 #include <QString>
 
 class ODWebPopoutDelegate;
-class QWidget;
+class SignInProgress;
 
 // The OneDrive sign-in and sign-out pages, shown in the user's own browser. The service's
-// redirect comes back to our loopback listener; a small wait window stands in for the sheet
-// meanwhile. Created for one sign-in or sign-out and dropped when it closes.
+// redirect comes back to our loopback listener; the wait stands in for the sheet meanwhile. Created for one sign-in or sign-out and dropped when it closes.
 class OneDrivePopoutWebViewController : public BrowserSignInSheet {
     Q_OBJECT
 public:
+    // `progress` (not owned) hears of the wait.
     OneDrivePopoutWebViewController(const OneDriveConstant& constant, LoopbackSignIn::BrowserOpener openBrowser,
-                                    QObject* parent = nullptr);
+                                    SignInProgress* progress, QObject* parent = nullptr);
 
     ODWebPopoutDelegate* delegate = nullptr;
     QString operation = QStringLiteral("login"); // "login" or "logout"
 
-    // Starts listening, shows the wait window over `presenter` and opens the page in the browser.
-    void present(QWidget* presenter);
+    // Starts listening, starts the wait and opens the page in the browser.
+    void present();
 
     QString signInAddress() const;
     QString signOutAddress() const;

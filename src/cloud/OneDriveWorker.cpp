@@ -6,7 +6,6 @@
 #include "OneDrivePopoutWebViewController.h"
 #include "SecretRedaction.h"
 
-#include <QCoreApplication>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -40,19 +39,11 @@ OneDriveWorker::OneDriveWorker(const OneDriveConstant& constant, const OneDriveD
     , constant_(constant)
     , delays_(delays)
     , manager_(manager ? manager : new QNetworkAccessManager(this))
-    , openBrowser_(LoopbackSignIn::systemBrowser())
     , tokens_(manager_, delays.transferTimeoutMs, delays.secondMs, [this] { refreshToken(); })
 {
 }
 
 OneDriveWorker::~OneDriveWorker() = default;
-
-OneDriveWorker& OneDriveWorker::shared()
-{
-    static OneDriveWorker* instance =
-        new OneDriveWorker(OneDriveConstant::defaults(), OneDriveDelays {}, nullptr, QCoreApplication::instance());
-    return *instance;
-}
 
 OneDrivePopoutWebViewController* OneDriveWorker::signInSheet() const
 {
@@ -66,29 +57,29 @@ QString OneDriveWorker::unavailableReason() const
                               "OneDrive client id.");
 }
 
-void OneDriveWorker::login(QWidget* presenter)
+void OneDriveWorker::login()
 {
-    showSheet(QStringLiteral("login"), presenter);
+    showSheet(QStringLiteral("login"));
 }
 
-void OneDriveWorker::logout(QWidget* presenter)
+void OneDriveWorker::logout()
 {
     forgetSession();
-    showSheet(QStringLiteral("logout"), presenter);
+    showSheet(QStringLiteral("logout"));
 }
 
 void OneDriveWorker::forgetSession()
 {
     email_.clear();
-    image_ = QImage();
+    photo_.clear();
     tokens_.forget();
 }
 
-void OneDriveWorker::showSheet(const QString& operation, QWidget* presenter)
+void OneDriveWorker::showSheet(const QString& operation)
 {
     if (sheet_)
         sheet_->close();
-    auto* sheet = new OneDrivePopoutWebViewController(constant_, openBrowser_, this);
+    auto* sheet = new OneDrivePopoutWebViewController(constant_, openBrowser_, &progress_, this);
     sheet->delegate = this;
     sheet->operation = operation;
     pkce_ = PkceCodes::generate();
@@ -96,7 +87,7 @@ void OneDriveWorker::showSheet(const QString& operation, QWidget* presenter)
     connect(sheet, &OneDrivePopoutWebViewController::finished, sheet, &QObject::deleteLater);
     connect(sheet, &OneDrivePopoutWebViewController::failed, this, &OneDriveWorker::signInFailed);
     sheet_ = sheet;
-    sheet->present(presenter);
+    sheet->present();
 }
 
 QNetworkRequest OneDriveWorker::graphRequest(const QUrl& url) const
@@ -203,8 +194,8 @@ void OneDriveWorker::getUserPhoto(BoolCompletion completion)
                 completion(false);
             return;
         }
-        // A JSON error body is no picture: the account then shows none.
-        image_ = QImage::fromData(reply->readAll());
+        // A JSON error body is no picture: whoever shows it finds none in it.
+        photo_ = reply->readAll();
         if (completion)
             completion(true);
     });

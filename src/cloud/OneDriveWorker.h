@@ -7,8 +7,9 @@
 #include "OneDriveConstant.h"
 #include "OneDriveDelays.h"
 #include "PkceCodes.h"
+#include "SignInProgress.h"
 
-#include <QImage>
+#include <QByteArray>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -21,7 +22,6 @@ class OneDrivePopoutWebViewController;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
-class QWidget;
 
 // The OneDrive client: sign-in through the browser, tokens in memory only with one refresh
 // timer, the account's e-mail and photo, folder listings over all pages and single items.
@@ -40,12 +40,11 @@ public:
                    QNetworkAccessManager* manager = nullptr, QObject* parent = nullptr);
     ~OneDriveWorker() override;
 
-    // The application's client, built from the build's registration on first use.
-    static OneDriveWorker& shared();
 
     const OneDriveConstant& constant() const { return constant_; }
     QString email() const { return email_; }
-    QImage image() const { return image_; }
+    // The account's picture as the service sent it; empty when there is none.
+    QByteArray photo() const { return photo_; }
     QString token() const { return tokens_.token(); }
     QString reToken() const { return tokens_.refreshToken(); }
     bool isRefreshScheduled() const { return tokens_.isRefreshScheduled(); }
@@ -53,21 +52,24 @@ public:
     // The token was refused and cannot be renewed: only a new sign-in helps.
     bool signInExpired() const { return tokens_.signInExpired(); }
 
-    // Default: the system browser.
+    // Unset, the sign-in page's address is offered to the user instead.
     void setBrowserOpener(LoopbackSignIn::BrowserOpener opener) { openBrowser_ = std::move(opener); }
     // False in a build without a OneDrive client id; unavailableReason() says so.
     bool isAvailable() const { return constant_.hasCredentials(); }
     QString unavailableReason() const;
 
-    // Opens the sign-in page in the browser with a wait window over `presenter`; the outcome
-    // arrives as OneDrive_login.
-    void login(QWidget* presenter);
-    // Forgets the account and its tokens, then opens the sign-out pages in the browser.
-    void logout(QWidget* presenter);
-    // Forgets the account and its tokens and stops the refresh; no window, no browser.
+    // Opens the sign-in page in the browser and waits for the answer (see signInProgress());
+    // the outcome arrives as OneDrive_login.
+    void login();
+    // Forgets the account and its tokens, then opens the sign-out pages in the browser and
+    // waits for them in the same way.
+    void logout();
+    // Forgets the account and its tokens and stops the refresh; no wait, no browser.
     void forgetSession();
     // The sign-in sheet in progress, if any.
     OneDrivePopoutWebViewController* signInSheet() const;
+    // The wait of the sign-in or sign-out in progress, for whoever shows it.
+    SignInProgress* signInProgress() { return &progress_; }
 
     void getToken(const QString& code) override;
     void refreshToken();
@@ -84,7 +86,7 @@ public:
 Q_SIGNALS:
     // After each code exchange: true when an access token was stored.
     void OneDrive_login(bool signedIn);
-    // A sign-in or sign-out could not start; the wait window shows the same text.
+    // A sign-in or sign-out could not start; signInProgress() reports the same text.
     void signInFailed(const QString& message);
 
 private:
@@ -94,7 +96,7 @@ private:
     // The token endpoint's form: the client's fields, then the grant.
     QNetworkReply* postTokenForm(const QString& grantField, const QString& grantValue, const QString& grantType,
                                  const QByteArray& verifier = {});
-    void showSheet(const QString& operation, QWidget* presenter);
+    void showSheet(const QString& operation);
     // Returns true when a token was stored.
     bool takeTokenReply(QNetworkReply* reply, bool refresh);
     void startListing(const QUrl& url, ListCompletion completion, bool continued);
@@ -107,9 +109,10 @@ private:
     OneDriveDelays delays_;
     QNetworkAccessManager* manager_;
     LoopbackSignIn::BrowserOpener openBrowser_;
+    SignInProgress progress_ { QStringLiteral("OneDrive") };
     QPointer<OneDrivePopoutWebViewController> sheet_;
     QString email_;
-    QImage image_;
+    QByteArray photo_;
     PkceCodes pkce_; // of the sign-in in progress
     CloudTokenSession tokens_;
 };

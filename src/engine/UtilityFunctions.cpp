@@ -3,6 +3,7 @@
 #include "EngineLog.h"
 #include "ExternalVolumes.h"
 #include "MessagePresenter.h"
+#include "SizeText.h"
 #include "TreeSize.h"
 #include "messageViewDelegate.h"
 
@@ -202,18 +203,7 @@ qint64 UtilityFunctions::getFreeSpace(const QString& entry)
 
 QString UtilityFunctions::formatSize(qint64 bytes)
 {
-    static const char* const units[] = { " KB", " MB", " GB", " TB" };
-    double value = double(bytes);
-    if (value < 1024.0)
-        return QString::asprintf("%.1f", value) + " byte";
-    int divisions = 0;
-    while (value >= 1024.0) {
-        value *= 1.0 / 1024.0;
-        ++divisions;
-    }
-    if (divisions > 4)
-        return QStringLiteral("Large");
-    return QString::asprintf("%.1f", value) + units[divisions - 1];
+    return SizeText::format(bytes);
 }
 
 // ---------------------------------------------------------------- volume identity

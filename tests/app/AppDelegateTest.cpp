@@ -1,5 +1,6 @@
 #include "AnalyticsSink.h"
 #include "AppDelegate.h"
+#include "Controls.h"
 #include "RecordingSink.h"
 #include "ApplicationMenu.h"
 #include "CloudSessions.h"
@@ -211,7 +212,7 @@ TEST_F(AppDelegateTest, FailedToggleRollsBackAndTellsTheUser)
     messageView* view = openMessageView();
     EXPECT_TRUE(view->statusString.contains(loginItemError));
     EXPECT_EQ(view->btnClickedDelegate, nullptr); // its OK must not open the support page
-    QTest::mouseClick(view->closeBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(view, "closeBtn"), Qt::LeftButton);
     EXPECT_TRUE(opened.isEmpty());
 
     // The next toggle starts from the real state again.
@@ -246,7 +247,7 @@ TEST_F(AppDelegateTest, TheRealLoginItemFollowsTheMenu)
     EXPECT_FALSE(d.menu()->autoStartMenuItem->isChecked());
     EXPECT_EQ(QSettings().value("autoStart"), QVariant(false));
     ASSERT_TRUE(QTest::qWaitFor([] { return openMessageView() != nullptr; }));
-    QTest::mouseClick(openMessageView()->closeBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(openMessageView(), "closeBtn"), Qt::LeftButton);
     QFile::remove(LoginItem::autostartDirectory());
 }
 
@@ -276,7 +277,7 @@ TEST_F(AppDelegateTest, HelpWithoutABrowserSaysWhatCouldNotBeOpened)
     EXPECT_EQ(view->titleString, "Error");
     EXPECT_TRUE(view->statusString.contains(opened.value(0).toDisplayString())) << view->statusString.toStdString();
     EXPECT_EQ(view->btnClickedDelegate, nullptr);
-    QTest::mouseClick(view->closeBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(view, "closeBtn"), Qt::LeftButton);
     EXPECT_EQ(opened.size(), 1);
 }
 
@@ -300,7 +301,7 @@ TEST_F(AppDelegateTest, UpdaterEventsReportAnalyticsAndDownloadFailureOffersTheS
     EXPECT_EQ(view->imagePath, "ic_log_lable");
     EXPECT_TRUE(view->showSecondBtn);
     EXPECT_TRUE(view->titleString.isEmpty());
-    QTest::mouseClick(view->closeBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(view, "closeBtn"), Qt::LeftButton);
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened[0], AppDelegate::supportUrl());
     EXPECT_EQ(opened[0].path(), "/Support/Software-1/");
@@ -448,14 +449,14 @@ TEST_F(AppDelegateTest, QuitDuringARunAsksAndStopsTheRunsOnlyWhenTheUserAgrees)
     EXPECT_TRUE(question->statusString.contains("running"));
     d.menu()->quitAction->trigger(); // asked once, not twice
     EXPECT_EQ(openMessageView(), question);
-    QTest::mouseClick(question->secondBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(question, "secondBtn"), Qt::LeftButton);
     EXPECT_EQ(stops, 0);
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(QTest::qWaitFor([] { return openMessageView() == nullptr; }));
 
     d.menu()->quitAction->trigger();
     ASSERT_TRUE(QTest::qWaitFor([] { return openMessageView() != nullptr; }));
-    QTest::mouseClick(openMessageView()->closeBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(openMessageView(), "closeBtn"), Qt::LeftButton);
     EXPECT_EQ(stops, 1);
     EXPECT_EQ(quits, 1);
 

@@ -2,10 +2,12 @@
 // page, pick a file and a folder, choose a folder on a (fake) removable drive, download, see
 // the summary and come back.
 #include "CloudBoxButton.h"
+#include "CloudClients.h"
 #include "CloudDownloadViewController.h"
 #include "CloudItemTableCell.h"
 #include "CloudProgressViewController.h"
 #include "CloudViewController.h"
+#include "Controls.h"
 #include "DisplaySleepInhibitor.h"
 #include "DropboxWorker.h"
 #include "ElidedLabel.h"
@@ -19,6 +21,7 @@
 #include "MyTabButton.h"
 #include "OneDriveWorker.h"
 #include "PageRegistry.h"
+#include "ReservedLoopbackPorts.h"
 #include "ViewController.h"
 #include "customizeButton.h"
 
@@ -31,19 +34,11 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 // Relative path -> content of every file, and "/" + folder for every folder, below `root`.
 QMap<QString, QByteArray> snapshot(const QString& root)
@@ -91,7 +86,7 @@ struct StandIn {
         } else if (service == CloudLoginService::googleDrive) {
             googleRoutes.picture.clear();
             googleRoutes.install(server, tree);
-            GoogleDriveConstant c = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(freePort()));
+            GoogleDriveConstant c = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(ReservedLoopbackPorts::take()));
             c.clientID = googleRoutes.clientId;
             c.clientSecret = googleRoutes.clientSecret;
             google = std::make_unique<GoogleDriveWorker>(c, GoogleDriveDelays {}, &manager);
@@ -99,7 +94,7 @@ struct StandIn {
         } else {
             onedriveRoutes.install(server, tree);
             OneDriveConstant c = OneDriveConstant::atHosts(base, base, base,
-                                                           QStringLiteral("http://127.0.0.1:%1/getAToken").arg(freePort()));
+                                                           QStringLiteral("http://127.0.0.1:%1/getAToken").arg(ReservedLoopbackPorts::take()));
             c.clientID = onedriveRoutes.clientId;
             onedrive = std::make_unique<OneDriveWorker>(c, OneDriveDelays {}, &manager);
             onedrive->setBrowserOpener(follow);
@@ -107,15 +102,15 @@ struct StandIn {
     }
 };
 
-customizeButton* signButton(CloudViewController* page, CloudLoginService service)
+void clickSignIn(CloudViewController* page, CloudLoginService service)
 {
     switch (service) {
     case CloudLoginService::dropbox:
-        return page->dropboxSignBtn;
+        return page->dropboxSignBtnClicked();
     case CloudLoginService::googleDrive:
-        return page->googleSignBtn;
+        return page->googleSignBtnClicked();
     default:
-        return page->onedriveSignBtn;
+        return page->onedriveSignBtnClicked();
     }
 }
 
@@ -144,7 +139,8 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
     tree.addFile("", "notes.txt", "hello");
     tree.addFile("", "skip.txt", "not picked");
 
-    PageRegistry::registerPages();
+    CloudClients standardClients; // replaced by each service's stand-in below
+    PageRegistry::registerPages(standardClients);
     const QDBusConnection noBus = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
                                                                 QStringLiteral("cloud-e2e-nobus"));
     DisplaySleepInhibitor inhibitor(noBus, noBus);
@@ -159,60 +155,62 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         ExternalVolumes::setOverride(QStringList { media.path() }, QStringList { drive });
 
         ViewController vc;
-        auto* page = qobject_cast<CloudViewController*>(vc.CloudView);
-        auto* run = qobject_cast<CloudProgressViewController*>(vc.CloudProgressView);
+        auto* page = qobject_cast<CloudViewController*>(vc.page("CloudContainerSegue"));
+        auto* run = qobject_cast<CloudProgressViewController*>(vc.page("CloudProgressContainerSegue"));
         ASSERT_TRUE(page && run);
-        page->setClients(cloud.dropbox.get(), cloud.google.get(), cloud.onedrive.get());
+        // The service under test talks to the stand-in; the others stay as built.
+        DropboxWorker* dropbox = cloud.dropbox ? cloud.dropbox.get() : &standardClients.dropbox();
+        GoogleDriveWorker* google = cloud.google ? cloud.google.get() : &standardClients.google();
+        OneDriveWorker* onedrive = cloud.onedrive ? cloud.onedrive.get() : &standardClients.onedrive();
+        page->setClients(dropbox, google, onedrive);
         page->setNetworkAccessManager(&cloud.manager);
-        run->setClients(cloud.dropbox.get(), cloud.google.get(), cloud.onedrive.get());
+        run->setClients(dropbox, google, onedrive);
         run->setNetworkAccessManager(&cloud.manager);
         run->setSleepInhibitor(&inhibitor);
         run->setFolderOpener([](const QUrl&) { return true; });
         vc.setTabsEnabled(true);
         vc.show();
-        QTest::mouseClick(vc.CloudTabBtn, Qt::LeftButton);
+        QTest::mouseClick(control<MyTabButton>(vc, "CLOUDBACKUP"), Qt::LeftButton);
         ASSERT_TRUE(page->isVisible());
 
         // Sign in: the service opens on its own.
-        QTest::mouseClick(signButton(page, service), Qt::LeftButton);
+        clickSignIn(page, service);
         ASSERT_TRUE(QTest::qWaitFor([&] { return page->currentLoginService == service; }, 10000));
-        EXPECT_TRUE(page->accountBackView->isVisible());
+        EXPECT_TRUE(page->shown().open.accountCard);
 
         // Pick the folder and one file.
-        QTest::mouseClick(page->dropboxBoxBtn, Qt::LeftButton);
-        auto* picker = page->findChild<CloudDownloadViewController*>();
+        auto* picker = page->selectFilesClicked();
         ASSERT_TRUE(picker);
         ASSERT_TRUE(QTest::qWaitFor([&] { return !picker->isLoading() && picker->numberOfRows() == 3; }, 10000));
         tick(picker, "Photos");
         tick(picker, "notes.txt");
         QSignalSpy handedOver(picker, &CloudDownloadViewController::selectionHandedOver);
-        QTest::mouseClick(picker->DoneBtn, Qt::LeftButton);
+        picker->doneBtnClicked();
         ASSERT_TRUE(handedOver.count() == 1 || handedOver.wait(10000));
         EXPECT_EQ(page->CloudItemArray.size(), 2);
         EXPECT_EQ(page->cloudSourceTotalSize, quint64(picture.size() + 3 + 5));
 
         // A folder on the fake drive.
-        QTest::mouseClick(page->googleBoxBtn, Qt::LeftButton);
-        QFileDialog* chooser = page->findChild<QFileDialog*>();
+        QFileDialog* chooser = page->selectDestBtnClicked();
         ASSERT_TRUE(chooser);
         Q_EMIT chooser->fileSelected(dest);
         chooser->close();
         EXPECT_EQ(page->destinationUrl, dest);
-        ASSERT_TRUE(page->cloudBackupBtn->isEnabled());
+        ASSERT_TRUE(page->shown().open.backupEnabled);
 
         // Download: the run screen holds the window until Done.
         QSignalSpy finished(run, &CloudProgressViewController::runFinished);
-        QTest::mouseClick(page->cloudBackupBtn, Qt::LeftButton);
-        EXPECT_TRUE(vc.CloudProgressViewContainer->isVisible());
-        EXPECT_FALSE(vc.BackupTabBtn->isEnabled());
-        EXPECT_TRUE(vc.CloudTabBtn->isEnabled());
+        page->cloudBackupClicked();
+        EXPECT_TRUE(control<QWidget>(vc, "CloudProgressContainer")->isVisible());
+        EXPECT_FALSE(control<MyTabButton>(vc, "BACKUP")->isEnabled());
+        EXPECT_TRUE(control<MyTabButton>(vc, "CLOUDBACKUP")->isEnabled());
         ASSERT_TRUE(finished.count() == 1 || finished.wait(20000));
-        EXPECT_EQ(run->mainLabel->text(), "Summary");
-        EXPECT_EQ(run->valueLabel_1->text(), "3/3");
-        EXPECT_EQ(run->valueLabel_2->text(), "0");
-        QTest::mouseClick(vc.CloudTabBtn, Qt::LeftButton); // the tab shows the run screen, not a new page
-        EXPECT_TRUE(vc.CloudProgressViewContainer->isVisible());
-        EXPECT_FALSE(vc.CloudViewContainer->isVisible());
+        EXPECT_EQ(run->shown().headline, "Summary");
+        EXPECT_EQ(run->shown().firstValue, "3/3");
+        EXPECT_EQ(run->shown().secondValue, "0");
+        QTest::mouseClick(control<MyTabButton>(vc, "CLOUDBACKUP"), Qt::LeftButton); // the tab shows the run screen, not a new page
+        EXPECT_TRUE(control<QWidget>(vc, "CloudProgressContainer")->isVisible());
+        EXPECT_FALSE(control<QWidget>(vc, "CloudContainer")->isVisible());
 
         const QMap<QString, QByteArray> expected {
             { "/Photos/", {} },       { "/Photos/beach.jpg", picture }, { "/Photos/2021/", {} },
@@ -221,11 +219,11 @@ TEST(CloudEndToEnd, SignInPickDownloadToAFakeDriveAndComeBack)
         EXPECT_EQ(snapshot(dest), expected);
 
         // Done: back to the Cloud page's service choice with every tab.
-        QTest::mouseClick(run->functionBtn, Qt::LeftButton);
-        EXPECT_TRUE(vc.CloudViewContainer->isVisible());
-        EXPECT_FALSE(vc.CloudProgressViewContainer->isVisible());
-        EXPECT_TRUE(vc.BackupTabBtn->isEnabled());
-        EXPECT_TRUE(page->cloudAccountBackView->isVisible());
+        run->stopDownload();
+        EXPECT_TRUE(control<QWidget>(vc, "CloudContainer")->isVisible());
+        EXPECT_FALSE(control<QWidget>(vc, "CloudProgressContainer")->isVisible());
+        EXPECT_TRUE(control<MyTabButton>(vc, "BACKUP")->isEnabled());
+        EXPECT_TRUE(page->shown().serviceChoice);
         EXPECT_EQ(page->currentLoginService, CloudLoginService::none);
         EXPECT_TRUE(page->CloudItemArray.isEmpty());
         vc.hide();

@@ -3,6 +3,8 @@
 #include "AddTaskBoxViewController.h"
 #include "AdvanceViewController.h"
 #include "BackupViewController.h"
+#include "CloudClients.h"
+#include "Controls.h"
 #include "MessageWindowPresenter.h"
 #include "OTBViewController.h"
 #include "PageRegistry.h"
@@ -51,10 +53,11 @@ void writeAll(const QString& path, const QByteArray& data)
 
 // The pages and message windows are registered before the window that embeds them is made.
 struct RealPages {
+    CloudClients cloud;
     RealPages()
     {
         MessageWindowPresenter::install();
-        PageRegistry::registerPages();
+        PageRegistry::registerPages(cloud);
     }
 };
 
@@ -87,24 +90,24 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
     ViewController& vc = window.vc;
     auto* backupPage = window.backupPage;
     ASSERT_NE(backupPage, nullptr);
-    QTest::mouseClick(backupPage->addBtn, Qt::LeftButton);
+    QTest::mouseClick(control<circleButton>(backupPage, "addBtn"), Qt::LeftButton);
     QPointer<AddTaskBoxViewController> editor = backupPage->editor();
     ASSERT_FALSE(editor.isNull());
     editor->addSourcePaths({ root + "/docs" }, true);
     editor->chooseDestination(root + "/backups", true);
-    QTest::keyClicks(editor->taskName_field, "Docs");
-    QTest::mouseClick(editor->AdvanceBtn, Qt::LeftButton);
+    QTest::keyClicks(control<QLineEdit>(editor, "taskName_field"), "Docs");
+    QTest::mouseClick(control<QPushButton>(editor, "AdvanceBtn"), Qt::LeftButton);
     AdvanceViewController* adv = editor->advancedDialog();
     ASSERT_NE(adv, nullptr);
-    adv->compressCheckbox->click();
-    adv->encryptCombobox->setCurrentIndex(1);
-    QTest::keyClicks(adv->passwordField, "Flow1234");
-    QTest::keyClicks(adv->passwordConfirmField, "Flow1234");
-    adv->scheduleModeCombobox->setCurrentIndex(1);
-    adv->scheduleTimePicker->setTime(QTime(3, 0));
-    QTest::mouseClick(adv->doneButton, Qt::LeftButton);
-    editor->backupImmediatelyCheck->setChecked(true);
-    QTest::mouseClick(editor->doneButton, Qt::LeftButton);
+    control<QCheckBox>(adv, "compressCheckbox")->click();
+    control<QComboBox>(adv, "SecurityModeCombo")->setCurrentIndex(1);
+    QTest::keyClicks(control<QLineEdit>(adv, "passwordField"), "Flow1234");
+    QTest::keyClicks(control<QLineEdit>(adv, "passwordConfirmField"), "Flow1234");
+    control<QComboBox>(adv, "scheduleModeCombo")->setCurrentIndex(1);
+    control<QTimeEdit>(adv, "scheduleTimePicker")->setTime(QTime(3, 0));
+    QTest::mouseClick(control<customizeButton>(adv, "doneButton"), Qt::LeftButton);
+    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(true);
+    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
 
     // AddDo: the task joins the list and its backup runs at once.
     auto listed = [&]() { return vc.controller.findTask("Docs"); };
@@ -145,8 +148,8 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
     restorePage->restoreRow("Docs");
     decPasswordView* prompt = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (prompt = visibleTopLevel<decPasswordView>()) != nullptr; }, 5000));
-    QTest::keyClicks(prompt->decPasswordField, "Flow1234");
-    QTest::mouseClick(prompt->startButton, Qt::LeftButton);
+    QTest::keyClicks(control<QLineEdit>(prompt, "decPasswordField"), "Flow1234");
+    QTest::mouseClick(control<customizeButton>(prompt, "startButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->restoreStatus == 1; }, 120000));
     EXPECT_EQ(readAll(root + "/docs/sub/note.txt"), "original");
     listed()->stopScheduleTimer();
@@ -173,13 +176,13 @@ TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
     const auto fill = [&](AddTaskBoxViewController* editor, const QString& source, const QString& dest, bool now) {
         editor->addSourcePaths({ root + source }, true);
         editor->chooseDestination(root + dest, true);
-        QTest::keyClicks(editor->taskName_field, "Docs");
-        editor->backupImmediatelyCheck->setChecked(now);
+        QTest::keyClicks(control<QLineEdit>(editor, "taskName_field"), "Docs");
+        control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(now);
     };
-    QTest::mouseClick(backupPage->addBtn, Qt::LeftButton);
+    QTest::mouseClick(control<circleButton>(backupPage, "addBtn"), Qt::LeftButton);
     ASSERT_NE(backupPage->editor(), nullptr);
     fill(backupPage->editor(), "/docs", "/backups", false);
-    QTest::mouseClick(backupPage->editor()->doneButton, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(backupPage->editor(), "doneButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return vc.controller.findTask("Docs") != nullptr; }, 10000));
 
     const auto closeQuestionWithEsc = [&] {
@@ -195,17 +198,17 @@ TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
     };
 
     // Second task of the same name, with a schedule, to back up at once.
-    QTest::mouseClick(backupPage->addBtn, Qt::LeftButton);
+    QTest::mouseClick(control<circleButton>(backupPage, "addBtn"), Qt::LeftButton);
     QPointer<AddTaskBoxViewController> first = backupPage->editor();
     ASSERT_FALSE(first.isNull());
     fill(first, "/pics", "/other", true);
-    QTest::mouseClick(first->AdvanceBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(first, "AdvanceBtn"), Qt::LeftButton);
     AdvanceViewController* adv = first->advancedDialog();
     ASSERT_NE(adv, nullptr);
-    adv->scheduleModeCombobox->setCurrentIndex(1);
-    adv->scheduleTimePicker->setTime(QTime(3, 15));
-    QTest::mouseClick(adv->doneButton, Qt::LeftButton);
-    QTest::mouseClick(first->doneButton, Qt::LeftButton);
+    control<QComboBox>(adv, "scheduleModeCombo")->setCurrentIndex(1);
+    control<QTimeEdit>(adv, "scheduleTimePicker")->setTime(QTime(3, 15));
+    QTest::mouseClick(control<customizeButton>(adv, "doneButton"), Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(first, "doneButton"), Qt::LeftButton);
     ASSERT_TRUE(closeQuestionWithEsc());
 
     AddTaskBoxViewController* again = nullptr;
@@ -213,10 +216,10 @@ TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
         again = backupPage->editor();
         return again && again != first && again->isVisible();
     }, 10000)) << "the editor did not come back";
-    EXPECT_EQ(again->taskName_field->text(), "Docs");
+    EXPECT_EQ(control<QLineEdit>(again, "taskName_field")->text(), "Docs");
     EXPECT_EQ(again->sourcePathArray, QStringList { root + "/pics" });
     EXPECT_EQ(TaskInfo::pathPart(again->destinationPath), root + "/other");
-    EXPECT_TRUE(again->backupImmediatelyCheck->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(again, "backupImmediatelyCheck")->isChecked());
     EXPECT_EQ(again->scheduleMode, "Daily");
     EXPECT_EQ(again->hour, 3);
     EXPECT_EQ(again->minute, 15);
@@ -224,9 +227,9 @@ TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
     EXPECT_EQ(vc.controller.TaskArray.first()->backupSrc, QStringList { root + "/docs" });
 
     // A new name, and the same editor adds the task as typed.
-    again->taskName_field->setText("Pics");
-    again->backupImmediatelyCheck->setChecked(false);
-    QTest::mouseClick(again->doneButton, Qt::LeftButton);
+    control<QLineEdit>(again, "taskName_field")->setText("Pics");
+    control<QCheckBox>(again, "backupImmediatelyCheck")->setChecked(false);
+    QTest::mouseClick(control<customizeButton>(again, "doneButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return vc.controller.findTask("Pics") != nullptr; }, 10000));
     EXPECT_EQ(vc.controller.findTask("Pics")->scheduleMode, "Daily");
     EXPECT_EQ(vc.controller.findTask("Pics")->backupSrc, QStringList { root + "/pics" });
@@ -237,11 +240,11 @@ TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
     QPointer<AddTaskBoxViewController> otbEditor = otbPage->editor();
     ASSERT_FALSE(otbEditor.isNull());
     fill(otbEditor, "/pics", "/backups", false);
-    QTest::mouseClick(otbEditor->doneButton, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(otbEditor, "doneButton"), Qt::LeftButton);
     ASSERT_TRUE(closeQuestionWithEsc());
     ASSERT_TRUE(QTest::qWaitFor([&] { return otbPage->editor() && otbPage->editor() != otbEditor; }, 10000));
-    EXPECT_EQ(otbPage->editor()->taskName_field->text(), "Docs");
-    EXPECT_FALSE(otbPage->editor()->backupImmediatelyCheck->isChecked());
+    EXPECT_EQ(control<QLineEdit>(otbPage->editor(), "taskName_field")->text(), "Docs");
+    EXPECT_FALSE(control<QCheckBox>(otbPage->editor(), "backupImmediatelyCheck")->isChecked());
     EXPECT_EQ(backupPage->editor(), nullptr) << "only the page that asked opens its editor";
     EXPECT_EQ(vc.controller.TaskArray.size(), 2);
     otbPage->editor()->taskCancelClicked();

@@ -1,5 +1,6 @@
 #include "AboutView.h"
 #include "AppDelegate.h"
+#include "Controls.h"
 #include "DrainEvents.h"
 #include "LoginItem.h"
 #include "TempHome.h"
@@ -57,8 +58,8 @@ TEST_F(EulaTest, ShownOnEveryShowUntilAccepted)
     eulaView* eula = waitForEula(d);
     ASSERT_NE(eula, nullptr);
     EXPECT_TRUE(eula->isModal());
-    EXPECT_FALSE(eula->eulaTextView->toPlainText().isEmpty());
-    EXPECT_TRUE(eula->eulaTextView->isReadOnly());
+    EXPECT_FALSE(control<QPlainTextEdit>(eula, "eulaTextView")->toPlainText().isEmpty());
+    EXPECT_TRUE(control<QPlainTextEdit>(eula, "eulaTextView")->isReadOnly());
     EXPECT_LE((eula->frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 8);
 
     // Hidden to the tray and shown again while the dialog is open: still one dialog.
@@ -67,7 +68,7 @@ TEST_F(EulaTest, ShownOnEveryShowUntilAccepted)
     ASSERT_TRUE(drainEvents());
     EXPECT_EQ(d.currentEula(), eula);
 
-    QTest::mouseClick(eula->acceptBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(eula, "acceptBtn"), Qt::LeftButton);
     EXPECT_TRUE(QSettings().value("eulaAccepted").toBool());
     EXPECT_EQ(quits, 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return d.currentEula() == nullptr; })) << "the agreement never closed";
@@ -92,7 +93,7 @@ TEST_F(EulaTest, EveryWayOutButAcceptQuits)
 {
     const auto leave = [](eulaView* eula, int way) {
         switch (way) {
-        case 0: QTest::mouseClick(eula->rejectBtn, Qt::LeftButton); break;
+        case 0: QTest::mouseClick(control<QPushButton>(eula, "rejectBtn"), Qt::LeftButton); break;
         case 1: QTest::keyClick(eula, Qt::Key_Escape); break;
         case 2: eula->close(); break; // the window manager's close
         default: eula->hide(); break;
@@ -117,7 +118,7 @@ TEST_F(EulaTest, DeclineThroughTheDelegateQuitsTheApplication)
     d.applicationDidFinishLaunching(&window);
     eulaView* eula = waitForEula(d);
     ASSERT_NE(eula, nullptr);
-    QTest::mouseClick(eula->rejectBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(eula, "rejectBtn"), Qt::LeftButton);
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(QSettings().contains("eulaAccepted"));
 }
@@ -138,7 +139,7 @@ TEST_F(EulaTest, DeclineTakesBackWhatTheLaunchLeft)
     EXPECT_TRUE(QSettings().contains("userId"));
     eulaView* eula = waitForEula(d);
     ASSERT_NE(eula, nullptr);
-    QTest::mouseClick(eula->rejectBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(eula, "rejectBtn"), Qt::LeftButton);
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(QFile::exists(entry)) << "Zorvi would start again at the next login";
     EXPECT_TRUE(QSettings().allKeys().isEmpty()) << QSettings().allKeys().join(' ').toStdString();
@@ -151,7 +152,7 @@ TEST_F(EulaTest, DeclineTakesBackWhatTheLaunchLeft)
     again.applicationDidFinishLaunching(&window);
     eula = waitForEula(again);
     ASSERT_NE(eula, nullptr);
-    QTest::mouseClick(eula->rejectBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(eula, "rejectBtn"), Qt::LeftButton);
     EXPECT_EQ(quits, 2);
     EXPECT_TRUE(QFile::exists(entry));
     QFile::remove(entry);
@@ -172,7 +173,7 @@ TEST_F(EulaTest, DecliningLeavesTheDocumentsFolderAsItWas)
         d.applicationDidFinishLaunching(&vc);
         eulaView* eula = waitForEula(d);
         ASSERT_NE(eula, nullptr);
-        QTest::mouseClick(accept ? eula->acceptBtn : eula->rejectBtn, Qt::LeftButton);
+        QTest::mouseClick(accept ? control<QPushButton>(eula, "acceptBtn") : control<QPushButton>(eula, "rejectBtn"), Qt::LeftButton);
     };
 
     launch(false);
@@ -220,11 +221,11 @@ TEST(AboutViewTest, ShowsTheVersionAndTheStatement)
 {
     auto* about = new AboutView;
     about->present();
-    EXPECT_EQ(about->versionLabel->text(), QStringLiteral("Version " ZORVI_VERSION));
-    EXPECT_FALSE(about->licenseText->isVisible());
-    QTest::mouseClick(about->licenseBtn, Qt::LeftButton);
-    EXPECT_TRUE(about->licenseText->isVisible());
-    EXPECT_EQ(about->licenseText->toPlainText(), AboutView::statementText());
+    EXPECT_EQ(control<QLabel>(about, "versionLabel")->text(), QStringLiteral("Version " ZORVI_VERSION));
+    EXPECT_FALSE(control<QPlainTextEdit>(about, "licenseText")->isVisible());
+    QTest::mouseClick(control<QPushButton>(about, "licenseBtn"), Qt::LeftButton);
+    EXPECT_TRUE(control<QPlainTextEdit>(about, "licenseText")->isVisible());
+    EXPECT_EQ(control<QPlainTextEdit>(about, "licenseText")->toPlainText(), AboutView::statementText());
     EXPECT_TRUE(AboutView::statementText().contains("Licence Statement"));
     about->closeClicked();
 }
@@ -239,7 +240,7 @@ TEST(AboutViewTest, TheStatementOpensCentredOverTheMainWindow)
     about->present();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(about));
     const QSize small = about->size();
-    QTest::mouseClick(about->licenseBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(about, "licenseBtn"), Qt::LeftButton);
     EXPECT_GT(about->height(), small.height());
     EXPECT_LE((about->frameGeometry().center() - window.frameGeometry().center()).manhattanLength(), 8);
     about->closeClicked();
@@ -251,7 +252,7 @@ TEST(AboutViewTest, MissingStatementDoesNothing)
     about.setStatementPath(QStringLiteral(":/texts/absent.txt"));
     about.show();
     about.licenseClicked();
-    EXPECT_FALSE(about.licenseText->isVisible());
+    EXPECT_FALSE(control<QPlainTextEdit>(about, "licenseText")->isVisible());
     EXPECT_TRUE(AboutView::statementText(QStringLiteral("/nonexistent/statement.txt")).isEmpty());
 }
 

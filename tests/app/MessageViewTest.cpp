@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "MessageWindowPresenter.h"
 #include "UtilityFunctions.h"
 #include "WindowFactory.h"
@@ -61,8 +62,8 @@ protected:
         v.suppressionKey = key;
         v.show();
         if (tick)
-            QTest::mouseClick(v.suppressionCheckbox, Qt::LeftButton);
-        ASSERT_EQ(v.suppressionCheckbox->isChecked(), tick);
+            QTest::mouseClick(control<QCheckBox>(v, "suppressionCheckbox"), Qt::LeftButton);
+        ASSERT_EQ(control<QCheckBox>(v, "suppressionCheckbox")->isChecked(), tick);
     }
 };
 } // namespace
@@ -75,21 +76,21 @@ TEST_F(MessageViewTest, FieldsAreShownWhenTheWindowAppears)
     v.imagePath = QStringLiteral("ic_log_fail");
     v.suppressionLabelText = QStringLiteral("label");
     v.show();
-    EXPECT_EQ(v.titleLabel->text(), QStringLiteral("Error"));
-    EXPECT_EQ(v.messageLabel->text(), QStringLiteral("The destination is full."));
-    EXPECT_EQ(v.statusImg->property("imageName").toString(), QStringLiteral("ic_log_fail"));
-    EXPECT_FALSE(v.statusImg->pixmap().isNull());
-    EXPECT_EQ(v.suppressionLabel->text(), QStringLiteral("label"));
-    EXPECT_FALSE(v.secondBtn->isVisible());
-    EXPECT_FALSE(v.suppressionCheckbox->isVisible());
-    EXPECT_FALSE(v.suppressionLabel->isVisible());
-    EXPECT_TRUE(v.closeBtn->isVisible());
+    EXPECT_EQ(control<QLabel>(v, "titleLabel")->text(), QStringLiteral("Error"));
+    EXPECT_EQ(control<QLabel>(v, "messageLabel")->text(), QStringLiteral("The destination is full."));
+    EXPECT_EQ(control<QLabel>(v, "statusImg")->property("imageName").toString(), QStringLiteral("ic_log_fail"));
+    EXPECT_FALSE(control<QLabel>(v, "statusImg")->pixmap().isNull());
+    EXPECT_EQ(control<QLabel>(v, "suppressionLabel")->text(), QStringLiteral("label"));
+    EXPECT_FALSE(control<customizeButton>(v, "secondBtn")->isVisible());
+    EXPECT_FALSE(control<QCheckBox>(v, "suppressionCheckbox")->isVisible());
+    EXPECT_FALSE(control<QLabel>(v, "suppressionLabel")->isVisible());
+    EXPECT_TRUE(control<customizeButton>(v, "closeBtn")->isVisible());
 
     // Later changes are not shown.
     v.titleString = QStringLiteral("Changed");
     v.hide();
     v.show();
-    EXPECT_EQ(v.titleLabel->text(), QStringLiteral("Error"));
+    EXPECT_EQ(control<QLabel>(v, "titleLabel")->text(), QStringLiteral("Error"));
 }
 
 TEST_F(MessageViewTest, MissingTextsAndImageGiveEmptyWindow)
@@ -98,25 +99,25 @@ TEST_F(MessageViewTest, MissingTextsAndImageGiveEmptyWindow)
     v.showSecondBtn = true;
     v.showSuppressionCheckBox = true;
     v.show();
-    EXPECT_TRUE(v.titleLabel->text().isEmpty());
-    EXPECT_TRUE(v.messageLabel->text().isEmpty());
-    EXPECT_TRUE(v.statusImg->pixmap().isNull());
-    EXPECT_TRUE(v.secondBtn->isVisible());
-    EXPECT_TRUE(v.suppressionCheckbox->isVisible());
-    EXPECT_TRUE(v.suppressionLabel->isVisible());
+    EXPECT_TRUE(control<QLabel>(v, "titleLabel")->text().isEmpty());
+    EXPECT_TRUE(control<QLabel>(v, "messageLabel")->text().isEmpty());
+    EXPECT_TRUE(control<QLabel>(v, "statusImg")->pixmap().isNull());
+    EXPECT_TRUE(control<customizeButton>(v, "secondBtn")->isVisible());
+    EXPECT_TRUE(control<QCheckBox>(v, "suppressionCheckbox")->isVisible());
+    EXPECT_TRUE(control<QLabel>(v, "suppressionLabel")->isVisible());
 }
 
 TEST_F(MessageViewTest, NoDelegateBothButtonsOnlyCloseButTheFlagIsStillWritten)
 {
     messageView second;
     fill(second, kOtbKey, true);
-    QTest::mouseClick(second.secondBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(second, "secondBtn"), Qt::LeftButton);
     EXPECT_FALSE(second.isVisible());
     EXPECT_FALSE(QSettings().contains(kOtbKey));
 
     messageView main;
     fill(main, kOtbKey, true);
-    QTest::mouseClick(main.closeBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(main, "closeBtn"), Qt::LeftButton);
     EXPECT_FALSE(main.isVisible());
     EXPECT_TRUE(QSettings().value(kOtbKey).toBool());
 }
@@ -130,7 +131,7 @@ TEST_F(MessageViewTest, SecondButtonIgnoresTheTickedCheckbox)
         v.btnClickedDelegate = &d;
         v.showSecondBtn = true;
         fill(v, key, true);
-        QTest::mouseClick(v.secondBtn, Qt::LeftButton);
+        QTest::mouseClick(control<customizeButton>(v, "secondBtn"), Qt::LeftButton);
         EXPECT_EQ(d.calls, QStringList { "btnClicked 1 visible=1 flag=0" }) << key.toStdString();
         EXPECT_FALSE(v.isVisible());
         EXPECT_FALSE(QSettings().contains(kOtbKey));
@@ -144,7 +145,7 @@ TEST_F(MessageViewTest, DeleteSourceKeyAsksAfterTheButtonAndBeforeClosing)
     d.window = &v;
     v.btnClickedDelegate = &d;
     fill(v, QStringLiteral("SecuriryDeleteSource"), true);
-    QTest::mouseClick(v.closeBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(v, "closeBtn"), Qt::LeftButton);
     EXPECT_EQ(d.calls, (QStringList { "btnClicked 0 visible=1 flag=0", "deleteSourceFiles visible=1" }));
     EXPECT_FALSE(v.isVisible());
     EXPECT_FALSE(QSettings().contains(kOtbKey));
@@ -158,7 +159,7 @@ TEST_F(MessageViewTest, DeleteSourceKeyUntickedOrOtherKeyDoesNothing)
         messageView v;
         v.btnClickedDelegate = &d;
         fill(v, key, tick);
-        QTest::mouseClick(v.closeBtn, Qt::LeftButton);
+        QTest::mouseClick(control<customizeButton>(v, "closeBtn"), Qt::LeftButton);
         EXPECT_EQ(d.calls.size(), 1);
         EXPECT_FALSE(QSettings().contains(kOtbKey));
     }
@@ -171,7 +172,7 @@ TEST_F(MessageViewTest, OtbFlagIsWrittenAfterTheDelegateHeardTheButton)
     d.window = &v;
     v.btnClickedDelegate = &d;
     fill(v, kOtbKey, true);
-    QTest::mouseClick(v.closeBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(v, "closeBtn"), Qt::LeftButton);
     EXPECT_EQ(d.calls, QStringList { "btnClicked 0 visible=1 flag=0" });
     EXPECT_TRUE(QSettings().value(kOtbKey).toBool());
 }
@@ -202,9 +203,9 @@ TEST_F(MessageViewTest, ClosingCancelsDismissesWithoutAnswerAndButtonsKeepTheirT
         v.mainBtnTitle = QStringLiteral("Replace");
         v.secondBtnTitle = QStringLiteral("Keep Both");
         v.show();
-        EXPECT_EQ(v.closeBtn->text(), QStringLiteral("Replace"));
-        EXPECT_EQ(v.secondBtn->text(), QStringLiteral("Keep Both"));
-        EXPECT_GE(v.secondBtn->width(), v.secondBtn->fontMetrics().horizontalAdvance(v.secondBtn->text()));
+        EXPECT_EQ(control<customizeButton>(v, "closeBtn")->text(), QStringLiteral("Replace"));
+        EXPECT_EQ(control<customizeButton>(v, "secondBtn")->text(), QStringLiteral("Keep Both"));
+        EXPECT_GE(control<customizeButton>(v, "secondBtn")->width(), control<customizeButton>(v, "secondBtn")->fontMetrics().horizontalAdvance(control<customizeButton>(v, "secondBtn")->text()));
         if (viaEsc)
             QTest::keyClick(&v, Qt::Key_Escape);
         else
@@ -220,9 +221,9 @@ TEST_F(MessageViewTest, ClosingCancelsDismissesWithoutAnswerAndButtonsKeepTheirT
     v.showSecondBtn = true;
     v.closingCancels = true;
     v.show();
-    EXPECT_EQ(v.closeBtn->text(), QStringLiteral("OK"));
-    EXPECT_EQ(v.secondBtn->text(), QStringLiteral("Cancel"));
-    QTest::mouseClick(v.secondBtn, Qt::LeftButton);
+    EXPECT_EQ(control<customizeButton>(v, "closeBtn")->text(), QStringLiteral("OK"));
+    EXPECT_EQ(control<customizeButton>(v, "secondBtn")->text(), QStringLiteral("Cancel"));
+    QTest::mouseClick(control<customizeButton>(v, "secondBtn"), Qt::LeftButton);
     EXPECT_EQ(d.calls, QStringList { "btnClicked 1 visible=0 flag=0" });
 }
 
@@ -234,14 +235,14 @@ TEST_F(MessageViewTest, CloseProgramEndsAfterDelegateAndCheckboxOnMainButtonOnly
     v.showSecondBtn = true;
     v.btnClickedDelegate = &d;
     fill(v, kOtbKey, true);
-    QTest::mouseClick(v.secondBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(v, "secondBtn"), Qt::LeftButton);
     EXPECT_EQ(v.quits, 0);
 
     QuitRecordingView main;
     main.isCloseProgram = true;
     main.btnClickedDelegate = &d;
     fill(main, kOtbKey, true);
-    QTest::mouseClick(main.closeBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(main, "closeBtn"), Qt::LeftButton);
     EXPECT_EQ(main.quits, 1);
     EXPECT_TRUE(QSettings().value(kOtbKey).toBool());
     EXPECT_EQ(d.calls.size(), 2);
@@ -277,10 +278,10 @@ TEST_F(MessageViewTest, PresenterShowsModalWindowOverTheWidgetAndAnswersIt)
     EXPECT_TRUE(v->isVisible());
     EXPECT_EQ(v->windowModality(), Qt::ApplicationModal);
     EXPECT_EQ(v->parentWidget(), &page);
-    EXPECT_EQ(v->titleLabel->text(), QStringLiteral("Information"));
-    EXPECT_EQ(v->messageLabel->text(), QStringLiteral("Backup completed."));
-    EXPECT_TRUE(v->secondBtn->isVisible());
-    QTest::mouseClick(v->secondBtn, Qt::LeftButton);
+    EXPECT_EQ(control<QLabel>(v, "titleLabel")->text(), QStringLiteral("Information"));
+    EXPECT_EQ(control<QLabel>(v, "messageLabel")->text(), QStringLiteral("Backup completed."));
+    EXPECT_TRUE(control<customizeButton>(v, "secondBtn")->isVisible());
+    QTest::mouseClick(control<customizeButton>(v, "secondBtn"), Qt::LeftButton);
     EXPECT_EQ(page.answers, QList<int> { 1 });
     ASSERT_TRUE(QTest::qWaitFor([&] { return v.isNull(); })); // deleted on close
     UtilityFunctions::setMessagePresenter(nullptr);
@@ -304,10 +305,10 @@ TEST_F(MessageViewTest, PresenterWithPlainObjectAndFromAnotherThread)
     ASSERT_TRUE(QTest::qWaitFor([&] { return (v = openMessage()) != nullptr; }));
     EXPECT_EQ(v->parentWidget(), nullptr);
     EXPECT_EQ(v->btnClickedDelegate, nullptr);
-    EXPECT_EQ(v->closeBtn->text(), QStringLiteral("Understood"));
+    EXPECT_EQ(control<customizeButton>(v, "closeBtn")->text(), QStringLiteral("Understood"));
     EXPECT_TRUE(v->closingCancels);
     QPointer<messageView> guard(v);
-    QTest::mouseClick(v->closeBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(v, "closeBtn"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return guard.isNull(); }));
 }
 

@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "ProgressView.h"
 #include "ProgressViewDelegate.h"
 #include "ElidedLabel.h"
@@ -103,7 +104,7 @@ TEST(ProgressView, LateUpdatesAfterCloseOrDestructionAreHarmless)
 {
     auto* v = new ProgressView;
     v->show();
-    QTest::mouseClick(v->cancelBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(v, "cancelBtn"), Qt::LeftButton);
     ASSERT_FALSE(v->isVisible());
     std::thread late([v] { v->copyProgress(80); v->onLzmaSDKObjCWriter(nullptr, 0.9f); });
     late.join();
@@ -124,7 +125,7 @@ TEST(ProgressView, CancelDuringBackupStopsTheTaskAndRestartsOtbPolling)
     v.taskInfo = TaskInfo::init();
     v.progressDelegate = &main;
     v.show();
-    QTest::mouseClick(v.cancelBtn, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(v, "cancelBtn"), Qt::LeftButton);
     EXPECT_TRUE(v.taskInfo->BackupRestoreCancel.load());
     EXPECT_EQ(main.otbIntervals, QList<int> { 300 });
     EXPECT_EQ(main.removals, 1);
@@ -140,15 +141,15 @@ TEST(ProgressView, ABackupWindowNamesItsTaskBesideTheFixedTitle)
     backup.taskInfo = TaskInfo::init();
     backup.taskInfo->taskName = QStringLiteral("Photos 2024");
     backup.show();
-    EXPECT_EQ(backup.titleLabel->text(), QStringLiteral("Backup"));
-    EXPECT_EQ(backup.taskNameLabel->text(), QStringLiteral("\"Photos 2024\""));
-    EXPECT_TRUE(backup.taskNameLabel->isVisible());
+    EXPECT_EQ(control<QLabel>(backup, "titleLabel")->text(), QStringLiteral("Backup"));
+    EXPECT_EQ(control<ElidedLabel>(backup, "taskNameLabel")->text(), QStringLiteral("\"Photos 2024\""));
+    EXPECT_TRUE(control<ElidedLabel>(backup, "taskNameLabel")->isVisible());
     EXPECT_EQ(backup.windowTitle(), QStringLiteral("Backup \"Photos 2024\""));
 
     ProgressView restore; // restores and Security runs carry no task
     restore.titleString = QStringLiteral("Restore");
     restore.show();
-    EXPECT_FALSE(restore.taskNameLabel->isVisible());
+    EXPECT_FALSE(control<ElidedLabel>(restore, "taskNameLabel")->isVisible());
     EXPECT_EQ(restore.windowTitle(), QStringLiteral("Restore"));
 }
 
@@ -193,9 +194,9 @@ TEST(ProgressView, OnlyCancelCloses)
     v.statusString = QStringLiteral("Backup Processing...");
     v.imagePath = QStringLiteral("ic_log_backup");
     v.show();
-    EXPECT_EQ(v.titleLabel->text(), QStringLiteral("Backup"));
-    EXPECT_EQ(v.statusLabel->text(), QStringLiteral("Backup Processing..."));
-    EXPECT_EQ(v.image->property("imageName").toString(), QStringLiteral("ic_log_backup"));
+    EXPECT_EQ(control<QLabel>(v, "titleLabel")->text(), QStringLiteral("Backup"));
+    EXPECT_EQ(control<QLabel>(v, "statusLabel")->text(), QStringLiteral("Backup Processing..."));
+    EXPECT_EQ(control<QLabel>(v, "image")->property("imageName").toString(), QStringLiteral("ic_log_backup"));
     EXPECT_FALSE(v.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_EQ(v.minimumSize(), v.maximumSize());
     EXPECT_FALSE(v.close());

@@ -1,4 +1,5 @@
 // The main window page host, offscreen.
+#include "Controls.h"
 #include "RecordingSink.h"
 #include "ViewController.h"
 
@@ -31,6 +32,12 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+// The tab buttons in the order the strip shows them.
+QList<MyTabButton*> tabButtons(const ViewController& vc)
+{
+    return vc.findChildren<MyTabButton*>();
+}
 
 class FakeListPage : public QWidget, public TaskTablePage, public EmbeddedPage {
 public:
@@ -78,7 +85,7 @@ protected:
     static QStringList selectedTabs(ViewController& vc)
     {
         QStringList names;
-        for (MyTabButton* b : vc.tabBtnList)
+        for (MyTabButton* b : tabButtons(vc))
             if (b->isSelected)
                 names << b->objectName();
         return names;
@@ -86,7 +93,7 @@ protected:
     static QList<bool> enabledTabs(ViewController& vc)
     {
         QList<bool> states;
-        for (MyTabButton* b : vc.tabBtnList)
+        for (MyTabButton* b : tabButtons(vc))
             states << b->isEnabled();
         return states;
     }
@@ -97,13 +104,13 @@ TEST_F(MainWindow, TabsShowOneContainerAndHighlightTheirButton)
     ViewController vc;
     vc.show();
     EXPECT_EQ(selectedTabs(vc), QStringList { "MYDEVICE" }); // first showing, no tab chosen yet
-    EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { vc.MyDeviceViewContainer });
+    EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { control<QWidget>(vc, "MyDeviceContainer") });
     vc.setTabsEnabled(true);
 
     const QList<QPair<MyTabButton*, QWidget*>> tabs {
-        { vc.BackupTabBtn, vc.BackupViewContainer },     { vc.RestoreTabBtn, vc.RestoreViewContainer },
-        { vc.SecurityTabBtn, vc.SecurityViewContainer }, { vc.OTBTabBtn, vc.OTBViewContainer },
-        { vc.CloudTabBtn, vc.CloudViewContainer },       { vc.MyDeviceTabBtn, vc.MyDeviceViewContainer },
+        { control<MyTabButton>(vc, "BACKUP"), control<QWidget>(vc, "BackupContainer") },     { control<MyTabButton>(vc, "RESTORE"), control<QWidget>(vc, "RestoreContainer") },
+        { control<MyTabButton>(vc, "SECURITY"), control<QWidget>(vc, "SecurityContainer") }, { control<MyTabButton>(vc, "OTB"), control<QWidget>(vc, "OTBContainer") },
+        { control<MyTabButton>(vc, "CLOUDBACKUP"), control<QWidget>(vc, "CloudContainer") },       { control<MyTabButton>(vc, "MYDEVICE"), control<QWidget>(vc, "MyDeviceContainer") },
     };
     for (const auto& [button, container] : tabs) {
         QTest::mouseClick(button, Qt::LeftButton);
@@ -111,8 +118,8 @@ TEST_F(MainWindow, TabsShowOneContainerAndHighlightTheirButton)
         EXPECT_EQ(selectedTabs(vc), QStringList { button->objectName() });
         EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { container });
     }
-    EXPECT_EQ(vc.tabBtnList.size(), 6);
-    EXPECT_EQ(vc.tabBtnList[4]->objectName(), "OTB");
+    EXPECT_EQ(tabButtons(vc).size(), 6);
+    EXPECT_EQ(tabButtons(vc)[4]->objectName(), "OTB");
 }
 
 TEST_F(MainWindow, TabsHaveThreeEnabledStates)
@@ -122,8 +129,8 @@ TEST_F(MainWindow, TabsHaveThreeEnabledStates)
     vc.show();
     // Off until the My Device page reports a drive, yet the page shown is still marked.
     EXPECT_EQ(enabledTabs(vc), QList<bool>(6, false));
-    EXPECT_EQ(vc.MyDeviceTabBtn->backgroundColor(), MyTabButton::selectedColor());
-    EXPECT_EQ(vc.MyDeviceTabBtn->titleColor(), MyTabButton::textColor());
+    EXPECT_EQ(control<MyTabButton>(vc, "MYDEVICE")->backgroundColor(), MyTabButton::selectedColor());
+    EXPECT_EQ(control<MyTabButton>(vc, "MYDEVICE")->titleColor(), MyTabButton::textColor());
 
     vc.setTabsEnabled(true);
     EXPECT_EQ(enabledTabs(vc), QList<bool>(6, true));
@@ -133,7 +140,7 @@ TEST_F(MainWindow, TabsHaveThreeEnabledStates)
     vc.startCloudDownload({}, QString(), CloudLoginService::none);
     const QList<bool> cloudOnly { false, false, false, false, false, true };
     EXPECT_EQ(enabledTabs(vc), cloudOnly);
-    EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { vc.CloudProgressViewContainer });
+    EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { control<QWidget>(vc, "CloudProgressContainer") });
     QSettings().setValue("IsRunningOTB", true);
     vc.setTabsEnabled(true);
     EXPECT_EQ(enabledTabs(vc), cloudOnly);
@@ -142,14 +149,14 @@ TEST_F(MainWindow, TabsHaveThreeEnabledStates)
     // The download's "Done" brings the Cloud page back with every tab.
     vc.showCloudPage();
     EXPECT_EQ(enabledTabs(vc), QList<bool>(6, true));
-    EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { vc.CloudViewContainer });
+    EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { control<QWidget>(vc, "CloudContainer") });
 
     // No drive any more: everything off, cloud screens hidden, even during a download.
     vc.startCloudDownload({}, QString(), CloudLoginService::none);
     vc.setTabsEnabled(false);
     EXPECT_EQ(enabledTabs(vc), QList<bool>(6, false));
-    EXPECT_FALSE(vc.CloudViewContainer->isVisibleTo(&vc));
-    EXPECT_FALSE(vc.CloudProgressViewContainer->isVisibleTo(&vc));
+    EXPECT_FALSE(control<QWidget>(vc, "CloudContainer")->isVisibleTo(&vc));
+    EXPECT_FALSE(control<QWidget>(vc, "CloudProgressContainer")->isVisibleTo(&vc));
     vc.setTabsEnabled(true);
     EXPECT_EQ(enabledTabs(vc), QList<bool>(6, true));
 }
@@ -165,12 +172,12 @@ TEST_F(MainWindow, PagesAreMadeBySegueAndWiredToTheTaskLists)
         EXPECT_EQ(backup->embeddedIn, &vc);
         EXPECT_EQ(backup->backupDelegate, static_cast<BackupSendTaskDelegate*>(&vc));
         EXPECT_EQ(vc.page("BackupContainerSegue"), backup.data());
-        EXPECT_TRUE(vc.BackupViewContainer->isAncestorOf(backup));
+        EXPECT_TRUE(control<QWidget>(vc, "BackupContainer")->isAncestorOf(backup));
         EXPECT_EQ(vc.controller.BackupView, static_cast<TaskTablePage*>(backup.data()));
         EXPECT_EQ(vc.controller.OtbView, nullptr); // a placeholder lists nothing
         EXPECT_TRUE(qobject_cast<PlaceholderPage*>(vc.page("OTBContainerSegue")));
         EXPECT_TRUE(qobject_cast<PlaceholderPage*>(vc.page("CloudProgressContainerSegue")));
-        EXPECT_EQ(vc.CloudView, nullptr);
+        EXPECT_TRUE(qobject_cast<PlaceholderPage*>(vc.page("CloudContainerSegue")));
 
         // Start-up with no task list: the folder and an empty list file are written, the
         // pages get the (empty) lists and My Device shows.
@@ -178,7 +185,7 @@ TEST_F(MainWindow, PagesAreMadeBySegueAndWiredToTheTaskLists)
         EXPECT_EQ(QFileInfo(TaskController::taskListPath()).size(), 16);
         EXPECT_EQ(backup->reloads, 1);
         EXPECT_EQ(restore->reloads, 1);
-        EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { vc.MyDeviceViewContainer });
+        EXPECT_EQ(visibleContainers(vc), QList<QWidget*> { control<QWidget>(vc, "MyDeviceContainer") });
 
         // A page's request goes to the dispatcher.
         backup->backupDelegate->runTask(
@@ -206,7 +213,7 @@ TEST_F(MainWindow, RunWindowsAndNotifications)
     EXPECT_TRUE(view->isVisible());
     EXPECT_EQ(view->taskInfo, task);
     EXPECT_EQ(view->progressDelegate, static_cast<ProgressViewDelegate*>(&vc));
-    EXPECT_EQ(view->titleLabel->text(), "Backup");
+    EXPECT_EQ(control<QLabel>(view, "titleLabel")->text(), "Backup");
     view->cancelTask(); // Cancel reaches the task of the run
     EXPECT_TRUE(task->BackupRestoreCancel);
     EXPECT_FALSE(view->isVisible());
@@ -288,7 +295,7 @@ TEST_F(MainWindow, ARunBlocksItsWindowButNotTheTrayOrTheQuitShortcut)
     };
     clickThroughWindow(trayButton);
     EXPECT_EQ(trayClicks.count(), 1);
-    clickThroughWindow(vc.BackupTabBtn); // no second run from the blocked window
+    clickThroughWindow(control<MyTabButton>(vc, "BACKUP")); // no second run from the blocked window
     EXPECT_NE(vc.CurrentTabName, "BACKUP");
 
     vc.dismissProgressSheet(sheet);

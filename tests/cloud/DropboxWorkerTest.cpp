@@ -1,19 +1,21 @@
 #include "CloudDownloadOutcome.h"
 #include "CloudFileDownload.h"
+#include "CountingNetworkAccessManager.h"
 #include "DropboxWorker.h"
+#include "DrainEvents.h"
 #include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
 #include "FakeDropboxRoutes.h"
 #include "LogCapture.h"
 #include "PkceCodes.h"
-#include "SignInWaitDialog.h"
+#include "SignInProgress.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -33,7 +35,7 @@ protected:
         delays.rateLimit.backoffMs = 5;
         delays.rateLimit.tries = 3;
         delays.maxListingPages = 6;
-        worker = std::make_unique<DropboxWorker>(routes.appKey, e, delays);
+        worker = std::make_unique<DropboxWorker>(routes.appKey, e, delays, &manager);
         browser.follow = false; // the tests visit the authorize page themselves
         worker->setBrowserOpener(browser.opener());
     }
@@ -53,7 +55,7 @@ protected:
     DropboxOAuthResult signIn()
     {
         std::optional<DropboxOAuthResult> result;
-        worker->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
+        worker->authorize([&](const DropboxOAuthResult& r) { result = r; });
         if (!browser.opened.isEmpty())
             browser.visit(browser.opened.last());
         EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
@@ -69,7 +71,7 @@ protected:
             out = {entries, ok};
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 5000));
-        QTest::qWait(20);
+        EXPECT_TRUE(server.settle({ &manager })); // a second completion would come now
         EXPECT_EQ(calls, 1);
         return out;
     }
@@ -83,6 +85,7 @@ protected:
     }
 
     LogCapture logged;
+    CountingNetworkAccessManager manager;
     FakeCloudServer server;
     FakeCloudTree tree;
     FakeDropboxRoutes routes;
@@ -97,7 +100,7 @@ protected:
 TEST_F(DropboxWorkerTest, SignsInWithPkceAndOnlyTheBrowserItSent)
 {
     std::optional<DropboxOAuthResult> result;
-    worker->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
+    worker->authorize([&](const DropboxOAuthResult& r) { result = r; });
     ASSERT_EQ(browser.opened.size(), 1);
     const QUrlQuery query(browser.opened[0]);
     const QString state = query.queryItemValue("state");
@@ -117,7 +120,7 @@ TEST_F(DropboxWorkerTest, SignsInWithPkceAndOnlyTheBrowserItSent)
     forged.setQuery("code=" + QString::fromLatin1(routes.authorizationCode) + "&state=guess");
     EXPECT_EQ(browser.visit(forged), 400);
     EXPECT_TRUE(browser.lastBody.contains("not accepted"));
-    QTest::qWait(50);
+    EXPECT_TRUE(server.settle({ &manager }));
     EXPECT_FALSE(result.has_value());
     EXPECT_TRUE(worker->isAuthorizing());
 
@@ -142,7 +145,7 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
 {
     // A code the service does not know.
     std::optional<DropboxOAuthResult> result;
-    worker->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
+    worker->authorize([&](const DropboxOAuthResult& r) { result = r; });
     QUrl redirect(QUrlQuery(browser.opened.last()).queryItemValue("redirect_uri", QUrl::FullyDecoded));
     redirect.setQuery("code=stale&state=" + QUrlQuery(browser.opened.last()).queryItemValue("state"));
     browser.visit(redirect);
@@ -150,15 +153,14 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
     EXPECT_EQ(result->kind, DropboxOAuthResult::Kind::error);
     EXPECT_FALSE(worker->isSignedIn());
 
-    // The user gives up in the waiting window.
-    QWidget page;
+    // The user gives up waiting.
     int calls = 0;
-    worker->authorizeFromController(&page, [&](const DropboxOAuthResult& r) { ++calls; result = r; });
-    auto* waiting = page.findChild<SignInWaitDialog*>();
-    ASSERT_NE(waiting, nullptr);
-    waiting->reject();
+    QSignalSpy waits(worker->signInProgress(), &SignInProgress::waiting);
+    worker->authorize([&](const DropboxOAuthResult& r) { ++calls; result = r; });
+    ASSERT_EQ(waits.size(), 1);
+    worker->signInProgress()->cancel();
     worker->cancelAuthorization();
-    QTest::qWait(20);
+    drainEvents();
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(result->kind, DropboxOAuthResult::Kind::cancel);
     EXPECT_FALSE(worker->isAuthorizing());
@@ -170,7 +172,7 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
     DropboxWorker busy(routes.appKey, e);
     busy.setBrowserOpener(browser.opener());
     result.reset();
-    busy.authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
+    busy.authorize([&](const DropboxOAuthResult& r) { result = r; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
     EXPECT_EQ(result->kind, DropboxOAuthResult::Kind::error);
     EXPECT_TRUE(result->description.contains(QString::number(squatter.serverPort()))) << result->description.toStdString();
@@ -179,7 +181,7 @@ TEST_F(DropboxWorkerTest, SignInThatCannotFinishSaysSoOnce)
     DropboxWorker unregistered(QString(), e);
     EXPECT_FALSE(unregistered.isAvailable());
     result.reset();
-    unregistered.authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { result = r; });
+    unregistered.authorize([&](const DropboxOAuthResult& r) { result = r; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 5000));
     EXPECT_EQ(result->description, DropboxWorker::unavailableMessage());
 }

@@ -1,3 +1,4 @@
+#include "CountingNetworkAccessManager.h"
 #include "FakeCloudServer.h"
 
 #include <QNetworkAccessManager>
@@ -51,4 +52,32 @@ TEST(FakeCloudServer, AnswersDelaysAndDropsAsAClientSeesThem)
     EXPECT_EQ(last.bearer(), "abc");
     EXPECT_EQ(last.form().queryItemValue("a"), "b c");
     EXPECT_EQ(last.form().queryItemValue("d", QUrl::FullyDecoded), "/");
+}
+
+// Settling waits for a late answer and for the client to take it in, so a test that checks
+// that nothing more happened does not check too early.
+TEST(FakeCloudServer, SettlesOnlyOnceTheClientHasEveryAnswer)
+{
+    FakeCloudServer server;
+    ASSERT_TRUE(server.listen());
+    server.addHandler([](const FakeCloudServer::Request&) {
+        auto late = FakeCloudServer::Response::text("late");
+        late.delayMs = 200;
+        return late;
+    });
+    CountingNetworkAccessManager client;
+    EXPECT_TRUE(client.isIdle());
+    bool finished = false;
+    QNetworkReply* reply = client.get(QNetworkRequest(server.baseUrl().resolved(QUrl("/slow"))));
+    QObject::connect(reply, &QNetworkReply::finished, [&] { finished = true; });
+    EXPECT_FALSE(client.isIdle());
+
+    ASSERT_TRUE(QSignalSpy(&server, &FakeCloudServer::requestReceived).wait(5000));
+    EXPECT_EQ(server.receivedCount(), 1);
+    EXPECT_EQ(server.answeredCount(), 0);
+    ASSERT_TRUE(server.settle({ &client }));
+    EXPECT_EQ(server.answeredCount(), 1);
+    EXPECT_TRUE(client.isIdle());
+    EXPECT_TRUE(finished);
+    delete reply;
 }

@@ -1,3 +1,4 @@
+#include "CountingNetworkAccessManager.h"
 #include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
@@ -7,9 +8,9 @@
 #include "JwtPayload.h"
 #include "LogCapture.h"
 #include "PkceCodes.h"
+#include "ReservedLoopbackPorts.h"
 
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
@@ -26,7 +27,7 @@ protected:
         server.listen();
         routes.install(server, tree);
         manager.setProxy(QNetworkProxy::NoProxy);
-        redirectPort = FakeBrowser::freePort();
+        redirectPort = ReservedLoopbackPorts::take();
         const QString base = server.baseUrl().toString();
         constant = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(redirectPort));
         constant.clientID = routes.clientId;
@@ -43,7 +44,7 @@ protected:
     bool signIn()
     {
         QSignalSpy result(worker.get(), &GoogleDriveWorker::GoogleDrive_login);
-        worker->login(nullptr);
+        worker->login();
         EXPECT_TRUE(result.wait(5000));
         return !result.isEmpty() && result.first().first().toBool();
     }
@@ -65,7 +66,7 @@ protected:
             ++out.calls;
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return out.calls > 0; }, 5000));
-        QTest::qWait(50); // a second completion would show here
+        EXPECT_TRUE(server.settle({ &manager })); // a second completion would come now
         return out;
     }
 
@@ -73,7 +74,7 @@ protected:
     FakeCloudServer server;
     FakeCloudTree tree;
     FakeGoogleRoutes routes;
-    QNetworkAccessManager manager;
+    CountingNetworkAccessManager manager;
     FakeBrowser browser;
     quint16 redirectPort = 0;
     GoogleDriveConstant constant;
@@ -123,7 +124,7 @@ TEST_F(GoogleDriveWorkerTest, SignsInThroughTheBrowserWithPkceAndReadsTheIdentit
     // Forged state: refused in the browser, nothing else happens; no sign-in pending: the
     // listener is gone.
     browser.follow = false;
-    worker->login(nullptr);
+    worker->login();
     const QString back = constant.redirectUri + "?code=4%2F0standin-google-code&state=";
     EXPECT_EQ(browser.visit(QUrl(back + "forged")), 400);
     EXPECT_TRUE(browser.lastBody.contains("not accepted"));
@@ -131,7 +132,7 @@ TEST_F(GoogleDriveWorkerTest, SignsInThroughTheBrowserWithPkceAndReadsTheIdentit
     EXPECT_TRUE(worker->signInSheet()->isOpen());
     worker->signInSheet()->close();
     browser.visit(QUrl(back + QUrlQuery(browser.opened.last()).queryItemValue("state")));
-    QTest::qWait(50);
+    EXPECT_TRUE(server.settle({ &manager }));
     EXPECT_EQ(server.requestsTo("/token").size(), 1);
 }
 
@@ -166,7 +167,7 @@ TEST_F(GoogleDriveWorkerTest, RefreshesUntilSignOutRevokesWithoutLoggingSecrets)
     EXPECT_TRUE(revoked);
     EXPECT_EQ(server.requestsTo("/revoke").first().form().queryItemValue("token", QUrl::FullyDecoded).toLatin1(), current);
     const auto sent = server.requestsTo("/token").size();
-    QTest::qWait(200);
+    EXPECT_TRUE(server.settle({ &manager }));
     EXPECT_LE(server.requestsTo("/token").size(), sent + 1); // at most one already on the wire
     EXPECT_TRUE(worker->token().isEmpty());
 

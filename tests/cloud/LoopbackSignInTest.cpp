@@ -1,5 +1,5 @@
-#include "FakeBrowser.h"
 #include "LoopbackSignIn.h"
+#include "ReservedLoopbackPorts.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -33,7 +33,7 @@ Answer get(const QUrl& url)
 // begin() or after cancel().
 TEST(LoopbackSignIn, HandsOnOnlyItsOwnRedirectWhilePending)
 {
-    const quint16 port = FakeBrowser::freePort();
+    const quint16 port = ReservedLoopbackPorts::take();
     LoopbackSignIn listener(port);
     QSignalSpy redirected(&listener, &LoopbackSignIn::redirected);
     const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
@@ -79,7 +79,7 @@ TEST(LoopbackSignIn, HandsOnOnlyItsOwnRedirectWhilePending)
 // so. "localhost" reaches the listener on either loopback address.
 TEST(LoopbackSignIn, AnswersEachRedirectAsJudgedOnBothLoopbackAddresses)
 {
-    const quint16 port = FakeBrowser::freePort();
+    const quint16 port = ReservedLoopbackPorts::take();
     LoopbackSignIn listener(port);
     listener.setJudge([](const QUrl& url) {
         const QUrlQuery q(url);

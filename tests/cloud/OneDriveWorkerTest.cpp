@@ -1,16 +1,17 @@
+#include "CountingNetworkAccessManager.h"
 #include "FakeBrowser.h"
 #include "FakeCloudServer.h"
 #include "FakeCloudTree.h"
 #include "FakeOneDriveRoutes.h"
 #include "LogCapture.h"
 #include "PkceCodes.h"
-#include "SignInWaitDialog.h"
+#include "ReservedLoopbackPorts.h"
+#include "SignInProgress.h"
 #include "OneDrivePopoutWebViewController.h"
 #include "OneDriveWorker.h"
 
-#include <QApplication>
+#include <QImage>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QSignalSpy>
@@ -28,7 +29,7 @@ protected:
         server.listen();
         routes.install(server, tree);
         manager.setProxy(QNetworkProxy::NoProxy);
-        redirectPort = FakeBrowser::freePort();
+        redirectPort = ReservedLoopbackPorts::take();
         constant = OneDriveConstant::atHosts(server.baseUrl().toString(), server.baseUrl().toString(),
                                              server.baseUrl().toString(),
                                              QStringLiteral("http://127.0.0.1:%1/getAToken").arg(redirectPort));
@@ -48,7 +49,7 @@ protected:
     bool signIn()
     {
         QSignalSpy result(worker.get(), &OneDriveWorker::OneDrive_login);
-        worker->login(nullptr);
+        worker->login();
         EXPECT_TRUE(result.wait(5000));
         return !result.isEmpty() && result.first().first().toBool();
     }
@@ -68,7 +69,7 @@ protected:
             ++out.calls;
         });
         EXPECT_TRUE(QTest::qWaitFor([&] { return out.calls > 0; }, 5000));
-        QTest::qWait(50); // a second completion would show here
+        EXPECT_TRUE(server.settle({ &manager })); // a second completion would come now
         return out;
     }
 
@@ -84,7 +85,7 @@ protected:
     FakeCloudServer server;
     FakeCloudTree tree;
     FakeOneDriveRoutes routes;
-    QNetworkAccessManager manager;
+    CountingNetworkAccessManager manager;
     FakeBrowser browser;
     quint16 redirectPort = 0;
     OneDriveConstant constant;
@@ -137,13 +138,13 @@ TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserWithPkceAndReadsTheAccount)
     ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 2; }, 5000));
     EXPECT_TRUE(info && photo);
     EXPECT_EQ(worker->email(), routes.userPrincipalName);
-    EXPECT_FALSE(worker->image().isNull());
+    EXPECT_FALSE(QImage::fromData(worker->photo()).isNull());
     EXPECT_EQ(server.requestsTo("/v1.0/me").first().bearer(), routes.accessTokens().last());
 
     // The sign-out pages: the first redirects back with "lc=", which opens the second; the
     // browser is told it is signed out, not that a sign-in answer came.
     browser.follow = false;
-    worker->logout(nullptr);
+    worker->logout();
     ASSERT_EQ(browser.opened.size(), 2);
     EXPECT_EQ(browser.visit(browser.opened.at(1)), 200);
     EXPECT_TRUE(browser.lastBody.contains("You are signed out."));
@@ -162,7 +163,7 @@ TEST_F(OneDriveWorkerTest, TakesOnlyTheAnswerItAskedFor)
 {
     browser.follow = false;
     QSignalSpy result(worker.get(), &OneDriveWorker::OneDrive_login);
-    worker->login(nullptr);
+    worker->login();
     ASSERT_EQ(browser.opened.size(), 1);
     const QString state = QUrlQuery(browser.opened.first()).queryItemValue("state");
     const QString back = constant.redirectUri + "?code=M.standin-onedrive-code&state=";
@@ -178,7 +179,7 @@ TEST_F(OneDriveWorkerTest, TakesOnlyTheAnswerItAskedFor)
     EXPECT_TRUE(result.first().first().toBool());
 
     browser.visit(QUrl(back + state));
-    QTest::qWait(50);
+    EXPECT_TRUE(server.settle({ &manager }));
     EXPECT_EQ(server.requestsTo("/oauth20_token.srf").size(), 1);
     EXPECT_EQ(result.size(), 1);
 }
@@ -189,25 +190,25 @@ TEST_F(OneDriveWorkerTest, ReportsWhySignInCannotStart)
     ASSERT_TRUE(squatter.listen(QHostAddress::LocalHost, redirectPort));
     QSignalSpy failed(worker.get(), &OneDriveWorker::signInFailed);
     QSignalSpy result(worker.get(), &OneDriveWorker::OneDrive_login);
-    worker->login(nullptr);
+    worker->login();
     ASSERT_EQ(failed.size(), 1);
     EXPECT_TRUE(failed.first().first().toString().contains(QString::number(redirectPort)));
     EXPECT_TRUE(browser.opened.isEmpty());
     squatter.close();
 
-    // The same on ::1, where "localhost" leads many browsers first; the window says why.
+    // The same on ::1, where "localhost" leads many browsers first; whoever shows the wait
+    // hears why.
     QTcpServer squatter6;
     if (squatter6.listen(QHostAddress::LocalHostIPv6, redirectPort)) {
-        QWidget page;
-        worker->login(&page);
+        QSignalSpy problems(worker->signInProgress(), &SignInProgress::failed);
+        worker->login();
         ASSERT_EQ(failed.size(), 2);
         EXPECT_TRUE(failed.last().first().toString().contains("in use"));
-        auto* window = page.findChild<SignInWaitDialog*>();
-        ASSERT_NE(window, nullptr);
-        EXPECT_EQ(window->message(), failed.last().first().toString());
+        ASSERT_EQ(problems.size(), 1);
+        EXPECT_EQ(problems.first().first().toString(), failed.last().first().toString());
+        EXPECT_FALSE(worker->signInProgress()->isWaiting());
         EXPECT_TRUE(browser.opened.isEmpty());
         EXPECT_EQ(browser.visit(QUrl(constant.redirectUri + "?code=M.standin-onedrive-code")), 0);
-        window->close();
     }
 
     OneDriveConstant unregistered = constant;
@@ -216,13 +217,11 @@ TEST_F(OneDriveWorkerTest, ReportsWhySignInCannotStart)
     bare.setBrowserOpener(browser.opener());
     QSignalSpy bareFailed(&bare, &OneDriveWorker::signInFailed);
     EXPECT_FALSE(bare.isAvailable());
-    bare.login(nullptr);
+    bare.login();
     ASSERT_EQ(bareFailed.size(), 1);
     EXPECT_EQ(bareFailed.first().first().toString(), bare.unavailableReason());
     EXPECT_TRUE(browser.opened.isEmpty());
     EXPECT_TRUE(result.isEmpty());
-    for (QWidget* w : QApplication::topLevelWidgets())
-        w->close();
 }
 
 // One refresh timer per client, renewed by each refresh and stopped by sign-out; no token,
@@ -253,7 +252,7 @@ TEST_F(OneDriveWorkerTest, RefreshesOnOneTimerUntilSignOutWithoutLoggingSecrets)
     EXPECT_FALSE(worker->isRefreshScheduled());
     EXPECT_TRUE(worker->token().isEmpty() && worker->reToken().isEmpty());
     const auto sent = server.requests().size();
-    QTest::qWait(200);
+    EXPECT_TRUE(server.settle({ &manager }));
     // At most a refresh already on the wire when the session ended.
     EXPECT_LE(server.requests().size(), sent + 1);
     EXPECT_TRUE(worker->token().isEmpty());
@@ -349,7 +348,7 @@ TEST_F(OneDriveWorkerTest, ItemRefreshesAreBounded)
     server.clearRequests();
     worker->getItemInfo(item, [&](const QString& address) { answers.append(address); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !answers.isEmpty(); }, 5000));
-    QTest::qWait(100);
+    EXPECT_TRUE(server.settle({ &manager }));
     EXPECT_EQ(answers, QStringList { QString() });
     EXPECT_EQ(server.requestsTo("/v1.0/me/drive/items/" + file).size(), 1 + delays.itemRetries);
     EXPECT_GE(server.requestsTo("/oauth20_token.srf").size(), 1);

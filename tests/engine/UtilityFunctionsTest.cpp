@@ -14,18 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TEST(FormatSize, Rows)
-{
-    EXPECT_EQ(UtilityFunctions::formatSize(0), "0.0 byte");
-    EXPECT_EQ(UtilityFunctions::formatSize(1023), "1023.0 byte");
-    EXPECT_EQ(UtilityFunctions::formatSize(1024), "1.0 KB");
-    EXPECT_EQ(UtilityFunctions::formatSize(1536), "1.5 KB");
-    EXPECT_EQ(UtilityFunctions::formatSize(1048576), "1.0 MB");
-    EXPECT_EQ(UtilityFunctions::formatSize(1024LL * 1024 * 1024), "1.0 GB");
-    EXPECT_EQ(UtilityFunctions::formatSize(1024LL * 1024 * 1024 * 1024), "1.0 TB");
-    EXPECT_EQ(UtilityFunctions::formatSize(1024LL * 1024 * 1024 * 1024 * 1024), "Large");
-}
-
 namespace {
 void writeFile(const QString& path, qint64 size)
 {

@@ -150,6 +150,30 @@ MyDeviceViewController::MyDeviceViewController(QWidget* parent)
             [this](const QString& node, bool ok, const QString& error) { ejectFinished(node, ok, error); });
 
     rebuildDeviceTabs();
+
+    // Controls go by their names, so the window can be driven from outside without reaching into it.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
+             { noneDeviceView, "noneDeviceView" },
+             { myDeviceView, "myDeviceView" },
+             { noneDeviceTitle, "noneDeviceTitle" },
+             { pathLabel, "pathLabel" },
+             { spaceLabel, "spaceLabel" },
+             { percentLabel, "percentLabel" },
+             { deviceTypeLabel, "deviceTypeLabel" },
+             { progress, "progress" },
+             { loadingProgress, "loadingProgress" },
+             { reloadBtn, "reloadBtn" },
+             { NFTSLabel, "NFTSLabel" },
+             { stackView, "stackView" },
+             { openBtn, "openBtn" },
+             { ejectBtn, "ejectBtn" } })
+        if (control)
+            control->setObjectName(QLatin1String(name));
+}
+
+QString MyDeviceViewController::deviceImageName() const
+{
+    return deviceImage->objectName();
 }
 
 void MyDeviceViewController::embed(QObject* mainWindow)

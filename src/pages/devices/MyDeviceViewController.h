@@ -46,9 +46,19 @@ public:
     QList<MainTagBtn*> tabs() const { return tabs_; }
     QString currentDeviceID() const { return currentDeviceID_; }
     QString currentMountPoint() const { return currentMountPoint_; }
+    // The picture of the drive model shown, by its image name.
+    QString deviceImageName() const;
 
     MyDeviceSendTaskDelegate* passToMainDelegate = nullptr;
 
+public Q_SLOTS:
+    void reload();
+    void openFolder();
+    void ejectDevice();
+    void rebuildDeviceTabs();
+    void showSelectedDevice(MainTagBtn* sender);
+
+private:
     QWidget* noneDeviceView = nullptr;
     QWidget* myDeviceView = nullptr;
     QLabel* noneDeviceTitle = nullptr;
@@ -65,14 +75,6 @@ public:
     QPushButton* openBtn = nullptr;
     QPushButton* ejectBtn = nullptr;
 
-public Q_SLOTS:
-    void reload();
-    void openFolder();
-    void ejectDevice();
-    void rebuildDeviceTabs();
-    void showSelectedDevice(MainTagBtn* sender);
-
-private:
     void setBusyLook(bool busy);
     void ejectFinished(const QString& deviceId, bool ok, const QString& errorText);
     MyDeviceSendTaskDelegate* mainDelegate() const;

@@ -51,37 +51,6 @@ public:
     static constexpr int kRingFadeMs = 1000;
     static constexpr int kSuccessFadeMs = 1500;
 
-    // Step 1
-    QWidget* step1View = nullptr;
-    CarosellView* carosellView = nullptr;
-    QPushButton* leftArrowBtn = nullptr;
-    QPushButton* rightArrowBtn = nullptr;
-    customizeButton* step1NextBtn = nullptr;
-    // Step 2
-    QListWidget* OTBTableView = nullptr;
-    circleButton* addBtn = nullptr;
-    circleButton* step2BackBtn = nullptr;
-    customizeButton* step2StartBtn = nullptr;
-    // Step 3
-    QWidget* step3View = nullptr;
-    QWidget* step3Content = nullptr;
-    OtbImageView* step3DeviceImage = nullptr;
-    OtbImageView* step3CircleImage = nullptr;
-    OtbImageView* step3SuccessImage = nullptr;
-    QLabel* step3AccessLabel = nullptr;
-    circleButton* step3BackBtn = nullptr;
-    customizeButton* step3SkipBtn = nullptr;
-    // Step 4
-    QWidget* step4View = nullptr;
-    QWidget* step4Content = nullptr;
-    OtbImageView* step4DeviceImage = nullptr;
-    QLabel* step4DeviceName = nullptr;
-    otbBackupInfoView* otbBackupInfo = nullptr;
-    QLabel* step4AccessLabel = nullptr;
-    customizeButton* step4ResetBtn = nullptr;
-    // Every step
-    QPushButton* helpBtn = nullptr;
-
     QList<TaskInfoPtr> tableData;
     OtbSendTaskDelegate* passToMainDelegate = nullptr;
     bool stopBling = true; // ends the ring's blinking after the fade in progress
@@ -145,6 +114,37 @@ protected:
     void showEvent(QShowEvent* event) override; // viewWillAppear
 
 private:
+    // Step 1
+    QWidget* step1View = nullptr;
+    CarosellView* carosellView = nullptr;
+    QPushButton* leftArrowBtn = nullptr;
+    QPushButton* rightArrowBtn = nullptr;
+    customizeButton* step1NextBtn = nullptr;
+    // Step 2
+    QListWidget* OTBTableView = nullptr;
+    circleButton* addBtn = nullptr;
+    circleButton* step2BackBtn = nullptr;
+    customizeButton* step2StartBtn = nullptr;
+    // Step 3
+    QWidget* step3View = nullptr;
+    QWidget* step3Content = nullptr;
+    OtbImageView* step3DeviceImage = nullptr;
+    OtbImageView* step3CircleImage = nullptr;
+    OtbImageView* step3SuccessImage = nullptr;
+    QLabel* step3AccessLabel = nullptr;
+    circleButton* step3BackBtn = nullptr;
+    customizeButton* step3SkipBtn = nullptr;
+    // Step 4
+    QWidget* step4View = nullptr;
+    QWidget* step4Content = nullptr;
+    OtbImageView* step4DeviceImage = nullptr;
+    QLabel* step4DeviceName = nullptr;
+    otbBackupInfoView* otbBackupInfo = nullptr;
+    QLabel* step4AccessLabel = nullptr;
+    customizeButton* step4ResetBtn = nullptr;
+    // Every step
+    QPushButton* helpBtn = nullptr;
+
     void buildStepOne();
     void buildStepTwo(QWidget* page);
     void buildStepThree();

@@ -191,6 +191,25 @@ AddTaskBoxViewController::AddTaskBoxViewController(QWidget* parent, const TaskIn
         else
             enterModifyMode(representedObject);
     }
+
+    // Controls go by their names, so the window can be driven from outside without reaching into it.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
+             { destPathImgView, "destPathImgView" },
+             { srcPathImgView, "srcPathImgView" },
+             { leftBoxTableView, "leftBoxTableView" },
+             { destPathTextLabel, "destPathTextLabel" },
+             { AddFileBtn, "AddFileBtn" },
+             { changeDestBtn, "changeDestBtn" },
+             { taskName_field, "taskName_field" },
+             { sourceBoxBtn, "sourceBoxBtn" },
+             { destinationBoxBtn, "destinationBoxBtn" },
+             { AdvanceBtn, "AdvanceBtn" },
+             { arrowImg, "arrowImg" },
+             { backupImmediatelyCheck, "backupImmediatelyCheck" },
+             { doneButton, "doneButton" },
+             { cancelButton, "cancelButton" } })
+        if (control)
+            control->setObjectName(QLatin1String(name));
 }
 
 AddTaskBoxViewController::~AddTaskBoxViewController() = default;

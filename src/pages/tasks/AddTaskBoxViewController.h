@@ -54,21 +54,6 @@ public:
     QStringList sourcePathArray;
     QString destinationPath; // empty while none is chosen
 
-    QLabel* destPathImgView = nullptr;
-    QLabel* srcPathImgView = nullptr;
-    QListWidget* leftBoxTableView = nullptr;
-    ElidedLabel* destPathTextLabel = nullptr;
-    AddTaskSmallBoxButton* AddFileBtn = nullptr;
-    AddTaskSmallBoxButton* changeDestBtn = nullptr;
-    QLineEdit* taskName_field = nullptr;
-    AddTaskBoxButton* sourceBoxBtn = nullptr;
-    AddTaskBoxButton* destinationBoxBtn = nullptr;
-    QPushButton* AdvanceBtn = nullptr;
-    QLabel* arrowImg = nullptr;
-    QCheckBox* backupImmediatelyCheck = nullptr;
-    customizeButton* doneButton = nullptr;
-    customizeButton* cancelButton = nullptr;
-
     // Shows the editor application-modal (deleted on close). A task to modify without a
     // destination closes the editor at once: false, and the editor is gone.
     bool present();
@@ -105,6 +90,21 @@ public Q_SLOTS:
     void reject() override;
 
 private:
+    QLabel* destPathImgView = nullptr;
+    QLabel* srcPathImgView = nullptr;
+    QListWidget* leftBoxTableView = nullptr;
+    ElidedLabel* destPathTextLabel = nullptr;
+    AddTaskSmallBoxButton* AddFileBtn = nullptr;
+    AddTaskSmallBoxButton* changeDestBtn = nullptr;
+    QLineEdit* taskName_field = nullptr;
+    AddTaskBoxButton* sourceBoxBtn = nullptr;
+    AddTaskBoxButton* destinationBoxBtn = nullptr;
+    QPushButton* AdvanceBtn = nullptr;
+    QLabel* arrowImg = nullptr;
+    QCheckBox* backupImmediatelyCheck = nullptr;
+    customizeButton* doneButton = nullptr;
+    customizeButton* cancelButton = nullptr;
+
     void enterModifyMode(const TaskInfoPtr& task);
     void openSourcePicker(bool fromBox);
     void openDestinationPicker(bool fromBox);

@@ -189,6 +189,31 @@ AdvanceViewController::AdvanceViewController(QWidget* parent, const TaskInfoPtr&
     if (representedObject)
         loadTask(representedObject);
     setMinimumWidth(520);
+
+    // Controls go by their names, so the window can be driven from outside without reaching into it.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
+             { compressCheckbox, "compressCheckbox" },
+             { passwordField, "passwordField" },
+             { passwordConfirmField, "passwordConfirmField" },
+             { passwordField_show, "passwordField_show" },
+             { passwordConfirmField_show, "passwordConfirmField_show" },
+             { passwordSettingView, "passwordSettingView" },
+             { taskProtectLebel, "taskProtectLebel" },
+             { passwordHint, "passwordHint" },
+             { doneButton, "doneButton" },
+             { cancelButton, "cancelButton" },
+             { passwordLabel, "passwordLabel" },
+             { confirmLabel, "confirmLabel" },
+             { scheduleMsgText, "scheduleMsgText" },
+             { passwordShowBtn, "passwordShowBtn" },
+             { confirmShowBtn, "confirmShowBtn" },
+             { scheduleTimePicker, "scheduleTimePicker" } })
+        if (control)
+            control->setObjectName(QLatin1String(name));
+    for (qsizetype i = 0; i < dateBtnArray.size(); ++i)
+        dateBtnArray[i]->setObjectName(QStringLiteral("dateBtn%1").arg(i + 1));
+    for (qsizetype i = 0; i < weekdayCheckArray.size(); ++i)
+        weekdayCheckArray[i]->setObjectName(QStringLiteral("weekdayCheck%1").arg(i + 1));
 }
 
 void AdvanceViewController::present()

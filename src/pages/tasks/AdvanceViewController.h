@@ -33,6 +33,25 @@ public:
     QList<qint64> date;
     QList<qint64> weekday;
 
+    // Application-modal, deleted on close, returns at once.
+    void present();
+
+    void loadTask(const TaskInfoPtr& task);
+    void scheduleModeChanged();
+    void collectSchedule(const QString& mode);
+
+public Q_SLOTS:
+    void CancelClicked();
+    void DoneClicked();
+    void compressCheckboxClicked();
+    void passwordVisableSwitchClicked();
+    void passwordConfirmVisableSwitchClicked();
+    void securitySelectionChanged();
+    // The live rules, after every edit of one of the four password fields.
+    void controlTextDidChange();
+    void reject() override;
+
+private:
     QCheckBox* compressCheckbox = nullptr;
     QComboBox* encryptCombobox = nullptr;
     QLineEdit* passwordField = nullptr;
@@ -54,25 +73,6 @@ public:
     QPushButton* confirmShowBtn = nullptr;
     QTimeEdit* scheduleTimePicker = nullptr;
 
-    // Application-modal, deleted on close, returns at once.
-    void present();
-
-    void loadTask(const TaskInfoPtr& task);
-    void scheduleModeChanged();
-    void collectSchedule(const QString& mode);
-
-public Q_SLOTS:
-    void CancelClicked();
-    void DoneClicked();
-    void compressCheckboxClicked();
-    void passwordVisableSwitchClicked();
-    void passwordConfirmVisableSwitchClicked();
-    void securitySelectionChanged();
-    // The live rules, after every edit of one of the four password fields.
-    void controlTextDidChange();
-    void reject() override;
-
-private:
     void selectSecurityItem(int index);
     void selectScheduleItem(int index);
     void failPassword(const QString& message);

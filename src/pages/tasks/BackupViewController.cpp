@@ -30,6 +30,12 @@ BackupViewController::BackupViewController(QWidget* parent)
     bar->addWidget(addBtn);
     pageLayout()->addLayout(bar);
     connect(addBtn, &QPushButton::clicked, this, &BackupViewController::addTask);
+
+    // Controls go by their names, so the window can be driven from outside without reaching into it.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
+             { addBtn, "addBtn" } })
+        if (control)
+            control->setObjectName(QLatin1String(name));
 }
 
 BackupViewController::~BackupViewController() = default;

@@ -32,7 +32,6 @@ public:
     ~BackupViewController() override;
 
     BackupSendTaskDelegate* passToMainDelegate = nullptr;
-    circleButton* addBtn = nullptr;
 
     // EmbeddedPage: keeps the main window's BackupSendTaskDelegate and asks it for the list.
     void embed(QObject* mainWindow) override;
@@ -75,6 +74,8 @@ protected:
     TaskCellBase* createCell(QWidget* row) override;
 
 private:
+    circleButton* addBtn = nullptr;
+
     void openEditor(const TaskInfoPtr& task);
 
     TaskInfoPtr handedOver_; // the last new task the editor handed over

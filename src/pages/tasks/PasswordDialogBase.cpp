@@ -77,6 +77,7 @@ customizeButton* PasswordDialogBase::addButtonRow(const QString& startText)
 {
     auto* buttons = new QHBoxLayout;
     cancelButton = new customizeButton(tr("Cancel"), this);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
     auto* start = new customizeButton(startText, this);
     for (customizeButton* b : {cancelButton, start}) {
         b->setMinimumSize(96, 30);

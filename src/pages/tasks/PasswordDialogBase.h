@@ -15,8 +15,6 @@ class customizeButton;
 class PasswordDialogBase : public QDialog {
     Q_OBJECT
 public:
-    customizeButton* cancelButton = nullptr;
-
     // Application-modal, deleted on close, returns at once; the first password row has the focus.
     void present();
 
@@ -39,6 +37,8 @@ protected:
     void closeDialog(int result);
 
 private:
+    customizeButton* cancelButton = nullptr;
+
     QVBoxLayout* layout_ = nullptr;
     QGridLayout* fields_ = nullptr;
     QList<QLineEdit*> passwordFields_;

@@ -20,9 +20,6 @@ public:
 
     void embed(QObject* mainWindow) override;
 
-    SecurityBoxButton* encryptBtn = nullptr;
-    SecurityBoxButton* decryptBtn = nullptr;
-
     EncryptDelegate* encryptDelegate() const { return encryptDelegate_; }
     DecryptDelegate* decryptDelegate() const { return decryptDelegate_; }
 
@@ -37,6 +34,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    SecurityBoxButton* encryptBtn = nullptr;
+    SecurityBoxButton* decryptBtn = nullptr;
+
     EncryptDelegate* encryptDelegate_ = nullptr; // the main window, not owned
     DecryptDelegate* decryptDelegate_ = nullptr;
 };

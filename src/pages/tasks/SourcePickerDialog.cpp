@@ -94,6 +94,16 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
 
     const QString start = startPath.isEmpty() ? QDir::homePath() : startPath;
     setCurrentFolder(QFileInfo(start).isDir() ? start : QDir::homePath());
+
+    // Controls go by their names, so the window can be driven from outside without reaching into it.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
+             { view, "view" },
+             { places, "places" },
+             { upButton, "upButton" },
+             { locationLabel, "locationLabel" },
+             { openButton, "openButton" } })
+        if (control)
+            control->setObjectName(QLatin1String(name));
 }
 
 QStringList SourcePickerDialog::placePaths()

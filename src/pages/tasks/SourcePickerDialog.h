@@ -21,11 +21,6 @@ public:
     explicit SourcePickerDialog(QWidget* parent = nullptr, const QString& startPath = QString());
 
     QFileSystemModel* model = nullptr;
-    QTreeView* view = nullptr;
-    QListWidget* places = nullptr; // each item's UserRole holds its folder
-    QToolButton* upButton = nullptr;
-    ElidedLabel* locationLabel = nullptr;
-    QPushButton* openButton = nullptr;
 
     // The home folder, "/" and the roots of the removable volumes mounted now.
     static QStringList placePaths();
@@ -46,6 +41,12 @@ public Q_SLOTS:
     void accept() override;
 
 private:
+    QTreeView* view = nullptr;
+    QListWidget* places = nullptr; // each item's UserRole holds its folder
+    QToolButton* upButton = nullptr;
+    ElidedLabel* locationLabel = nullptr;
+    QPushButton* openButton = nullptr;
+
     void updateOpenButton();
 
     QString folder_;

@@ -19,6 +19,15 @@ decPasswordView::decPasswordView(QWidget* parent)
     connect(decPasswordField, &QLineEdit::returnPressed, this, &decPasswordView::startClick);
     connect(decPasswordField_show, &QLineEdit::returnPressed, this, &decPasswordView::startClick);
     fixSize();
+
+    // Controls go by their names, so the window can be driven from outside without reaching into it.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
+             { decPasswordField, "decPasswordField" },
+             { decPasswordField_show, "decPasswordField_show" },
+             { passwordShowBtn, "passwordShowBtn" },
+             { startButton, "startButton" } })
+        if (control)
+            control->setObjectName(QLatin1String(name));
 }
 
 void decPasswordView::startClick()

@@ -20,11 +20,13 @@ public:
     Purpose purpose = Purpose::Decrypt;
     QString decryptPath; // the archive; unused for a restore
     DecryptDelegate* passDecInfoDelegate = nullptr; // not owned
+
+public Q_SLOTS:
+    void startClick();
+
+private:
     QLineEdit* decPasswordField = nullptr;
     QLineEdit* decPasswordField_show = nullptr;
     QPushButton* passwordShowBtn = nullptr;
     customizeButton* startButton = nullptr;
-
-public Q_SLOTS:
-    void startClick();
 };

@@ -44,6 +44,19 @@ encPasswordView::encPasswordView(QWidget* parent)
     }
     connect(doneButton, &QPushButton::clicked, this, &encPasswordView::startClick);
     fixSize();
+
+    // Controls go by their names, so the window can be driven from outside without reaching into it.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
+             { passwordHint, "passwordHint" },
+             { doneButton, "doneButton" },
+             { encPasswordField, "encPasswordField" },
+             { encPasswordConfirmField, "encPasswordConfirmField" },
+             { encPasswordField_show, "encPasswordField_show" },
+             { encPasswordConfirmField_show, "encPasswordConfirmField_show" },
+             { passwordShowBtn, "passwordShowBtn" },
+             { confirmShowBtn, "confirmShowBtn" } })
+        if (control)
+            control->setObjectName(QLatin1String(name));
 }
 
 void encPasswordView::controlTextDidChange()

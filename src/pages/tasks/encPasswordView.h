@@ -15,18 +15,20 @@ class encPasswordView : public PasswordDialogBase {
 public:
     explicit encPasswordView(QWidget* parent = nullptr);
 
-    QLabel* passwordHint = nullptr;
-    customizeButton* doneButton = nullptr; // Start; enabled only while the rules pass
     QString encryptPath;
     EncryptDelegate* passEncInfoDelegate = nullptr; // not owned
+
+public Q_SLOTS:
+    void startClick();
+    void controlTextDidChange();
+
+private:
+    QLabel* passwordHint = nullptr;
+    customizeButton* doneButton = nullptr; // Start; enabled only while the rules pass
     QLineEdit* encPasswordField = nullptr;
     QLineEdit* encPasswordConfirmField = nullptr;
     QLineEdit* encPasswordField_show = nullptr;
     QLineEdit* encPasswordConfirmField_show = nullptr;
     QPushButton* passwordShowBtn = nullptr;
     QPushButton* confirmShowBtn = nullptr;
-
-public Q_SLOTS:
-    void startClick();
-    void controlTextDidChange();
 };

@@ -79,6 +79,20 @@ getPasswordViewController::getPasswordViewController(QWidget* parent)
     connect(passwordField, &QLineEdit::returnPressed, this, &getPasswordViewController::okClicked);
     connect(passwordField_show, &QLineEdit::returnPressed, this, &getPasswordViewController::okClicked);
     setFixedSize(sizeHint().expandedTo(QSize(400, 0)));
+
+    // Controls go by their names, so the window can be driven from outside without reaching into it.
+    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
+             { titleLabel, "titleLabel" },
+             { passwordField, "passwordField" },
+             { passwordField_show, "passwordField_show" },
+             { iconImage, "iconImage" },
+             { showPasswordBtn, "showPasswordBtn" },
+             { passwordLabel, "passwordLabel" },
+             { msgLabel, "msgLabel" },
+             { okButton, "okButton" },
+             { cancelButton, "cancelButton" } })
+        if (control)
+            control->setObjectName(QLatin1String(name));
 }
 
 void getPasswordViewController::present()

@@ -16,15 +16,6 @@ public:
     explicit getPasswordViewController(QWidget* parent = nullptr);
 
     SendPasswordDelegate* myDelegate = nullptr; // not owned
-    QLabel* titleLabel = nullptr;
-    QLineEdit* passwordField = nullptr;
-    QLineEdit* passwordField_show = nullptr;
-    QLabel* iconImage = nullptr;
-    QPushButton* showPasswordBtn = nullptr;
-    QLabel* passwordLabel = nullptr;
-    QLabel* msgLabel = nullptr;
-    customizeButton* okButton = nullptr;
-    customizeButton* cancelButton = nullptr;
 
     // Application-modal, deleted on close, returns at once.
     void present();
@@ -35,4 +26,15 @@ public Q_SLOTS:
     void okClicked();
     // Esc closes like Cancel.
     void reject() override;
+
+private:
+    QLabel* titleLabel = nullptr;
+    QLineEdit* passwordField = nullptr;
+    QLineEdit* passwordField_show = nullptr;
+    QLabel* iconImage = nullptr;
+    QPushButton* showPasswordBtn = nullptr;
+    QLabel* passwordLabel = nullptr;
+    QLabel* msgLabel = nullptr;
+    customizeButton* okButton = nullptr;
+    customizeButton* cancelButton = nullptr;
 };

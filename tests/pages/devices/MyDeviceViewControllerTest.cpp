@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "MyDeviceViewController.h"
 
 #include "../../platform/usb/FakeSystemTree.h"
@@ -72,22 +73,22 @@ TEST_F(MyDeviceViewControllerTest, OneTabPerVolumeFirstSelected)
     EXPECT_EQ(page.tabs().at(1)->text(), QStringLiteral("BACKUP"));
     EXPECT_TRUE(page.tabs().at(0)->hasSelectedLook());
     EXPECT_FALSE(page.tabs().at(1)->hasSelectedLook());
-    EXPECT_TRUE(page.myDeviceView->isVisibleTo(&page));
-    EXPECT_FALSE(page.noneDeviceView->isVisibleTo(&page));
+    EXPECT_TRUE(control<QWidget>(page, "myDeviceView")->isVisibleTo(&page));
+    EXPECT_FALSE(control<QWidget>(page, "noneDeviceView")->isVisibleTo(&page));
     EXPECT_EQ(window.calls, QStringList{"enabled"});
     EXPECT_EQ(page.currentDeviceID(), QStringLiteral("sdb1"));
-    EXPECT_EQ(page.pathLabel->text(), tree.path(QStringLiteral("media/ZORVI DISK")));
-    EXPECT_EQ(page.deviceTypeLabel->text(), QStringLiteral("Morvantek"));
-    EXPECT_EQ(page.deviceImage->objectName(), QStringLiteral("img_device_QV_SSD"));
-    EXPECT_TRUE(page.spaceLabel->text().startsWith(QStringLiteral("Free Space ")));
-    EXPECT_FALSE(page.NFTSLabel->isVisibleTo(&page));
+    EXPECT_EQ(control<QLabel>(page, "pathLabel")->text(), tree.path(QStringLiteral("media/ZORVI DISK")));
+    EXPECT_EQ(control<QLabel>(page, "deviceTypeLabel")->text(), QStringLiteral("Morvantek"));
+    EXPECT_EQ(page.deviceImageName(), QStringLiteral("img_device_QV_SSD"));
+    EXPECT_TRUE(control<QLabel>(page, "spaceLabel")->text().startsWith(QStringLiteral("Free Space ")));
+    EXPECT_FALSE(control<QLabel>(page, "NFTSLabel")->isVisibleTo(&page));
 
     page.tabs().at(1)->click();
     EXPECT_FALSE(page.tabs().at(0)->hasSelectedLook());
     EXPECT_TRUE(page.tabs().at(1)->hasSelectedLook());
     EXPECT_EQ(page.currentDeviceID(), QStringLiteral("sdb2"));
-    EXPECT_EQ(page.pathLabel->text(), tree.path(QStringLiteral("media/BACKUP")));
-    EXPECT_TRUE(page.reloadBtn->isVisibleTo(&page));
+    EXPECT_EQ(control<QLabel>(page, "pathLabel")->text(), tree.path(QStringLiteral("media/BACKUP")));
+    EXPECT_TRUE(control<QPushButton>(page, "reloadBtn")->isVisibleTo(&page));
 
     if (qEnvironmentVariableIsSet("ZORVI_SCREENSHOTS"))
         page.grab().save(QStringLiteral("/tmp/devices-mydevice.png"));
@@ -102,9 +103,9 @@ TEST_F(MyDeviceViewControllerTest, EmptyStateDisablesTabsAndSelectsMyDevice)
     refreshAndWait(page);
 
     EXPECT_TRUE(page.tabs().isEmpty());
-    EXPECT_TRUE(page.noneDeviceView->isVisibleTo(&page));
-    EXPECT_FALSE(page.myDeviceView->isVisibleTo(&page));
-    EXPECT_EQ(page.noneDeviceTitle->text(), QStringLiteral("Please connect to a Morvantek storage device first."));
+    EXPECT_TRUE(control<QWidget>(page, "noneDeviceView")->isVisibleTo(&page));
+    EXPECT_FALSE(control<QWidget>(page, "myDeviceView")->isVisibleTo(&page));
+    EXPECT_EQ(control<QLabel>(page, "noneDeviceTitle")->text(), QStringLiteral("Please connect to a Morvantek storage device first."));
     EXPECT_EQ(window.calls, (QStringList{"disabled", "select"}));
     EXPECT_TRUE(page.deviceArray().isEmpty());
     if (qEnvironmentVariableIsSet("ZORVI_SCREENSHOTS"))
@@ -125,14 +126,14 @@ TEST_F(MyDeviceViewControllerTest, EjectFailureShowsTheErrorAndKeepsTheList)
     });
 
     page.ejectDevice();
-    EXPECT_FALSE(page.ejectBtn->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(page, "ejectBtn")->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !presenter.shown.isEmpty(); }, 5000));
     EXPECT_EQ(asked, QStringList{QStringLiteral("sdb1")});
     EXPECT_EQ(presenter.shown.at(0).title, QStringLiteral("Information"));
     EXPECT_EQ(presenter.shown.at(0).imageName, QStringLiteral("ic_log_fail"));
     EXPECT_EQ(presenter.shown.at(0).message, QStringLiteral("Target is busy"));
     EXPECT_FALSE(presenter.shown.at(0).showSecondBtn);
-    EXPECT_TRUE(page.ejectBtn->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(page, "ejectBtn")->isEnabled());
     EXPECT_FALSE(page.discovery()->isBusy());
     EXPECT_EQ(page.tabs().size(), 2);
 }
@@ -157,7 +158,7 @@ TEST_F(MyDeviceViewControllerTest, EjectSuccessRefreshesWithoutRetries)
     EXPECT_EQ(passes.count(), 1);
     EXPECT_TRUE(presenter.shown.isEmpty());
     EXPECT_TRUE(page.tabs().isEmpty());
-    EXPECT_TRUE(page.noneDeviceView->isVisibleTo(&page));
+    EXPECT_TRUE(control<QWidget>(page, "noneDeviceView")->isVisibleTo(&page));
 }
 
 TEST_F(MyDeviceViewControllerTest, OpenUsesTheRealMountPoint)
@@ -170,7 +171,7 @@ TEST_F(MyDeviceViewControllerTest, OpenUsesTheRealMountPoint)
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
 
-    page.openBtn->click();
+    control<QPushButton>(page, "openBtn")->click();
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_EQ(catcher.urls.at(0).toLocalFile(), tree.path(QStringLiteral("media/ZORVI DISK")));
@@ -178,7 +179,7 @@ TEST_F(MyDeviceViewControllerTest, OpenUsesTheRealMountPoint)
 
     // No file manager: the user is told which folder could not be opened.
     page.setUrlOpener([](const QUrl&) { return false; });
-    page.openBtn->click();
+    control<QPushButton>(page, "openBtn")->click();
     ASSERT_EQ(presenter.shown.size(), 1);
     EXPECT_EQ(presenter.shown.at(0).title, QStringLiteral("Error"));
     EXPECT_TRUE(presenter.shown.at(0).message.contains(tree.path(QStringLiteral("media/ZORVI DISK"))));
@@ -198,12 +199,12 @@ TEST_F(MyDeviceViewControllerTest, ProductLinePictureAndNtfsLabel)
     tree.write(drive, QStringLiteral("Velkan\n"));
     refreshAndWait(page);
     ASSERT_EQ(page.tabs().size(), 1);
-    EXPECT_EQ(page.deviceImage->objectName(), QStringLiteral("img_device_KD"));
-    EXPECT_TRUE(page.NFTSLabel->isVisibleTo(&page));
+    EXPECT_EQ(page.deviceImageName(), QStringLiteral("img_device_KD"));
+    EXPECT_TRUE(control<QLabel>(page, "NFTSLabel")->isVisibleTo(&page));
 
     tree.write(drive, QStringLiteral("VELKAN\n")); // the picture word is matched case and all
     refreshAndWait(page);
-    EXPECT_EQ(page.deviceImage->objectName(), QStringLiteral("img_device_QV_SSD"));
+    EXPECT_EQ(page.deviceImageName(), QStringLiteral("img_device_QV_SSD"));
 }
 
 #include "MyDeviceViewControllerTest.moc"

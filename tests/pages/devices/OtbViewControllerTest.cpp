@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "OTBViewController.h"
 
 #include "CarosellView.h"
@@ -62,7 +63,7 @@ protected:
         main.page = &page;
         page.embed(&main);
         page.resize(770, 484);
-        page.carosellView->setRotationDuration(20);
+        control<CarosellView>(page, "carosellView")->setRotationDuration(20);
         page.suppressibleMessagePresenter = [this](QWidget*, const QString&, const QString&, const QString& message,
                                                    const QString&, const QString& key) { notices << key + ": " + message; };
     }
@@ -89,23 +90,23 @@ TEST_F(OtbPageTest, WizardBindsTheTaskByNameAndStepThreeConsumesThePress)
     ASSERT_TRUE(drainEvents());
     page.show(); // no model chosen yet: step 1, and nothing stays armed
     EXPECT_EQ(main.calls, (QStringList { "Update", "DisableAll" }));
-    EXPECT_FALSE(page.step1View->isHidden());
+    EXPECT_FALSE(control<QWidget>(page, "step1View")->isHidden());
     EXPECT_TRUE(page.otbButtonPressed());
 
-    QSignalSpy turned(page.carosellView, &CarosellView::rotationFinished);
+    QSignalSpy turned(control<CarosellView>(page, "carosellView"), &CarosellView::rotationFinished);
     page.rotateRight();
     ASSERT_TRUE(turned.wait(3000));
     page.goStepTwo();
     const QString model = MakerProducts::modelNames().at(2);
     EXPECT_EQ(QSettings().value("RunningOTBDevice").toString(), model);
-    EXPECT_EQ(page.step3DeviceImage->imageName(), "OTB_Tessaro Slim");
-    EXPECT_EQ(page.step3CircleImage->imageName(), "OTB_Tessaro Slim_2");
-    EXPECT_TRUE(page.step1View->isHidden());
+    EXPECT_EQ(control<OtbImageView>(page, "step3DeviceImage")->imageName(), "OTB_Tessaro Slim");
+    EXPECT_EQ(control<OtbImageView>(page, "step3CircleImage")->imageName(), "OTB_Tessaro Slim_2");
+    EXPECT_TRUE(control<QWidget>(page, "step1View")->isHidden());
 
     main.calls.clear();
-    page.OTBTableView->setCurrentRow(1);
+    control<QListWidget>(page, "OTBTableView")->setCurrentRow(1);
     EXPECT_EQ(main.calls, QStringList { "OtbChange:Task 2" });
-    EXPECT_TRUE(page.step2StartBtn->isEnabled());
+    EXPECT_TRUE(control<customizeButton>(page, "step2StartBtn")->isEnabled());
 
     // The list is replaced and reordered before Start: the selection follows its task.
     page.setTableData(remapped({ "Task 4", "Task 3", "Task 2", "Task 1" }));
@@ -116,45 +117,45 @@ TEST_F(OtbPageTest, WizardBindsTheTaskByNameAndStepThreeConsumesThePress)
     EXPECT_FALSE(page.cellAt(1)->isRowSelected());
 
     main.calls.clear();
-    page.step2StartBtn->click();
+    control<customizeButton>(page, "step2StartBtn")->click();
     QSettings defaults;
     EXPECT_EQ(defaults.value("RunningOTBTask").toString(), "Task 2");
     EXPECT_TRUE(defaults.value("IsRunningOTB").toBool());
     EXPECT_EQ(main.calls, (QStringList { "OtbChange:Task 2", "StartOTB" }));
     ASSERT_EQ(notices.size(), 1);
     EXPECT_EQ(notices[0], "OtbAlertShowedtest2: The OTB function is available only when Morvantek OTB device is connected.");
-    EXPECT_FALSE(page.step3View->isHidden()); // the notice does not hold up step 3
-    EXPECT_FALSE(page.step2StartBtn->isEnabled());
+    EXPECT_FALSE(control<QWidget>(page, "step3View")->isHidden()); // the notice does not hold up step 3
+    EXPECT_FALSE(control<customizeButton>(page, "step2StartBtn")->isEnabled());
     EXPECT_EQ(page.selectedRow(), -1);
     EXPECT_FALSE(page.stopBling);
 
     EXPECT_FALSE(page.otbButtonPressed());
     EXPECT_FALSE(page.otbButtonPressed()); // a second press during the fade changes nothing
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page.step3View->isHidden(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control<QWidget>(page, "step3View")->isHidden(); }, 5000));
     EXPECT_DOUBLE_EQ(page.successOpacity(), 1.0);
-    EXPECT_FALSE(page.step4View->isHidden());
+    EXPECT_FALSE(control<QWidget>(page, "step4View")->isHidden());
     EXPECT_TRUE(page.stopBling);
-    EXPECT_EQ(page.step4DeviceName->text(), model);
-    EXPECT_EQ(page.step4DeviceImage->imageName(), "Tessaro Slim");
-    EXPECT_EQ(page.otbBackupInfo->cellTaskNameLabel->text(), "Task 2");
-    EXPECT_EQ(page.otbBackupInfo->cellDestLabel->text(), "/media/ann/ZORVI/Backups");
-    EXPECT_EQ(page.otbBackupInfo->cellEncryptLabel->text(), "No");
-    EXPECT_EQ(page.otbBackupInfo->cellCompressLabel->text(), "Yes");
+    EXPECT_EQ(control<QLabel>(page, "step4DeviceName")->text(), model);
+    EXPECT_EQ(control<OtbImageView>(page, "step4DeviceImage")->imageName(), "Tessaro Slim");
+    EXPECT_EQ(control<otbBackupInfoView>(page, "otbBackupInfo")->cellTaskNameLabel->text(), "Task 2");
+    EXPECT_EQ(control<otbBackupInfoView>(page, "otbBackupInfo")->cellDestLabel->text(), "/media/ann/ZORVI/Backups");
+    EXPECT_EQ(control<otbBackupInfoView>(page, "otbBackupInfo")->cellEncryptLabel->text(), "No");
+    EXPECT_EQ(control<otbBackupInfoView>(page, "otbBackupInfo")->cellCompressLabel->text(), "Yes");
     EXPECT_TRUE(page.otbButtonPressed()); // from now on a press runs the task
 
     // The ring ends its last fade fully visible.
     ASSERT_TRUE(QTest::qWaitFor([&] { return page.circleOpacity() == 1.0; }, 3000));
 
     page.setOtbAccessProblem("No permission to read the drive's button.");
-    EXPECT_FALSE(page.step4AccessLabel->isHidden());
+    EXPECT_FALSE(control<QLabel>(page, "step4AccessLabel")->isHidden());
     page.setOtbAccessProblem(QString());
-    EXPECT_TRUE(page.step4AccessLabel->isHidden());
+    EXPECT_TRUE(control<QLabel>(page, "step4AccessLabel")->isHidden());
 
     main.calls.clear();
-    page.step4ResetBtn->click();
+    control<customizeButton>(page, "step4ResetBtn")->click();
     EXPECT_EQ(main.calls, QStringList { "DisableAll" });
-    EXPECT_FALSE(page.step1View->isHidden());
-    EXPECT_TRUE(page.step4View->isHidden());
+    EXPECT_FALSE(control<QWidget>(page, "step1View")->isHidden());
+    EXPECT_TRUE(control<QWidget>(page, "step4View")->isHidden());
 }
 
 TEST_F(OtbPageTest, StartDoesNothingWhenTheSelectedTaskIsGone)
@@ -163,36 +164,36 @@ TEST_F(OtbPageTest, StartDoesNothingWhenTheSelectedTaskIsGone)
     page.viewDidLoad();
     ASSERT_TRUE(drainEvents());
     page.goStepTwo();
-    page.OTBTableView->setCurrentRow(0);
-    ASSERT_TRUE(page.step2StartBtn->isEnabled());
+    control<QListWidget>(page, "OTBTableView")->setCurrentRow(0);
+    ASSERT_TRUE(control<customizeButton>(page, "step2StartBtn")->isEnabled());
 
     page.setTableData(remapped({ "Task 2", "Task 3" })); // "Task 1" was deleted; the reload is still queued
     main.calls.clear();
     page.doneBtnClicked();
     EXPECT_TRUE(main.calls.isEmpty());
     EXPECT_FALSE(QSettings().contains("RunningOTBTask"));
-    EXPECT_TRUE(page.step3View->isHidden());
+    EXPECT_TRUE(control<QWidget>(page, "step3View")->isHidden());
 
     page.reloadTaskTable();
     ASSERT_TRUE(drainEvents());
     EXPECT_EQ(page.selectedRow(), -1);
-    EXPECT_FALSE(page.step2StartBtn->isEnabled());
+    EXPECT_FALSE(control<customizeButton>(page, "step2StartBtn")->isEnabled());
 
-    page.OTBTableView->setCurrentRow(1);
+    control<QListWidget>(page, "OTBTableView")->setCurrentRow(1);
     page.doneBtnClicked();
     EXPECT_EQ(QSettings().value("RunningOTBTask").toString(), "Task 3");
     EXPECT_TRUE(notices.isEmpty()); // suppressed by the user earlier
-    EXPECT_FALSE(page.step3View->isHidden());
+    EXPECT_FALSE(control<QWidget>(page, "step3View")->isHidden());
 
     // Back to step 2 leaves the binding armed; Skip shows it.
     main.calls.clear();
     page.backStepTwo();
-    EXPECT_TRUE(page.step3View->isHidden());
+    EXPECT_TRUE(control<QWidget>(page, "step3View")->isHidden());
     EXPECT_TRUE(main.calls.isEmpty());
     page.startStepThree();
     page.goStepFour();
-    EXPECT_FALSE(page.step4View->isHidden());
-    EXPECT_EQ(page.otbBackupInfo->cellTaskNameLabel->text(), "Task 3");
+    EXPECT_FALSE(control<QWidget>(page, "step4View")->isHidden());
+    EXPECT_EQ(control<otbBackupInfoView>(page, "otbBackupInfo")->cellTaskNameLabel->text(), "Task 3");
 }
 
 TEST_F(OtbPageTest, RestartRestoresTheArmedBinding)
@@ -205,10 +206,10 @@ TEST_F(OtbPageTest, RestartRestoresTheArmedBinding)
     page.viewDidLoad();
     EXPECT_EQ(main.calls, (QStringList { "Update", "OtbChange:Task 3", "StartOTB" }));
     EXPECT_EQ(page.indexInData(), 2);
-    EXPECT_FALSE(page.step4View->isHidden());
-    EXPECT_EQ(page.step4DeviceName->text(), "Velkan/Duo/Pro");
-    EXPECT_EQ(page.step4DeviceImage->imageName(), "VelkanDuoPro");
-    EXPECT_EQ(page.otbBackupInfo->cellTaskNameLabel->text(), "Task 3");
+    EXPECT_FALSE(control<QWidget>(page, "step4View")->isHidden());
+    EXPECT_EQ(control<QLabel>(page, "step4DeviceName")->text(), "Velkan/Duo/Pro");
+    EXPECT_EQ(control<OtbImageView>(page, "step4DeviceImage")->imageName(), "VelkanDuoPro");
+    EXPECT_EQ(control<otbBackupInfoView>(page, "otbBackupInfo")->cellTaskNameLabel->text(), "Task 3");
     page.show(); // the model is stored: appearing keeps the binding
     EXPECT_FALSE(main.calls.contains("DisableAll"));
 
@@ -222,7 +223,7 @@ TEST_F(OtbPageTest, RestartRestoresTheArmedBinding)
     idle.viewDidLoad();
     EXPECT_EQ(second.calls, QStringList { "Update" });
     EXPECT_EQ(idle.indexInData(), 2);
-    EXPECT_TRUE(idle.step4View->isHidden());
+    EXPECT_TRUE(control<QWidget>(idle, "step4View")->isHidden());
 
     // The main window handed its list over before the load: no real task is taken for the placeholder.
     OTBViewController unwired;
@@ -239,7 +240,7 @@ TEST_F(OtbPageTest, RowDetailsOpenOneAtATimeAndShowTheSizeText)
     main.tasks[3]->totalSize = 2048LL << 30;
     page.viewDidLoad();
     ASSERT_TRUE(drainEvents());
-    ASSERT_EQ(page.OTBTableView->count(), 6);
+    ASSERT_EQ(control<QListWidget>(page, "OTBTableView")->count(), 6);
     EXPECT_EQ(page.cellAt(0)->cellTotalSizeLabel->text(), "1024 Byte");
     EXPECT_EQ(page.cellAt(1)->cellTotalSizeLabel->text(), "1.0 KB");
     EXPECT_EQ(page.cellAt(2)->cellTotalSizeLabel->text(), "1.5 GB");
@@ -248,7 +249,7 @@ TEST_F(OtbPageTest, RowDetailsOpenOneAtATimeAndShowTheSizeText)
     page.cellAt(2)->moreInfoBtn->click();
     ASSERT_TRUE(drainEvents());
     EXPECT_EQ(page.rowOfMoreInfo(), 2);
-    EXPECT_EQ(page.OTBTableView->item(2)->sizeHint().height(), 160);
+    EXPECT_EQ(control<QListWidget>(page, "OTBTableView")->item(2)->sizeHint().height(), 160);
     EXPECT_FALSE(page.cellAt(2)->moreInfoView->isHidden());
     EXPECT_EQ(page.cellAt(2)->moreInfoBtn->imageName(), "ic_tab_moredetail_down_grey");
 
@@ -258,21 +259,21 @@ TEST_F(OtbPageTest, RowDetailsOpenOneAtATimeAndShowTheSizeText)
     EXPECT_EQ(page.rowHeight(2), 80);
     EXPECT_TRUE(page.cellAt(2)->moreInfoView->isHidden());
     EXPECT_EQ(page.cellAt(2)->moreInfoBtn->imageName(), "ic_tab_moredetail_right_grey");
-    EXPECT_EQ(page.OTBTableView->item(5)->sizeHint().height(), 160);
+    EXPECT_EQ(control<QListWidget>(page, "OTBTableView")->item(5)->sizeHint().height(), 160);
     EXPECT_TRUE(page.cellAt(5)->moreInfoShow);
 
     page.cellAt(5)->moreInfoBtn->click();
     ASSERT_TRUE(drainEvents());
     EXPECT_EQ(page.rowOfMoreInfo(), -1);
     for (int row = 0; row < 6; ++row) {
-        EXPECT_EQ(page.OTBTableView->item(row)->sizeHint().height(), 80);
+        EXPECT_EQ(control<QListWidget>(page, "OTBTableView")->item(row)->sizeHint().height(), 80);
         EXPECT_FALSE(page.cellAt(row)->moreInfoShow);
     }
 }
 
 TEST_F(OtbPageTest, TaskCardFoldsBetweenSixtyAndTwoHundredFifty)
 {
-    otbBackupInfoView* card = page.otbBackupInfo;
+    otbBackupInfoView* card = control<otbBackupInfoView>(page, "otbBackupInfo");
     ASSERT_EQ(card->backupHeight(), 60);
     card->moreInfoBtn->click();
     EXPECT_EQ(card->backupHeight(), 250);
@@ -297,7 +298,7 @@ TEST_F(OtbPageTest, HelpOpensTheManualInTheUsersLanguage)
                                    QLocale(QLocale::German) };
     for (const QLocale& locale : locales) {
         QLocale::setDefault(locale);
-        page.helpBtn->click();
+        control<QPushButton>(page, "helpBtn")->click();
     }
     QLocale::setDefault(saved);
     ASSERT_EQ(opened.size(), 6);

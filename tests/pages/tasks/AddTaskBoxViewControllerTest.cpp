@@ -1,6 +1,7 @@
 #include "AddTaskBoxViewController.h"
 #include "AddTaskBoxButton.h"
 #include "AddTaskSmallBoxButton.h"
+#include "Controls.h"
 #include "PasswordRules.h"
 #include "ExternalVolumes.h"
 #include "ElidedLabel.h"
@@ -65,7 +66,7 @@ protected:
     // Presses Done and waits for the sources to be summed.
     void done(AddTaskBoxViewController* editor)
     {
-        QTest::mouseClick(editor->doneButton, Qt::LeftButton);
+        QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitFor([&] { return guard.isNull() || !editor->isMeasuring(); }, 10000));
         drainMainQueue();
     }
@@ -83,19 +84,19 @@ TEST_F(EditorTest, NewTaskCarriesCountsSizesIdsAndTheSettings)
     auto* editor = open();
     ASSERT_NE(editor, nullptr);
     EXPECT_FALSE(editor->isModifyMode);
-    EXPECT_TRUE(editor->backupImmediatelyCheck->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(editor, "backupImmediatelyCheck")->isChecked());
     EXPECT_EQ(editor->password, PasswordRules::noPasswordMarker());
 
     editor->addSourcePaths({ root + "/src/one.txt", root + "/src/folder", root + "/src/two.txt" }, true);
-    EXPECT_TRUE(editor->sourceBoxBtn->isHidden());
-    EXPECT_EQ(editor->leftBoxTableView->count(), 3);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return editor->AddFileBtn->text().startsWith("Add Files("); }, 5000));
+    EXPECT_TRUE(control<AddTaskBoxButton>(editor, "sourceBoxBtn")->isHidden());
+    EXPECT_EQ(control<QListWidget>(editor, "leftBoxTableView")->count(), 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control<AddTaskSmallBoxButton>(editor, "AddFileBtn")->text().startsWith("Add Files("); }, 5000));
     editor->chooseDestination(root + "/dest", true);
-    EXPECT_TRUE(editor->destinationBoxBtn->isHidden());
-    EXPECT_TRUE(editor->changeDestBtn->text().startsWith("Change Destination ("));
-    EXPECT_TRUE(editor->changeDestBtn->text().contains("available"));
+    EXPECT_TRUE(control<AddTaskBoxButton>(editor, "destinationBoxBtn")->isHidden());
+    EXPECT_TRUE(control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->text().startsWith("Change Destination ("));
+    EXPECT_TRUE(control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->text().contains("available"));
     editor->sendAdvInfo(3, "Abcd1234", "Daily", 7, 30, {}, {});
-    QTest::keyClicks(editor->taskName_field, "Docs");
+    QTest::keyClicks(control<QLineEdit>(editor, "taskName_field"), "Docs");
     done(editor);
 
     ASSERT_EQ(box.tasks.size(), 1u);
@@ -129,14 +130,14 @@ TEST_F(EditorTest, ActionWordFollowsModeAndCheckbox)
 {
     auto* editor = open();
     // The large boxes show only while their side is empty, whichever button chose.
-    EXPECT_FALSE(editor->sourceBoxBtn->isHidden());
+    EXPECT_FALSE(control<AddTaskBoxButton>(editor, "sourceBoxBtn")->isHidden());
     editor->addSourcePaths({ root + "/src/one.txt" }, false);
-    EXPECT_TRUE(editor->sourceBoxBtn->isHidden());
-    EXPECT_FALSE(editor->leftBoxTableView->isHidden());
+    EXPECT_TRUE(control<AddTaskBoxButton>(editor, "sourceBoxBtn")->isHidden());
+    EXPECT_FALSE(control<QListWidget>(editor, "leftBoxTableView")->isHidden());
     editor->chooseDestination(root + "/dest", false);
-    EXPECT_TRUE(editor->destinationBoxBtn->isHidden());
-    QTest::keyClicks(editor->taskName_field, "Plain");
-    editor->backupImmediatelyCheck->setChecked(false);
+    EXPECT_TRUE(control<AddTaskBoxButton>(editor, "destinationBoxBtn")->isHidden());
+    QTest::keyClicks(control<QLineEdit>(editor, "taskName_field"), "Plain");
+    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(false);
     done(editor);
     ASSERT_EQ(box.actions.size(), 1u);
     EXPECT_EQ(box.actions[0], "Add");
@@ -152,11 +153,11 @@ TEST_F(EditorTest, ModifyKeepsTheNameAndTheHistoryWhenNothingEssentialChanged)
     auto* editor = open(old);
     ASSERT_NE(editor, nullptr);
     EXPECT_TRUE(editor->isModifyMode);
-    EXPECT_FALSE(editor->taskName_field->isEnabled());
-    EXPECT_EQ(editor->taskName_field->text(), "Kept");
-    EXPECT_TRUE(editor->sourceBoxBtn->isHidden());
-    EXPECT_TRUE(editor->destinationBoxBtn->isHidden());
-    EXPECT_EQ(editor->leftBoxTableView->count(), 1);
+    EXPECT_FALSE(control<QLineEdit>(editor, "taskName_field")->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(editor, "taskName_field")->text(), "Kept");
+    EXPECT_TRUE(control<AddTaskBoxButton>(editor, "sourceBoxBtn")->isHidden());
+    EXPECT_TRUE(control<AddTaskBoxButton>(editor, "destinationBoxBtn")->isHidden());
+    EXPECT_EQ(control<QListWidget>(editor, "leftBoxTableView")->count(), 1);
     done(editor);
     ASSERT_EQ(box.tasks.size(), 1u);
     EXPECT_EQ(box.actions[0], "ModifyDo");
@@ -170,7 +171,7 @@ TEST_F(EditorTest, ModifyKeepsTheNameAndTheHistoryWhenNothingEssentialChanged)
     // A new source starts a new history.
     auto* again = open(old);
     again->addSourcePaths({ root + "/src/two.txt" }, false);
-    again->backupImmediatelyCheck->setChecked(false);
+    control<QCheckBox>(again, "backupImmediatelyCheck")->setChecked(false);
     done(again);
     ASSERT_EQ(box.tasks.size(), 2u);
     EXPECT_EQ(box.actions[1], "Modify");
@@ -191,7 +192,7 @@ TEST_F(EditorTest, UnsafeNamesAreRefused)
     editor->addSourcePaths({ root + "/src/one.txt" }, false);
     editor->chooseDestination(root + "/dest", false);
     for (const QString& name : { QString(), QString("."), QString(".."), QString("a/b"), QString("a\tb"), QString("x\ny") }) {
-        editor->taskName_field->setText(name);
+        control<QLineEdit>(editor, "taskName_field")->setText(name);
         presenter.requests.clear();
         done(editor);
         ASSERT_EQ(presenter.requests.size(), 1u) << name.toStdString();
@@ -205,7 +206,7 @@ TEST_F(EditorTest, UnsafeNamesAreRefused)
 TEST_F(EditorTest, MissingSourcesOrDestinationAreNamedBeforeAnySpaceCheck)
 {
     auto* editor = open();
-    QTest::keyClicks(editor->taskName_field, "T");
+    QTest::keyClicks(control<QLineEdit>(editor, "taskName_field"), "T");
     done(editor);
     ASSERT_EQ(presenter.requests.size(), 1u);
     EXPECT_FALSE(presenter.lastMessage().contains("Not enough space"));
@@ -227,21 +228,21 @@ TEST_F(EditorTest, RootIsRefusedAsSourceAndDestination)
     EXPECT_EQ(presenter.requests[0].imageName, "ic_log_lable");
     EXPECT_EQ(presenter.requests[0].message, "You can't use the system root directory as source");
     EXPECT_EQ(editor->sourcePathArray.size(), 2);
-    EXPECT_TRUE(editor->sourceBoxBtn->isHidden());
+    EXPECT_TRUE(control<AddTaskBoxButton>(editor, "sourceBoxBtn")->isHidden());
 
     editor->chooseDestination("/", false);
     EXPECT_EQ(presenter.lastMessage(), "You can't use system root as destination");
     editor->chooseDestination("/", true);
     EXPECT_EQ(presenter.lastMessage(), "You can't use the system root directory as destination");
     EXPECT_TRUE(editor->destinationPath.isEmpty());
-    EXPECT_FALSE(editor->destinationBoxBtn->isHidden());
+    EXPECT_FALSE(control<AddTaskBoxButton>(editor, "destinationBoxBtn")->isHidden());
 }
 
 TEST_F(EditorTest, SourcesOverlappingTheTaskFolderAreRefused)
 {
     QDir(root).mkpath("dest/Job/old");
     auto* editor = open();
-    QTest::keyClicks(editor->taskName_field, "Job");
+    QTest::keyClicks(control<QLineEdit>(editor, "taskName_field"), "Job");
     editor->addSourcePaths({ root + "/dest/Job/old" }, false);
     editor->chooseDestination(root + "/dest", false);
     done(editor);
@@ -251,7 +252,7 @@ TEST_F(EditorTest, SourcesOverlappingTheTaskFolderAreRefused)
 
     // A destination inside a source.
     auto* other = open();
-    QTest::keyClicks(other->taskName_field, "Other");
+    QTest::keyClicks(control<QLineEdit>(other, "taskName_field"), "Other");
     other->addSourcePaths({ root + "/src" }, false);
     other->chooseDestination(root + "/src/folder", false);
     done(other);
@@ -267,18 +268,18 @@ TEST_F(EditorTest, AdvancedSettingsReopenOnTheLastAnswer)
     old->minute = 5;
     old->weekday = { 2, 4 };
     auto* editor = open(old);
-    QTest::mouseClick(editor->AdvanceBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(editor, "AdvanceBtn"), Qt::LeftButton);
     AdvanceViewController* first = editor->advancedDialog();
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->scheduleModeCombobox->currentIndex(), 2);
+    EXPECT_EQ(control<QComboBox>(first, "scheduleModeCombo")->currentIndex(), 2);
     first->close();
 
     editor->sendAdvInfo(1, PasswordRules::noPasswordMarker(), "Monthly", 1, 2, { 3 }, {});
-    QTest::mouseClick(editor->AdvanceBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(editor, "AdvanceBtn"), Qt::LeftButton);
     AdvanceViewController* second = editor->advancedDialog();
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(second->scheduleModeCombobox->currentIndex(), 3);
-    EXPECT_FALSE(second->compressCheckbox->isChecked());
+    EXPECT_EQ(control<QComboBox>(second, "scheduleModeCombo")->currentIndex(), 3);
+    EXPECT_FALSE(control<QCheckBox>(second, "compressCheckbox")->isChecked());
     second->close();
 }
 
@@ -287,8 +288,8 @@ TEST_F(EditorTest, EnterInTheNameFieldPressesNoButton)
     auto* editor = open();
     ASSERT_NE(editor, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(editor));
-    editor->taskName_field->setFocus();
-    QTest::keyClick(editor->taskName_field, Qt::Key_Return);
+    control<QLineEdit>(editor, "taskName_field")->setFocus();
+    QTest::keyClick(control<QLineEdit>(editor, "taskName_field"), Qt::Key_Return);
     EXPECT_EQ(editor->advancedDialog(), nullptr) << "the link opened the advanced settings";
     EXPECT_TRUE(editor->isVisible());
     EXPECT_TRUE(box.tasks.empty());
@@ -303,14 +304,14 @@ TEST_F(EditorTest, SourcePickerHandsOverFilesAndFoldersTogether)
     picker.open();
     EXPECT_EQ(picker.windowTitle(), "Choose a source file/folder");
     // Nothing chosen: Open keeps the picker up.
-    picker.view->selectionModel()->clearSelection();
+    control<QTreeView>(picker, "view")->selectionModel()->clearSelection();
     picker.accept();
     EXPECT_TRUE(chosen.isEmpty());
     EXPECT_TRUE(picker.isVisible());
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return picker.model->index(root + "/src/folder").isValid(); }, 5000));
     picker.selectPaths({ root + "/src/one.txt", root + "/src/folder" });
-    QTest::mouseClick(picker.openButton, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(picker, "openButton"), Qt::LeftButton);
     EXPECT_EQ(chosen, QStringList({ root + "/src/folder", root + "/src/one.txt" }));
     EXPECT_FALSE(picker.isVisible());
 }
@@ -324,26 +325,26 @@ TEST_F(EditorTest, PickersStartAtHomeWithNothingChosenAndListTheVolumes)
     SourcePickerDialog picker;
     picker.open();
     EXPECT_EQ(picker.currentFolder(), QDir::homePath());
-    EXPECT_EQ(picker.model->filePath(picker.view->rootIndex()), QDir::homePath());
+    EXPECT_EQ(picker.model->filePath(control<QTreeView>(picker, "view")->rootIndex()), QDir::homePath());
     EXPECT_TRUE(picker.selectedPaths().isEmpty());
-    EXPECT_FALSE(picker.openButton->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(picker, "openButton")->isEnabled());
     QStringList placeFolders;
-    for (int i = 0; i < picker.places->count(); ++i)
-        placeFolders << picker.places->item(i)->data(Qt::UserRole).toString();
+    for (int i = 0; i < control<QListWidget>(picker, "places")->count(); ++i)
+        placeFolders << control<QListWidget>(picker, "places")->item(i)->data(Qt::UserRole).toString();
     EXPECT_EQ(placeFolders, (QStringList { QDir::homePath(), "/", root + "/media/Drive" }));
 
     // Choosing enables Open; going elsewhere drops the choice again.
     picker.setCurrentFolder(root + "/src");
     ASSERT_TRUE(QTest::qWaitFor([&] { return picker.model->index(root + "/src/one.txt").isValid(); }, 5000));
     picker.selectPaths({ root + "/src/one.txt" });
-    EXPECT_TRUE(picker.openButton->isEnabled());
-    QTest::mouseClick(picker.upButton, Qt::LeftButton);
+    EXPECT_TRUE(control<QPushButton>(picker, "openButton")->isEnabled());
+    QTest::mouseClick(control<QToolButton>(picker, "upButton"), Qt::LeftButton);
     EXPECT_EQ(picker.currentFolder(), root);
-    EXPECT_FALSE(picker.openButton->isEnabled());
+    EXPECT_FALSE(control<QPushButton>(picker, "openButton")->isEnabled());
 
     // The destination chooser offers the same places.
     auto* editor = open();
-    QTest::mouseClick(editor->changeDestBtn, Qt::LeftButton);
+    QTest::mouseClick(control<AddTaskSmallBoxButton>(editor, "changeDestBtn"), Qt::LeftButton);
     auto* chooser = editor->findChild<QFileDialog*>();
     ASSERT_NE(chooser, nullptr);
     EXPECT_EQ(chooser->directory().absolutePath(), QDir::homePath());
@@ -356,27 +357,27 @@ TEST_F(EditorTest, DestinationButtonTitleIsNeverCutAtItsStart)
     auto* editor = open();
     // Every line starts as it should and fits inside the button's padding (15 a side).
     const auto readable = [&](int width) {
-        const QStringList lines = editor->changeDestBtn->text().split('\n');
+        const QStringList lines = control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->text().split('\n');
         EXPECT_TRUE(lines[0].startsWith("Change"));
         for (const QString& line : lines)
-            EXPECT_LE(editor->changeDestBtn->fontMetrics().horizontalAdvance(line), width - 30) << line.toStdString();
+            EXPECT_LE(control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->fontMetrics().horizontalAdvance(line), width - 30) << line.toStdString();
         return lines.size();
     };
     editor->chooseDestination(root + "/dest", false);
-    const QString whole = editor->changeDestBtn->toolTip();
+    const QString whole = control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->toolTip();
     EXPECT_TRUE(whole.startsWith("Change Destination (")) << whole.toStdString();
     EXPECT_TRUE(whole.endsWith(" available)")) << whole.toStdString();
-    if (readable(editor->changeDestBtn->width()) == 1) {
-        EXPECT_EQ(editor->changeDestBtn->text(), whole);
+    if (readable(control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->width()) == 1) {
+        EXPECT_EQ(control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->text(), whole);
     }
 
     // Too narrow for one line: two lines, and a button tall enough for them.
-    editor->changeDestBtn->setFixedWidth(150);
+    control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->setFixedWidth(150);
     editor->chooseDestination(root + "/dest", false);
     EXPECT_EQ(readable(150), 2);
-    EXPECT_TRUE(editor->changeDestBtn->text().split('\n').at(1).startsWith("("));
-    EXPECT_GE(editor->changeDestBtn->height(), 2 * editor->changeDestBtn->fontMetrics().lineSpacing());
-    EXPECT_EQ(editor->changeDestBtn->toolTip(), whole);
+    EXPECT_TRUE(control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->text().split('\n').at(1).startsWith("("));
+    EXPECT_GE(control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->height(), 2 * control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->fontMetrics().lineSpacing());
+    EXPECT_EQ(control<AddTaskSmallBoxButton>(editor, "changeDestBtn")->toolTip(), whole);
 }
 
 TEST_F(EditorTest, VolumesWithoutAUsableIdentityAreRefusedAndTheRestOfTheChoiceDropped)
@@ -396,14 +397,14 @@ TEST_F(EditorTest, VolumesWithoutAUsableIdentityAreRefusedAndTheRestOfTheChoiceD
     EXPECT_EQ(editor->sourcePathArray[0], root + "/src/one.txt");
     EXPECT_TRUE(editor->sourcePathArray[1].startsWith(root + "/media/Good/Files;"));
     EXPECT_GT(editor->sourcePathArray[1].size(), (root + "/media/Good/Files;").size());
-    EXPECT_TRUE(editor->sourceBoxBtn->isHidden()); // sources are listed: the box must not cover them
+    EXPECT_TRUE(control<AddTaskBoxButton>(editor, "sourceBoxBtn")->isHidden()); // sources are listed: the box must not cover them
 
     editor->chooseDestination(root + "/media/Gone", true);
     EXPECT_EQ(presenter.lastMessage(), " \"Gone/\" as the destination path: Permission denied.");
     EXPECT_TRUE(editor->destinationPath.isEmpty());
     editor->chooseDestination(root + "/media/Good", true);
     EXPECT_TRUE(editor->destinationPath.startsWith(root + "/media/Good;"));
-    EXPECT_EQ(editor->destPathTextLabel->text(), root + "/media/Good");
+    EXPECT_EQ(control<ElidedLabel>(editor, "destPathTextLabel")->text(), root + "/media/Good");
     ExternalVolumes::setOverride(std::nullopt, std::nullopt);
 }
 
@@ -418,7 +419,7 @@ TEST_F(EditorTest, DoneRefusesWhenTheDestinationHasLessRoomThanTheSources)
     auto* editor = open();
     editor->addSourcePaths({ root + "/src/huge.img" }, false);
     editor->chooseDestination(root + "/dest", false);
-    QTest::keyClicks(editor->taskName_field, "Big");
+    QTest::keyClicks(control<QLineEdit>(editor, "taskName_field"), "Big");
     done(editor);
     ASSERT_EQ(presenter.requests.size(), 1u);
     EXPECT_EQ(presenter.requests[0].title, "Error");
@@ -426,7 +427,7 @@ TEST_F(EditorTest, DoneRefusesWhenTheDestinationHasLessRoomThanTheSources)
     EXPECT_EQ(presenter.requests[0].message, "Not enough space at the selected destination. Please change a destination.");
     EXPECT_TRUE(box.tasks.empty());
     EXPECT_TRUE(editor->isVisible());
-    EXPECT_TRUE(editor->doneButton->isEnabled());
+    EXPECT_TRUE(control<customizeButton>(editor, "doneButton")->isEnabled());
 }
 
 TEST_F(EditorTest, ASourceAlreadyListedIsRefusedByName)
@@ -451,7 +452,7 @@ TEST_F(EditorTest, ASourceAlreadyListedIsRefusedByName)
     ASSERT_EQ(presenter.requests.size(), 2u);
     EXPECT_EQ(presenter.lastMessage(), "\"" + two + "\" and \"" + one + "\" are already in the list of sources.");
     EXPECT_EQ(editor->sourcePathArray, QStringList({ one, folder, two }));
-    EXPECT_EQ(editor->leftBoxTableView->count(), 3);
+    EXPECT_EQ(control<QListWidget>(editor, "leftBoxTableView")->count(), 3);
 
     // A stored entry carries its volume's identity after ';'.
     auto old = makeTask("Tagged", 2, 0, 0, root + "/dest");

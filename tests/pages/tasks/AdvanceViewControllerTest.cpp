@@ -1,5 +1,6 @@
 #include "AdvInfoDelegate.h"
 #include "AdvanceViewController.h"
+#include "Controls.h"
 #include "PasswordRules.h"
 #include "TaskPagesTestSupport.h"
 #include "customizeButton.h"
@@ -69,12 +70,12 @@ protected:
 TEST_F(AdvancedTest, NewTaskDefaultsAnswerPlainCopyWithoutSchedule)
 {
     auto* d = open();
-    EXPECT_FALSE(d->encryptCombobox->isEnabled());
-    EXPECT_TRUE(d->passwordSettingView->isHidden());
-    EXPECT_TRUE(d->scheduleTimePicker->isHidden());
-    for (auto* b : d->dateBtnArray)
+    EXPECT_FALSE(control<QComboBox>(d, "SecurityModeCombo")->isEnabled());
+    EXPECT_TRUE(control<QWidget>(d, "passwordSettingView")->isHidden());
+    EXPECT_TRUE(control<QTimeEdit>(d, "scheduleTimePicker")->isHidden());
+    for (auto* b : numberedControls<myDateBtn>(d, "dateBtn", 31))
         EXPECT_TRUE(b->isHidden());
-    QTest::mouseClick(d->doneButton, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(d, "doneButton"), Qt::LeftButton);
     ASSERT_EQ(adv.answers.size(), 1u);
     const Answer& a = adv.answers[0];
     EXPECT_EQ(a.function, 1);
@@ -92,10 +93,10 @@ TEST_F(AdvancedTest, NewTaskDefaultsAnswerPlainCopyWithoutSchedule)
 TEST_F(AdvancedTest, LivePasswordRules)
 {
     auto* d = open();
-    d->compressCheckbox->click();
-    d->encryptCombobox->setCurrentIndex(1);
-    EXPECT_FALSE(d->passwordSettingView->isHidden());
-    EXPECT_FALSE(d->doneButton->isEnabled());
+    control<QCheckBox>(d, "compressCheckbox")->click();
+    control<QComboBox>(d, "SecurityModeCombo")->setCurrentIndex(1);
+    EXPECT_FALSE(control<QWidget>(d, "passwordSettingView")->isHidden());
+    EXPECT_FALSE(control<customizeButton>(d, "doneButton")->isEnabled());
 
     struct Step {
         QLineEdit* field;
@@ -105,15 +106,15 @@ TEST_F(AdvancedTest, LivePasswordRules)
         bool done;
     };
     const std::vector<Step> steps {
-        { d->passwordField, "abc", false, "The password must be between 4-16 characters.", false },
-        { d->passwordField, "!", false, "A password supports up to 16 alphanumeric characters", false },
-        { d->passwordField, "", true, "", false },
-        { d->passwordField, "abcdefghijklmnopq", false, "The password must be between 4-16 characters.", false },
-        { d->passwordField, "", true, "", false },
-        { d->passwordField, "abcd", false, "", false },              // confirmation still empty
-        { d->passwordConfirmField, "abcd", false, "Passwords match.", true },
-        { d->passwordField, "!", false, "A password supports up to 16 alphanumeric characters", true },
-        { d->passwordField, "", true, "", true },                   // the confirmation is not empty: step 6
+        { control<QLineEdit>(d, "passwordField"), "abc", false, "The password must be between 4-16 characters.", false },
+        { control<QLineEdit>(d, "passwordField"), "!", false, "A password supports up to 16 alphanumeric characters", false },
+        { control<QLineEdit>(d, "passwordField"), "", true, "", false },
+        { control<QLineEdit>(d, "passwordField"), "abcdefghijklmnopq", false, "The password must be between 4-16 characters.", false },
+        { control<QLineEdit>(d, "passwordField"), "", true, "", false },
+        { control<QLineEdit>(d, "passwordField"), "abcd", false, "", false },              // confirmation still empty
+        { control<QLineEdit>(d, "passwordConfirmField"), "abcd", false, "Passwords match.", true },
+        { control<QLineEdit>(d, "passwordField"), "!", false, "A password supports up to 16 alphanumeric characters", true },
+        { control<QLineEdit>(d, "passwordField"), "", true, "", true },                   // the confirmation is not empty: step 6
     };
     for (size_t i = 0; i < steps.size(); ++i) {
         const Step& s = steps[i];
@@ -123,68 +124,68 @@ TEST_F(AdvancedTest, LivePasswordRules)
             typeInto(s.field, s.type);
         if (i == 8) {
             // "" against "abcd": mismatch.
-            EXPECT_EQ(d->passwordHint->text(), "Passwords do not match.");
-            EXPECT_FALSE(d->doneButton->isEnabled());
+            EXPECT_EQ(control<QLabel>(d, "passwordHint")->text(), "Passwords do not match.");
+            EXPECT_FALSE(control<customizeButton>(d, "doneButton")->isEnabled());
             continue;
         }
         if (s.hint.isEmpty())
-            EXPECT_TRUE(d->passwordHint->isHidden()) << "step " << i;
+            EXPECT_TRUE(control<QLabel>(d, "passwordHint")->isHidden()) << "step " << i;
         else {
-            EXPECT_FALSE(d->passwordHint->isHidden()) << "step " << i;
-            EXPECT_EQ(d->passwordHint->text(), s.hint) << "step " << i;
+            EXPECT_FALSE(control<QLabel>(d, "passwordHint")->isHidden()) << "step " << i;
+            EXPECT_EQ(control<QLabel>(d, "passwordHint")->text(), s.hint) << "step " << i;
         }
-        EXPECT_EQ(d->doneButton->isEnabled(), s.done) << "step " << i;
+        EXPECT_EQ(control<customizeButton>(d, "doneButton")->isEnabled(), s.done) << "step " << i;
     }
 
-    typeInto(d->passwordField, "abce");
-    EXPECT_EQ(d->passwordHint->text(), "Passwords do not match.");
-    EXPECT_FALSE(d->doneButton->isEnabled());
+    typeInto(control<QLineEdit>(d, "passwordField"), "abce");
+    EXPECT_EQ(control<QLabel>(d, "passwordHint")->text(), "Passwords do not match.");
+    EXPECT_FALSE(control<customizeButton>(d, "doneButton")->isEnabled());
     // Edits of the confirmation count too.
-    clear(d->passwordConfirmField);
-    typeInto(d->passwordConfirmField, "abce");
-    EXPECT_EQ(d->passwordHint->text(), "Passwords match.");
-    EXPECT_TRUE(d->doneButton->isEnabled());
+    clear(control<QLineEdit>(d, "passwordConfirmField"));
+    typeInto(control<QLineEdit>(d, "passwordConfirmField"), "abce");
+    EXPECT_EQ(control<QLabel>(d, "passwordHint")->text(), "Passwords match.");
+    EXPECT_TRUE(control<customizeButton>(d, "doneButton")->isEnabled());
 }
 
 TEST_F(AdvancedTest, LiveRulesCoverTheConfirmationAndBothItsFields)
 {
     auto* d = open();
-    d->compressCheckbox->click();
-    d->encryptCombobox->setCurrentIndex(1);
-    typeInto(d->passwordField, "abcd");
-    typeInto(d->passwordConfirmField, "ab!");
-    EXPECT_EQ(d->passwordHint->text(), "A password supports up to 16 alphanumeric characters");
-    EXPECT_FALSE(d->doneButton->isEnabled());
-    clear(d->passwordConfirmField);
-    typeInto(d->passwordConfirmField, "abc");
-    EXPECT_EQ(d->passwordHint->text(), "The password must be between 4-16 characters.");
-    typeInto(d->passwordConfirmField, "d");
-    EXPECT_EQ(d->passwordHint->text(), "Passwords match.");
-    EXPECT_TRUE(d->doneButton->isEnabled());
+    control<QCheckBox>(d, "compressCheckbox")->click();
+    control<QComboBox>(d, "SecurityModeCombo")->setCurrentIndex(1);
+    typeInto(control<QLineEdit>(d, "passwordField"), "abcd");
+    typeInto(control<QLineEdit>(d, "passwordConfirmField"), "ab!");
+    EXPECT_EQ(control<QLabel>(d, "passwordHint")->text(), "A password supports up to 16 alphanumeric characters");
+    EXPECT_FALSE(control<customizeButton>(d, "doneButton")->isEnabled());
+    clear(control<QLineEdit>(d, "passwordConfirmField"));
+    typeInto(control<QLineEdit>(d, "passwordConfirmField"), "abc");
+    EXPECT_EQ(control<QLabel>(d, "passwordHint")->text(), "The password must be between 4-16 characters.");
+    typeInto(control<QLineEdit>(d, "passwordConfirmField"), "d");
+    EXPECT_EQ(control<QLabel>(d, "passwordHint")->text(), "Passwords match.");
+    EXPECT_TRUE(control<customizeButton>(d, "doneButton")->isEnabled());
 
     // Shown in plain text and then emptied, the confirmation's hidden twin still holds
     // "abcd": the empty visible text is compared, not skipped.
-    QTest::mouseClick(d->confirmShowBtn, Qt::LeftButton);
-    ASSERT_FALSE(d->passwordConfirmField_show->isHidden());
-    clear(d->passwordConfirmField_show);
-    EXPECT_EQ(d->passwordConfirmField->text(), "abcd");
-    EXPECT_FALSE(d->passwordHint->isHidden());
-    EXPECT_EQ(d->passwordHint->text(), "Passwords do not match.");
-    EXPECT_FALSE(d->doneButton->isEnabled());
+    QTest::mouseClick(control<QPushButton>(d, "confirmShowBtn"), Qt::LeftButton);
+    ASSERT_FALSE(control<QLineEdit>(d, "passwordConfirmField_show")->isHidden());
+    clear(control<QLineEdit>(d, "passwordConfirmField_show"));
+    EXPECT_EQ(control<QLineEdit>(d, "passwordConfirmField")->text(), "abcd");
+    EXPECT_FALSE(control<QLabel>(d, "passwordHint")->isHidden());
+    EXPECT_EQ(control<QLabel>(d, "passwordHint")->text(), "Passwords do not match.");
+    EXPECT_FALSE(control<customizeButton>(d, "doneButton")->isEnabled());
 }
 
 TEST_F(AdvancedTest, EmptiedFieldsKeepDoneEnabledButDoneRefusesAnEmptyPassword)
 {
     auto* d = open();
-    d->compressCheckbox->click();
-    d->encryptCombobox->setCurrentIndex(1);
-    typeInto(d->passwordField, "abcd");
-    typeInto(d->passwordConfirmField, "abcd");
-    ASSERT_TRUE(d->doneButton->isEnabled());
-    clear(d->passwordConfirmField);
-    clear(d->passwordField);
-    EXPECT_TRUE(d->doneButton->isEnabled());
-    QTest::mouseClick(d->doneButton, Qt::LeftButton);
+    control<QCheckBox>(d, "compressCheckbox")->click();
+    control<QComboBox>(d, "SecurityModeCombo")->setCurrentIndex(1);
+    typeInto(control<QLineEdit>(d, "passwordField"), "abcd");
+    typeInto(control<QLineEdit>(d, "passwordConfirmField"), "abcd");
+    ASSERT_TRUE(control<customizeButton>(d, "doneButton")->isEnabled());
+    clear(control<QLineEdit>(d, "passwordConfirmField"));
+    clear(control<QLineEdit>(d, "passwordField"));
+    EXPECT_TRUE(control<customizeButton>(d, "doneButton")->isEnabled());
+    QTest::mouseClick(control<customizeButton>(d, "doneButton"), Qt::LeftButton);
     EXPECT_EQ(presenter.lastMessage(), "Password can't be empty!");
     EXPECT_TRUE(adv.answers.empty());
     EXPECT_TRUE(d->isVisible());
@@ -193,21 +194,21 @@ TEST_F(AdvancedTest, EmptiedFieldsKeepDoneEnabledButDoneRefusesAnEmptyPassword)
 TEST_F(AdvancedTest, DoneReappliesTheRulesTheHintOnlyShowed)
 {
     auto* d = open();
-    d->compressCheckbox->click();
-    d->encryptCombobox->setCurrentIndex(1);
-    typeInto(d->passwordField, "ab!");
-    typeInto(d->passwordConfirmField, "ab!");
-    d->doneButton->setEnabled(true); // even if Done is reachable
-    QTest::mouseClick(d->doneButton, Qt::LeftButton);
+    control<QCheckBox>(d, "compressCheckbox")->click();
+    control<QComboBox>(d, "SecurityModeCombo")->setCurrentIndex(1);
+    typeInto(control<QLineEdit>(d, "passwordField"), "ab!");
+    typeInto(control<QLineEdit>(d, "passwordConfirmField"), "ab!");
+    control<customizeButton>(d, "doneButton")->setEnabled(true); // even if Done is reachable
+    QTest::mouseClick(control<customizeButton>(d, "doneButton"), Qt::LeftButton);
     EXPECT_TRUE(adv.answers.empty());
     EXPECT_EQ(presenter.requests.back().title, "Error");
     EXPECT_EQ(presenter.lastMessage(), "A password supports up to 16 alphanumeric characters");
-    EXPECT_TRUE(d->passwordField->text().isEmpty());
-    EXPECT_TRUE(d->passwordConfirmField->text().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>(d, "passwordField")->text().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>(d, "passwordConfirmField")->text().isEmpty());
 
-    typeInto(d->passwordField, "abc");
-    typeInto(d->passwordConfirmField, "abc");
-    QTest::mouseClick(d->doneButton, Qt::LeftButton);
+    typeInto(control<QLineEdit>(d, "passwordField"), "abc");
+    typeInto(control<QLineEdit>(d, "passwordConfirmField"), "abc");
+    QTest::mouseClick(control<customizeButton>(d, "doneButton"), Qt::LeftButton);
     EXPECT_EQ(presenter.lastMessage(), "The password must be between 4-16 characters.");
     EXPECT_TRUE(adv.answers.empty());
 }
@@ -215,29 +216,29 @@ TEST_F(AdvancedTest, DoneReappliesTheRulesTheHintOnlyShowed)
 TEST_F(AdvancedTest, MismatchThenCorrectedAnswersEncryptedWithThePassword)
 {
     auto* d = open();
-    d->compressCheckbox->click();
-    d->encryptCombobox->setCurrentIndex(1);
-    d->scheduleModeCombobox->setCurrentIndex(2);
-    d->weekdayCheckArray[1]->click();
-    d->weekdayCheckArray[6]->click();
-    typeInto(d->passwordField, "abcd");
-    typeInto(d->passwordConfirmField, "abcd");
-    typeInto(d->passwordField, "e");
-    d->doneButton->setEnabled(true);
-    QTest::mouseClick(d->doneButton, Qt::LeftButton);
+    control<QCheckBox>(d, "compressCheckbox")->click();
+    control<QComboBox>(d, "SecurityModeCombo")->setCurrentIndex(1);
+    control<QComboBox>(d, "scheduleModeCombo")->setCurrentIndex(2);
+    numberedControls<QCheckBox>(d, "weekdayCheck", 7)[1]->click();
+    numberedControls<QCheckBox>(d, "weekdayCheck", 7)[6]->click();
+    typeInto(control<QLineEdit>(d, "passwordField"), "abcd");
+    typeInto(control<QLineEdit>(d, "passwordConfirmField"), "abcd");
+    typeInto(control<QLineEdit>(d, "passwordField"), "e");
+    control<customizeButton>(d, "doneButton")->setEnabled(true);
+    QTest::mouseClick(control<customizeButton>(d, "doneButton"), Qt::LeftButton);
     EXPECT_EQ(presenter.lastMessage(), "Confirmation password does not match");
     EXPECT_TRUE(adv.answers.empty());
 
     // Typed in the plain twin: the visible field is read.
-    QTest::mouseClick(d->passwordShowBtn, Qt::LeftButton);
-    EXPECT_FALSE(d->passwordField_show->isHidden());
-    EXPECT_TRUE(d->passwordField->isHidden());
-    EXPECT_EQ(d->passwordShowBtn->property("imageName").toString(), "ic_password_off");
-    typeInto(d->passwordField_show, "Pass1234");
-    typeInto(d->passwordConfirmField, "Pass1234");
-    ASSERT_TRUE(d->doneButton->isEnabled());
-    d->scheduleTimePicker->setTime(QTime(22, 15));
-    QTest::mouseClick(d->doneButton, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(d, "passwordShowBtn"), Qt::LeftButton);
+    EXPECT_FALSE(control<QLineEdit>(d, "passwordField_show")->isHidden());
+    EXPECT_TRUE(control<QLineEdit>(d, "passwordField")->isHidden());
+    EXPECT_EQ(control<QPushButton>(d, "passwordShowBtn")->property("imageName").toString(), "ic_password_off");
+    typeInto(control<QLineEdit>(d, "passwordField_show"), "Pass1234");
+    typeInto(control<QLineEdit>(d, "passwordConfirmField"), "Pass1234");
+    ASSERT_TRUE(control<customizeButton>(d, "doneButton")->isEnabled());
+    control<QTimeEdit>(d, "scheduleTimePicker")->setTime(QTime(22, 15));
+    QTest::mouseClick(control<customizeButton>(d, "doneButton"), Qt::LeftButton);
     EXPECT_EQ(presenter.requests.back().title, "Attention");
     ASSERT_EQ(adv.answers.size(), 1u);
     const Answer& a = adv.answers[0];
@@ -253,17 +254,17 @@ TEST_F(AdvancedTest, MismatchThenCorrectedAnswersEncryptedWithThePassword)
 TEST_F(AdvancedTest, EyeButtonCopiesTheTextBothWays)
 {
     auto* d = open();
-    d->compressCheckbox->click();
-    d->encryptCombobox->setCurrentIndex(1);
-    EXPECT_EQ(d->confirmShowBtn->property("imageName").toString(), "ic_password_on");
-    typeInto(d->passwordConfirmField, "abcd");
-    QTest::mouseClick(d->confirmShowBtn, Qt::LeftButton);
-    EXPECT_EQ(d->passwordConfirmField_show->text(), "abcd");
-    typeInto(d->passwordConfirmField_show, "ef");
-    QTest::mouseClick(d->confirmShowBtn, Qt::LeftButton);
-    EXPECT_TRUE(d->passwordConfirmField_show->isHidden());
-    EXPECT_EQ(d->passwordConfirmField->text(), "abcdef");
-    EXPECT_EQ(d->confirmShowBtn->property("imageName").toString(), "ic_password_on");
+    control<QCheckBox>(d, "compressCheckbox")->click();
+    control<QComboBox>(d, "SecurityModeCombo")->setCurrentIndex(1);
+    EXPECT_EQ(control<QPushButton>(d, "confirmShowBtn")->property("imageName").toString(), "ic_password_on");
+    typeInto(control<QLineEdit>(d, "passwordConfirmField"), "abcd");
+    QTest::mouseClick(control<QPushButton>(d, "confirmShowBtn"), Qt::LeftButton);
+    EXPECT_EQ(control<QLineEdit>(d, "passwordConfirmField_show")->text(), "abcd");
+    typeInto(control<QLineEdit>(d, "passwordConfirmField_show"), "ef");
+    QTest::mouseClick(control<QPushButton>(d, "confirmShowBtn"), Qt::LeftButton);
+    EXPECT_TRUE(control<QLineEdit>(d, "passwordConfirmField_show")->isHidden());
+    EXPECT_EQ(control<QLineEdit>(d, "passwordConfirmField")->text(), "abcdef");
+    EXPECT_EQ(control<QPushButton>(d, "confirmShowBtn")->property("imageName").toString(), "ic_password_on");
 }
 
 TEST_F(AdvancedTest, LoadingAnEncryptedTask)
@@ -271,34 +272,34 @@ TEST_F(AdvancedTest, LoadingAnEncryptedTask)
     auto t = task(3, "Daily", 6, 45);
     t->password = "Stored99";
     auto* d = open(t);
-    EXPECT_TRUE(d->compressCheckbox->isChecked());
-    EXPECT_TRUE(d->encryptCombobox->isEnabled());
-    EXPECT_EQ(d->encryptCombobox->currentIndex(), 1);
-    EXPECT_EQ(d->passwordField->text(), "Stored99");
-    EXPECT_EQ(d->passwordConfirmField->text(), "Stored99");
-    EXPECT_TRUE(d->passwordShowBtn->isHidden());
-    EXPECT_TRUE(d->confirmShowBtn->isHidden());
-    EXPECT_FALSE(d->doneButton->isEnabled());
-    EXPECT_EQ(d->scheduleModeCombobox->currentIndex(), 1);
-    EXPECT_EQ(d->scheduleTimePicker->time(), QTime(6, 45));
-    EXPECT_FALSE(d->scheduleTimePicker->isHidden());
-    typeInto(d->passwordField, "x");
-    clear(d->passwordField);
-    typeInto(d->passwordField, "Stored99");
-    EXPECT_TRUE(d->doneButton->isEnabled());
+    EXPECT_TRUE(control<QCheckBox>(d, "compressCheckbox")->isChecked());
+    EXPECT_TRUE(control<QComboBox>(d, "SecurityModeCombo")->isEnabled());
+    EXPECT_EQ(control<QComboBox>(d, "SecurityModeCombo")->currentIndex(), 1);
+    EXPECT_EQ(control<QLineEdit>(d, "passwordField")->text(), "Stored99");
+    EXPECT_EQ(control<QLineEdit>(d, "passwordConfirmField")->text(), "Stored99");
+    EXPECT_TRUE(control<QPushButton>(d, "passwordShowBtn")->isHidden());
+    EXPECT_TRUE(control<QPushButton>(d, "confirmShowBtn")->isHidden());
+    EXPECT_FALSE(control<customizeButton>(d, "doneButton")->isEnabled());
+    EXPECT_EQ(control<QComboBox>(d, "scheduleModeCombo")->currentIndex(), 1);
+    EXPECT_EQ(control<QTimeEdit>(d, "scheduleTimePicker")->time(), QTime(6, 45));
+    EXPECT_FALSE(control<QTimeEdit>(d, "scheduleTimePicker")->isHidden());
+    typeInto(control<QLineEdit>(d, "passwordField"), "x");
+    clear(control<QLineEdit>(d, "passwordField"));
+    typeInto(control<QLineEdit>(d, "passwordField"), "Stored99");
+    EXPECT_TRUE(control<customizeButton>(d, "doneButton")->isEnabled());
 }
 
 TEST_F(AdvancedTest, LoadingArchiveMonthlyAndWeeklyTasks)
 {
     auto* m = open(task(2, "Monthly", 1, 2, { 1, 15 }));
-    EXPECT_TRUE(m->compressCheckbox->isChecked());
-    EXPECT_EQ(m->encryptCombobox->currentIndex(), 0);
-    for (auto* b : m->dateBtnArray) {
+    EXPECT_TRUE(control<QCheckBox>(m, "compressCheckbox")->isChecked());
+    EXPECT_EQ(control<QComboBox>(m, "SecurityModeCombo")->currentIndex(), 0);
+    for (auto* b : numberedControls<myDateBtn>(m, "dateBtn", 31)) {
         EXPECT_FALSE(b->isHidden());
         const int day = b->property("identifier").toInt();
         EXPECT_EQ(b->clickFlag, day == 1 || day == 15) << day;
     }
-    QTest::mouseClick(m->doneButton, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(m, "doneButton"), Qt::LeftButton);
     ASSERT_EQ(adv.answers.size(), 1u);
     EXPECT_EQ(adv.answers[0].function, 2);
     EXPECT_EQ(adv.answers[0].mode, "Monthly");
@@ -307,16 +308,16 @@ TEST_F(AdvancedTest, LoadingArchiveMonthlyAndWeeklyTasks)
     EXPECT_EQ(adv.answers[0].minute, 2);
 
     auto* w = open(task(1, "Weekly", 23, 59, {}, { 1, 4 }));
-    EXPECT_FALSE(w->compressCheckbox->isChecked());
-    for (auto* c : w->weekdayCheckArray) {
+    EXPECT_FALSE(control<QCheckBox>(w, "compressCheckbox")->isChecked());
+    for (auto* c : numberedControls<QCheckBox>(w, "weekdayCheck", 7)) {
         EXPECT_FALSE(c->isHidden());
         const int n = c->property("identifier").toInt();
         EXPECT_EQ(c->isChecked(), n == 1 || n == 4) << n;
     }
-    EXPECT_EQ(w->scheduleTimePicker->time(), QTime(23, 59));
+    EXPECT_EQ(control<QTimeEdit>(w, "scheduleTimePicker")->time(), QTime(23, 59));
     // "None" after "Weekly" forgets the time and the days.
-    w->scheduleModeCombobox->setCurrentIndex(0);
-    QTest::mouseClick(w->doneButton, Qt::LeftButton);
+    control<QComboBox>(w, "scheduleModeCombo")->setCurrentIndex(0);
+    QTest::mouseClick(control<customizeButton>(w, "doneButton"), Qt::LeftButton);
     ASSERT_EQ(adv.answers.size(), 2u);
     EXPECT_EQ(adv.answers[1].mode, "None");
     EXPECT_EQ(adv.answers[1].hour, -1);
@@ -327,15 +328,15 @@ TEST_F(AdvancedTest, LoadingArchiveMonthlyAndWeeklyTasks)
 TEST_F(AdvancedTest, WeeklyOrMonthlyWithoutADayCannotBeSaved)
 {
     auto* d = open();
-    d->scheduleModeCombobox->setCurrentIndex(2);
-    QTest::mouseClick(d->doneButton, Qt::LeftButton);
+    control<QComboBox>(d, "scheduleModeCombo")->setCurrentIndex(2);
+    QTest::mouseClick(control<customizeButton>(d, "doneButton"), Qt::LeftButton);
     EXPECT_TRUE(adv.answers.empty());
     EXPECT_EQ(presenter.requests.back().title, "Error");
-    d->scheduleModeCombobox->setCurrentIndex(3);
-    QTest::mouseClick(d->doneButton, Qt::LeftButton);
+    control<QComboBox>(d, "scheduleModeCombo")->setCurrentIndex(3);
+    QTest::mouseClick(control<customizeButton>(d, "doneButton"), Qt::LeftButton);
     EXPECT_TRUE(adv.answers.empty());
-    QTest::mouseClick(d->dateBtnArray[30], Qt::LeftButton);
-    QTest::mouseClick(d->doneButton, Qt::LeftButton);
+    QTest::mouseClick(numberedControls<myDateBtn>(d, "dateBtn", 31)[30], Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(d, "doneButton"), Qt::LeftButton);
     ASSERT_EQ(adv.answers.size(), 1u);
     EXPECT_EQ(adv.answers[0].date, QList<qint64>({ 31 }));
 }
@@ -344,14 +345,14 @@ TEST_F(AdvancedTest, UntickingTheArchiveInEncryptedModeAnswersPlainCopy)
 {
     auto t = task(3, "None", -1, -1);
     auto* d = open(t);
-    d->compressCheckbox->click();
-    EXPECT_FALSE(d->compressCheckbox->isChecked());
-    EXPECT_TRUE(d->passwordField->text().isEmpty());
-    EXPECT_TRUE(d->passwordConfirmField->text().isEmpty());
-    EXPECT_TRUE(d->passwordSettingView->isHidden());
-    EXPECT_FALSE(d->encryptCombobox->isEnabled());
-    EXPECT_TRUE(d->doneButton->isEnabled());
-    QTest::mouseClick(d->doneButton, Qt::LeftButton);
+    control<QCheckBox>(d, "compressCheckbox")->click();
+    EXPECT_FALSE(control<QCheckBox>(d, "compressCheckbox")->isChecked());
+    EXPECT_TRUE(control<QLineEdit>(d, "passwordField")->text().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>(d, "passwordConfirmField")->text().isEmpty());
+    EXPECT_TRUE(control<QWidget>(d, "passwordSettingView")->isHidden());
+    EXPECT_FALSE(control<QComboBox>(d, "SecurityModeCombo")->isEnabled());
+    EXPECT_TRUE(control<customizeButton>(d, "doneButton")->isEnabled());
+    QTest::mouseClick(control<customizeButton>(d, "doneButton"), Qt::LeftButton);
     ASSERT_EQ(adv.answers.size(), 1u);
     EXPECT_EQ(adv.answers[0].function, 1);
     EXPECT_EQ(adv.answers[0].password, PasswordRules::noPasswordMarker());
@@ -360,7 +361,7 @@ TEST_F(AdvancedTest, UntickingTheArchiveInEncryptedModeAnswersPlainCopy)
 TEST_F(AdvancedTest, CancelAnswersNothing)
 {
     auto* d = open();
-    QTest::mouseClick(d->cancelButton, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(d, "cancelButton"), Qt::LeftButton);
     EXPECT_TRUE(adv.answers.empty());
     EXPECT_TRUE(guard.isNull() || !guard->isVisible());
 }

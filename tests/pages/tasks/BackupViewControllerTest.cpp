@@ -1,9 +1,9 @@
 #include "BackupTableRowView.h"
 #include "BackupViewController.h"
+#include "Controls.h"
 #include "ElidedLabel.h"
 #include "MyCell.h"
 #include "TaskPagesTestSupport.h"
-#include "TaskSizeText.h"
 #include "circleButton.h"
 #include "customizeButton.h"
 #include "myMoreInfoBtn.h"
@@ -15,18 +15,6 @@
 #include <QSettings>
 
 using namespace taskpages;
-
-TEST(TaskSizeText, PagesOwnRuleWithoutTerabytes)
-{
-    EXPECT_EQ(TaskSizeText::text(0), "0 Byte");
-    EXPECT_EQ(TaskSizeText::text(1024), "1024 Byte");
-    EXPECT_EQ(TaskSizeText::text(1025), "1.0 KB");
-    EXPECT_EQ(TaskSizeText::text(1536), "1.5 KB");
-    EXPECT_EQ(TaskSizeText::text(1024LL * 1024), "1024.0 KB"); // exactly 1 MiB is not above 1 MB
-    EXPECT_EQ(TaskSizeText::text(3LL * 1024 * 1024 / 2), "1.5 MB");
-    EXPECT_EQ(TaskSizeText::text(5LL << 30), "5.0 GB");
-    EXPECT_EQ(TaskSizeText::text(2LL << 40), "2048.0 GB");
-}
 
 class BackupPageTest : public TaskPageFixture<BackupViewController> {
 protected:
@@ -251,8 +239,8 @@ TEST_F(BackupPageTest, EncryptedModifyNeedsTheExactStoredPassword)
     ASSERT_NE(prompt, nullptr);
     EXPECT_TRUE(prompt->isVisible());
 
-    QTest::keyClicks(prompt->passwordField, "secret12");
-    QTest::mouseClick(prompt->okButton, Qt::LeftButton);
+    QTest::keyClicks(control<QLineEdit>(prompt, "passwordField"), "secret12");
+    QTest::mouseClick(control<customizeButton>(prompt, "okButton"), Qt::LeftButton);
     EXPECT_EQ(page.editor(), nullptr);
     ASSERT_EQ(presenter.requests.size(), 1u);
     EXPECT_EQ(presenter.requests[0].title, "Error");
@@ -263,9 +251,9 @@ TEST_F(BackupPageTest, EncryptedModifyNeedsTheExactStoredPassword)
     prompt = page.passwordPrompt();
     ASSERT_NE(prompt, nullptr);
     // Typed in the plain twin after the eye was pressed: the visible field counts.
-    QTest::mouseClick(prompt->showPasswordBtn, Qt::LeftButton);
-    QTest::keyClicks(prompt->passwordField_show, "Secret12");
-    QTest::mouseClick(prompt->okButton, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(prompt, "showPasswordBtn"), Qt::LeftButton);
+    QTest::keyClicks(control<QLineEdit>(prompt, "passwordField_show"), "Secret12");
+    QTest::mouseClick(control<customizeButton>(prompt, "okButton"), Qt::LeftButton);
     ASSERT_NE(page.editor(), nullptr);
     EXPECT_EQ(page.editor()->taskInfoToMod, locked);
     page.editor()->close();
@@ -287,7 +275,7 @@ TEST_F(BackupPageTest, PasswordAnswerForATaskDeletedMeanwhileDoesNothing)
 
 TEST_F(BackupPageTest, AddButtonOpensAnEmptyEditorAndItsAnswerGoesToTheMainWindow)
 {
-    QTest::mouseClick(page.addBtn, Qt::LeftButton);
+    QTest::mouseClick(control<circleButton>(page, "addBtn"), Qt::LeftButton);
     ASSERT_NE(page.editor(), nullptr);
     EXPECT_FALSE(page.editor()->isModifyMode);
     page.editor()->close();

@@ -1,4 +1,5 @@
 #include "ArchivePassword.h"
+#include "Controls.h"
 #include "DecryptDelegate.h"
 #include "EncryptDelegate.h"
 #include "ProgressReceiver.h"
@@ -61,9 +62,9 @@ TEST(SecurityPageRunTest, EncryptAndDecryptAFolderThroughThePage)
     page.embed(&window);
 
     encPasswordView* enc = page.encryptChosen(folder);
-    QTest::keyClicks(enc->encPasswordField, "Secret42");
-    QTest::keyClicks(enc->encPasswordConfirmField, "Secret42");
-    QTest::mouseClick(enc->doneButton, Qt::LeftButton);
+    QTest::keyClicks(control<QLineEdit>(enc, "encPasswordField"), "Secret42");
+    QTest::keyClicks(control<QLineEdit>(enc, "encPasswordConfirmField"), "Secret42");
+    QTest::mouseClick(control<customizeButton>(enc, "doneButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.runs.isRunning(); }, 60000));
     ASSERT_EQ(window.done, QStringList{"Encrypt Done"});
     ASSERT_TRUE(QFile::exists(folder + ".enc"));
@@ -72,8 +73,8 @@ TEST(SecurityPageRunTest, EncryptAndDecryptAFolderThroughThePage)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !QFileInfo::exists(folder); }, 10000));
 
     decPasswordView* dec = page.decryptChosen(folder + ".enc");
-    QTest::keyClicks(dec->decPasswordField, "Secret42");
-    QTest::mouseClick(dec->startButton, Qt::LeftButton);
+    QTest::keyClicks(control<QLineEdit>(dec, "decPasswordField"), "Secret42");
+    QTest::mouseClick(control<customizeButton>(dec, "startButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.runs.isRunning(); }, 60000));
     EXPECT_EQ(window.done.last(), "Decrypt Done");
     EXPECT_FALSE(window.restored);

@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "DecryptDelegate.h"
 #include "EncryptDelegate.h"
 #include "MessagePresenter.h"
@@ -49,38 +50,38 @@ TEST_F(PasswordDialogsTest, EncryptStartFollowsTheRules)
     view->encryptPath = "/data/folder";
     view->passEncInfoDelegate = &runs;
     view->present();
-    EXPECT_FALSE(view->doneButton->isEnabled());
-    EXPECT_TRUE(view->passwordHint->isHidden());
+    EXPECT_FALSE(control<customizeButton>(view, "doneButton")->isEnabled());
+    EXPECT_TRUE(control<QLabel>(view, "passwordHint")->isHidden());
 
-    typeInto(view->encPasswordField, "abc");
-    EXPECT_EQ(view->passwordHint->text(), "The password must be between 4-16 characters.");
-    EXPECT_FALSE(view->passwordHint->isHidden());
-    typeInto(view->encPasswordField, "ab!cd");
-    EXPECT_EQ(view->passwordHint->text(), "A password supports up to 16 alphanumeric characters");
-    typeInto(view->encPasswordField, "abcdefghijklmnopq");
-    EXPECT_EQ(view->passwordHint->text(), "The password must be between 4-16 characters.");
+    typeInto(control<QLineEdit>(view, "encPasswordField"), "abc");
+    EXPECT_EQ(control<QLabel>(view, "passwordHint")->text(), "The password must be between 4-16 characters.");
+    EXPECT_FALSE(control<QLabel>(view, "passwordHint")->isHidden());
+    typeInto(control<QLineEdit>(view, "encPasswordField"), "ab!cd");
+    EXPECT_EQ(control<QLabel>(view, "passwordHint")->text(), "A password supports up to 16 alphanumeric characters");
+    typeInto(control<QLineEdit>(view, "encPasswordField"), "abcdefghijklmnopq");
+    EXPECT_EQ(control<QLabel>(view, "passwordHint")->text(), "The password must be between 4-16 characters.");
 
-    typeInto(view->encPasswordField, "abcd");
-    EXPECT_TRUE(view->passwordHint->isHidden());
-    typeInto(view->encPasswordConfirmField, "abce");
-    EXPECT_EQ(view->passwordHint->text(), "Passwords do not match.");
-    EXPECT_FALSE(view->doneButton->isEnabled());
-    typeInto(view->encPasswordConfirmField, "abcd");
-    EXPECT_EQ(view->passwordHint->text(), "Passwords match.");
-    EXPECT_TRUE(view->doneButton->isEnabled());
+    typeInto(control<QLineEdit>(view, "encPasswordField"), "abcd");
+    EXPECT_TRUE(control<QLabel>(view, "passwordHint")->isHidden());
+    typeInto(control<QLineEdit>(view, "encPasswordConfirmField"), "abce");
+    EXPECT_EQ(control<QLabel>(view, "passwordHint")->text(), "Passwords do not match.");
+    EXPECT_FALSE(control<customizeButton>(view, "doneButton")->isEnabled());
+    typeInto(control<QLineEdit>(view, "encPasswordConfirmField"), "abcd");
+    EXPECT_EQ(control<QLabel>(view, "passwordHint")->text(), "Passwords match.");
+    EXPECT_TRUE(control<customizeButton>(view, "doneButton")->isEnabled());
 
     // A matching pair that breaks a rule never enables Start.
-    typeInto(view->encPasswordField, "ab!");
-    typeInto(view->encPasswordConfirmField, "ab!");
-    EXPECT_FALSE(view->doneButton->isEnabled());
+    typeInto(control<QLineEdit>(view, "encPasswordField"), "ab!");
+    typeInto(control<QLineEdit>(view, "encPasswordConfirmField"), "ab!");
+    EXPECT_FALSE(control<customizeButton>(view, "doneButton")->isEnabled());
 
     // Emptying both fields after a match leaves Start disabled, and Start itself re-checks.
-    typeInto(view->encPasswordField, "abcd");
-    typeInto(view->encPasswordConfirmField, "abcd");
-    ASSERT_TRUE(view->doneButton->isEnabled());
-    view->encPasswordConfirmField->clear();
-    view->encPasswordField->clear();
-    EXPECT_FALSE(view->doneButton->isEnabled());
+    typeInto(control<QLineEdit>(view, "encPasswordField"), "abcd");
+    typeInto(control<QLineEdit>(view, "encPasswordConfirmField"), "abcd");
+    ASSERT_TRUE(control<customizeButton>(view, "doneButton")->isEnabled());
+    control<QLineEdit>(view, "encPasswordConfirmField")->clear();
+    control<QLineEdit>(view, "encPasswordField")->clear();
+    EXPECT_FALSE(control<customizeButton>(view, "doneButton")->isEnabled());
     view->startClick();
     ASSERT_EQ(presenter.requests.size(), 1u);
     EXPECT_EQ(presenter.requests[0].title, "Error");
@@ -89,14 +90,14 @@ TEST_F(PasswordDialogsTest, EncryptStartFollowsTheRules)
     ASSERT_TRUE(view);
     EXPECT_TRUE(view->isVisible());
 
-    typeInto(view->encPasswordField, "abcd");
-    view->encPasswordConfirmField->setText("abcx");
+    typeInto(control<QLineEdit>(view, "encPasswordField"), "abcd");
+    control<QLineEdit>(view, "encPasswordConfirmField")->setText("abcx");
     view->startClick();
     EXPECT_EQ(presenter.requests.back().message, "Confirmation password does not match");
     EXPECT_TRUE(runs.calls.isEmpty());
 
-    typeInto(view->encPasswordConfirmField, "abcd");
-    QTest::mouseClick(view->doneButton, Qt::LeftButton);
+    typeInto(control<QLineEdit>(view, "encPasswordConfirmField"), "abcd");
+    QTest::mouseClick(control<customizeButton>(view, "doneButton"), Qt::LeftButton);
     EXPECT_EQ(runs.calls, QStringList{"encrypt:/data/folder:abcd"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 2000));
 }
@@ -107,26 +108,26 @@ TEST_F(PasswordDialogsTest, EyeButtonsSwapTheTwinsAndStartReadsTheVisibleOne)
     view->encryptPath = "/data/f.txt";
     view->passEncInfoDelegate = &runs;
     view->present();
-    EXPECT_TRUE(view->encPasswordField_show->isHidden());
-    EXPECT_EQ(view->passwordShowBtn->property("imageName").toString(), "ic_password_on");
+    EXPECT_TRUE(control<QLineEdit>(view, "encPasswordField_show")->isHidden());
+    EXPECT_EQ(control<QPushButton>(view, "passwordShowBtn")->property("imageName").toString(), "ic_password_on");
 
-    typeInto(view->encPasswordField, "abcd");
-    QTest::mouseClick(view->passwordShowBtn, Qt::LeftButton);
-    EXPECT_FALSE(view->encPasswordField_show->isHidden());
-    EXPECT_TRUE(view->encPasswordField->isHidden());
-    EXPECT_EQ(view->encPasswordField_show->text(), "abcd");
-    EXPECT_EQ(view->passwordShowBtn->property("imageName").toString(), "ic_password_off");
+    typeInto(control<QLineEdit>(view, "encPasswordField"), "abcd");
+    QTest::mouseClick(control<QPushButton>(view, "passwordShowBtn"), Qt::LeftButton);
+    EXPECT_FALSE(control<QLineEdit>(view, "encPasswordField_show")->isHidden());
+    EXPECT_TRUE(control<QLineEdit>(view, "encPasswordField")->isHidden());
+    EXPECT_EQ(control<QLineEdit>(view, "encPasswordField_show")->text(), "abcd");
+    EXPECT_EQ(control<QPushButton>(view, "passwordShowBtn")->property("imageName").toString(), "ic_password_off");
 
-    QTest::keyClicks(view->encPasswordField_show, "ef");
-    typeInto(view->encPasswordConfirmField, "abcdef");
-    EXPECT_TRUE(view->doneButton->isEnabled());
-    QTest::mouseClick(view->confirmShowBtn, Qt::LeftButton);
-    EXPECT_EQ(view->encPasswordConfirmField_show->text(), "abcdef");
-    QTest::mouseClick(view->passwordShowBtn, Qt::LeftButton);
-    EXPECT_EQ(view->encPasswordField->text(), "abcdef");
-    EXPECT_FALSE(view->encPasswordField->isHidden());
+    QTest::keyClicks(control<QLineEdit>(view, "encPasswordField_show"), "ef");
+    typeInto(control<QLineEdit>(view, "encPasswordConfirmField"), "abcdef");
+    EXPECT_TRUE(control<customizeButton>(view, "doneButton")->isEnabled());
+    QTest::mouseClick(control<QPushButton>(view, "confirmShowBtn"), Qt::LeftButton);
+    EXPECT_EQ(control<QLineEdit>(view, "encPasswordConfirmField_show")->text(), "abcdef");
+    QTest::mouseClick(control<QPushButton>(view, "passwordShowBtn"), Qt::LeftButton);
+    EXPECT_EQ(control<QLineEdit>(view, "encPasswordField")->text(), "abcdef");
+    EXPECT_FALSE(control<QLineEdit>(view, "encPasswordField")->isHidden());
 
-    QTest::mouseClick(view->doneButton, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(view, "doneButton"), Qt::LeftButton);
     EXPECT_EQ(runs.calls, QStringList{"encrypt:/data/f.txt:abcdef"});
 }
 
@@ -135,9 +136,9 @@ TEST_F(PasswordDialogsTest, EncryptCancelTellsNobody)
     QPointer<encPasswordView> view = new encPasswordView;
     view->passEncInfoDelegate = &runs;
     view->present();
-    typeInto(view->encPasswordField, "abcd");
-    typeInto(view->encPasswordConfirmField, "abcd");
-    QTest::mouseClick(view->cancelButton, Qt::LeftButton);
+    typeInto(control<QLineEdit>(view, "encPasswordField"), "abcd");
+    typeInto(control<QLineEdit>(view, "encPasswordConfirmField"), "abcd");
+    QTest::mouseClick(control<customizeButton>(view, "cancelButton"), Qt::LeftButton);
     EXPECT_TRUE(runs.calls.isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 2000));
 }
@@ -148,11 +149,11 @@ TEST_F(PasswordDialogsTest, DecryptDialogAnswersOnlyItsOwnReceiver)
     decrypt->decryptPath = "/data/a.enc";
     decrypt->passDecInfoDelegate = &runs;
     decrypt->present();
-    typeInto(decrypt->decPasswordField, "pw12");
-    QTest::mouseClick(decrypt->passwordShowBtn, Qt::LeftButton);
-    EXPECT_EQ(decrypt->decPasswordField_show->text(), "pw12");
-    QTest::keyClicks(decrypt->decPasswordField_show, "3");
-    QTest::mouseClick(decrypt->startButton, Qt::LeftButton);
+    typeInto(control<QLineEdit>(decrypt, "decPasswordField"), "pw12");
+    QTest::mouseClick(control<QPushButton>(decrypt, "passwordShowBtn"), Qt::LeftButton);
+    EXPECT_EQ(control<QLineEdit>(decrypt, "decPasswordField_show")->text(), "pw12");
+    QTest::keyClicks(control<QLineEdit>(decrypt, "decPasswordField_show"), "3");
+    QTest::mouseClick(control<customizeButton>(decrypt, "startButton"), Qt::LeftButton);
     EXPECT_EQ(runs.calls, QStringList{"decrypt:/data/a.enc:pw123"});
     EXPECT_TRUE(QTest::qWaitFor([&] { return decrypt.isNull(); }, 2000));
 
@@ -161,8 +162,8 @@ TEST_F(PasswordDialogsTest, DecryptDialogAnswersOnlyItsOwnReceiver)
     restore->purpose = decPasswordView::Purpose::Restore;
     restore->passDecInfoDelegate = &runs;
     restore->present();
-    typeInto(restore->decPasswordField, "secret");
-    QTest::mouseClick(restore->startButton, Qt::LeftButton);
+    typeInto(control<QLineEdit>(restore, "decPasswordField"), "secret");
+    QTest::mouseClick(control<customizeButton>(restore, "startButton"), Qt::LeftButton);
     EXPECT_EQ(runs.calls, QStringList{"restore:secret"});
 
     // A cancelled prompt tells nobody; no delegate closes quietly.
@@ -171,11 +172,11 @@ TEST_F(PasswordDialogsTest, DecryptDialogAnswersOnlyItsOwnReceiver)
     cancelled->purpose = decPasswordView::Purpose::Restore;
     cancelled->passDecInfoDelegate = &runs;
     cancelled->present();
-    QTest::mouseClick(cancelled->cancelButton, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(cancelled, "cancelButton"), Qt::LeftButton);
     QPointer<decPasswordView> orphan = new decPasswordView;
     orphan->decryptPath = "/data/a.enc";
     orphan->present();
-    QTest::mouseClick(orphan->startButton, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(orphan, "startButton"), Qt::LeftButton);
     EXPECT_TRUE(runs.calls.isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return orphan.isNull(); }, 2000));
 }

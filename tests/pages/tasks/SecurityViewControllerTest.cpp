@@ -1,4 +1,5 @@
 #include "AnalyticsSink.h"
+#include "Controls.h"
 #include "DecryptDelegate.h"
 #include "EncryptDelegate.h"
 #include "FileOrFolderDialog.h"
@@ -74,7 +75,7 @@ TEST_F(SecurityPageTest, ChosenItemsOpenTheirPasswordDialogsWithTheMainWindow)
     EXPECT_EQ(dec->passDecInfoDelegate, &window);
     EXPECT_EQ(sink->events, (QStringList{"File Security/Encrypt", "File Security/Decrypt"}));
 
-    dec->decPasswordField->setText("abcd");
+    control<QLineEdit>(dec, "decPasswordField")->setText("abcd");
     dec->startClick();
     EXPECT_EQ(window.calls, QStringList{"decrypt:/data/x.enc:abcd"});
 
@@ -98,7 +99,7 @@ TEST_F(SecurityPageTest, EncryptPanelTakesAFolderOrAFile)
     page.embed(&window);
     page.show();
     for (const QString& name : {QStringLiteral("folder"), QStringLiteral("note.txt")}) {
-        QTest::mouseClick(page.encryptBtn, Qt::LeftButton);
+        QTest::mouseClick(control<SecurityBoxButton>(page, "encryptBtn"), Qt::LeftButton);
         auto* panel = page.findChild<FileOrFolderDialog*>("encryptPanel");
         ASSERT_NE(panel, nullptr);
         EXPECT_EQ(panel->windowTitle(), "Choose a file or folder");
@@ -122,7 +123,7 @@ TEST_F(SecurityPageTest, EncryptPanelTakesAFolderOrAFile)
 
     // A cancelled panel opens nothing.
     const auto before = sink->events.size();
-    QTest::mouseClick(page.decryptBtn, Qt::LeftButton);
+    QTest::mouseClick(control<SecurityBoxButton>(page, "decryptBtn"), Qt::LeftButton);
     auto* panel = page.findChild<QFileDialog*>("decryptPanel");
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->windowTitle(), "Choose a file");
@@ -137,9 +138,9 @@ TEST_F(SecurityPageTest, EncryptPanelTakesAFolderOrAFile)
 TEST_F(SecurityPageTest, BoxesTurnBlueUnderThePointerAndBack)
 {
     SecurityViewController page;
-    SecurityBoxButton* box = page.encryptBtn;
+    SecurityBoxButton* box = control<SecurityBoxButton>(page, "encryptBtn");
     EXPECT_EQ(box->titleView()->text(), "Encrypt");
-    EXPECT_EQ(page.decryptBtn->titleView()->text(), "Decrypt");
+    EXPECT_EQ(control<SecurityBoxButton>(page, "decryptBtn")->titleView()->text(), "Decrypt");
     EXPECT_EQ(box->iconImage(), "ic_security_encrypt_grey");
     EXPECT_EQ(box->faceImage(), "img_security_normal");
     box->mouseEntered();
@@ -150,8 +151,8 @@ TEST_F(SecurityPageTest, BoxesTurnBlueUnderThePointerAndBack)
     EXPECT_EQ(box->iconImage(), "ic_security_encrypt_grey");
     EXPECT_EQ(box->faceImage(), "img_security_normal");
     EXPECT_TRUE(box->titleView()->styleSheet().contains("#8e8e93"));
-    page.decryptBtn->mouseEntered();
-    EXPECT_EQ(page.decryptBtn->iconImage(), "ic_security_dencrypt_blue");
+    control<SecurityBoxButton>(page, "decryptBtn")->mouseEntered();
+    EXPECT_EQ(control<SecurityBoxButton>(page, "decryptBtn")->iconImage(), "ic_security_dencrypt_blue");
 }
 
 } // namespace

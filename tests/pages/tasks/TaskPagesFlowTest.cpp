@@ -1,6 +1,7 @@
 #include "AddTaskBoxViewController.h"
 #include "AdvanceViewController.h"
 #include "BackupViewController.h"
+#include "Controls.h"
 #include "TaskPagesTestSupport.h"
 #include "circleButton.h"
 #include "customizeButton.h"
@@ -69,26 +70,26 @@ TEST(TaskPagesFlow, EncryptedDailyTaskFromTheEditorBacksUpAndRestores)
     page.embed(&main);
     page.show();
 
-    QTest::mouseClick(page.addBtn, Qt::LeftButton);
+    QTest::mouseClick(control<circleButton>(page, "addBtn"), Qt::LeftButton);
     QPointer<AddTaskBoxViewController> editor = page.editor();
     ASSERT_FALSE(editor.isNull());
     editor->addSourcePaths({ root + "/docs" }, true);
     editor->chooseDestination(root + "/backups", true);
-    QTest::keyClicks(editor->taskName_field, "Docs");
+    QTest::keyClicks(control<QLineEdit>(editor, "taskName_field"), "Docs");
 
-    QTest::mouseClick(editor->AdvanceBtn, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(editor, "AdvanceBtn"), Qt::LeftButton);
     AdvanceViewController* adv = editor->advancedDialog();
     ASSERT_NE(adv, nullptr);
-    adv->compressCheckbox->click();
-    adv->encryptCombobox->setCurrentIndex(1);
-    QTest::keyClicks(adv->passwordField, "Flow1234");
-    QTest::keyClicks(adv->passwordConfirmField, "Flow1234");
-    adv->scheduleModeCombobox->setCurrentIndex(1);
-    adv->scheduleTimePicker->setTime(QTime(3, 0));
-    ASSERT_TRUE(adv->doneButton->isEnabled());
-    QTest::mouseClick(adv->doneButton, Qt::LeftButton);
+    control<QCheckBox>(adv, "compressCheckbox")->click();
+    control<QComboBox>(adv, "SecurityModeCombo")->setCurrentIndex(1);
+    QTest::keyClicks(control<QLineEdit>(adv, "passwordField"), "Flow1234");
+    QTest::keyClicks(control<QLineEdit>(adv, "passwordConfirmField"), "Flow1234");
+    control<QComboBox>(adv, "scheduleModeCombo")->setCurrentIndex(1);
+    control<QTimeEdit>(adv, "scheduleTimePicker")->setTime(QTime(3, 0));
+    ASSERT_TRUE(control<customizeButton>(adv, "doneButton")->isEnabled());
+    QTest::mouseClick(control<customizeButton>(adv, "doneButton"), Qt::LeftButton);
 
-    QTest::mouseClick(editor->doneButton, Qt::LeftButton);
+    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return received != nullptr; }, 10000));
     EXPECT_EQ(action, "AddDo");
     EXPECT_EQ(received->function, 3);

@@ -1,5 +1,9 @@
 #include "FakeCloudServer.h"
 
+#include "CountingNetworkAccessManager.h"
+#include "DrainEvents.h"
+
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -148,6 +152,7 @@ void FakeCloudServer::readFrom(QTcpSocket* socket)
     socket->setProperty("fakeCloudAnswered", true);
 
     requests_.append(request);
+    ++received_;
     Q_EMIT requestReceived(request);
 
     Response response;
@@ -161,17 +166,58 @@ void FakeCloudServer::readFrom(QTcpSocket* socket)
     }
     if (response.delayMs > 0) {
         QPointer<QTcpSocket> guard(socket);
-        QTimer::singleShot(response.delayMs, this, [this, guard, response] {
+        QTimer::singleShot(response.delayMs, this, [this, guard, response, request] {
             if (guard)
-                answer(guard, response);
+                answer(guard, response, request);
+            else
+                countAnswered(request); // the client left; nothing more will come of it
         });
     } else {
-        answer(socket, response);
+        answer(socket, response, request);
     }
 }
 
-void FakeCloudServer::answer(QTcpSocket* socket, const Response& response)
+void FakeCloudServer::countAnswered(const Request& request)
 {
+    ++answered_;
+    Q_EMIT answered(request);
+}
+
+bool FakeCloudServer::settle(const QList<const CountingNetworkAccessManager*>& clients, int timeoutMs)
+{
+    const auto settled = [this, &clients] {
+        if (answered_ < received_)
+            return false;
+        for (const CountingNetworkAccessManager* client : clients)
+            if (!client->isIdle())
+                return false;
+        return true;
+    };
+    if (!settled()) {
+        // The clients' replies finish on their own; they are looked at every few milliseconds.
+        QEventLoop loop;
+        QTimer look;
+        connect(&look, &QTimer::timeout, &loop, [&] {
+            if (settled())
+                loop.quit();
+        });
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+        look.start(5);
+        timeout.start(timeoutMs);
+        loop.exec();
+    }
+    drainEvents();
+    return settled();
+}
+
+void FakeCloudServer::answer(QTcpSocket* socket, const Response& response, const Request& request)
+{
+    if (socket->state() == QAbstractSocket::UnconnectedState) {
+        countAnswered(request); // the client left before the answer
+        return;
+    }
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
     bool hasType = false;
     for (const auto& [name, value] : response.headers) {
@@ -184,6 +230,8 @@ void FakeCloudServer::answer(QTcpSocket* socket, const Response& response)
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head);
+    // Answered once everything is written and the connection is closed.
+    connect(socket, &QTcpSocket::disconnected, this, [this, request] { countAnswered(request); });
     if (response.dropAfter >= 0 && response.dropAfter < response.body.size()) {
         // The client sees the connection end before the promised length.
         socket->write(response.body.left(response.dropAfter));

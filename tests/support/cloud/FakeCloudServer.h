@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+class CountingNetworkAccessManager;
 class QTcpSocket;
 
 // An HTTP/1.1 server on 127.0.0.1 that answers through handlers, in the order they were
@@ -57,19 +58,33 @@ public:
     QString errorString() const { return server_.errorString(); }
     void addHandler(Handler handler);
     const QList<Request>& requests() const { return requests_; }
+    // Every request received so far, and how many of them are answered (or whose client left
+    // before the answer); clearRequests() does not reset them.
+    int receivedCount() const { return received_; }
+    int answeredCount() const { return answered_; }
+    // Waits until every request received so far is answered and each of `clients` has taken
+    // in every answer it asked for, then lets what is queued run; false when something is
+    // still out after `timeoutMs`.
+    bool settle(const QList<const CountingNetworkAccessManager*>& clients = {}, int timeoutMs = 5000);
     // The requests to exactly this path, in order.
     QList<Request> requestsTo(const QString& path) const;
     void clearRequests() { requests_.clear(); }
 
 Q_SIGNALS:
     void requestReceived(const FakeCloudServer::Request& request);
+    // The answer to `request` is written whole and its connection closed (or the client left
+    // before it).
+    void answered(const FakeCloudServer::Request& request);
 
 private:
     void acceptConnections();
     void readFrom(QTcpSocket* socket);
-    void answer(QTcpSocket* socket, const Response& response);
+    void answer(QTcpSocket* socket, const Response& response, const Request& request);
+    void countAnswered(const Request& request);
 
     QTcpServer server_;
     QList<Handler> handlers_;
     QList<Request> requests_;
+    int received_ = 0;
+    int answered_ = 0;
 };

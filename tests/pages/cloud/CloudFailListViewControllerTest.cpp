@@ -57,24 +57,25 @@ TEST(CloudFailList, TicksSelectAllAndReDownloadInTickOrder)
     list->service = CloudLoginService::googleDrive;
     list->delegate = &run;
     list->present();
-    ASSERT_EQ(list->outlineView->topLevelItemCount(), 5);
-    const QTreeWidgetItem* first = list->outlineView->topLevelItem(0);
-    EXPECT_EQ(first->text(1), "/Work/f0.txt") << "Google Drive shows the route";
-    EXPECT_EQ(first->text(3), "1.5 KB");
-    EXPECT_FALSE(list->downloadBtn->isEnabled());
+    ASSERT_EQ(list->shown().rows.size(), 5);
+    const QStringList first = list->shown().rows.at(0);
+    EXPECT_EQ(first.at(0), "/Work/f0.txt") << "Google Drive shows the route";
+    EXPECT_EQ(first.at(2), "1.5 KB");
+    EXPECT_FALSE(list->shown().downloadEnabled);
 
     list->checkBoxOfRow(2)->click();
     list->checkBoxOfRow(2)->click();
-    EXPECT_FALSE(list->downloadBtn->isEnabled()) << "ticked twice is unticked";
-    list->selectAllBtn->click();
+    EXPECT_FALSE(list->shown().downloadEnabled) << "ticked twice is unticked";
+    list->selectAllItems();
     EXPECT_EQ(list->selectRowArray, (QList<qint64>{0, 1, 2, 3, 4}));
-    list->deSelectAllBtn->click();
-    EXPECT_FALSE(list->downloadBtn->isEnabled());
+    EXPECT_TRUE(list->shown().downloadEnabled);
+    list->deSelectAllItems();
+    EXPECT_FALSE(list->shown().downloadEnabled);
 
     for (int row : {3, 1, 2})
         list->checkBoxOfRow(row)->click();
-    ASSERT_TRUE(list->downloadBtn->isEnabled());
-    list->downloadBtn->click();
+    ASSERT_TRUE(list->shown().downloadEnabled);
+    list->doReDownload();
     EXPECT_EQ(run.calls, (QStringList{"reset", "download /media/ann/Disk/Out 2"}));
     ASSERT_EQ(run.items.size(), 3);
     EXPECT_EQ(run.items[0]->name, "f3.txt");
@@ -96,21 +97,21 @@ TEST(CloudFailList, ReDownloadsTheTickedFilesOfARun)
     QTemporaryDir dest;
     cloud.dropboxRoutes.failPath = "/b.txt";
     ASSERT_TRUE(cloud.download(cloud.files(CloudLoginService::dropbox), dest.path(), CloudLoginService::dropbox));
-    EXPECT_EQ(cloud.run->valueLabel_1->text(), "1/2");
+    EXPECT_EQ(cloud.run->shown().firstValue, "1/2");
 
     CloudFailListViewController* list = cloud.run->failBtnClick();
     ASSERT_NE(list, nullptr);
-    ASSERT_EQ(list->outlineView->topLevelItemCount(), 1);
-    EXPECT_EQ(list->outlineView->topLevelItem(0)->text(1), "/b.txt");
-    EXPECT_FALSE(list->outlineView->topLevelItem(0)->text(4).isEmpty());
+    ASSERT_EQ(list->shown().rows.size(), 1);
+    EXPECT_EQ(list->shown().rows.at(0).at(0), "/b.txt");
+    EXPECT_FALSE(list->shown().rows.at(0).at(3).isEmpty());
 
     cloud.dropboxRoutes.failPath.clear();
     list->checkBoxOfRow(0)->click();
     QSignalSpy finished(cloud.run.get(), &CloudProgressViewController::runFinished);
-    list->downloadBtn->click();
-    EXPECT_EQ(cloud.run->mainLabel->text(), "Backing up... (1/1)");
+    list->doReDownload();
+    EXPECT_EQ(cloud.run->shown().headline, "Backing up... (1/1)");
     ASSERT_TRUE(finished.wait(10000));
-    EXPECT_EQ(cloud.run->valueLabel_1->text(), "1/1");
+    EXPECT_EQ(cloud.run->shown().firstValue, "1/1");
     EXPECT_EQ(CloudProgressTestCloud::contents(dest.path()),
               (QMap<QString, QByteArray>{{"/Docs/a.txt", "alpha"}, {"/b.txt", "beta"}}));
 

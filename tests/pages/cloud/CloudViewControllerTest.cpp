@@ -1,11 +1,7 @@
 // The Cloud Backup page against the stand-in cloud, offscreen.
-#include "AddTaskSmallBoxButton.h"
 #include "AnalyticsSink.h"
-#include "BoxPathTableCell.h"
-#include "CloudBoxButton.h"
-#include "CloudTempBlockView.h"
+#include "CloudClients.h"
 #include "CloudViewController.h"
-#include "ElidedLabel.h"
 #include "ExternalVolumes.h"
 #include "FakeBrowser.h"
 #include "FakeCloudServer.h"
@@ -16,15 +12,12 @@
 #include "GoogleReporter.h"
 #include "MessagePresenter.h"
 #include "OneDriveWorker.h"
+#include "ReservedLoopbackPorts.h"
 #include "UtilityFunctions.h"
 #include "cloudDelegate.h"
-#include "circleButton.h"
-#include "customizeButton.h"
 
 #include <QBuffer>
 #include <QDirIterator>
-#include <QLabel>
-#include <QListWidget>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QSettings>
@@ -104,7 +97,7 @@ protected:
         googleRoutes.picture = server.baseUrl().toString() + "/ann.png";
         googleRoutes.install(server, tree);
         const QString base = server.baseUrl().toString();
-        GoogleDriveConstant gc = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(FakeBrowser::freePort()));
+        GoogleDriveConstant gc = GoogleDriveConstant::atHosts(base, base, base, QStringLiteral("http://127.0.0.1:%1/").arg(ReservedLoopbackPorts::take()));
         gc.clientID = googleRoutes.clientId;
         gc.clientSecret = googleRoutes.clientSecret;
         google = std::make_unique<GoogleDriveWorker>(gc, GoogleDriveDelays{}, &manager);
@@ -114,7 +107,7 @@ protected:
         onedriveServer.addHandler([this](const FakeCloudServer::Request& r) { return onedriveHook ? onedriveHook(r) : std::nullopt; });
         onedriveRoutes.install(onedriveServer, tree);
         const QString o = onedriveServer.baseUrl().toString();
-        OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(FakeBrowser::freePort()));
+        OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(ReservedLoopbackPorts::take()));
         oc.clientID = onedriveRoutes.clientId;
         OneDriveDelays od;
         od.transferTimeoutMs = 300;
@@ -122,7 +115,7 @@ protected:
         onedrive->setBrowserOpener(browser.opener());
 
         page = std::make_unique<CloudViewController>();
-        page->setClients(nullptr, google.get(), onedrive.get());
+        page->setClients(&standard.dropbox(), google.get(), onedrive.get());
         page->setNetworkAccessManager(&manager);
         page->embed(&window);
         page->resize(770, 484);
@@ -136,7 +129,6 @@ protected:
         ExternalVolumes::setOverride(std::nullopt, std::nullopt);
     }
 
-    bool isShown(QWidget* w) const { return w->isVisibleTo(page.get()); }
     QString settingsFlag(const char* key) const { return QSettings().value(key).toString(); }
 
     Presenter presenter;
@@ -150,6 +142,7 @@ protected:
     FakeBrowser browser;
     std::unique_ptr<GoogleDriveWorker> google;
     std::unique_ptr<OneDriveWorker> onedrive;
+    CloudClients standard; // Dropbox as built
     MainWindow window;
     std::unique_ptr<CloudViewController> page;
 };
@@ -160,7 +153,7 @@ TEST_F(CloudViewControllerTest, SignInOpensTheServiceAndSignOutClearsItsRow)
 {
     QSettings().setValue("hasGoogleLogedIn", true);
     page = std::make_unique<CloudViewController>(); // a launch starts signed out
-    page->setClients(nullptr, google.get(), onedrive.get());
+    page->setClients(&standard.dropbox(), google.get(), onedrive.get());
     page->setNetworkAccessManager(&manager);
     EXPECT_EQ(settingsFlag("hasGoogleLogedIn"), "false");
     EXPECT_EQ(settingsFlag("hasDropboxLogedIn"), "false");
@@ -172,47 +165,44 @@ TEST_F(CloudViewControllerTest, SignInOpensTheServiceAndSignOutClearsItsRow)
     page->show();
     EXPECT_TRUE(sink->events.contains("screen|Cloud View"));
     Q_EMIT google->GoogleDrive_login(false);
-    EXPECT_TRUE(isShown(page->cloudAccountBackView));
+    EXPECT_TRUE(page->shown().serviceChoice);
 
-    qRegisterMetaType<QLabel*>();
-    QSignalSpy pictures(page.get(), &CloudViewController::pictureLoadFinished);
-    QTest::mouseClick(page->googleSignBtn, Qt::LeftButton);
+    QSignalSpy picture(page.get(), &CloudViewController::accountPictureShown);
+    page->googleSignBtnClicked();
     ASSERT_TRUE(QTest::qWaitFor([&] { return page->hasGoogleLogedIn; }, 5000));
     EXPECT_EQ(settingsFlag("hasGoogleLogedIn"), "true");
     EXPECT_EQ(page->currentLoginService, CloudLoginService::googleDrive);
-    EXPECT_FALSE(isShown(page->cloudAccountBackView));
-    EXPECT_TRUE(isShown(page->accountBackView) && isShown(page->cloudBackBtn) && isShown(page->cloudBackupBtn));
-    EXPECT_EQ(page->accountEmailLabel->text(), "ann@example.com");
-    EXPECT_EQ(page->accountServiceLabel->text(), "Google Drive");
-    EXPECT_EQ(page->dropboxBoxBtn->boxBtnImageName, "ic_cloud_google drive");
-    EXPECT_EQ(page->googleBoxBtn->boxBtnTitle, "Destination");
-    EXPECT_FALSE(page->cloudBackupBtn->isEnabled());
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        for (const QList<QVariant>& p : pictures)
-            if (p[0].value<QLabel*>() == page->accountImageView && p[1].toBool())
-                return true;
-        return false;
-    }, 5000));
-    EXPECT_EQ(page->accountImageView->pixmap().toImage().pixelColor(22, 22), QColor(Qt::red));
+    CloudViewController::Shown shown = page->shown();
+    EXPECT_FALSE(shown.serviceChoice);
+    EXPECT_TRUE(shown.open.accountCard && shown.open.back && shown.open.backup);
+    EXPECT_EQ(shown.open.accountEmail, "ann@example.com");
+    EXPECT_EQ(shown.open.accountService, "Google Drive");
+    EXPECT_EQ(shown.open.sourceTileImage, "ic_cloud_google drive");
+    EXPECT_EQ(shown.open.destinationTileTitle, "Destination");
+    EXPECT_FALSE(shown.open.backupEnabled);
+    ASSERT_TRUE(picture.count() > 0 || picture.wait(5000));
+    EXPECT_EQ(page->shown().open.accountPicture.pixelColor(22, 22), QColor(Qt::red));
 
     // Back asks first; its cancel button keeps the service open, its close button leaves.
-    QTest::mouseClick(page->cloudBackBtn, Qt::LeftButton);
+    page->cloudBackBtnClicked();
     EXPECT_EQ(presenter.shown.value(0), "Information|Discard all selections and exit?");
     page->btnClicked(1);
     EXPECT_EQ(page->currentLoginService, CloudLoginService::googleDrive);
     page->btnClicked(0);
     EXPECT_EQ(page->currentLoginService, CloudLoginService::none);
-    EXPECT_TRUE(isShown(page->cloudAccountBackView) && isShown(page->googleLogoutBtn) && isShown(page->googleOpenBtn));
-    EXPECT_FALSE(isShown(page->dropboxLogoutBtn));
+    shown = page->shown();
+    EXPECT_TRUE(shown.serviceChoice && shown.google.signOutShown && shown.google.openShown);
+    EXPECT_FALSE(shown.dropbox.signOutShown);
 
-    QTest::mouseClick(page->googleLogoutBtn, Qt::LeftButton);
+    page->logoutGoogleDrive(); // its sign-out button
     EXPECT_FALSE(page->hasGoogleLogedIn);
     EXPECT_EQ(settingsFlag("hasGoogleLogedIn"), "false");
     EXPECT_TRUE(google->token().isEmpty());
-    EXPECT_FALSE(isShown(page->googleLogoutBtn));
-    EXPECT_TRUE(isShown(page->googleSignBtn));
-    EXPECT_EQ(page->googleSignBtn->text(), "Sign In");
-    EXPECT_TRUE(page->googleBoxBtn->boxBtnTitle.isEmpty());
+    shown = page->shown();
+    EXPECT_FALSE(shown.google.signOutShown);
+    EXPECT_TRUE(shown.google.signShown);
+    EXPECT_EQ(shown.google.signTitle, "Sign In");
+    EXPECT_TRUE(shown.open.destinationTileTitle.isEmpty());
     EXPECT_TRUE(sink->events.contains("Cloud Action|Log out Google Drive"));
 
     // Hidden again: a late result changes nothing.
@@ -232,9 +222,9 @@ TEST_F(CloudViewControllerTest, OneDriveIsSignedInOnlyWithItsEmailAndPhoto)
         late.delayMs = 3000;
         return late;
     };
-    QTest::mouseClick(page->onedriveSignBtn, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return isShown(page->accountBlockView); }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !isShown(page->accountBlockView); }, 5000));
+    page->onedriveSignBtnClicked();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->shown().busy; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page->shown().busy; }, 5000));
     EXPECT_FALSE(page->hasOneDriveLogedIn);
     EXPECT_EQ(page->currentLoginService, CloudLoginService::none);
 }
@@ -253,11 +243,11 @@ TEST_F(CloudViewControllerTest, PicksDestinationAndTheirRefusals)
     EXPECT_EQ(page->CloudItemArray.size(), 2);
     EXPECT_EQ(page->CloudSubItemArray.size(), 1);
     EXPECT_EQ(page->cloudSourceTotalSize, 510u);
-    EXPECT_EQ(page->changeFileBtn->text(), "Select Files (510.0 byte)");
-    EXPECT_TRUE(isShown(page->changeFileBtn));
-    EXPECT_FALSE(isShown(page->dropboxBoxBtn));
-    ASSERT_EQ(page->cloudBoxTableView->count(), 2);
-    EXPECT_FALSE(page->cloudBackupBtn->isEnabled()); // no destination yet
+    CloudOpenServiceView::Shown shown = page->shown().open;
+    EXPECT_EQ(shown.changeFiles, "Select Files (510.0 byte)");
+    EXPECT_TRUE(shown.sourceTileTitle.isEmpty()) << "the picks stand in the tile's place";
+    EXPECT_EQ(shown.picks, (QStringList { "/Photos", "/a.txt" }));
+    EXPECT_FALSE(shown.backupEnabled); // no destination yet
 
     page->destinationChosen("/");
     EXPECT_EQ(presenter.shown.takeFirst(), "Error|You can't use the system root directory as destination");
@@ -274,30 +264,30 @@ TEST_F(CloudViewControllerTest, PicksDestinationAndTheirRefusals)
     UtilityFunctions::setFreeSpaceForTests(509);
     page->destinationChosen(dest.path());
     EXPECT_EQ(page->destinationUrl, dest.path());
-    EXPECT_EQ(page->destPathTextLabel->text(), dest.path());
-    EXPECT_EQ(page->destinationBtn->text(), "Destination (509.0 byte available)");
-    EXPECT_TRUE(page->cloudBackupBtn->isEnabled());
+    shown = page->shown().open;
+    EXPECT_EQ(shown.destination, dest.path());
+    EXPECT_EQ(shown.destinationButton, "Destination (509.0 byte available)");
+    EXPECT_TRUE(shown.backupEnabled);
 
     // One byte short: refused, and closing the message goes back to the service choice.
-    QTest::mouseClick(page->cloudBackupBtn, Qt::LeftButton);
+    page->cloudBackupClicked();
     EXPECT_EQ(presenter.shown.takeFirst(),
               "Error|Not enough space at the selected destination. Please change a destination.");
     EXPECT_EQ(window.runs, 0);
     page->btnClicked(0);
     EXPECT_TRUE(page->CloudItemArray.isEmpty() && page->destinationUrl.isEmpty());
     EXPECT_EQ(page->currentLoginService, CloudLoginService::none);
-    EXPECT_EQ(page->cloudBoxTableView->count(), 0);
-    EXPECT_FALSE(page->cloudBackupBtn->isEnabled());
+    shown = page->shown().open;
+    EXPECT_TRUE(shown.picks.isEmpty());
+    EXPECT_FALSE(shown.backupEnabled);
 
     // Equal space passes. Google Drive rows show the route with "/" and stop at a ";".
     page->currentLoginService = CloudLoginService::googleDrive;
     page->updateServiceIcons();
     page->receiveCloudSelection({ item("x", "p/x", "file", "G1", 509, "/A:B/x;y") }, {});
-    EXPECT_EQ(page->cloudBoxTableView->itemWidget(page->cloudBoxTableView->item(0))
-                  ->findChild<BoxPathTableCell*>()->boxCellLabel->text(),
-              "/A/B/x");
+    EXPECT_EQ(page->shown().open.picks, QStringList { "/A/B/x" });
     page->destinationChosen(dest.path());
-    QTest::mouseClick(page->cloudBackupBtn, Qt::LeftButton);
+    page->cloudBackupClicked();
     EXPECT_EQ(window.runs, 1);
     EXPECT_TRUE(presenter.shown.isEmpty());
 }
@@ -351,6 +341,6 @@ TEST_F(CloudViewControllerTest, RunStartMakesFoldersInsideTheDestinationAndHands
                 files << i;
         EXPECT_EQ(window.items, files); // the files only, in order
         EXPECT_TRUE(sink->events.contains("Cloud Action|" + c.action));
-        EXPECT_TRUE(isShown(page->cloudAccountBackView));
+        EXPECT_TRUE(page->shown().serviceChoice);
     }
 }

@@ -1,48 +1,43 @@
 #pragma once
 
+#include "CloudAccountRow.h"
 #include "CloudItemClass.h"
 #include "CloudLoginService.h"
+#include "CloudOpenServiceView.h"
 #include "DropboxOAuthResult.h"
 #include "EmbeddedPage.h"
 #include "cloudDownloadListDelegate.h"
 #include "messageViewDelegate.h"
 
-#include <QHash>
 #include <QImage>
 #include <QList>
-#include <QPixmap>
+#include <QMetaObject>
 #include <QPointer>
 #include <QString>
-#include <QUrl>
 #include <QWidget>
-#include <memory>
 #include <optional>
 
-class AddTaskSmallBoxButton;
-class CloudBoxButton;
+class AccountPictureLoader;
 class CloudDownloadViewController;
-class CloudTempBlockView;
+class CloudServiceChoice;
 class DropboxWorker;
-class ElidedLabel;
 class GoogleDriveWorker;
 class OneDriveWorker;
 class QFileDialog;
 class QLabel;
-class QListWidget;
 class QNetworkAccessManager;
 class QSettings;
-class circleButton;
+class SignInWaitPresenter;
 class cloudDelegate;
-class customizeButton;
 
 // The Cloud Backup tab. The user signs in to a service, opens it, picks cloud files and
 // folders in the picker, chooses a local folder and starts the download. The page downloads
 // nothing itself: it checks free space, recreates the picked folders under the destination and
 // hands the files to the main window (cloudDelegate), which shows the run screen.
 //
-// Screen states: the service choice (cloudAccountBackView with one account row per service)
-// while no service is open; an open service shows its account card, the source tile (the
-// picks once made), the destination tile (the folder once chosen) and the Backup button.
+// Screen states: the service choice (one account row per service) while no service is open;
+// an open service shows its account card, the source tile (the picks once made), the
+// destination tile (the folder once chosen) and the Backup button.
 class CloudViewController : public QWidget,
                             public EmbeddedPage,
                             public cloudDownloadListDelegate,
@@ -55,45 +50,6 @@ public:
     // EmbeddedPage: the main window becomes representedObject and, when it is one, the
     // cloudDelegate that starts runs.
     void embed(QObject* mainWindow) override;
-
-    // --- account card of the open service ---
-    QWidget* accountBackView = nullptr;
-    QLabel* accountImageView = nullptr;
-    QLabel* accountSpaceLabel = nullptr;
-    QLabel* accountEmailLabel = nullptr;
-    QLabel* accountServiceLabel = nullptr;
-    // --- service choice ---
-    QWidget* cloudAccountBackView = nullptr;
-    QLabel* googleProfileImg = nullptr;
-    QLabel* googleEmailLabel = nullptr;
-    customizeButton* googleSignBtn = nullptr;
-    QLabel* dropboxProfileImg = nullptr;
-    QLabel* dropboxEmailLabel = nullptr;
-    customizeButton* dropboxSignBtn = nullptr;
-    QLabel* onedriveProfileImg = nullptr;
-    QLabel* onedriveEmailLabel = nullptr;
-    customizeButton* onedriveSignBtn = nullptr;
-    // Open a signed-in service (the tile action of its row).
-    customizeButton* dropboxOpenBtn = nullptr;
-    customizeButton* googleOpenBtn = nullptr;
-    customizeButton* onedriveOpenBtn = nullptr;
-    customizeButton* dropboxLogoutBtn = nullptr;
-    customizeButton* googleLogoutBtn = nullptr;
-    // Keeps the rows from being clicked while a signed-in account is still being read.
-    CloudTempBlockView* accountBlockView = nullptr;
-    // --- open service ---
-    CloudBoxButton* dropboxBoxBtn = nullptr; // source tile
-    CloudBoxButton* googleBoxBtn = nullptr;  // destination tile
-    circleButton* cloudBackBtn = nullptr;
-    AddTaskSmallBoxButton* changeFileBtn = nullptr;
-    AddTaskSmallBoxButton* destinationBtn = nullptr;
-    QWidget* sourcePanel = nullptr;      // the picks, in place of the source tile
-    QWidget* destinationPanel = nullptr; // the folder, in place of the destination tile
-    QListWidget* cloudBoxTableView = nullptr;
-    ElidedLabel* destPathTextLabel = nullptr;
-    customizeButton* cloudBackupBtn = nullptr;
-    QLabel* arrowImageView = nullptr;
-    QLabel* cloudSrcImageView = nullptr;
 
     QSettings* defaults = nullptr;
     QList<CloudItemPtr> CloudItemArray;    // the picks; at run start, the files to download
@@ -108,12 +64,13 @@ public:
     bool hasOneDriveLogedIn = false;
     bool hasGoogleLogedIn = false;
 
-    // Seams: the clients (default: the shared ones) and the manager that reads pictures.
+    // The clients the page works with (not owned; set before the page is used) and the
+    // manager that reads pictures.
     void setClients(DropboxWorker* dropbox, GoogleDriveWorker* google, OneDriveWorker* onedrive);
     void setNetworkAccessManager(QNetworkAccessManager* manager);
-    DropboxWorker* dropbox() const;
-    GoogleDriveWorker* google() const;
-    OneDriveWorker* onedrive() const;
+    DropboxWorker* dropbox() const { return dropbox_; }
+    GoogleDriveWorker* google() const { return google_; }
+    OneDriveWorker* onedrive() const { return onedrive_; }
 
     // --- actions ---
     void dropboxBtnClicked();
@@ -163,24 +120,21 @@ public:
     void resetToServiceChoice();
     void startCloudRun();
 
-    // Reads the picture at `url` without waiting and shows it, made circular, in `view`; a
-    // later load into the same view (or a fixed picture) wins over an earlier one.
-    void loadProfileImage(const QUrl& url, QLabel* view);
-    void setFixedPicture(QLabel* view, const QPixmap& picture);
-    static QPixmap circularImage(const QPixmap& image);
-    static QPixmap greyAccountPicture();
-
-    // "/a/b/c.txt" gives "/a/b"; a path of one part or none gives "".
-    static QString parentPathOf(const QString& path);
-    // The folder an entry needs under the destination, relative to it: a folder itself, a
-    // file's parent. Empty for the destination itself; null when the entry names no safe place.
-    static std::optional<QString> relativeFolderOf(const CloudItemClass& item, CloudLoginService service);
     // What tells two records of one entry apart from others of the same service.
     static QString itemKey(const CloudItemClass& item, CloudLoginService service);
 
+    // What the page shows, as the user sees it.
+    struct Shown {
+        bool serviceChoice = false;  // the account rows cover the page
+        bool busy = false;           // the rows are blocked while an account is read
+        CloudAccountRow::Shown dropbox, google, onedrive;
+        CloudOpenServiceView::Shown open;
+    };
+    Shown shown() const;
+
 Q_SIGNALS:
-    // A picture load has put its image into `view` (or given up).
-    void pictureLoadFinished(QLabel* view, bool shown);
+    // The open service's account card shows the account's own picture.
+    void accountPictureShown();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -188,27 +142,24 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void buildServiceChoice();
-    void buildOpenService();
-    QWidget* accountRow(const QString& serviceName, const QString& image, QLabel** picture, QLabel** email,
-                        customizeButton** sign, customizeButton** open, customizeButton** logout);
     void openService(CloudLoginService service);
+    CloudAccountRow* row(CloudLoginService service) const;
     void showMessage(const QString& title, const QString& image, const QString& text, bool secondButton);
-    void reloadTable();
+    void showPicks();
     void updateBackupButton();
     void writeFlag(const char* key, bool value);
-    static void redraw(CloudBoxButton* tile);
-    void setSignButtonTitle(customizeButton* button, const QString& title);
+    void observeSignIns();
     QString permissionText(const QString& path) const;
+
+    CloudOpenServiceView* openView_;
+    CloudServiceChoice* serviceChoice_;
+    AccountPictureLoader* pictures_;
+    SignInWaitPresenter* signInWaits_ = nullptr;
 
     DropboxWorker* dropbox_ = nullptr;
     GoogleDriveWorker* google_ = nullptr;
     OneDriveWorker* onedrive_ = nullptr;
-    QNetworkAccessManager* nam_ = nullptr;
-    std::unique_ptr<QNetworkAccessManager> ownNam_;
     QList<QMetaObject::Connection> signInConnections_;
-    QHash<QLabel*, quint64> pictureGeneration_; // the load each picture view waits for
-    quint64 pictureCounter_ = 0;
-    quint64 oneDriveAccountRound_ = 0;          // the sign-in whose account reads count
+    quint64 oneDriveAccountRound_ = 0; // the sign-in whose account reads count
     QPointer<CloudDownloadViewController> picker_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CloudLoginService.h"
+#include "CountingNetworkAccessManager.h"
 #include "DropboxWorker.h"
 #include "FakeBrowser.h"
 #include "FakeCloudServer.h"
@@ -10,9 +11,8 @@
 #include "FakeOneDriveRoutes.h"
 #include "GoogleDriveWorker.h"
 #include "OneDriveWorker.h"
+#include "ReservedLoopbackPorts.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -25,16 +25,15 @@ public:
         : service(service)
     {
         server.listen();
-        manager.setProxy(QNetworkProxy::NoProxy);
         const QString base = server.baseUrl().toString();
-        const QString redirect = QStringLiteral("http://127.0.0.1:%1").arg(FakeBrowser::freePort());
+        const QString redirect = QStringLiteral("http://127.0.0.1:%1").arg(ReservedLoopbackPorts::take());
         switch (service) {
         case CloudLoginService::dropbox: {
             dropboxRoutes.install(server, tree);
             DropboxEndpoints e{server.baseUrl(), server.baseUrl(), server.baseUrl(), 0};
             DropboxDelays d;
             d.transferTimeoutMs = 5000;
-            dropbox = std::make_unique<DropboxWorker>(dropboxRoutes.appKey, e, d);
+            dropbox = std::make_unique<DropboxWorker>(dropboxRoutes.appKey, e, d, &manager);
             dropbox->setBrowserOpener(browser.opener());
             break;
         }
@@ -69,17 +68,17 @@ public:
         switch (service) {
         case CloudLoginService::dropbox: {
             std::optional<bool> ok;
-            dropbox->authorizeFromController(nullptr, [&](const DropboxOAuthResult& r) { ok = r.kind == DropboxOAuthResult::Kind::success; });
+            dropbox->authorize([&](const DropboxOAuthResult& r) { ok = r.kind == DropboxOAuthResult::Kind::success; });
             return QTest::qWaitFor([&] { return ok.has_value(); }, 5000) && *ok;
         }
         case CloudLoginService::googleDrive: {
             QSignalSpy result(google.get(), &GoogleDriveWorker::GoogleDrive_login);
-            google->login(nullptr);
+            google->login();
             return result.wait(5000) && result.first().first().toBool();
         }
         case CloudLoginService::onedrive: {
             QSignalSpy result(onedrive.get(), &OneDriveWorker::OneDrive_login);
-            onedrive->login(nullptr);
+            onedrive->login();
             return result.wait(5000) && result.first().first().toBool();
         }
         case CloudLoginService::none:
@@ -108,7 +107,7 @@ public:
     FakeDropboxRoutes dropboxRoutes;
     FakeGoogleRoutes googleRoutes;
     FakeOneDriveRoutes onedriveRoutes;
-    QNetworkAccessManager manager;
+    CountingNetworkAccessManager manager; // every client's
     FakeBrowser browser;
     std::unique_ptr<DropboxWorker> dropbox;
     std::unique_ptr<GoogleDriveWorker> google;

@@ -114,6 +114,17 @@ void CloudFailListViewController::reloadData()
     }
 }
 
+CloudFailListViewController::Shown CloudFailListViewController::shown() const
+{
+    Shown s;
+    for (int row = 0; row < outlineView->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = outlineView->topLevelItem(row);
+        s.rows << QStringList { item->text(1), item->text(2), item->text(3), item->text(4) };
+    }
+    s.downloadEnabled = downloadBtn->isEnabled();
+    return s;
+}
+
 QCheckBox* CloudFailListViewController::checkBoxOfRow(int row) const
 {
     QTreeWidgetItem* item = outlineView->topLevelItem(row);

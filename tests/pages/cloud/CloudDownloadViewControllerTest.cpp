@@ -1,19 +1,14 @@
 #include "CloudDownloadTestCloud.h"
 #include "CloudDownloadViewController.h"
 #include "CloudItemTableCell.h"
-#include "CloudPathControl.h"
 #include "ElidedLabel.h"
 #include "MessagePresenter.h"
 #include "UtilityFunctions.h"
 #include "cloudDownloadListDelegate.h"
-#include "customizeButton.h"
-#include "circleButton.h"
 #include "messageViewDelegate.h"
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QTableWidget>
-#include <QToolButton>
 #include <gtest/gtest.h>
 
 namespace {
@@ -128,44 +123,44 @@ TEST_P(CloudDownloadViewControllerTest, BrowsesAndLocksWholeFoldersOnly)
 {
     auto p = open();
     EXPECT_EQ(names(p->data), QStringList({"Docs", "Photos", "Photos2", "top.txt"}));
-    EXPECT_TRUE(p->folderBackBtn->isHidden());
-    EXPECT_TRUE(p->pathControl->pathItems().isEmpty());
+    EXPECT_TRUE(!p->shown().back);
+    EXPECT_TRUE(p->shown().path.isEmpty());
     EXPECT_EQ(p->cellAt(row(*p, "Photos"))->imageKind(), "folder");
     EXPECT_EQ(p->cellAt(row(*p, "top.txt"))->cloudItemSizeLabel->text(), "3.0 byte");
 
     tick(*p, "Photos");
-    EXPECT_EQ(p->selectedItemsCountLable->text(), "0 files, 1 folders selected.");
+    EXPECT_EQ(p->shown().selectedCount, "0 files, 1 folders selected.");
 
     openFolder(*p, "Photos2");
     EXPECT_FALSE(p->isInSelectedTree);
-    EXPECT_TRUE(p->btn_SelectAll->isEnabled());
-    ASSERT_EQ(p->pathControl->pathItems().size(), 2);
-    EXPECT_EQ(p->pathControl->pathItems()[0].imageName(), "ic_cloudpicker_home");
-    EXPECT_EQ(p->pathControl->pathItems()[1].title, "Photos2");
+    EXPECT_TRUE(p->shown().selectAllEnabled);
+    ASSERT_EQ(p->shown().path.size(), 2);
+    EXPECT_EQ(p->shown().path[0].imageName(), "ic_cloudpicker_home");
+    EXPECT_EQ(p->shown().path[1].title, "Photos2");
     EXPECT_FALSE(p->cellAt(0)->cloudItemCheckbox->isChecked());
 
     wait(*p, &CloudDownloadViewController::folderBackBtnClicked);
     EXPECT_TRUE(p->descendArray.isEmpty());
     EXPECT_TRUE(p->currentFolder.isEmpty());
-    EXPECT_TRUE(p->folderBackBtn->isHidden());
+    EXPECT_TRUE(!p->shown().back);
     EXPECT_TRUE(p->cellAt(row(*p, "Photos"))->cloudItemCheckbox->isChecked()); // the pick survived
 
     openFolder(*p, "Photos");
     openFolder(*p, "sub");
     EXPECT_TRUE(p->isInSelectedTree);
-    EXPECT_FALSE(p->btn_SelectAll->isEnabled());
-    EXPECT_FALSE(p->btn_ClearAll->isEnabled());
+    EXPECT_FALSE(p->shown().selectAllEnabled);
+    EXPECT_FALSE(p->shown().clearAllEnabled);
     for (int i = 0; i < p->numberOfRows(); ++i) {
         EXPECT_TRUE(p->cellAt(i)->cloudItemCheckbox->isChecked());
         EXPECT_FALSE(p->cellAt(i)->cloudItemCheckbox->isEnabled());
     }
 
     QSignalSpy shown(p.get(), &CloudDownloadViewController::folderShown);
-    p->pathControl->buttonAt(0)->click();
+    p->clickPath(0);
     ASSERT_TRUE(shown.wait(5000));
     EXPECT_TRUE(p->descendArray.isEmpty());
     EXPECT_FALSE(p->isInSelectedTree);
-    EXPECT_TRUE(p->btn_SelectAll->isEnabled());
+    EXPECT_TRUE(p->shown().selectAllEnabled);
     EXPECT_EQ(names(p->data).size(), 4);
 }
 
@@ -179,9 +174,9 @@ TEST_P(CloudDownloadViewControllerTest, AnAnswerToAnEarlierClickIsDropped)
     cloud.setDelay(0);
     wait(*p, &CloudDownloadViewController::folderBackBtnClicked);
     EXPECT_EQ(names(p->data).size(), 4);
-    QTest::qWait(900); // the Docs answer arrives now and must change nothing
+    EXPECT_TRUE(cloud.server.settle({ &cloud.manager })); // the Docs answer is in now and must change nothing
     EXPECT_EQ(names(p->data), QStringList({"Docs", "Photos", "Photos2", "top.txt"}));
-    EXPECT_TRUE(p->folderBackBtn->isHidden());
+    EXPECT_TRUE(!p->shown().back);
 }
 
 TEST_P(CloudDownloadViewControllerTest, PicksFollowTheRules)
@@ -197,7 +192,7 @@ TEST_P(CloudDownloadViewControllerTest, PicksFollowTheRules)
     // Ticking /Photos drops /Photos/a.jpg but not /Photos2/d.txt.
     tick(*p, "Photos");
     EXPECT_EQ(names(p->cloudFileSelectedList), QStringList({"d.txt", "Photos"}));
-    EXPECT_EQ(p->selectedItemsCountLable->text(), "1 files, 1 folders selected.");
+    EXPECT_EQ(p->shown().selectedCount, "1 files, 1 folders selected.");
 
     // An item already picked is not picked twice.
     p->cloudItemCheckChanged(1, p->data[row(*p, "Photos")]->id, p->data[row(*p, "Photos")]->path);
@@ -208,7 +203,7 @@ TEST_P(CloudDownloadViewControllerTest, PicksFollowTheRules)
     EXPECT_TRUE(p->cellAt(row(*p, "Docs"))->cloudItemCheckbox->isChecked());
     p->clearAllClicked();
     EXPECT_EQ(names(p->cloudFileSelectedList), QStringList({"d.txt"}));
-    EXPECT_EQ(p->selectedItemsCountLable->text(), "1 files, 0 folders selected.");
+    EXPECT_EQ(p->shown().selectedCount, "1 files, 0 folders selected.");
 
     tick(*p, "top.txt");
     tick(*p, "top.txt"); // un-ticked again
@@ -233,7 +228,7 @@ TEST_P(CloudDownloadViewControllerTest, DoneWalksEveryPickedFolderOnce)
     tick(*p, "Photos2");   // and Photos2 leaves again
     QSignalSpy handed(p.get(), &CloudDownloadViewController::selectionHandedOver);
     p->doneBtnClicked();
-    EXPECT_FALSE(p->DoneBtn->isEnabled());
+    EXPECT_FALSE(p->shown().doneEnabled);
     p->doneBtnClicked(); // harmless while the walk runs
     ASSERT_TRUE(handed.wait(5000));
     EXPECT_EQ(receiver.calls, 1);
@@ -270,7 +265,7 @@ TEST_P(CloudDownloadViewControllerTest, AnIncompleteWalkWarnsBeforeHandingOver)
     EXPECT_EQ(receiver.calls, 0);
     presenter.delegate->btnClicked(1); // back to picking
     EXPECT_TRUE(p->isVisible());
-    EXPECT_TRUE(p->DoneBtn->isEnabled());
+    EXPECT_TRUE(p->shown().doneEnabled);
 
     // A listing that never answers ends the walk too, and Continue hands over what was found.
     cloud.setDelay(60000);

@@ -23,10 +23,6 @@ public:
 
     CloudFailListDelegate* delegate = nullptr; // not owned: the run screen
     std::optional<CloudLoginService> service;
-    QTreeWidget* outlineView = nullptr;
-    customizeButton* selectAllBtn = nullptr;
-    customizeButton* deSelectAllBtn = nullptr;
-    customizeButton* downloadBtn = nullptr;
     QList<CloudItemPtr> dataArray;
     QList<qint64> selectRowArray; // ticked rows, in the order they were ticked
     const QStringList titleArray;
@@ -42,9 +38,21 @@ public:
     void deSelectAllItems();
     void doReDownload();
 
+    // What the window shows: each row's texts (path, date, size, remark) and whether
+    // Download can be pressed.
+    struct Shown {
+        QList<QStringList> rows;
+        bool downloadEnabled = false;
+    };
+    Shown shown() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QTreeWidget* outlineView = nullptr;
+    customizeButton* selectAllBtn = nullptr;
+    customizeButton* deSelectAllBtn = nullptr;
+    customizeButton* downloadBtn = nullptr;
     bool loaded_ = false;
 };

@@ -37,17 +37,6 @@ public:
     explicit CloudDownloadViewController(QWidget* parent = nullptr);
     ~CloudDownloadViewController() override;
 
-    circleButton* folderBackBtn = nullptr;
-    customizeButton* btn_SelectAll = nullptr;
-    customizeButton* btn_ClearAll = nullptr;
-    QLabel* selectedItemsCountLable = nullptr;
-    ProgressRing* cloudLoadingIndicator = nullptr;
-    QWidget* headerColorView = nullptr;
-    QTableWidget* dataTableView = nullptr; // object name "dataTableView", one column "NameCol"
-    customizeButton* DoneBtn = nullptr;
-    customizeButton* CancelBtn = nullptr;
-    CloudPathControl* pathControl = nullptr;
-    QLabel* listingProblemLabel = nullptr; // shown under the table when a folder listed only in part
 
     QList<CloudItemPtr> cloudFileSelectedList; // the picks, in the order picked
     QList<CloudItemPtr> cloudFileSubList;      // what Done found beneath the picked folders
@@ -59,7 +48,7 @@ public:
     bool isInSelectedTree = false;            // the folder on screen lies inside a picked folder
     QList<CloudPathItem> descendArray;        // the path bar, root first; empty at the root
 
-    // Clients to list with; unset ones are the application's shared clients.
+    // Clients to list with (not owned); a service without one lists nothing.
     void setClients(DropboxWorker* dropbox, GoogleDriveWorker* google, OneDriveWorker* onedrive);
     void setExpansionDelays(const CloudExpansionDelays& delays) { expansionDelays_ = delays; }
 
@@ -102,6 +91,18 @@ public:
     // By id when the id is not empty, else by path; none when neither is given or found.
     static std::optional<int> indexOfCloudItem(const QString& id, const QString& path, const QList<CloudItemPtr>& list);
 
+    // What the picker shows besides its rows.
+    struct Shown {
+        bool back = false;              // the way up one folder
+        QList<CloudPathItem> path;      // the path bar, root first
+        QString selectedCount;          // "N files, M folders selected."
+        bool selectAllEnabled = false;
+        bool clearAllEnabled = false;
+        bool doneEnabled = false;
+        QString listingProblem;         // empty while every listing came whole
+    };
+    Shown shown() const;
+
 Q_SIGNALS:
     // A browse listing has been put on screen.
     void folderShown();
@@ -116,6 +117,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    circleButton* folderBackBtn = nullptr;
+    customizeButton* btn_SelectAll = nullptr;
+    customizeButton* btn_ClearAll = nullptr;
+    QLabel* selectedItemsCountLable = nullptr;
+    ProgressRing* cloudLoadingIndicator = nullptr;
+    QWidget* headerColorView = nullptr;
+    QTableWidget* dataTableView = nullptr; // object name "dataTableView", one column "NameCol"
+    customizeButton* DoneBtn = nullptr;
+    customizeButton* CancelBtn = nullptr;
+    CloudPathControl* pathControl = nullptr;
+    QLabel* listingProblemLabel = nullptr; // shown under the table when a folder listed only in part
+
     CloudLoginService service() const { return currentService.value_or(CloudLoginService::none); }
     void browse(const QString& path, const QString& id, const QString& route, bool root);
     void showListing(const QList<CloudItemPtr>& items, bool complete, bool root);

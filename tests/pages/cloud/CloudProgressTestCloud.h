@@ -4,6 +4,7 @@
 #include "CloudItemClass.h"
 #include "CloudLoginService.h"
 #include "CloudProgressViewController.h"
+#include "CountingNetworkAccessManager.h"
 #include "DisplaySleepInhibitor.h"
 #include "DropboxWorker.h"
 #include "FakeBrowser.h"
@@ -14,9 +15,9 @@
 #include "FakeOneDriveRoutes.h"
 #include "GoogleDriveWorker.h"
 #include "OneDriveWorker.h"
+#include "ReservedLoopbackPorts.h"
 
 #include <QDirIterator>
-#include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTest>
@@ -31,7 +32,7 @@ public:
     FakeDropboxRoutes dropboxRoutes;
     FakeGoogleRoutes googleRoutes;
     FakeOneDriveRoutes onedriveRoutes;
-    QNetworkAccessManager manager;
+    CountingNetworkAccessManager manager; // every client's
     FakeBrowser browser; // the stand-in's authorize pages redirect back to our listener
     std::unique_ptr<DropboxWorker> dropbox;
     std::unique_ptr<GoogleDriveWorker> google;
@@ -58,29 +59,29 @@ public:
         onedriveRoutes.install(onedriveServer, tree);
 
         const QUrl d = dropboxServer.baseUrl();
-        dropbox = std::make_unique<DropboxWorker>(dropboxRoutes.appKey, DropboxEndpoints{d, d, d, 0});
+        dropbox = std::make_unique<DropboxWorker>(dropboxRoutes.appKey, DropboxEndpoints{d, d, d, 0}, DropboxDelays{}, &manager);
         dropbox->setBrowserOpener(browser.opener());
         bool dropboxDone = false;
-        dropbox->authorizeFromController(nullptr, [&](const DropboxOAuthResult&) { dropboxDone = true; });
+        dropbox->authorize([&](const DropboxOAuthResult&) { dropboxDone = true; });
 
         const QString g = googleServer.baseUrl().toString();
-        GoogleDriveConstant gc = GoogleDriveConstant::atHosts(g, g, g, QStringLiteral("http://127.0.0.1:%1/").arg(FakeBrowser::freePort()));
+        GoogleDriveConstant gc = GoogleDriveConstant::atHosts(g, g, g, QStringLiteral("http://127.0.0.1:%1/").arg(ReservedLoopbackPorts::take()));
         gc.clientID = googleRoutes.clientId;
         gc.clientSecret = googleRoutes.clientSecret;
         google = std::make_unique<GoogleDriveWorker>(gc, GoogleDriveDelays{}, &manager);
         google->setBrowserOpener(browser.opener());
         QSignalSpy googleDone(google.get(), &GoogleDriveWorker::GoogleDrive_login);
-        google->login(nullptr);
+        google->login();
 
         const QString o = onedriveServer.baseUrl().toString();
-        OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(FakeBrowser::freePort()));
+        OneDriveConstant oc = OneDriveConstant::atHosts(o, o, o, QStringLiteral("http://127.0.0.1:%1/getAToken").arg(ReservedLoopbackPorts::take()));
         oc.clientID = onedriveRoutes.clientId;
         OneDriveDelays od;
         od.itemRetryMs = 10;
         onedrive = std::make_unique<OneDriveWorker>(oc, od, &manager);
         onedrive->setBrowserOpener(browser.opener());
         QSignalSpy onedriveDone(onedrive.get(), &OneDriveWorker::OneDrive_login);
-        onedrive->login(nullptr);
+        onedrive->login();
 
         if (!QTest::qWaitFor([&] { return dropboxDone && !googleDone.isEmpty() && !onedriveDone.isEmpty(); }, 10000))
             return false;
@@ -94,9 +95,9 @@ public:
         run->setClients(dropbox.get(), google.get(), onedrive.get());
         run->setNetworkAccessManager(&manager);
         run->setSleepInhibitor(inhibitor.get());
-        run->authRetryMs = 50;
-        run->rateLimit.secondMs = 5;
-        run->rateLimit.backoffMs = 5;
+        run->limits().authRetryMs = 50;
+        run->limits().rateLimit.secondMs = 5;
+        run->limits().rateLimit.backoffMs = 5;
         return true;
     }
 

@@ -6,7 +6,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QTcpServer>
 #include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -41,13 +40,5 @@ struct FakeBrowser {
         EXPECT_TRUE(QTest::qWaitFor([&] { return reply->isFinished(); }, 5000));
         lastBody = reply->readAll();
         return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    }
-
-    // A loopback port nothing listens on now, for the address the browser is sent back to.
-    static quint16 freePort()
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        return probe.serverPort();
     }
 };

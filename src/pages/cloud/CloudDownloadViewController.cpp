@@ -163,6 +163,19 @@ void CloudDownloadViewController::setClients(DropboxWorker* dropbox, GoogleDrive
     lister_.setClients(dropbox, google, onedrive);
 }
 
+CloudDownloadViewController::Shown CloudDownloadViewController::shown() const
+{
+    Shown s;
+    s.back = !folderBackBtn->isHidden();
+    s.path = pathControl->pathItems();
+    s.selectedCount = selectedItemsCountLable->text();
+    s.selectAllEnabled = btn_SelectAll->isEnabled();
+    s.clearAllEnabled = btn_ClearAll->isEnabled();
+    s.doneEnabled = DoneBtn->isEnabled();
+    s.listingProblem = listingProblemLabel->isVisibleTo(this) ? listingProblemLabel->text() : QString();
+    return s;
+}
+
 int CloudDownloadViewController::folderUpdatingCounter() const
 {
     return expansion_ ? expansion_->folderUpdatingCounter() : 0;

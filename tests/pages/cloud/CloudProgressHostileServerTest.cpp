@@ -7,7 +7,6 @@
 #include "ElidedLabel.h"
 #include "MessagePresenter.h"
 #include "UtilityFunctions.h"
-#include "ZorviImages.h"
 
 #include <QDir>
 #include <QFile>
@@ -76,11 +75,10 @@ protected:
         items.removeIf([&](const CloudItemPtr& i) { return i->name != name; });
         return items;
     }
-    QString summary() const { return cloud.run->valueLabel_1->text() + " fail " + cloud.run->valueLabel_2->text(); }
+    QString summary() const { return cloud.run->shown().firstValue + " fail " + cloud.run->shown().secondValue; }
     bool summaryShows(const QString& image) const
     {
-        return cloud.run->successImageView->pixmap().toImage()
-            == ZorviImages::pixmap(image, QSize(48, 48)).toImage();
+        return cloud.run->shown().statusImage == image;
     }
     void writeOlder(const QString& name)
     {
@@ -187,7 +185,7 @@ TEST_F(CloudProgressHostileServerTest, RateLimitsAreWaitedOutThenGivenUp)
         ASSERT_TRUE(cloud.download(items, dest.path(), service));
         EXPECT_EQ(summary(), "0/1 fail 1");
         EXPECT_EQ(items.first()->downloadFailIssue, CloudRateLimit::remark());
-        EXPECT_EQ(contentRequests(service) - second, cloud.run->rateLimit.tries);
+        EXPECT_EQ(contentRequests(service) - second, cloud.run->limits().rateLimit.tries);
         EXPECT_TRUE(CloudProgressTestCloud::contents(dest.path()).isEmpty());
         routes(service).throttle = 0;
         cloud.run->stopDownload();
@@ -222,7 +220,7 @@ TEST_F(CloudProgressHostileServerTest, AnExpiredSignInEndsTheRunWithOneMessage)
         ASSERT_EQ(presenter.messages.size(), 1);
         EXPECT_TRUE(presenter.messages.first().contains("sign in again")) << presenter.messages.first().toStdString();
         // The first file finds out; the others are not tried.
-        EXPECT_LE(contentRequests(service) - before, 1 + cloud.run->authRetryLimit);
+        EXPECT_LE(contentRequests(service) - before, 1 + cloud.run->limits().authRetryLimit);
         EXPECT_TRUE(CloudProgressTestCloud::contents(dest.path()).isEmpty());
         cloud.run->stopDownload();
     }
@@ -239,8 +237,8 @@ TEST_F(CloudProgressHostileServerTest, FilesDropboxWillNotHandOutAreListedNotTri
     ASSERT_EQ(items.size(), 3);
     ASSERT_TRUE(cloud.download(items, dest.path(), CloudLoginService::dropbox));
     EXPECT_EQ(summary(), "2/3 fail 1");
-    ASSERT_EQ(cloud.run->failCloudItemArray.size(), 1);
-    const CloudItemPtr refused = cloud.run->failCloudItemArray.first();
+    ASSERT_EQ(cloud.run->failCloudItemArray().size(), 1);
+    const CloudItemPtr refused = cloud.run->failCloudItemArray().first();
     EXPECT_EQ(refused->path, "/Docs/b.txt");
     EXPECT_TRUE(refused->downloadFailIssue.contains("cannot be downloaded")) << refused->downloadFailIssue.toStdString();
     EXPECT_EQ(contentRequests(CloudLoginService::dropbox), 2);

@@ -110,7 +110,10 @@ protected:
 
 } // namespace
 
-TEST_F(RestoreAsUser, EveryModeRestoresTheHomeFolderFromTheSameAndAnotherFileSystem)
+// One mode a case, so the three run side by side.
+class RestoreAsUserInEveryMode : public RestoreAsUser, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RestoreAsUserInEveryMode, RestoresTheHomeFolderFromTheSameAndAnotherFileSystem)
 {
     writeFile(ann() + "/Docs/a.txt", "alpha");
     writeFile(ann() + "/Docs/sub/b.txt", "beta");
@@ -134,9 +137,10 @@ TEST_F(RestoreAsUser, EveryModeRestoresTheHomeFolderFromTheSameAndAnotherFileSys
         dests << otherFs;
     else
         ADD_FAILURE() << "no second file system to back up to";
+    const QString mode = QString::fromLatin1(GetParam());
     int n = 0;
     for (const QString& dest : dests) {
-        for (const QString mode : {"copy", "7z", "7z-enc"}) {
+        {
             SCOPED_TRACE((mode + " to " + dest).toStdString());
             const QString name = QString("T%1").arg(++n);
             OrdinaryUser::Run run = drive("backup", mode, dest, name, {ann()});
@@ -160,6 +164,12 @@ TEST_F(RestoreAsUser, EveryModeRestoresTheHomeFolderFromTheSameAndAnotherFileSys
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, RestoreAsUserInEveryMode, ::testing::Values("copy", "7z", "7z-enc"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param == std::string("7z-enc") ? "Encrypted7z"
+                                                : info.param == std::string("7z") ? "Archive7z" : "PlainCopy");
+                         });
 
 TEST_F(RestoreAsUser, AnItemThatCannotBeCreatedFailsAloneAndTheRestComesBack)
 {

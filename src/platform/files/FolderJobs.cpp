@@ -19,7 +19,10 @@ FolderJobs::FolderJobs(unsigned threads)
 
 FolderJobs::Failures FolderJobs::run(Job first)
 {
-    m_waiting.push_back({std::move(first), nullptr});
+    // The first job runs on the caller's thread, as worker 0: it may hold state of the caller's
+    // (a copier's own buffers) that no other thread may touch. Until it is done the helpers
+    // only wait for what it hands on.
+    m_busy = 1;
     std::vector<std::jthread> started;
     for (unsigned i = 1; i < m_workers.size(); ++i) {
         try {
@@ -27,6 +30,15 @@ FolderJobs::Failures FolderJobs::run(Job first)
         } catch (const std::system_error&) {
             break;   // no more threads to be had: the ones there do it all
         }
+    }
+    std::string error;
+    const bool ok = invoke(first, m_workers[0], &error);
+    {
+        std::lock_guard lock(m_mutex);
+        if (!ok)
+            record(m_failures, std::move(error));
+        if (--m_busy == 0 && m_waiting.empty())
+            m_wake.notify_all();
     }
     work(m_workers[0]);
     started.clear();

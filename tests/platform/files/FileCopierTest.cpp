@@ -449,3 +449,32 @@ TEST(FileCopierTest, LinksWhatAnEarlierCopyHoldsUnchangedAndCopiesTheRest)
     EXPECT_EQ(lstatOf(at("prev/same")).st_nlink, 2u);
     EXPECT_TRUE(refused.notes().isEmpty()) << "said once for the copier's life";
 }
+
+TEST(FileCopierTest, ATreeCopiedAcrossFileSystemsKeepsEachFilesOwnBytes)
+{
+    // Between file systems the kernel cannot copy, so every thread reads and writes through a
+    // buffer of its own: one shared by two threads mixes the contents of files.
+    QTemporaryDir shm(QStringLiteral("/dev/shm/zorvi-test-XXXXXX"));
+    QTemporaryDir tmp;
+    if (!shm.isValid() || lstatOf(shm.path()).st_dev == lstatOf(tmp.path()).st_dev)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    const QString src = shm.filePath(QStringLiteral("tree"));
+    for (int folder = 0; folder < 40; ++folder) {
+        ASSERT_TRUE(QDir().mkpath(src + QStringLiteral("/d%1").arg(folder)));
+        for (int file = 0; file < 20; ++file) {
+            const QString name = QStringLiteral("/d%1/f%2.bin").arg(folder).arg(file);
+            writeFile(src + name, name.toUtf8().repeated(2000 + 97 * file));
+        }
+    }
+    for (int round = 0; round < 3; ++round) {
+        const QString dst = tmp.filePath(QStringLiteral("copy%1").arg(round));
+        FileCopier copier;
+        ASSERT_EQ(copier.copy(src, dst), FileCopier::Result::Ok) << copier.errorString().toStdString();
+        for (int folder = 0; folder < 40; ++folder) {
+            for (int file = 0; file < 20; ++file) {
+                const QString name = QStringLiteral("/d%1/f%2.bin").arg(folder).arg(file);
+                ASSERT_EQ(readFile(dst + name), name.toUtf8().repeated(2000 + 97 * file)) << name.toStdString();
+            }
+        }
+    }
+}

@@ -99,3 +99,21 @@ TEST(FolderJobsTest, OfferedJobsGoOnlyToIdleThreadsAndTheirFailuresStayInTheGrou
     EXPECT_EQ(failures.count, 0) << "a failure of an offered job belongs to its group";
     EXPECT_FALSE(threads.mixed());
 }
+
+TEST(FolderJobsTest, TheFirstJobRunsOnTheCallersThreadAsWorkerZero)
+{
+    // A copier's first job works on the caller's own copier; a helper that took it would share
+    // that copier's buffers with the caller, which later runs jobs as worker 0.
+    const std::thread::id caller = std::this_thread::get_id();
+    for (int round = 0; round < 200; ++round) {
+        FolderJobs jobs(4);
+        std::thread::id ranOn;
+        unsigned index = 99;
+        jobs.run([&](FolderJobs::Worker& worker) {
+            ranOn = std::this_thread::get_id();
+            index = worker.index();
+        });
+        ASSERT_EQ(ranOn, caller) << "round " << round;
+        ASSERT_EQ(index, 0u);
+    }
+}

@@ -430,8 +430,9 @@ TEST_F(SecurityRunsTest, AFolderThatCannotBeWrittenInFailsAndSaysWhy)
     ASSERT_TRUE(writeFile(folder + "/a.txt", "alpha"));
     const bool root = ::geteuid() == 0;
     if (root) {
-        ASSERT_EQ(::mount(QFile::encodeName(folder).constData(), QFile::encodeName(folder).constData(), nullptr,
-                          MS_BIND, nullptr), 0) << "cannot mount here";
+        if (::mount(QFile::encodeName(folder).constData(), QFile::encodeName(folder).constData(), nullptr, MS_BIND,
+                    nullptr) != 0)
+            GTEST_SKIP() << "root, and no mounts allowed here: nothing this test can make unwritable";
         ASSERT_EQ(::mount(nullptr, QFile::encodeName(folder).constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
                           nullptr), 0);
     } else {

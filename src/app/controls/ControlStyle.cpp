@@ -1,5 +1,7 @@
 #include "ControlStyle.h"
 
+#include <QLabel>
+
 #include <QApplication>
 
 void ControlStyle::applyApplicationFont()
@@ -21,4 +23,11 @@ Qt::WindowFlags ControlStyle::dialogFlags(bool closeButton)
 {
     const Qt::WindowFlags base = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     return closeButton ? base | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint : base | Qt::WindowMinimizeButtonHint;
+}
+
+QLabel* ControlStyle::textLabel(QWidget* parent, int pixelSize, bool bold, const QColor& colour)
+{
+    auto* label = new QLabel(parent);
+    label->setStyleSheet(QStringLiteral("color: %1; background: transparent; %2").arg(css(colour), cssFont(pixelSize, bold)));
+    return label;
 }

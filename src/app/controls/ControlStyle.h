@@ -5,6 +5,9 @@
 #include <QString>
 #include <Qt>
 
+class QLabel;
+class QWidget;
+
 // Colours and fonts the controls share. Liberation Sans stands in for Arial, Helvetica and
 // the system font (metric-compatible); sizes are pixels, matching the design's points at 1x.
 class ControlStyle {
@@ -32,6 +35,9 @@ public:
             .arg(pixelSize)
             .arg(bold ? QStringLiteral("bold") : QStringLiteral("normal"));
     }
+
+    // A label on its parent's background in the given size, weight and colour.
+    static QLabel* textLabel(QWidget* parent, int pixelSize, bool bold, const QColor& colour);
 
     // Makes family() the application's default font at its current size. A minimal install
     // may resolve "sans-serif" to a monospaced face, so the generic name cannot be trusted.

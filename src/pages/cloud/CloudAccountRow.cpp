@@ -11,18 +11,6 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-namespace {
-
-QLabel* textLabel(QWidget* parent, int pixelSize, bool bold, const QColor& colour)
-{
-    auto* label = new QLabel(parent);
-    label->setStyleSheet(QStringLiteral("color: %1; background: transparent; %2")
-                             .arg(ControlStyle::css(colour), ControlStyle::cssFont(pixelSize, bold)));
-    return label;
-}
-
-} // namespace
-
 CloudAccountRow::CloudAccountRow(const QString& serviceName, const QString& logo, bool separateSignOut,
                                  QWidget* parent)
     : QWidget(parent)
@@ -44,9 +32,9 @@ CloudAccountRow::CloudAccountRow(const QString& serviceName, const QString& logo
     picture_->setFixedSize(AccountPictureLoader::pictureSize, AccountPictureLoader::pictureSize);
     auto* names = new QVBoxLayout;
     names->setSpacing(2);
-    auto* name = textLabel(this, 16, true, ControlStyle::darkText());
+    auto* name = ControlStyle::textLabel(this, 16, true, ControlStyle::darkText());
     name->setText(serviceName);
-    email_ = textLabel(this, 13, false, ControlStyle::greyText());
+    email_ = ControlStyle::textLabel(this, 13, false, ControlStyle::greyText());
     names->addStretch(1);
     names->addWidget(name);
     names->addWidget(email_);

@@ -36,13 +36,6 @@ void redraw(CloudBoxButton* tile)
     tile->mouseExited();
 }
 
-QLabel* textLabel(QWidget* parent, int pixelSize, bool bold, const QColor& colour)
-{
-    auto* label = new QLabel(parent);
-    label->setStyleSheet(QStringLiteral("color: %1; background: transparent; %2")
-                             .arg(ControlStyle::css(colour), ControlStyle::cssFont(pixelSize, bold)));
-    return label;
-}
 
 QWidget* whitePanel(QWidget* parent, const QString& name)
 {
@@ -75,11 +68,11 @@ CloudOpenServiceView::CloudOpenServiceView(QWidget* parent)
     accountImageView->setFixedSize(AccountPictureLoader::pictureSize, AccountPictureLoader::pictureSize);
     auto* names = new QVBoxLayout;
     names->setSpacing(2);
-    accountServiceLabel = textLabel(accountBackView, 16, true, ControlStyle::darkText());
-    accountEmailLabel = textLabel(accountBackView, 13, false, ControlStyle::greyText());
+    accountServiceLabel = ControlStyle::textLabel(accountBackView, 16, true, ControlStyle::darkText());
+    accountEmailLabel = ControlStyle::textLabel(accountBackView, 13, false, ControlStyle::greyText());
     names->addWidget(accountServiceLabel);
     names->addWidget(accountEmailLabel);
-    accountSpaceLabel = textLabel(accountBackView, 13, false, ControlStyle::greyText());
+    accountSpaceLabel = ControlStyle::textLabel(accountBackView, 13, false, ControlStyle::greyText());
     card->addWidget(cloudBackBtn);
     card->addWidget(accountImageView);
     card->addLayout(names);
@@ -102,7 +95,7 @@ CloudOpenServiceView::CloudOpenServiceView(QWidget* parent)
     auto* sourceHead = new QHBoxLayout;
     cloudSrcImageView = new QLabel(sourcePanel);
     cloudSrcImageView->setFixedSize(40, 40);
-    auto* sourceCaption = textLabel(sourcePanel, 14, true, ControlStyle::darkText());
+    auto* sourceCaption = ControlStyle::textLabel(sourcePanel, 14, true, ControlStyle::darkText());
     sourceCaption->setText(tr("Selected"));
     sourceHead->addWidget(cloudSrcImageView);
     sourceHead->addWidget(sourceCaption);

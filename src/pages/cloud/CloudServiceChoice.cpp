@@ -7,18 +7,6 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-namespace {
-
-QLabel* textLabel(QWidget* parent, int pixelSize, bool bold, const QColor& colour)
-{
-    auto* label = new QLabel(parent);
-    label->setStyleSheet(QStringLiteral("color: %1; background: transparent; %2")
-                             .arg(ControlStyle::css(colour), ControlStyle::cssFont(pixelSize, bold)));
-    return label;
-}
-
-} // namespace
-
 CloudServiceChoice::CloudServiceChoice(QWidget* parent)
     : QWidget(parent)
 {
@@ -28,9 +16,9 @@ CloudServiceChoice::CloudServiceChoice(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(40, 36, 40, 24);
     layout->setSpacing(14);
-    auto* title = textLabel(this, 22, true, ControlStyle::darkText());
+    auto* title = ControlStyle::textLabel(this, 22, true, ControlStyle::darkText());
     title->setText(tr("Cloud Backup"));
-    auto* hint = textLabel(this, 14, false, ControlStyle::greyText());
+    auto* hint = ControlStyle::textLabel(this, 14, false, ControlStyle::greyText());
     hint->setText(tr("Sign in to a cloud service, then open it to choose the files to download."));
     hint->setWordWrap(true);
     layout->addWidget(title);

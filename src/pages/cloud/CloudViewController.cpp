@@ -7,6 +7,7 @@
 #include "CloudServiceChoice.h"
 #include "DropboxWorker.h"
 #include "ExternalVolumes.h"
+#include "FileChooserFit.h"
 #include "GoogleDriveWorker.h"
 #include "GoogleReporter.h"
 #include "OneDriveWorker.h"
@@ -591,6 +592,7 @@ QFileDialog* CloudViewController::selectDestBtnClicked()
     for (const QString& root : ExternalVolumes::mountedRoots())
         places.append(QUrl::fromLocalFile(root));
     panel->setSidebarUrls(places);
+    FileChooserFit::fitFileDialog(panel);
     panel->setWindowModality(Qt::ApplicationModal);
     connect(panel, &QFileDialog::fileSelected, this, [this](const QString& path) {
         if (!path.isEmpty())

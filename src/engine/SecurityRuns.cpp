@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -541,7 +542,12 @@ bool SecurityRuns::placeDecrypted(bool replace, QString* error)
     }
     syncFolder(job->destination);
     discardJob();
-    m_securitySourcePath = job->source;
+    // An archive that held an item of its own name was replaced by it: deleting "the archive"
+    // now would delete the only copy of what it held.
+    const bool archiveReplaced = std::any_of(job->outputNames.begin(), job->outputNames.end(), [&](const QString& name) {
+        return QDir::cleanPath(job->destination + QLatin1Char('/') + name) == job->source;
+    });
+    m_securitySourcePath = archiveReplaced ? QString() : job->source;
     askDeleteSource(false);
     Q_EMIT runEnded();
     return true;

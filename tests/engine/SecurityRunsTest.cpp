@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -409,6 +410,28 @@ TEST_F(SecurityRunsTest, ExistingItemIsReplacedOnlyWhenTheUserSaysSo)
     // An answer to an unrelated message does nothing.
     runs->btnClicked(0);
     EXPECT_EQ(readFile(file), "v1");
+}
+
+TEST_F(SecurityRunsTest, AnArchiveReplacedByWhatItHeldIsNotDeletedAfterwards)
+{
+    // An archive renamed to the name of the item it holds: replacing "that item" replaces the
+    // archive, and the delete-source answer must not then take the decrypted copy too.
+    const QString notes = path("notes.enc");
+    ASSERT_TRUE(writeFile(notes, "only copy"));
+    encrypt(notes, "abcd");
+    ASSERT_TRUE(QFile::remove(notes));
+    ASSERT_TRUE(QFile::rename(notes + ".enc", notes));
+
+    decrypt(notes, "abcd");
+    ASSERT_EQ(presenter.requests.size(), 1u);
+    runs->btnClicked(0);
+    EXPECT_EQ(host.deleteQuestions.last(), "Decrypt Done");
+    EXPECT_EQ(readFile(notes), "only copy");
+    runs->deleteSourceFiles();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(readFile(notes), "only copy");
+    EXPECT_TRUE(hiddenLeftovers(dir.path()).isEmpty());
 }
 
 TEST_F(SecurityRunsTest, PasswordForms)

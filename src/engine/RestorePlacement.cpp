@@ -3,6 +3,7 @@
 #include "DiskSync.h"
 #include "DispatchQueue.h"
 #include "FileCopier.h"
+#include "SevenZipListing.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -485,7 +486,7 @@ QString RestorePlacement::conflictWithItems(const QString& place, const QList<st
             if (!leaf && folders.contains(current))
                 continue;
             struct stat st;
-            if (::lstat(QFile::encodeName(current).constData(), &st) != 0) {
+            if (::lstat(SevenZipListing::encodeName(current).constData(), &st) != 0) {
                 missing.insert(current);
                 break;
             }

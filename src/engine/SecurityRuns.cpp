@@ -1,6 +1,7 @@
 #include "SecurityRuns.h"
 
 #include "ArchivePassword.h"
+#include "DiskSync.h"
 #include "DispatchQueue.h"
 #include "EngineLog.h"
 #include "FileCopier.h"
@@ -9,6 +10,7 @@
 #include "LzmaSDKObjCWriter.h"
 #include "ProgressReceiver.h"
 #include "SecurityRunHost.h"
+#include "SevenZipListing.h"
 #include "SevenZipProcess.h"
 #include "TaskInfo.h"
 #include "TaskPaths.h"
@@ -33,16 +35,19 @@ namespace {
 
 const QString kPlaceholder = QStringLiteral("MXTemp.tmp");
 
+// Paths that hold names read from an archive, which need not be UTF-8.
+QByteArray encoded(const QString& path) { return SevenZipListing::encodeName(path); }
+
 bool itemExists(const QString& path)
 {
     struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::lstat(encoded(path).constData(), &st) == 0;
 }
 
 bool isDirectory(const QString& path)
 {
     struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ::lstat(encoded(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 QString systemError(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
@@ -105,8 +110,17 @@ void removeQuietly(const QString& path)
 // Moves without ever replacing what sits at `to`.
 bool moveNoReplace(const QString& from, const QString& to, int* err)
 {
-    if (::renameat2(AT_FDCWD, QFile::encodeName(from).constData(), AT_FDCWD, QFile::encodeName(to).constData(),
-                    RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, encoded(from).constData(), AT_FDCWD, encoded(to).constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    *err = errno;
+    // FUSE and some network file systems know no flags: look, then rename.
+    if (*err != EINVAL && *err != ENOSYS && *err != EOPNOTSUPP)
+        return false;
+    if (itemExists(to)) {
+        *err = EEXIST;
+        return false;
+    }
+    if (::rename(encoded(from).constData(), encoded(to).constData()) == 0)
         return true;
     *err = errno;
     return false;
@@ -465,6 +479,12 @@ SecurityRuns::Outcome SecurityRuns::extractArchive(Job& job)
                 std::printf("FAIL:%s\n", "cannot remove the placeholder");
         }
     }
+    // What was extracted must be on disk before the item it replaces, or the archive, goes.
+    QString flushError;
+    if (!DiskSync::syncFileSystem(job.workFolder, &flushError)) {
+        job.reason = flushError;
+        return Outcome::Failed;
+    }
     job.outputNames = names;
     return Outcome::Ok;
 }
@@ -519,13 +539,13 @@ bool SecurityRuns::placeDecrypted(bool replace, QString* error)
         }
         // The old item is set aside first and dropped only once the new one is in place.
         const QString aside = job->workFolder + QStringLiteral("/old-%1").arg(job->outputNames.indexOf(name));
-        if (::rename(QFile::encodeName(to).constData(), QFile::encodeName(aside).constData()) != 0) {
+        if (::rename(encoded(to).constData(), encoded(aside).constData()) != 0) {
             *error = systemError(errno);
             std::printf("%s\n", qPrintable(*error));
             return false;
         }
         if (!moveNoReplace(from, to, &err)) {
-            ::rename(QFile::encodeName(aside).constData(), QFile::encodeName(to).constData());
+            ::rename(encoded(aside).constData(), encoded(to).constData());
             *error = systemError(err);
             std::printf("%s\n", qPrintable(*error));
             return false;

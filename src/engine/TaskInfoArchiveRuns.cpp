@@ -230,7 +230,7 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
             continue;
         QByteArray relative = "new";
         if (!below.at(i).isEmpty())
-            relative += '/' + QFile::encodeName(below.at(i).join(QLatin1Char('/')));
+            relative += '/' + SevenZipListing::encodeName(below.at(i).join(QLatin1Char('/')));
         targets[i] = {int(baseOfTree.at(r)), relative};
     }
     std::vector<ArchiveStreamWriter::Folder> folders;

@@ -1,6 +1,7 @@
 #include "ArchiveStreamWriter.h"
 
 #include <QFile>
+#include <QHash>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -88,11 +89,28 @@ bool ArchiveStreamWriter::open(QString* error)
         }
         m_baseFds.push_back(fd);
     }
-    for (const Target& target : std::as_const(m_targets)) {
+    // Two items at one place would overwrite each other unseen: 7zz lists a line break in a
+    // name as "_", so "a<line break>b" and "a_b" come out alike. Refused before anything is
+    // written, as a restore that silently kept one of two files would lose the other.
+    QHash<QByteArray, bool> placed;   // where an item goes, and whether it is a folder
+    for (qsizetype i = 0; i < m_targets.size(); ++i) {
+        const Target& target = m_targets.at(i);
         if (target.base >= qsizetype(m_baseFds.size()) || (target.base >= 0 && target.relative.isEmpty())) {
             *error = QStringLiteral("An archive item has no valid place.");
             return false;
         }
+        if (target.base < 0)
+            continue;
+        const bool folder = m_items.at(i).isDirectory && !m_items.at(i).isSymlink;
+        const QByteArray key = QByteArray::number(target.base) + '/' + target.relative;
+        const auto found = placed.constFind(key);
+        if (found != placed.cend() && !(folder && found.value())) {
+            *error = QStringLiteral("The archive holds two items that would both be written as \"%1\" (a line break "
+                                    "in a name is listed as \"_\"); nothing was extracted.")
+                         .arg(shown(target));
+            return false;
+        }
+        placed.insert(key, folder);
     }
     m_buffer = std::make_unique<char[]>(kBufferSize);
     return true;

@@ -178,7 +178,7 @@ bool LzmaSDKObjCReader::checkDestination(const QString& toPath, QString* error) 
             if (!leaf && checked.contains(current))
                 continue;
             struct stat st;
-            if (::lstat(QFile::encodeName(current).constData(), &st) != 0) {
+            if (::lstat(SevenZipListing::encodeName(current).constData(), &st) != 0) {
                 if (errno == ENOENT)
                     missing.insert(current);
                 break;
@@ -346,7 +346,7 @@ bool LzmaSDKObjCReader::extract(const QList<LzmaSDKObjCItem>& items, const QStri
     }
     QList<ArchiveStreamWriter::Target> targets(m_items.size());
     for (const qsizetype index : selectedItems(items))
-        targets[index] = {0, QFile::encodeName(placeOf(m_items.at(index), withFullPaths).join(QLatin1Char('/')))};
+        targets[index] = {0, SevenZipListing::encodeName(placeOf(m_items.at(index), withFullPaths).join(QLatin1Char('/')))};
     std::vector<ArchiveStreamWriter::Folder> folders;
     if (!extractTo({toPath}, targets, &folders))
         return false;

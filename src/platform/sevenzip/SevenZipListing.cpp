@@ -116,17 +116,87 @@ bool parseTime(QByteArrayView text, qint64* seconds, int* nanoseconds)
 
 QStringList components(const QString& storedName)
 {
+    // Only "/" separates: 7zz lists names with it on this system, where a backslash is part
+    // of a name and never a separator.
     QStringList parts;
     qsizetype start = 0;
     const qsizetype size = storedName.size();
     for (qsizetype i = 0; i <= size; ++i) {
-        if (i == size || storedName.at(i) == QLatin1Char('/') || storedName.at(i) == QLatin1Char('\\')) {
+        if (i == size || storedName.at(i) == QLatin1Char('/')) {
             if (i > start)
                 parts.append(storedName.mid(start, i - start));
             start = i + 1;
         }
     }
     return parts;
+}
+
+QString decodeName(QByteArrayView bytes)
+{
+    QString name;
+    name.reserve(bytes.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            name.append(QChar(char16_t(c)));
+            ++i;
+            continue;
+        }
+        int length = 0;
+        char32_t code = 0;
+        char32_t least = 0;
+        if ((c & 0xE0) == 0xC0) {
+            length = 2, code = c & 0x1F, least = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            length = 3, code = c & 0x0F, least = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            length = 4, code = c & 0x07, least = 0x10000;
+        }
+        bool valid = length > 0 && i + length <= n;
+        for (int k = 1; valid && k < length; ++k) {
+            valid = (p[i + k] & 0xC0) == 0x80;
+            code = (code << 6) | (p[i + k] & 0x3F);
+        }
+        valid = valid && code >= least && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+        if (!valid) {
+            name.append(QChar(char16_t(0xDC00 | c)));
+            ++i;
+        } else if (code >= 0x10000) {
+            name.append(QChar(QChar::highSurrogate(code)));
+            name.append(QChar(QChar::lowSurrogate(code)));
+            i += length;
+        } else {
+            name.append(QChar(char16_t(code)));
+            i += length;
+        }
+    }
+    return name;
+}
+
+QByteArray encodeName(const QString& name)
+{
+    const auto escaped = [](char16_t u) { return u >= 0xDC80 && u <= 0xDCFF; };
+    const qsizetype n = name.size();
+    QByteArray bytes;
+    bytes.reserve(n);
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = name.at(i).unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(name.at(i + 1).unicode())) {
+            ++i;
+            continue;
+        }
+        if (escaped(u)) {
+            bytes += QStringView(name).sliced(runStart, i - runStart).toUtf8();
+            bytes += char(u & 0xFF);
+            runStart = i + 1;
+        }
+    }
+    bytes += QStringView(name).sliced(runStart).toUtf8();
+    return bytes;
 }
 
 QList<LzmaSDKObjCItem> parse(const QByteArray& output)
@@ -163,7 +233,7 @@ QList<LzmaSDKObjCItem> parse(const QByteArray& output)
         const QByteArrayView value = line.size() >= eq + 3 ? line.sliced(eq + 3) : QByteArrayView();
         bool ok = false;
         if (key == "Path") {
-            item.path = QString::fromUtf8(value);
+            item.path = decodeName(value);
             hasPath = true;
         } else if (key == "Folder") {
             item.isDirectory = item.isDirectory || value == "+";

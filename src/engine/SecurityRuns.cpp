@@ -537,8 +537,20 @@ bool SecurityRuns::placeDecrypted(bool replace, QString* error)
             taken << name;
             continue;
         }
-        // The old item is set aside first and dropped only once the new one is in place.
+        // One exchange: the user's item is never missing from its place, and the old one goes
+        // with the work folder once the run is through.
         const QString aside = job->workFolder + QStringLiteral("/old-%1").arg(job->outputNames.indexOf(name));
+        if (::renameat2(AT_FDCWD, encoded(from).constData(), AT_FDCWD, encoded(to).constData(), RENAME_EXCHANGE) == 0) {
+            ::rename(encoded(from).constData(), encoded(aside).constData());
+            continue;
+        }
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            *error = systemError(errno);
+            std::printf("%s\n", qPrintable(*error));
+            return false;
+        }
+        // Where the file system knows no exchange, the old item is set aside first and dropped
+        // only once the new one is in place.
         if (::rename(encoded(to).constData(), encoded(aside).constData()) != 0) {
             *error = systemError(errno);
             std::printf("%s\n", qPrintable(*error));

@@ -277,4 +277,16 @@ bool WorkFolder::commit(QString* error)
     return true;
 }
 
-bool WorkFolder::remove(QString* error) const { return FileCopier::removeAll(m_path, error); }
+bool WorkFolder::remove(QString* error) const
+{
+    // The marker goes last: a removal cut short (the program killed, an entry that cannot
+    // go) leaves a folder the next run still knows as ours, not a hidden copy of the user's
+    // files that nothing ever removes and the next backup takes for theirs.
+    const QString marker = QString::fromLatin1(kMarkerName);
+    const QStringList names = QDir(m_path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        if (name != marker && !FileCopier::removeAll(entry(name), error))
+            return false;
+    }
+    return FileCopier::removeAll(m_path, error);
+}

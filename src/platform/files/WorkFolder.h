@@ -43,7 +43,7 @@ public:
     // item is moved aside first (a crash between the two renames is mended by
     // recoverAndClean). The replaced item stays inside the folder until remove().
     bool commit(QString* error);
-    // Removes the folder and everything in it.
+    // Removes the folder and everything in it, its marker last.
     bool remove(QString* error = nullptr) const;
 
     // Test seams: pretend the file system has no atomic exchange.

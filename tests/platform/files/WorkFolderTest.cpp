@@ -1,4 +1,5 @@
 #include "FailPoint.h"
+#include "OrdinaryUser.h"
 #include "TestFiles.h"
 #include "WorkFolder.h"
 
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -137,4 +139,30 @@ TEST(WorkFolderTest, WhatACrashLeftBeforeTheMarkerWasOnDiskGoesTooButNothingElse
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{".zorvi-Other1", "Docs"}));
     EXPECT_EQ(QDir(item).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{".zorvi-Mine12"});
+}
+
+TEST(WorkFolderTest, ARemovalCutShortLeavesAFolderTheNextRunStillCleans)
+{
+    if (!OrdinaryUser::testsRunAsRoot())
+        GTEST_SKIP() << "needs an entry the user cannot remove, which only root can make";
+    QTemporaryDir tmp;
+    ::chmod(QFile::encodeName(tmp.path()).constData(), 0755);
+    const QString item = tmp.path() + "/area/Photos";
+    writeFile(item + "/photo.jpg", "new");
+    QString error;
+    std::optional<WorkFolder> work = WorkFolder::create(item, &error);
+    ASSERT_TRUE(work) << error.toStdString();
+    // The replaced copy, with one file in a folder of another owner, as a removal stopped
+    // half way leaves it.
+    for (const char* name : {"new/a.jpg", "new/b.jpg", "new/c/d.jpg", "new/other/e.jpg"})
+        writeFile(work->entry(name), "old");
+    OrdinaryUser::own(tmp.path() + "/area");
+    ASSERT_EQ(::chown(QFile::encodeName(work->entry("new/other")).constData(), 0, 0), 0);
+
+    const WorkFolder folder = *work;
+    EXPECT_EQ(OrdinaryUser::runInChild([folder] { return folder.remove() ? 0 : 1; }), 1);
+    EXPECT_EQ(WorkFolder::findFor(item).size(), 1) << "what is left is still known as ours";
+    WorkFolder::recoverAndClean(item);
+    EXPECT_FALSE(QFileInfo::exists(work->path()));
+    EXPECT_EQ(readFile(item + "/photo.jpg"), "new");
 }

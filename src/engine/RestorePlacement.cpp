@@ -2,6 +2,7 @@
 
 #include "DiskSync.h"
 #include "DispatchQueue.h"
+#include "FailPoint.h"
 #include "FileCopier.h"
 #include "SevenZipListing.h"
 
@@ -17,7 +18,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <future>
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
@@ -148,9 +148,9 @@ QString treeConflict(const QString& from, const QString& to)
     return found;
 }
 
-constexpr off_t kFreeAsideFrom = 16 << 20;
-
-// What the threads of one merge share.
+// What the walk of one merge shares, and the journal that lets a cancel or a failure put
+// the places back as they were: replaced files are exchanged back, items moved in whole go
+// back into the work folder.
 class Merge {
 public:
     explicit Merge(const std::atomic<bool>& cancel) : cancel_(cancel) {}
@@ -165,50 +165,58 @@ public:
     bool interrupted() const { return interrupted_; }
     void fail(const QString& error)
     {
-        std::lock_guard lock(mutex_);
         if (!interrupted_)
             error_ = error;
         interrupted_ = true;
     }
-    void created(const QString& path)
-    {
-        std::lock_guard lock(mutex_);
-        created_ << path;
-    }
-    // Frees a replaced large file on another thread: dropping its cached pages takes as long
-    // as writing many small files.
-    void free(QByteArray path)
-    {
-        std::lock_guard lock(mutex_);
-        if (unlinks_.size() >= 4) {
-            unlinks_.front().wait();
-            unlinks_.erase(unlinks_.begin());
-        }
-        unlinks_.push_back(std::async(std::launch::async, [path = std::move(path)] { ::unlink(path.constData()); }));
-    }
-    void finish() { unlinks_.clear(); }   // each waits for its thread
-    QStringList createdItems() const { return created_; }
+    // `to` was moved in whole from `from`.
+    void created(const QByteArray& from, const QByteArray& to) { journal_.push_back({from, to, false}); }
+    // The new item at `from` and the user's at `to` traded places.
+    void exchanged(const QByteArray& from, const QByteArray& to) { journal_.push_back({from, to, true}); }
     QString error() const { return error_; }
+
+    // Newest first, so a folder moved in whole goes back after what was exchanged below it.
+    void undo()
+    {
+        for (auto it = journal_.crbegin(); it != journal_.crend(); ++it) {
+            const bool back = it->exchange
+                ? ::renameat2(AT_FDCWD, it->from.constData(), AT_FDCWD, it->to.constData(), RENAME_EXCHANGE) == 0
+                : ::renameat2(AT_FDCWD, it->to.constData(), AT_FDCWD, it->from.constData(), RENAME_NOREPLACE) == 0;
+            if (!back) {
+                const QString path = QFile::decodeName(it->to);
+                qCWarning(lcPlacement).noquote() << "cannot put back" << systemError(path, errno);
+                if (!it->exchange)
+                    removeQuietly(path);
+            }
+        }
+        journal_.clear();
+    }
 
     std::atomic<bool> exchanges { true };   // until the file system says it has none
 
 private:
+    struct Step {
+        QByteArray from;
+        QByteArray to;
+        bool exchange;
+    };
     const std::atomic<bool>& cancel_;
     std::atomic<bool> interrupted_ { false };
-    std::mutex mutex_;
-    QStringList created_;
+    std::vector<Step> journal_;
     QString error_;
-    std::vector<std::future<void>> unlinks_;
 };
+
+QByteArray childOf(const QByteArray& folder, const std::string& name) { return folder + '/' + QByteArray::fromStdString(name); }
+QString shownChild(const QByteArray& folder, const std::string& name) { return QFile::decodeName(childOf(folder, name)); }
 
 // Moves what the folder `from` holds into the folder `to` (both taken over). A replaced file
 // ends up in `from`. One thread is enough: renames across folders take a lock of the whole
 // file system.
-void mergeBelow(Merge& merge, int from, int to, const QString& fromPath, const QString& toPath)
+void mergeBelow(Merge& merge, int from, int to, const QByteArray& fromPath, const QByteArray& toPath)
 {
     DIR* dir = ::fdopendir(from);
     if (!dir) {
-        merge.fail(systemError(toPath, errno));
+        merge.fail(systemError(QFile::decodeName(toPath), errno));
         ::close(from);
         ::close(to);
         return;
@@ -222,7 +230,7 @@ void mergeBelow(Merge& merge, int from, int to, const QString& fromPath, const Q
             const int subFrom = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             const int subTo = ::openat(to, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (subFrom < 0 || subTo < 0) {
-                merge.fail(systemError(childOf(toPath, name), errno));
+                merge.fail(systemError(shownChild(toPath, name), errno));
                 if (subFrom >= 0)
                     ::close(subFrom);
                 if (subTo >= 0)
@@ -233,29 +241,28 @@ void mergeBelow(Merge& merge, int from, int to, const QString& fromPath, const Q
             continue;
         }
         // An exchange leaves the replaced file where the new one was, to go with the work
-        // folder: a rename over it would free it here, and ext4 would write the new one out
-        // first.
+        // folder, and can be undone if the run stops before it is through.
         if (existed && !folder && !S_ISDIR(there.st_mode) && merge.exchanges
             && ::renameat2(::dirfd(dir), name.c_str(), to, name.c_str(), RENAME_EXCHANGE) == 0) {
             // A folder put there since the first pass goes back: it is not ours to delete.
             struct stat taken {};
             if (::fstatat(::dirfd(dir), name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(taken.st_mode)) {
                 ::renameat2(::dirfd(dir), name.c_str(), to, name.c_str(), RENAME_EXCHANGE);
-                merge.fail(systemError(childOf(toPath, name), EISDIR));
+                merge.fail(systemError(shownChild(toPath, name), EISDIR));
                 break;
             }
-            if (S_ISREG(taken.st_mode) && taken.st_size >= kFreeAsideFrom)
-                merge.free(QFile::encodeName(childOf(fromPath, name)));
+            merge.exchanged(childOf(fromPath, name), childOf(toPath, name));
+            FailPoint::hit("restore-item-replaced");
             continue;
         }
         if (existed && !folder && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
             merge.exchanges = false;
         if (::renameat(::dirfd(dir), name.c_str(), to, name.c_str()) != 0) {
-            merge.fail(systemError(childOf(toPath, name), errno));
+            merge.fail(systemError(shownChild(toPath, name), errno));
             break;
         }
         if (!existed)
-            merge.created(childOf(toPath, name));
+            merge.created(childOf(fromPath, name), childOf(toPath, name));
     }
     ::closedir(dir);
     ::close(to);
@@ -267,10 +274,12 @@ void mergeAt(Merge& merge, const QString& from, const QString& to)
 {
     if (merge.stop())
         return;
+    const QByteArray fromPath = QFile::encodeName(from);
+    const QByteArray toPath = QFile::encodeName(to);
     const bool existed = lexists(to);
     if (existed && isRealDirectory(from) && isRealDirectory(to)) {
-        const int subFrom = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        const int subTo = ::open(QFile::encodeName(to).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int subFrom = ::open(fromPath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int subTo = ::open(toPath.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (subFrom < 0 || subTo < 0) {
             merge.fail(systemError(subFrom < 0 ? from : to, errno));
             if (subFrom >= 0)
@@ -279,14 +288,19 @@ void mergeAt(Merge& merge, const QString& from, const QString& to)
                 ::close(subTo);
             return;
         }
-        mergeBelow(merge, subFrom, subTo, from, to);
+        mergeBelow(merge, subFrom, subTo, fromPath, toPath);
+        return;
+    }
+    if (existed && merge.exchanges
+        && ::renameat2(AT_FDCWD, fromPath.constData(), AT_FDCWD, toPath.constData(), RENAME_EXCHANGE) == 0) {
+        merge.exchanged(fromPath, toPath);
         return;
     }
     QString error;
     if (!renamePath(from, to, &error))
         merge.fail(error);
     else if (!existed)
-        merge.created(to);
+        merge.created(fromPath, toPath);
 }
 
 // The deepest folder of `path` that exists, for saying where a folder could not be made.
@@ -367,23 +381,18 @@ bool RestorePlacement::place(QString* error)
         flushed.insert(device);
     }
 
-    // Items missing at their places are moved in whole; present files are replaced by a
-    // rename; what this call creates is remembered so a cancel can take exactly that back.
+    // Items missing at their places are moved in whole; present files are exchanged with
+    // the new ones. A cancel or a failure on the way puts every place back as it was: a
+    // restore that stops half way must not leave a mix, nor drop the user's newer files.
     Merge merge(m_cancel);
     for (const Prepared& tree : std::as_const(m_trees)) {
         if (tree.work && lexists(tree.work->newItem()))
             mergeAt(merge, tree.work->newItem(), tree.place);
     }
-    merge.finish();
     if (merge.interrupted()) {
-        if (m_cancel) {
-            // Each was moved in whole, so the order does not matter.
-            const QStringList created = merge.createdItems();
-            for (auto it = created.crbegin(); it != created.crend(); ++it)
-                removeQuietly(*it);
-        } else if (error) {
+        merge.undo();
+        if (!m_cancel && error)
             *error = merge.error().isEmpty() ? QStringLiteral("Unknown reason") : merge.error();
-        }
         return false;
     }
     applyFolderAttributes();

@@ -259,6 +259,57 @@ TEST_F(RestoreAsUser, ARestoreKilledWithItsWorkFoldersMadeLeavesNothingAfterTheN
     }
 }
 
+TEST_F(RestoreAsUser, ARestoreStoppedHalfWayThroughPutsEveryPlaceBack)
+{
+    // Two places: the first is merged into, then the second fails or the user cancels. The
+    // user's newer files at the first must come back, not a mix of old and new.
+    const QString first = ann() + "/First";
+    const QString second = ann() + "/Second";
+    writeFile(first + "/a.txt", "backed up");
+    writeFile(first + "/sub/b.txt", "backed up");
+    writeFile(second + "/locked/c.txt", "backed up");
+    OrdinaryUser::own(ann());
+    lock(homes());
+    for (const QString mode : {"copy", "7z"}) {
+        SCOPED_TRACE(mode.toStdString());
+        const QString name = "H" + mode;
+        OrdinaryUser::Run run = drive("backup", mode, drive(), name, {first, second});
+        ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+        for (const QString& file : {first + "/a.txt", first + "/sub/b.txt", second + "/locked/c.txt"})
+            writeFile(file, "newer");
+        OrdinaryUser::own(ann());
+
+        // A folder the user may not write in, met half way through.
+        ::chmod(QFile::encodeName(second + "/locked").constData(), 0555);
+        run = drive("restore", mode, drive(), name, {first, second});
+        ::chmod(QFile::encodeName(second + "/locked").constData(), 0755);
+        EXPECT_NE(run.exitCode, 0);
+        EXPECT_EQ(readFile(first + "/a.txt"), "newer") << "put back after the failure";
+        EXPECT_EQ(readFile(first + "/sub/b.txt"), "newer");
+        EXPECT_EQ(readFile(second + "/locked/c.txt"), "newer");
+        EXPECT_EQ(leftovers(ann()), QStringList());
+    }
+
+    // A cancel once the first file was replaced (root or not: this is about the order of things).
+    auto task = TaskInfo::initWithValues("Cancelled", "", {first, second}, drive(), {}, 1, "", "None", 0, 0, {}, {}, 0, 0,
+                                         0, 0, 0, 0, {}, false);
+    QString message;
+    ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+    QThreadPool::globalInstance()->waitForDone();
+    for (const QString& file : {first + "/a.txt", first + "/sub/b.txt", second + "/locked/c.txt"})
+        writeFile(file, "newest");
+    FailPoint::setHandler([&task](std::string_view point) {
+        if (point == "restore-item-replaced")
+            task->BackupRestoreCancel = true;
+    });
+    EXPECT_FALSE(task->performRestore("", nullptr, message));
+    FailPoint::setHandler(nullptr);
+    QThreadPool::globalInstance()->waitForDone();
+    for (const QString& file : {first + "/a.txt", first + "/sub/b.txt", second + "/locked/c.txt"})
+        EXPECT_EQ(readFile(file), "newest") << file.toStdString();
+    EXPECT_EQ(leftovers(ann()), QStringList());
+}
+
 TEST_F(RestoreAsUser, FoldersTheUserCannotReadAreCountedInTheBackupsMessageAndNamedInTheLog)
 {
     writeFile(ann() + "/Docs/a.txt", "alpha");

@@ -333,8 +333,11 @@ SecurityRuns::Outcome SecurityRuns::writeArchive(Job& job, const ArchiveTester& 
     job.attach(nullptr, nullptr);
     if (job.cancelled.load())
         return Outcome::Cancelled;
-    if (!written)
+    if (!written) {
+        // Said with the name the archive would have had: the work folder is gone by then.
+        job.reason = writer.lastError().replace(temporary, source + QStringLiteral(".enc"));
         return Outcome::Failed;
+    }
 
     // Nothing is offered for deletion unless the archive opens and tests with the password.
     const bool tested = tester && tester(temporary, password, &job.cancelled);
@@ -464,6 +467,8 @@ SecurityRuns::Outcome SecurityRuns::extractArchive(Job& job)
     if (!reader.extract(items, job.outputFolder(), true)) {
         if (job.cancelled.load())
             return Outcome::Cancelled;
+        // Said with the places the items were meant for: the work folder is gone by then.
+        job.reason = reader.lastError().replace(job.outputFolder(), job.destination);
         std::printf("Extract failed\n");
         return Outcome::Failed;
     }

@@ -375,7 +375,8 @@ TEST_F(SecurityRunsTest, DamagedDataFailsAndKeepsTheExistingItem)
 
     decrypt(file + ".enc", "abcd");
     waitIdle();
-    EXPECT_EQ(messages(), QStringList{"Decrypt Fail"});
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages().first().startsWith("Decrypt Fail\n\"d.bin\" does not read back")) << messages().first().toStdString();
     EXPECT_EQ(readFile(file), "kept");
     EXPECT_TRUE(hiddenLeftovers(dir.path()).isEmpty());
 }
@@ -470,4 +471,40 @@ TEST_F(SecurityRunsTest, AFolderThatCannotBeWrittenInFailsAndSaysWhy)
     const QString why = root ? "The folder \"" + folder + "\" is on a disk that cannot be written."
                              : "You may not write in the folder \"" + folder + "\".";
     EXPECT_EQ(messages(), QStringList{"Encrypt Fail\n" + why});
+}
+
+TEST_F(SecurityRunsTest, AFullDiskIsNamedInTheFailureWithThePlacesTheUserKnows)
+{
+    // 4 MiB of noise that cannot be compressed, on a disk of 2 MiB.
+    const QString disk = path("disk");
+    ASSERT_TRUE(QDir().mkpath(disk));
+    if (::geteuid() != 0 || ::mount("zorvi-test", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=2m") != 0)
+        GTEST_SKIP() << "needs a small disk of its own: root, where mounts are allowed";
+    const auto undo = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+    QByteArray noise(4 << 20, Qt::Uninitialized);
+    QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    ASSERT_TRUE(writeFile(disk + "/noise.bin", noise.left(1500000)));
+    encrypt(disk + "/noise.bin", "abcd");
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages().first().startsWith("Encrypt Fail\n")) << messages().first().toStdString();
+    EXPECT_TRUE(messages().first().contains("No space left on device")) << messages().first().toStdString();
+    EXPECT_FALSE(messages().first().contains(".zorvi-")) << "the work folder is gone by the time it is read";
+    EXPECT_EQ(readFile(disk + "/noise.bin"), noise.left(1500000));
+    EXPECT_TRUE(hiddenLeftovers(disk).isEmpty());
+
+    // An archive made elsewhere whose content does not fit beside it.
+    const QString made = path("noise.bin");
+    ASSERT_TRUE(writeFile(made, noise.left(1200000)));
+    presenter.requests.clear();
+    encrypt(made, "abcd");
+    ASSERT_TRUE(QFile::remove(disk + "/noise.bin"));
+    ASSERT_TRUE(QFile::copy(made + ".enc", disk + "/noise.bin.enc"));
+    presenter.requests.clear();
+    decrypt(disk + "/noise.bin.enc", "abcd");
+    waitIdle();
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages().first().startsWith("Decrypt Fail\n")) << messages().first().toStdString();
+    EXPECT_TRUE(messages().first().contains("No space left on device")) << messages().first().toStdString();
+    EXPECT_FALSE(messages().first().contains(".zorvi-")) << messages().first().toStdString();
+    EXPECT_TRUE(hiddenLeftovers(disk).isEmpty());
 }

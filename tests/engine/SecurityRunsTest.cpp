@@ -487,7 +487,7 @@ TEST_F(SecurityRunsTest, AFullDiskIsNamedInTheFailureWithThePlacesTheUserKnows)
     encrypt(disk + "/noise.bin", "abcd");
     ASSERT_EQ(messages().size(), 1);
     EXPECT_TRUE(messages().first().startsWith("Encrypt Fail\n")) << messages().first().toStdString();
-    EXPECT_TRUE(messages().first().contains("No space left on device")) << messages().first().toStdString();
+    EXPECT_TRUE(messages().first().endsWith(".enc\": No space left on device")) << messages().first().toStdString();
     EXPECT_FALSE(messages().first().contains(".zorvi-")) << "the work folder is gone by the time it is read";
     EXPECT_EQ(readFile(disk + "/noise.bin"), noise.left(1500000));
     EXPECT_TRUE(hiddenLeftovers(disk).isEmpty());

@@ -45,10 +45,13 @@ QString SevenZipProcess::describeFailure(const Result& result)
         if (line.isEmpty() || line == QLatin1String("Break signaled") || line.startsWith(QLatin1String("Scan WARNINGS"))
             || line.count(QLatin1Char('-')) == line.size())
             continue;
-        for (const char* prefix : {"ERROR:", "WARNING:"}) {
+        for (const char* prefix : {"System ERROR:", "ERROR:", "WARNING:"}) {
             if (line.startsWith(QLatin1String(prefix)))
                 line = line.mid(qstrlen(prefix)).trimmed();
         }
+        // "errno=28 : No space left on device": the words are for people, the number is not.
+        if (line.startsWith(QLatin1String("errno=")) && line.contains(QLatin1String(" : ")))
+            line = line.section(QLatin1String(" : "), 1).trimmed();
         if (!line.isEmpty() && !lines.contains(line))
             lines << line;
     }

@@ -240,11 +240,16 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         extracted = reader.extractTo(bases, targets, &folders);
     }
     if (!extracted || BackupRestoreCancel) {
-        placement.removeWorkFolders();
         if (!BackupRestoreCancel) {
             qCWarning(lcRuns) << "Extract failed";
             message = reader.lastError().isEmpty() ? QStringLiteral("Unknown reason") : reader.lastError();
+            // Said with the places the user knows: the work folders are gone by then.
+            for (qsizetype r = 0; r < roots.size(); ++r) {
+                if (baseOfTree.at(r) >= 0)
+                    message.replace(placement.staging(r), places.at(r));
+            }
         }
+        placement.removeWorkFolders();
         return false;
     }
     for (const ArchiveStreamWriter::Folder& folder : folders) {

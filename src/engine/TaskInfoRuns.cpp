@@ -429,8 +429,9 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
         FailPoint::hit("restore-work-folder-made");
         const BackgroundFlush flusher(placement.workFolder(i));
         if (copier.copy(folder + roots.at(i), placement.staging(i)) != FileCopier::Result::Ok) {
+            // The copier names the file it read on the drive, which is not the disk that is full.
             if (!BackupRestoreCancel)
-                message = copier.errorString();
+                message = copier.errorNumber() == ENOSPC ? TaskPaths::noRoomToRestore(places.at(i)) : copier.errorString();
             ok = false;
             break;
         }

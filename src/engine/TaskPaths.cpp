@@ -64,6 +64,12 @@ QString TaskPaths::writeProblem(const QString& folder, int error)
     return systemError(folder, error);
 }
 
+QString TaskPaths::noRoomToRestore(const QString& place)
+{
+    return QCoreApplication::translate("TaskInfo", "There is not enough free space on the disk of \"%1\" to restore it. Nothing was changed there.")
+        .arg(place);
+}
+
 bool TaskPaths::isValidTaskName(const QString& name)
 {
     if (name.isEmpty() || name == "." || name == "..")

@@ -36,4 +36,6 @@ public:
 
     // A sentence for a folder the run could not write in, never a bare "Permission denied".
     static QString writeProblem(const QString& folder, int error);
+    // A restore that filled the disk of the place it was restoring to.
+    static QString noRoomToRestore(const QString& place);
 };

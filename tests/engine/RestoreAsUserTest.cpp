@@ -12,6 +12,8 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QScopeGuard>
+#include <QRandomGenerator>
 #include <QThreadPool>
 
 #include <fcntl.h>
@@ -308,6 +310,38 @@ TEST_F(RestoreAsUser, ARestoreStoppedHalfWayThroughPutsEveryPlaceBack)
     for (const QString& file : {first + "/a.txt", first + "/sub/b.txt", second + "/locked/c.txt"})
         EXPECT_EQ(readFile(file), "newest") << file.toStdString();
     EXPECT_EQ(leftovers(ann()), QStringList());
+}
+
+TEST_F(RestoreAsUser, ARestoreThatFillsTheDiskSaysWhichAndChangesNothing)
+{
+    // A home on a disk of its own with room for the file but not for a second copy of it.
+    const QString dan = homes() + "/dan";
+    QDir().mkpath(dan);
+    if (!OrdinaryUser::testsRunAsRoot()
+        || ::mount("zorvi-test", QFile::encodeName(dan).constData(), "tmpfs", 0, "size=3m,mode=0755") != 0)
+        GTEST_SKIP() << "needs a small disk of its own: root, where mounts are allowed";
+    const auto undo = qScopeGuard([&] { ::umount2(QFile::encodeName(dan).constData(), MNT_DETACH); });
+    QByteArray noise(2 << 20, Qt::Uninitialized);
+    QRandomGenerator(9).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    writeFile(dan + "/f.bin", noise);
+    OrdinaryUser::own(dan);
+    for (const QString mode : {"copy", "7z"}) {
+        SCOPED_TRACE(mode.toStdString());
+        OrdinaryUser::Run run = drive("backup", mode, drive(), "F" + mode, {dan});
+        ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+        QByteArray newer = noise;
+        newer[0] = char(newer[0] ^ 1);
+        writeFile(dan + "/f.bin", newer);
+        run = drive("restore", mode, drive(), "F" + mode, {dan});
+        EXPECT_NE(run.exitCode, 0);
+        const QString said = mode == "copy" ? "There is not enough free space on the disk of \"" + dan + "\""
+                                            : "\"" + dan + "/f.bin\": No space left on device";
+        const QByteArray message = run.output.mid(run.output.lastIndexOf("message="));
+        EXPECT_TRUE(message.contains(said.toUtf8())) << run.output.toStdString();
+        EXPECT_FALSE(message.contains(".zorvi-")) << "the work folder is gone by the time it is read";
+        EXPECT_EQ(readFile(dan + "/f.bin"), newer);
+        EXPECT_EQ(leftovers(dan), QStringList());
+    }
 }
 
 TEST_F(RestoreAsUser, FoldersTheUserCannotReadAreCountedInTheBackupsMessageAndNamedInTheLog)

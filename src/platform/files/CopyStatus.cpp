@@ -8,6 +8,7 @@ void CopyStatus::reset()
 {
     std::lock_guard lock(m_mutex);
     m_error.clear();
+    m_errorNumber = 0;
     m_skipped.clear();
     m_notes.clear();
     m_stop = false;
@@ -15,16 +16,24 @@ void CopyStatus::reset()
 
 CopyResult CopyStatus::fail(const char* what, const std::string& path, int err)
 {
-    return failWith(QStringLiteral("%1 \"%2\": %3").arg(QString::fromUtf8(what), decoded(path), errnoText(err)));
+    return failWith(QStringLiteral("%1 \"%2\": %3").arg(QString::fromUtf8(what), decoded(path), errnoText(err)), err);
 }
 
-CopyResult CopyStatus::failWith(const QString& message)
+CopyResult CopyStatus::failWith(const QString& message, int err)
 {
     std::lock_guard lock(m_mutex);
-    if (m_error.isEmpty())
+    if (m_error.isEmpty()) {
         m_error = message;
+        m_errorNumber = err;
+    }
     m_stop = true;
     return CopyResult::Failed;
+}
+
+int CopyStatus::errorNumber() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_errorNumber;
 }
 
 void CopyStatus::note(const QString& text)

@@ -32,12 +32,14 @@ public:
 
     // Records "<what> "<path>": <reason>" unless a failure came first, and stops every thread.
     CopyResult fail(const char* what, const std::string& path, int err);
-    CopyResult failWith(const QString& message);
+    CopyResult failWith(const QString& message, int err = 0);
     // Something the copy could not keep although it goes on; each text once.
     void note(const QString& text);
     void skip(const std::string& path);
 
     QString errorString() const;
+    // The errno of the first failure, 0 where it had none.
+    int errorNumber() const;
     QStringList notes() const;
     QStringList skipped() const;
 
@@ -50,6 +52,7 @@ private:
     std::atomic<bool> m_stop { false };
     mutable std::mutex m_mutex;   // guards what follows
     QString m_error;
+    int m_errorNumber = 0;
     QStringList m_notes;
     QStringList m_skipped;
 };

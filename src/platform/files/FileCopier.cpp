@@ -140,6 +140,7 @@ qint64 FileCopier::linkedFiles() const { return m_shared->linked.load(); }
 void FileCopier::setHardLinksRefused(int err) { g_linksRefused.store(err); }
 
 QString FileCopier::errorString() const { return m_status.errorString(); }
+int FileCopier::errorNumber() const { return m_status.errorNumber(); }
 QStringList FileCopier::skippedSpecialFiles() const { return m_status.skipped(); }
 QStringList FileCopier::notes() const { return m_status.notes(); }
 

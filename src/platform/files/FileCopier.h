@@ -60,6 +60,7 @@ public:
     // removes what it created at dst.
     Result copy(const QString& src, const QString& dst);
     QString errorString() const;
+    int errorNumber() const;   // errno of the failure, 0 where it had none
     QStringList skippedSpecialFiles() const;
     // What the last copy() could not keep although it succeeded (extended attributes the
     // destination refuses, hard links it cannot make), one line per kind of problem.

@@ -91,6 +91,7 @@ protected:
 
     void TearDown() override
     {
+        QThreadPool::globalInstance()->waitForDone();   // work folders removed in the background
         // Our own files in the locked folders go with the temporary folder.
         for (const QString& folder : {homes(), shared()})
             ::chmod(QFile::encodeName(folder).constData(), 0755);

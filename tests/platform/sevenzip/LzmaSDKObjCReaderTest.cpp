@@ -5,12 +5,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -91,6 +93,11 @@ TEST(SevenZipReaderTest, NeverExtractsThroughALinkAlreadyInTheDestination)
 TEST(SevenZipReaderTest, NamesComeBackByteForByteOrNothingIsWritten)
 {
     QTemporaryDir tmp;
+    // QTemporaryDir cannot remove names that are not UTF-8.
+    const auto removeAll = qScopeGuard([&tmp] {
+        std::error_code ignored;
+        std::filesystem::remove_all(QFile::encodeName(tmp.path()).toStdString(), ignored);
+    });
     const QByteArray in = QFile::encodeName(tmp.filePath(QStringLiteral("in")));
     QDir().mkpath(tmp.filePath(QStringLiteral("in/top")));
     // Two Latin-1 names that a lossy reading would make one, and a backslash that is no separator.

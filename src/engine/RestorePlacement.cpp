@@ -4,7 +4,9 @@
 #include "DispatchQueue.h"
 #include "FailPoint.h"
 #include "FileCopier.h"
+#include "RenameFlags.h"
 #include "SevenZipListing.h"
+#include "TaskPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,7 +20,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,22 +30,6 @@ namespace {
 
 QString tr(const char* text) { return QCoreApplication::translate("TaskInfo", text); }
 
-QString systemError(const QString& path, int error)
-{
-    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
-}
-
-bool lexists(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
-bool isRealDirectory(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 dev_t deviceOf(const QString& path)
 {
@@ -57,14 +42,14 @@ bool renamePath(const QString& from, const QString& to, QString* error)
     if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
         return true;
     if (error)
-        *error = systemError(to, errno);
+        *error = TaskPaths::systemError(to, errno);
     return false;
 }
 
 void removeQuietly(const QString& path)
 {
     QString error;
-    if (lexists(path) && !FileCopier::removeAll(path, &error))
+    if (TaskPaths::exists(path) && !FileCopier::removeAll(path, &error))
         qCWarning(lcPlacement).noquote() << error;
 }
 
@@ -184,7 +169,7 @@ public:
                 : ::renameat2(AT_FDCWD, it->to.constData(), AT_FDCWD, it->from.constData(), RENAME_NOREPLACE) == 0;
             if (!back) {
                 const QString path = QFile::decodeName(it->to);
-                qCWarning(lcPlacement).noquote() << "cannot put back" << systemError(path, errno);
+                qCWarning(lcPlacement).noquote() << "cannot put back" << TaskPaths::systemError(path, errno);
                 if (!it->exchange)
                     removeQuietly(path);
             }
@@ -216,7 +201,7 @@ void mergeBelow(Merge& merge, int from, int to, const QByteArray& fromPath, cons
 {
     DIR* dir = ::fdopendir(from);
     if (!dir) {
-        merge.fail(systemError(QFile::decodeName(toPath), errno));
+        merge.fail(TaskPaths::systemError(QFile::decodeName(toPath), errno));
         ::close(from);
         ::close(to);
         return;
@@ -230,7 +215,7 @@ void mergeBelow(Merge& merge, int from, int to, const QByteArray& fromPath, cons
             const int subFrom = ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             const int subTo = ::openat(to, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (subFrom < 0 || subTo < 0) {
-                merge.fail(systemError(shownChild(toPath, name), errno));
+                merge.fail(TaskPaths::systemError(shownChild(toPath, name), errno));
                 if (subFrom >= 0)
                     ::close(subFrom);
                 if (subTo >= 0)
@@ -248,17 +233,17 @@ void mergeBelow(Merge& merge, int from, int to, const QByteArray& fromPath, cons
             struct stat taken {};
             if (::fstatat(::dirfd(dir), name.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(taken.st_mode)) {
                 ::renameat2(::dirfd(dir), name.c_str(), to, name.c_str(), RENAME_EXCHANGE);
-                merge.fail(systemError(shownChild(toPath, name), EISDIR));
+                merge.fail(TaskPaths::systemError(shownChild(toPath, name), EISDIR));
                 break;
             }
             merge.exchanged(childOf(fromPath, name), childOf(toPath, name));
             FailPoint::hit("restore-item-replaced");
             continue;
         }
-        if (existed && !folder && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
+        if (existed && !folder && RenameFlags::unsupported(errno))
             merge.exchanges = false;
         if (::renameat(::dirfd(dir), name.c_str(), to, name.c_str()) != 0) {
-            merge.fail(systemError(shownChild(toPath, name), errno));
+            merge.fail(TaskPaths::systemError(shownChild(toPath, name), errno));
             break;
         }
         if (!existed)
@@ -276,12 +261,12 @@ void mergeAt(Merge& merge, const QString& from, const QString& to)
         return;
     const QByteArray fromPath = QFile::encodeName(from);
     const QByteArray toPath = QFile::encodeName(to);
-    const bool existed = lexists(to);
-    if (existed && isRealDirectory(from) && isRealDirectory(to)) {
+    const bool existed = TaskPaths::exists(to);
+    if (existed && TaskPaths::isRealDirectory(from) && TaskPaths::isRealDirectory(to)) {
         const int subFrom = ::open(fromPath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         const int subTo = ::open(toPath.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (subFrom < 0 || subTo < 0) {
-            merge.fail(systemError(subFrom < 0 ? from : to, errno));
+            merge.fail(TaskPaths::systemError(subFrom < 0 ? from : to, errno));
             if (subFrom >= 0)
                 ::close(subFrom);
             if (subTo >= 0)
@@ -307,7 +292,7 @@ void mergeAt(Merge& merge, const QString& from, const QString& to)
 QString existingAncestor(const QString& path)
 {
     QString folder = QDir::cleanPath(path);
-    while (!lexists(folder) && folder != QLatin1String("/"))
+    while (!TaskPaths::exists(folder) && folder != QLatin1String("/"))
         folder = QFileInfo(folder).path();
     return folder;
 }
@@ -326,7 +311,7 @@ void RestorePlacement::leaveOut(const QString& place, const QString& folder, int
     else if (err == EROFS)
         sentence = tr("\"%1\" was not restored: the folder \"%2\" is on a disk that cannot be written.").arg(place, folder);
     else
-        sentence = tr("\"%1\" was not restored: %2").arg(place, systemError(folder, err));
+        sentence = tr("\"%1\" was not restored: %2").arg(place, TaskPaths::systemError(folder, err));
     qCWarning(lcPlacement).noquote() << sentence;
     m_notRestored << sentence;
 }
@@ -337,13 +322,13 @@ void RestorePlacement::prepare(const QList<Tree>& trees)
         Prepared prepared{tree.place, std::nullopt};
         QString error;
         int err = 0;
-        if (tree.isFolder && isRealDirectory(tree.place)) {
+        if (tree.isFolder && TaskPaths::isRealDirectory(tree.place)) {
             prepared.work = WorkFolder::createInside(tree.place, &error, &err);
             if (!prepared.work)
                 leaveOut(tree.place, tree.place, err);
         } else {
             const QString parent = QFileInfo(tree.place).path();
-            if (!isRealDirectory(parent) && !QDir().mkpath(parent)) {
+            if (!TaskPaths::isRealDirectory(parent) && !QDir().mkpath(parent)) {
                 const int mkpathErr = errno ? errno : EACCES;
                 leaveOut(tree.place, existingAncestor(parent), mkpathErr);
             } else {
@@ -386,7 +371,7 @@ bool RestorePlacement::place(QString* error)
     // restore that stops half way must not leave a mix, nor drop the user's newer files.
     Merge merge(m_cancel);
     for (const Prepared& tree : std::as_const(m_trees)) {
-        if (tree.work && lexists(tree.work->newItem()))
+        if (tree.work && TaskPaths::exists(tree.work->newItem()))
             mergeAt(merge, tree.work->newItem(), tree.place);
     }
     if (merge.interrupted()) {
@@ -426,15 +411,15 @@ void RestorePlacement::applyFolderAttributes() const
             + (folder->relative.isEmpty() ? QByteArray() : '/' + folder->relative);
         const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
-            qCWarning(lcPlacement).noquote() << systemError(QFile::decodeName(path), errno);
+            qCWarning(lcPlacement).noquote() << TaskPaths::systemError(QFile::decodeName(path), errno);
             continue;
         }
         if (folder->mode && ::fchmod(fd, folder->mode & 07777) != 0)
-            qCWarning(lcPlacement).noquote() << systemError(QFile::decodeName(path), errno);
+            qCWarning(lcPlacement).noquote() << TaskPaths::systemError(QFile::decodeName(path), errno);
         if (folder->modified) {
             const struct timespec times[2] = {{0, UTIME_OMIT}, *folder->modified};
             if (::futimens(fd, times) != 0)
-                qCWarning(lcPlacement).noquote() << systemError(QFile::decodeName(path), errno);
+                qCWarning(lcPlacement).noquote() << TaskPaths::systemError(QFile::decodeName(path), errno);
         }
         ::close(fd);
     }

@@ -9,6 +9,7 @@
 #include "LzmaSDKObjCReader.h"
 #include "LzmaSDKObjCWriter.h"
 #include "ProgressReceiver.h"
+#include "RenameFlags.h"
 #include "SecurityRunHost.h"
 #include "SevenZipListing.h"
 #include "SevenZipProcess.h"
@@ -114,7 +115,7 @@ bool moveNoReplace(const QString& from, const QString& to, int* err)
         return true;
     *err = errno;
     // FUSE and some network file systems know no flags: look, then rename.
-    if (*err != EINVAL && *err != ENOSYS && *err != EOPNOTSUPP)
+    if (!RenameFlags::unsupported(*err))
         return false;
     if (itemExists(to)) {
         *err = EEXIST;
@@ -549,7 +550,7 @@ bool SecurityRuns::placeDecrypted(bool replace, QString* error)
             ::rename(encoded(from).constData(), encoded(aside).constData());
             continue;
         }
-        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        if (!RenameFlags::unsupported(errno)) {
             *error = systemError(errno);
             std::printf("%s\n", qPrintable(*error));
             return false;

@@ -19,12 +19,7 @@ QLabel* TaskCellBase::caption(const QString& text, QWidget* parent)
 }
 
 namespace {
-QLabel* valueLabel(QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setStyleSheet(QStringLiteral("color: %1; %2").arg(ControlStyle::css(ControlStyle::darkText()), ControlStyle::cssFont(13)));
-    return label;
-}
+QLabel* valueLabel(QWidget* parent) { return ControlStyle::textLabel(parent, 13, false, ControlStyle::darkText()); }
 } // namespace
 
 TaskCellBase::TaskCellBase(QWidget* parent)

@@ -17,8 +17,8 @@ const QColor kLinkBlue(0, 128, 255);
 
 QLabel* makeLabel(const QString& text, const QColor& colour, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
-    label->setStyleSheet(QStringLiteral("color: %1; %2").arg(ControlStyle::css(colour), ControlStyle::cssFont(13)));
+    QLabel* label = ControlStyle::textLabel(parent, 13, false, colour);
+    label->setText(text);
     return label;
 }
 } // namespace

@@ -3,6 +3,7 @@
 #include "DiskSync.h"
 #include "FailPoint.h"
 #include "FileCopier.h"
+#include "RenameFlags.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,7 +49,6 @@ int renameWithFlags(const QString& from, const QString& to, unsigned flags)
     return ::renameat2(AT_FDCWD, encoded(from).constData(), AT_FDCWD, encoded(to).constData(), flags) == 0 ? 0 : errno;
 }
 
-bool noSuchFlag(int err) { return err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == ENOTSUP; }
 
 QString parentOf(const QString& item) { return QFileInfo(QDir::cleanPath(item)).absolutePath(); }
 QString nameOf(const QString& item) { return QFileInfo(QDir::cleanPath(item)).fileName(); }
@@ -201,7 +201,7 @@ QString WorkFolder::recoverAndClean(const QString& item)
         }
         if (!best.isEmpty()) {
             const int err = renameWithFlags(best, item, RENAME_NOREPLACE);
-            if (err == 0 || (noSuchFlag(err) && ::rename(encoded(best).constData(), encoded(item).constData()) == 0)) {
+            if (err == 0 || (RenameFlags::unsupported(err) && ::rename(encoded(best).constData(), encoded(item).constData()) == 0)) {
                 DiskSync::syncDirectory(parentOf(item));
                 notes << QStringLiteral("Brought back \"%1\" from an interrupted run (%2 copy).")
                              .arg(item, bestComplete ? QStringLiteral("new") : QStringLiteral("previous"));
@@ -249,7 +249,7 @@ bool WorkFolder::commit(QString* error)
     const QString parent = parentOf(m_item);
     if (!exists(m_item)) {
         err = renameWithFlags(newItem(), m_item, RENAME_NOREPLACE);
-        if (noSuchFlag(err))
+        if (RenameFlags::unsupported(err))
             err = ::rename(encoded(newItem()).constData(), encoded(m_item).constData()) == 0 ? 0 : errno;
         if (err != 0)
             return fail(systemError(m_item, err));
@@ -258,7 +258,7 @@ bool WorkFolder::commit(QString* error)
         if (err == 0) {
             // "new" now holds the replaced item: it must never be taken for the newest copy.
             ::unlink(complete.constData());
-        } else if (noSuchFlag(err)) {
+        } else if (RenameFlags::unsupported(err)) {
             if (::rename(encoded(m_item).constData(), encoded(oldItem()).constData()) != 0)
                 return fail(systemError(m_item, errno));
             FailPoint::hit("work-folder-between-renames");

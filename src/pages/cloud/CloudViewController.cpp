@@ -3,6 +3,7 @@
 #include "AccountPictureLoader.h"
 #include "CloudDownloadViewController.h"
 #include "CloudPageLog.h"
+#include "CloudPickPaths.h"
 #include "CloudRunFolders.h"
 #include "CloudServiceChoice.h"
 #include "DropboxWorker.h"
@@ -75,15 +76,11 @@ CloudViewController::CloudViewController(QWidget* parent)
             Q_EMIT accountPictureShown();
     });
 
-    // Every launch starts signed out: the tokens live in the clients' memory only.
-    updateDropboxAccountView(!hasDropboxLogedIn);
-    updateGoogleAccountView(!hasGoogleLogedIn);
-    updateOneDriveAccountView(!hasOneDriveLogedIn);
+    // Every launch starts signed out: the tokens live in the clients' memory only. The rows
+    // are drawn by the service choice.
     writeFlag("hasDropboxLogedIn", hasDropboxLogedIn);
     writeFlag("hasGoogleLogedIn", hasGoogleLogedIn);
     writeFlag("hasOneDriveLogedIn", hasOneDriveLogedIn);
-    dropboxRow->setSignOutVisible(hasDropboxLogedIn);
-    googleRow->setSignOutVisible(hasGoogleLogedIn);
     resetToServiceChoice();
 }
 
@@ -502,14 +499,6 @@ CloudDownloadViewController* CloudViewController::selectFilesClicked()
     return picker;
 }
 
-QString CloudViewController::itemKey(const CloudItemClass& item, CloudLoginService service)
-{
-    // Dropbox folders have no id, and its paths ignore case.
-    if (service == CloudLoginService::dropbox || item.id.isEmpty())
-        return QStringLiteral("p:") + item.path.toLower();
-    return QStringLiteral("i:") + item.id;
-}
-
 void CloudViewController::receiveCloudSelection(const QList<CloudItemPtr>& selected, const QList<CloudItemPtr>& expanded)
 {
     // An entry reached twice (picked, and inside another picked folder) is kept once, so it is
@@ -518,14 +507,14 @@ void CloudViewController::receiveCloudSelection(const QList<CloudItemPtr>& selec
     QList<CloudItemPtr> picks;
     QList<CloudItemPtr> beneath;
     for (const CloudItemPtr& item : selected) {
-        if (item && !seen.contains(itemKey(*item, currentLoginService))) {
-            seen.insert(itemKey(*item, currentLoginService));
+        if (item && !seen.contains(CloudPickPaths::identityKey(*item, currentLoginService))) {
+            seen.insert(CloudPickPaths::identityKey(*item, currentLoginService));
             picks.append(item);
         }
     }
     for (const CloudItemPtr& item : expanded) {
-        if (item && !seen.contains(itemKey(*item, currentLoginService))) {
-            seen.insert(itemKey(*item, currentLoginService));
+        if (item && !seen.contains(CloudPickPaths::identityKey(*item, currentLoginService))) {
+            seen.insert(CloudPickPaths::identityKey(*item, currentLoginService));
             beneath.append(item);
         }
     }

@@ -121,7 +121,6 @@ public:
     void startCloudRun();
 
     // What tells two records of one entry apart from others of the same service.
-    static QString itemKey(const CloudItemClass& item, CloudLoginService service);
 
     // What the page shows, as the user sees it.
     struct Shown {

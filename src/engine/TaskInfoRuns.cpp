@@ -436,13 +436,8 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
             break;
         }
         logCopierNotes(copier);
-        const QByteArray staging = QFile::encodeName(placement.staging(i));
-        for (const FileCopier::FolderAttributes& attributes : copier.takeDeferredFolders()) {
-            QByteArray relative = QByteArray::fromStdString(attributes.path).mid(staging.size());
-            if (relative.startsWith('/'))
-                relative.remove(0, 1);
-            placement.setFolderAttributes(i, relative, attributes.mode, attributes.modified);
-        }
+        for (const FileCopier::FolderAttributes& attributes : copier.takeDeferredFolders())
+            placement.setFolderAttributes(i, QByteArray::fromStdString(attributes.relative), attributes.mode, attributes.modified);
     }
     if (ok)
         FailPoint::hit("restore-staged");

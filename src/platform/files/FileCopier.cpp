@@ -147,6 +147,7 @@ QStringList FileCopier::notes() const { return m_status.notes(); }
 FileCopier::Result FileCopier::copy(const QString& src, const QString& dst)
 {
     m_status.reset();
+    takeDeferredFolders();   // what a copy that failed before left
     m_shared->hasRoot = false;
     const std::string srcPath = QFile::encodeName(src).toStdString();
     const std::string dstPath = QFile::encodeName(dst).toStdString();
@@ -605,7 +606,11 @@ FileCopier::Result FileCopier::setMetadata(int in, int out, const struct stat& s
     const Result result = m_attributes.copy(in, out, st, srcPath);
     if (result == Result::Ok && m_deferFolders && S_ISDIR(st.st_mode)) {
         std::lock_guard lock(m_shared->deferredMutex);
-        m_shared->deferred.push_back(FolderAttributes{dstPathOf(srcPath), mode_t(st.st_mode & 07777), st.st_mtim});
+        // By the path below the top: the top's own path may reach it through a link.
+        std::string relative = srcPath.substr(std::min(m_srcRoot.size(), srcPath.size()));
+        if (!relative.empty() && relative.front() == '/')
+            relative.erase(0, 1);
+        m_shared->deferred.push_back(FolderAttributes{std::move(relative), mode_t(st.st_mode & 07777), st.st_mtim});
     }
     return result;
 }

@@ -46,7 +46,7 @@ public:
     qint64 linkedFiles() const;
 
     struct FolderAttributes {
-        std::string path;           // the copy
+        std::string relative;       // below the copy's top, "" for the top itself
         mode_t mode = 0;
         struct timespec modified {};
     };

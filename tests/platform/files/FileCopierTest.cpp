@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -477,4 +478,30 @@ TEST(FileCopierTest, ATreeCopiedAcrossFileSystemsKeepsEachFilesOwnBytes)
             }
         }
     }
+}
+
+TEST(FileCopierTest, HeldBackFolderAttributesAreNamedBelowTheTopEvenThroughALink)
+{
+    // A destination reached through a link (a home folder that links elsewhere, say).
+    QTemporaryDir tmp;
+    auto at = [&tmp](const char* name) { return tmp.filePath(QLatin1String(name)); };
+    ASSERT_TRUE(QDir().mkpath(at("src/sub")));
+    ASSERT_TRUE(QDir().mkpath(at("real")));
+    ASSERT_EQ(::symlink("real", path8(at("linked")).constData()), 0);
+    ASSERT_EQ(::chmod(path8(at("src/sub")).constData(), 0500), 0);
+
+    FileCopier copier;
+    copier.setDeferFolderAttributes(true);
+    ASSERT_EQ(copier.copy(at("src"), at("linked/copy")), FileCopier::Result::Ok) << copier.errorString().toStdString();
+    std::vector<std::string> names;
+    for (const FileCopier::FolderAttributes& folder : copier.takeDeferredFolders()) {
+        names.push_back(folder.relative);
+        if (folder.relative == "sub") {
+            EXPECT_EQ(folder.mode, mode_t(0500));
+        }
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"", "sub"}));
+    ::chmod(path8(at("src/sub")).constData(), 0755);
+    ::chmod(path8(at("real/copy/sub")).constData(), 0755);
 }

@@ -1,9 +1,13 @@
 #include "CloudFileDownload.h"
 
 #include "CloudRunLog.h"
+#include "SecretRedaction.h"
 #include "SizeText.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSaveFile>
 #include <QTimer>
 #include <algorithm>
@@ -123,9 +127,12 @@ void CloudFileDownload::onFinished()
     const QVariant announced = reply_->header(QNetworkRequest::ContentLengthHeader);
     result_.truncated = succeeded() && announced.isValid() && announced.toLongLong() != result_.received;
     if (result_.status != 0 && !succeeded()) {
-        // An error page is never the user's file; its start says what went wrong.
+        // An error page is never the user's file. A JSON answer says what went wrong, with
+        // secrets taken out; anything else is not ours to print.
+        const QJsonDocument answer = QJsonDocument::fromJson(result_.errorBody);
         qCInfo(lcCloudRun).noquote() << "+ error +" << result_.status << addressForLog(url)
-                                     << QString::fromUtf8(result_.errorBody.left(300));
+                                     << (answer.isNull() ? QString() : SecretRedaction::json(answer.isObject()
+                                             ? QJsonValue(answer.object()) : QJsonValue(answer.array())).left(300));
     }
     const bool whole = succeeded() && result_.error == QNetworkReply::NoError && !result_.truncated
         && !result_.oversize && result_.writeError.isEmpty();

@@ -5,6 +5,7 @@
 #include "CloudProgressTestCloud.h"
 #include "CloudRateLimit.h"
 #include "ElidedLabel.h"
+#include "LogCapture.h"
 #include "MessagePresenter.h"
 #include "UtilityFunctions.h"
 
@@ -165,6 +166,7 @@ TEST_F(CloudProgressHostileServerTest, BodiesLargerThanListedFailTheFileAndLeave
 // that never stops saying it fails the file with a remark a person understands.
 TEST_F(CloudProgressHostileServerTest, RateLimitsAreWaitedOutThenGivenUp)
 {
+    LogCapture log;
     const QString older = dest.filePath("a.txt");
     for (CloudLoginService service : kServices) {
         SCOPED_TRACE(int(service));
@@ -190,6 +192,10 @@ TEST_F(CloudProgressHostileServerTest, RateLimitsAreWaitedOutThenGivenUp)
         routes(service).throttle = 0;
         cloud.run->stopDownload();
     }
+    // The error pages are logged with what went wrong, never with what they echo.
+    EXPECT_TRUE(log.text().contains("Slow down.")) << log.text().toStdString();
+    EXPECT_FALSE(log.text().contains("echoed-secret"));
+
     // However long the service asks for, a pause is held to the cap.
     CloudRateLimit limit;
     EXPECT_EQ(limit.pause(1, "86400"), limit.maxWaitMs);

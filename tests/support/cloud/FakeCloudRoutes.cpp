@@ -45,7 +45,9 @@ std::optional<FakeCloudServer::Response> FakeCloudRoutes::interfere(const FakeCl
     if (throttle > 0)
         --throttle;
     FakeCloudServer::Response response = FakeCloudServer::Response::json(
-        QJsonObject{{"error", QJsonObject{{"code", "too_many_requests"}, {"message", "Slow down."}}}}, 429);
+        // A member no client may print: services echo what they like in their error pages.
+        QJsonObject{{"error", QJsonObject{{"code", "too_many_requests"}, {"message", "Slow down."}}},
+                    {"access_token", "echoed-secret"}}, 429);
     response.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray::number(retryAfter)));
     return response;
 }

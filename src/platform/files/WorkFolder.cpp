@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <ctime>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -23,6 +24,7 @@ namespace {
 
 const QByteArray kMarkerName = "zorvi-work";
 const QByteArray kMarkerTitle = "Zorvi work folder";
+constexpr time_t kUnmarkedAfterSeconds = 5 * 60;
 const QString kCompleteName = QStringLiteral("complete");
 // The marker's name line for a folder made inside the item it serves; no item is named so.
 const QByteArray kInsideName = ".";
@@ -156,6 +158,10 @@ void WorkFolder::removeUnmarked(const QString& parent, QStringList* notes)
         const QString path = parent + QLatin1Char('/') + name;
         struct stat st;
         if (!lstatPath(path, &st) || !S_ISDIR(st.st_mode))
+            continue;
+        // Another run's folder is like this for the moment between its making and its marker:
+        // only what has stayed so for a while is a crash's.
+        if (std::time(nullptr) - st.st_mtim.tv_sec < kUnmarkedAfterSeconds)
             continue;
         const QStringList entries = QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         bool unmarked = entries.isEmpty();

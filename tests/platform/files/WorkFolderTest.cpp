@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <ctime>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -129,6 +131,13 @@ TEST(WorkFolderTest, WhatACrashLeftBeforeTheMarkerWasOnDiskGoesTooButNothingElse
     writeFile(item + "/.zorvi-Short2/zorvi-work", "Zorvi work folder\n.");
     writeFile(tmp.path() + "/.zorvi-Other1/zorvi-work", "Zorvi work folder\nOther\n");  // another item's, just made
     writeFile(item + "/.zorvi-Mine12/keep.txt", "user's");
+    // A crash's leftovers are an hour old by the next run; another run's folder, made this
+    // moment and not yet marked, stays.
+    for (const QString& left : {tmp.path() + "/.zorvi-Empty1", tmp.path() + "/.zorvi-Short1", item + "/.zorvi-Short2"}) {
+        const struct timespec hourAgo[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(left).constData(), hourAgo, 0), 0);
+    }
+    QDir().mkpath(tmp.path() + "/.zorvi-Fresh1");
     QString error;
     std::optional<WorkFolder> inside = WorkFolder::createInside(item, &error);
     ASSERT_TRUE(inside) << error.toStdString();
@@ -137,7 +146,7 @@ TEST(WorkFolderTest, WhatACrashLeftBeforeTheMarkerWasOnDiskGoesTooButNothingElse
 
     WorkFolder::recoverAndClean(item);
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              (QStringList{".zorvi-Other1", "Docs"}));
+              (QStringList{".zorvi-Fresh1", ".zorvi-Other1", "Docs"}));
     EXPECT_EQ(QDir(item).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{".zorvi-Mine12"});
 }
 

@@ -27,9 +27,10 @@ DispatchQueue::DispatchQueue(Kind kind, QString label, bool startThread)
         return;
     thread_ = new QThread;
     thread_->setObjectName(label_);
+    // The context is never deleted, like the queue: a post racing shutdown() must still find
+    // it (and is then simply never delivered).
     auto* context = new QObject;
     context->moveToThread(thread_);
-    QObject::connect(thread_, &QThread::finished, context, &QObject::deleteLater);
     context_ = context;
     thread_->start();
 }

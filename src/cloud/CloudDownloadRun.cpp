@@ -169,7 +169,6 @@ void CloudDownloadRun::finish()
     running_ = false;
     nowDownloadedSize_ = 0;
     needDownloadTotalSize_ = 0;
-    percent_ = 0;
     Q_EMIT finished();
 }
 
@@ -203,7 +202,6 @@ void CloudDownloadRun::setReceived(qint64 receivedOfCurrent)
     double percent = 0;
     if (needDownloadTotalSize_ > 0)
         percent = std::clamp(double(received) / double(needDownloadTotalSize_) * 100.0, 0.0, 100.0);
-    percent_ = percent;
     Q_EMIT progressed(percent, receivedOfCurrent);
 }
 

@@ -67,7 +67,6 @@ public:
     // The files that failed, in the order they failed, each with its remark.
     const QList<CloudItemPtr>& failCloudItemArray() const { return failCloudItemArray_; }
     // The percentage over all bytes of the run, 0 to 100.
-    double percent() const { return percent_; }
 
     // "Dropbox", "Google Drive" or "OneDrive".
     static QString serviceTitle(std::optional<CloudLoginService> service);
@@ -116,7 +115,6 @@ private:
     qint64 failFileCount_ = 0;
     qint64 needDownloadTotalSize_ = 0;
     qint64 nowDownloadedSize_ = 0;
-    double percent_ = 0;
 
     quint64 generation_ = 0; // bumped by every start and stop: older completions are dropped
     int index_ = -1;

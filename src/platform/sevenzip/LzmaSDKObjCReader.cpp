@@ -356,9 +356,11 @@ bool LzmaSDKObjCReader::extract(const QList<LzmaSDKObjCItem>& items, const QStri
         return a.relative.count('/') > b.relative.count('/');
     });
     const int base = ::open(QFile::encodeName(toPath).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (base < 0) {
+        fail(QStringLiteral("Cannot open the folder \"%1\": %2").arg(toPath, systemError(errno)));
+        return false;
+    }
     for (const ArchiveStreamWriter::Folder& folder : folders) {
-        if (base < 0)
-            break;
         if (folder.mode && ::fchmodat(base, folder.relative.constData(), (folder.mode & 07777) | S_IRWXU, 0) != 0)
             qCWarning(lcSevenZip).noquote() << "cannot set the permissions of" << folder.relative << systemError(errno);
         if (folder.modifiedNanoseconds >= 0) {
@@ -366,7 +368,6 @@ bool LzmaSDKObjCReader::extract(const QList<LzmaSDKObjCItem>& items, const QStri
             ::utimensat(base, folder.relative.constData(), times, AT_SYMLINK_NOFOLLOW);
         }
     }
-    if (base >= 0)
-        ::close(base);
+    ::close(base);
     return true;
 }

@@ -118,17 +118,7 @@ QStringList components(const QString& storedName)
 {
     // Only "/" separates: 7zz lists names with it on this system, where a backslash is part
     // of a name and never a separator.
-    QStringList parts;
-    qsizetype start = 0;
-    const qsizetype size = storedName.size();
-    for (qsizetype i = 0; i <= size; ++i) {
-        if (i == size || storedName.at(i) == QLatin1Char('/')) {
-            if (i > start)
-                parts.append(storedName.mid(start, i - start));
-            start = i + 1;
-        }
-    }
-    return parts;
+    return storedName.split(QLatin1Char('/'), Qt::SkipEmptyParts);
 }
 
 QString decodeName(QByteArrayView bytes)

@@ -40,8 +40,10 @@ CloudAccountRow::CloudAccountRow(const QString& serviceName, const QString& logo
     names->addWidget(email_);
     names->addStretch(1);
     open_ = new customizeButton(tr("Open"), this);
+    open_->setObjectName(QStringLiteral("openButton"));
     open_->setMinimumSize(96, 32);
     sign_ = new customizeButton(tr("Sign In"), this);
+    sign_->setObjectName(QStringLiteral("signButton"));
     sign_->setMinimumSize(96, 32);
     layout->addWidget(logoView);
     layout->addWidget(picture_);
@@ -50,6 +52,7 @@ CloudAccountRow::CloudAccountRow(const QString& serviceName, const QString& logo
     layout->addWidget(sign_);
     if (separateSignOut) {
         signOut_ = new customizeButton(tr("Sign Out"), this);
+        signOut_->setObjectName(QStringLiteral("signOutButton"));
         signOut_->setMinimumSize(96, 32);
         layout->addWidget(signOut_);
         connect(signOut_, &QPushButton::clicked, this, &CloudAccountRow::signOutClicked);

@@ -302,30 +302,6 @@ void CloudViewController::onedriveClicked()
         onedrive()->login();
 }
 
-void CloudViewController::dropboxSignBtnClicked()
-{
-    if (row(CloudLoginService::dropbox)->shown().signTitle == tr("Sign In"))
-        dropboxBtnClicked();
-    else
-        logoutDropbox();
-}
-
-void CloudViewController::googleSignBtnClicked()
-{
-    if (row(CloudLoginService::googleDrive)->shown().signTitle == tr("Sign In"))
-        googleBtnClicked();
-    else
-        logoutGoogleDrive();
-}
-
-void CloudViewController::onedriveSignBtnClicked()
-{
-    if (row(CloudLoginService::onedrive)->shown().signTitle == tr("Sign In"))
-        onedriveClicked();
-    else
-        logoutOneDrive();
-}
-
 void CloudViewController::updateServiceIcons()
 {
     if (currentLoginService == CloudLoginService::none) {

@@ -76,9 +76,6 @@ public:
     void dropboxBtnClicked();
     void googleBtnClicked();
     void onedriveClicked();
-    void dropboxSignBtnClicked();
-    void googleSignBtnClicked();
-    void onedriveSignBtnClicked();
     // The picker over the page, already open; null when no service is open.
     CloudDownloadViewController* selectFilesClicked();
     // The folder chooser, already open.

@@ -2,6 +2,7 @@
 #include "AnalyticsSink.h"
 #include "CloudClients.h"
 #include "CloudViewController.h"
+#include "Controls.h"
 #include "ExternalVolumes.h"
 #include "FakeBrowser.h"
 #include "FakeCloudServer.h"
@@ -15,6 +16,7 @@
 #include "ReservedLoopbackPorts.h"
 #include "UtilityFunctions.h"
 #include "cloudDelegate.h"
+#include "customizeButton.h"
 
 #include <QBuffer>
 #include <QDirIterator>
@@ -168,7 +170,7 @@ TEST_F(CloudViewControllerTest, SignInOpensTheServiceAndSignOutClearsItsRow)
     EXPECT_TRUE(page->shown().serviceChoice);
 
     QSignalSpy picture(page.get(), &CloudViewController::accountPictureShown);
-    page->googleSignBtnClicked();
+    QTest::mouseClick(control<customizeButton>(control<QWidget>(page, "GoogleDriveRow"), "signButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return page->hasGoogleLogedIn; }, 5000));
     EXPECT_EQ(settingsFlag("hasGoogleLogedIn"), "true");
     EXPECT_EQ(page->currentLoginService, CloudLoginService::googleDrive);
@@ -222,7 +224,7 @@ TEST_F(CloudViewControllerTest, OneDriveIsSignedInOnlyWithItsEmailAndPhoto)
         late.delayMs = 3000;
         return late;
     };
-    page->onedriveSignBtnClicked();
+    QTest::mouseClick(control<customizeButton>(control<QWidget>(page, "OneDriveRow"), "signButton"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return page->shown().busy; }, 5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !page->shown().busy; }, 5000));
     EXPECT_FALSE(page->hasOneDriveLogedIn);

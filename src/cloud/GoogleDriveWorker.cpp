@@ -79,7 +79,6 @@ void GoogleDriveWorker::login()
     pkce_ = PkceCodes::generate();
     sheet->codeChallenge = pkce_.challenge;
     connect(sheet, &GoogleDrivePopoutWebViewController::finished, sheet, &QObject::deleteLater);
-    connect(sheet, &GoogleDrivePopoutWebViewController::failed, this, &GoogleDriveWorker::signInFailed);
     sheet_ = sheet;
     sheet->present();
 }

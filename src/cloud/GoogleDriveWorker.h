@@ -84,8 +84,6 @@ public:
 Q_SIGNALS:
     // After each code exchange: true when an access token was stored.
     void GoogleDrive_login(bool signedIn);
-    // A sign-in could not start; signInProgress() reports the same text.
-    void signInFailed(const QString& message);
 
 private:
     // The token service's answer, printed with its secrets redacted after `prefix`; none when

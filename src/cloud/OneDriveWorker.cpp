@@ -85,7 +85,6 @@ void OneDriveWorker::showSheet(const QString& operation)
     pkce_ = PkceCodes::generate();
     sheet->codeChallenge = pkce_.challenge;
     connect(sheet, &OneDrivePopoutWebViewController::finished, sheet, &QObject::deleteLater);
-    connect(sheet, &OneDrivePopoutWebViewController::failed, this, &OneDriveWorker::signInFailed);
     sheet_ = sheet;
     sheet->present();
 }

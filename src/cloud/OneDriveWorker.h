@@ -86,8 +86,6 @@ public:
 Q_SIGNALS:
     // After each code exchange: true when an access token was stored.
     void OneDrive_login(bool signedIn);
-    // A sign-in or sign-out could not start; signInProgress() reports the same text.
-    void signInFailed(const QString& message);
 
 private:
     struct Listing;

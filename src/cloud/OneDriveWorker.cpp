@@ -71,7 +71,7 @@ void OneDriveWorker::logout()
 void OneDriveWorker::forgetSession()
 {
     email_.clear();
-    photo_.clear();
+    image_.clear();
     tokens_.forget();
 }
 
@@ -194,7 +194,7 @@ void OneDriveWorker::getUserPhoto(BoolCompletion completion)
             return;
         }
         // A JSON error body is no picture: whoever shows it finds none in it.
-        photo_ = reply->readAll();
+        image_ = reply->readAll();
         if (completion)
             completion(true);
     });

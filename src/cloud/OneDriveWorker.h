@@ -43,8 +43,9 @@ public:
 
     const OneDriveConstant& constant() const { return constant_; }
     QString email() const { return email_; }
-    // The account's picture as the service sent it; empty when there is none.
-    QByteArray photo() const { return photo_; }
+    // The account's picture as the service sent it (bytes: the clients draw nothing); empty
+    // when there is none.
+    QByteArray image() const { return image_; }
     QString token() const { return tokens_.token(); }
     QString reToken() const { return tokens_.refreshToken(); }
     bool isRefreshScheduled() const { return tokens_.isRefreshScheduled(); }
@@ -110,7 +111,7 @@ private:
     SignInProgress progress_ { QStringLiteral("OneDrive") };
     QPointer<OneDrivePopoutWebViewController> sheet_;
     QString email_;
-    QByteArray photo_;
+    QByteArray image_;
     PkceCodes pkce_; // of the sign-in in progress
     CloudTokenSession tokens_;
 };

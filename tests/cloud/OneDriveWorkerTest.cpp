@@ -138,7 +138,7 @@ TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserWithPkceAndReadsTheAccount)
     ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 2; }, 5000));
     EXPECT_TRUE(info && photo);
     EXPECT_EQ(worker->email(), routes.userPrincipalName);
-    EXPECT_FALSE(QImage::fromData(worker->photo()).isNull());
+    EXPECT_FALSE(QImage::fromData(worker->image()).isNull());
     EXPECT_EQ(server.requestsTo("/v1.0/me").first().bearer(), routes.accessTokens().last());
 
     // The sign-out pages: the first redirects back with "lc=", which opens the second; the

@@ -237,7 +237,7 @@ void CloudViewController::updateOneDriveAccountView(bool signedOut)
         return;
     }
     r->setEmail(onedrive()->email());
-    const QImage image = QImage::fromData(onedrive()->photo());
+    const QImage image = QImage::fromData(onedrive()->image());
     pictures_->setFixed(r->pictureView(),
                         image.isNull() ? AccountPictureLoader::greyAccountPicture()
                                        : AccountPictureLoader::circularImage(QPixmap::fromImage(image).scaled(
@@ -259,7 +259,7 @@ void CloudViewController::openService(CloudLoginService service)
         showAccountInfo(google()->photoUrl(), QImage(), google()->email(), QString(), QStringLiteral("Google Drive"));
         break;
     case CloudLoginService::onedrive:
-        showAccountInfo(QString(), QImage::fromData(onedrive()->photo()), onedrive()->email(), QString(),
+        showAccountInfo(QString(), QImage::fromData(onedrive()->image()), onedrive()->email(), QString(),
                         QStringLiteral("One Drive"));
         break;
     case CloudLoginService::none:

@@ -155,6 +155,12 @@ TEST_F(OneDriveWorkerTest, SignsInThroughTheBrowserWithPkceAndReadsTheAccount)
     EXPECT_EQ(browser.opened.at(2).toString(), server.baseUrl().toString() + "/common/oauth2/v2.0/logout");
     EXPECT_TRUE(worker->email().isEmpty());
     EXPECT_TRUE(worker->token().isEmpty());
+
+    // A sign-out the service answers with an error still ends the wait.
+    worker->logout();
+    ASSERT_TRUE(worker->signInProgress()->isWaiting());
+    EXPECT_EQ(browser.visit(QUrl(constant.redirectUri + "?error=access_denied")), 200);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !worker->signInProgress()->isWaiting(); }, 5000));
 }
 
 // A code must come from the sign-in we started: another state, or a request while no sign-in

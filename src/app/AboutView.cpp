@@ -84,11 +84,7 @@ AboutView::AboutView(QWidget* parent)
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { licenseText, "licenseText" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    licenseText->setObjectName(QStringLiteral("licenseText"));
 }
 
 QString AboutView::statementPath()

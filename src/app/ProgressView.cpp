@@ -1,5 +1,6 @@
 #include "ProgressView.h"
 
+#include "ControlNames.h"
 #include "ControlStyle.h"
 #include "ElidedLabel.h"
 #include "ProgressViewDelegate.h"
@@ -124,18 +125,16 @@ ProgressView::ProgressView(QWidget* parent)
     setAutoFillBackground(true);
     setFixedSize(480, 190);
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { progressBar, "progressBar" },
-             { titleLabel, "titleLabel" },
-             { taskNameLabel, "taskNameLabel" },
-             { statusTitle, "statusTitle" },
-             { statusLabel, "statusLabel" },
-             { progressLabel, "progressLabel" },
-             { image, "image" },
-             { cancelBtn, "cancelBtn" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    ControlNames::apply({
+        { progressBar, "progressBar" },
+        { titleLabel, "titleLabel" },
+        { taskNameLabel, "taskNameLabel" },
+        { statusTitle, "statusTitle" },
+        { statusLabel, "statusLabel" },
+        { progressLabel, "progressLabel" },
+        { image, "image" },
+        { cancelBtn, "cancelBtn" }
+    });
 }
 
 ProgressView::~ProgressView() = default;

@@ -60,11 +60,7 @@ eulaView::eulaView(QWidget* parent)
     layout->addLayout(buttons);
     setFixedSize(600, 420);
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { eulaTextView, "eulaTextView" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    eulaTextView->setObjectName(QStringLiteral("eulaTextView"));
 }
 
 eulaView::~eulaView() = default;

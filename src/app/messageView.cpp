@@ -1,5 +1,6 @@
 #include "messageView.h"
 
+#include "ControlNames.h"
 #include "ControlStyle.h"
 #include "ZorviImages.h"
 #include "customizeButton.h"
@@ -80,17 +81,15 @@ messageView::messageView(QWidget* parent)
     // Fixed size, computed from the content once it is filled.
     root->setSizeConstraint(QLayout::SetFixedSize);
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { statusImg, "statusImg" },
-             { messageLabel, "messageLabel" },
-             { titleLabel, "titleLabel" },
-             { suppressionCheckbox, "suppressionCheckbox" },
-             { secondBtn, "secondBtn" },
-             { suppressionLabel, "suppressionLabel" },
-             { closeBtn, "closeBtn" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    ControlNames::apply({
+        { statusImg, "statusImg" },
+        { messageLabel, "messageLabel" },
+        { titleLabel, "titleLabel" },
+        { suppressionCheckbox, "suppressionCheckbox" },
+        { secondBtn, "secondBtn" },
+        { suppressionLabel, "suppressionLabel" },
+        { closeBtn, "closeBtn" }
+    });
 }
 
 messageView::~messageView() = default;

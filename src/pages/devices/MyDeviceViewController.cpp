@@ -1,5 +1,6 @@
 #include "MyDeviceViewController.h"
 
+#include "ControlNames.h"
 #include "ControlStyle.h"
 #include "MainTagBtn.h"
 #include "MakerProducts.h"
@@ -151,24 +152,22 @@ MyDeviceViewController::MyDeviceViewController(QWidget* parent)
 
     rebuildDeviceTabs();
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { noneDeviceView, "noneDeviceView" },
-             { myDeviceView, "myDeviceView" },
-             { noneDeviceTitle, "noneDeviceTitle" },
-             { pathLabel, "pathLabel" },
-             { spaceLabel, "spaceLabel" },
-             { percentLabel, "percentLabel" },
-             { deviceTypeLabel, "deviceTypeLabel" },
-             { progress, "progress" },
-             { loadingProgress, "loadingProgress" },
-             { reloadBtn, "reloadBtn" },
-             { NFTSLabel, "NFTSLabel" },
-             { stackView, "stackView" },
-             { openBtn, "openBtn" },
-             { ejectBtn, "ejectBtn" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    ControlNames::apply({
+        { noneDeviceView, "noneDeviceView" },
+        { myDeviceView, "myDeviceView" },
+        { noneDeviceTitle, "noneDeviceTitle" },
+        { pathLabel, "pathLabel" },
+        { spaceLabel, "spaceLabel" },
+        { percentLabel, "percentLabel" },
+        { deviceTypeLabel, "deviceTypeLabel" },
+        { progress, "progress" },
+        { loadingProgress, "loadingProgress" },
+        { reloadBtn, "reloadBtn" },
+        { NFTSLabel, "NFTSLabel" },
+        { stackView, "stackView" },
+        { openBtn, "openBtn" },
+        { ejectBtn, "ejectBtn" }
+    });
 }
 
 QString MyDeviceViewController::deviceImageName() const

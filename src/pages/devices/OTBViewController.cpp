@@ -2,6 +2,7 @@
 
 #include "AddTaskBoxViewController.h"
 #include "CarosellView.h"
+#include "ControlNames.h"
 #include "ControlStyle.h"
 #include "DispatchQueue.h"
 #include "GoogleReporter.h"
@@ -158,29 +159,27 @@ OTBViewController::OTBViewController(QWidget* parent)
     step4View->hide();
     showPanel(step1View);
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { carosellView, "carosellView" },
-             { leftArrowBtn, "leftArrowBtn" },
-             { rightArrowBtn, "rightArrowBtn" },
-             { step1NextBtn, "step1NextBtn" },
-             { addBtn, "addBtn" },
-             { step2BackBtn, "step2BackBtn" },
-             { step2StartBtn, "step2StartBtn" },
-             { step3DeviceImage, "step3DeviceImage" },
-             { step3CircleImage, "step3CircleImage" },
-             { step3SuccessImage, "step3SuccessImage" },
-             { step3AccessLabel, "step3AccessLabel" },
-             { step3BackBtn, "step3BackBtn" },
-             { step3SkipBtn, "step3SkipBtn" },
-             { step4DeviceImage, "step4DeviceImage" },
-             { step4DeviceName, "step4DeviceName" },
-             { otbBackupInfo, "otbBackupInfo" },
-             { step4AccessLabel, "step4AccessLabel" },
-             { step4ResetBtn, "step4ResetBtn" },
-             { helpBtn, "helpBtn" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    ControlNames::apply({
+        { carosellView, "carosellView" },
+        { leftArrowBtn, "leftArrowBtn" },
+        { rightArrowBtn, "rightArrowBtn" },
+        { step1NextBtn, "step1NextBtn" },
+        { addBtn, "addBtn" },
+        { step2BackBtn, "step2BackBtn" },
+        { step2StartBtn, "step2StartBtn" },
+        { step3DeviceImage, "step3DeviceImage" },
+        { step3CircleImage, "step3CircleImage" },
+        { step3SuccessImage, "step3SuccessImage" },
+        { step3AccessLabel, "step3AccessLabel" },
+        { step3BackBtn, "step3BackBtn" },
+        { step3SkipBtn, "step3SkipBtn" },
+        { step4DeviceImage, "step4DeviceImage" },
+        { step4DeviceName, "step4DeviceName" },
+        { otbBackupInfo, "otbBackupInfo" },
+        { step4AccessLabel, "step4AccessLabel" },
+        { step4ResetBtn, "step4ResetBtn" },
+        { helpBtn, "helpBtn" }
+    });
 }
 
 OTBViewController::~OTBViewController()

@@ -5,6 +5,7 @@
 #include "AdvanceViewController.h"
 #include "BoxPathTableCell.h"
 #include "BoxViewSendTaskDelegate.h"
+#include "ControlNames.h"
 #include "ControlStyle.h"
 #include "DispatchQueue.h"
 #include "ElidedLabel.h"
@@ -192,24 +193,22 @@ AddTaskBoxViewController::AddTaskBoxViewController(QWidget* parent, const TaskIn
             enterModifyMode(representedObject);
     }
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { destPathImgView, "destPathImgView" },
-             { srcPathImgView, "srcPathImgView" },
-             { leftBoxTableView, "leftBoxTableView" },
-             { destPathTextLabel, "destPathTextLabel" },
-             { AddFileBtn, "AddFileBtn" },
-             { changeDestBtn, "changeDestBtn" },
-             { taskName_field, "taskName_field" },
-             { sourceBoxBtn, "sourceBoxBtn" },
-             { destinationBoxBtn, "destinationBoxBtn" },
-             { AdvanceBtn, "AdvanceBtn" },
-             { arrowImg, "arrowImg" },
-             { backupImmediatelyCheck, "backupImmediatelyCheck" },
-             { doneButton, "doneButton" },
-             { cancelButton, "cancelButton" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    ControlNames::apply({
+        { destPathImgView, "destPathImgView" },
+        { srcPathImgView, "srcPathImgView" },
+        { leftBoxTableView, "leftBoxTableView" },
+        { destPathTextLabel, "destPathTextLabel" },
+        { AddFileBtn, "AddFileBtn" },
+        { changeDestBtn, "changeDestBtn" },
+        { taskName_field, "taskName_field" },
+        { sourceBoxBtn, "sourceBoxBtn" },
+        { destinationBoxBtn, "destinationBoxBtn" },
+        { AdvanceBtn, "AdvanceBtn" },
+        { arrowImg, "arrowImg" },
+        { backupImmediatelyCheck, "backupImmediatelyCheck" },
+        { doneButton, "doneButton" },
+        { cancelButton, "cancelButton" }
+    });
 }
 
 AddTaskBoxViewController::~AddTaskBoxViewController() = default;

@@ -1,6 +1,7 @@
 #include "AdvanceViewController.h"
 
 #include "AdvInfoDelegate.h"
+#include "ControlNames.h"
 #include "ControlStyle.h"
 #include "PasswordRules.h"
 #include "PasswordTwin.h"
@@ -190,26 +191,24 @@ AdvanceViewController::AdvanceViewController(QWidget* parent, const TaskInfoPtr&
         loadTask(representedObject);
     setMinimumWidth(520);
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { compressCheckbox, "compressCheckbox" },
-             { passwordField, "passwordField" },
-             { passwordConfirmField, "passwordConfirmField" },
-             { passwordField_show, "passwordField_show" },
-             { passwordConfirmField_show, "passwordConfirmField_show" },
-             { passwordSettingView, "passwordSettingView" },
-             { taskProtectLebel, "taskProtectLebel" },
-             { passwordHint, "passwordHint" },
-             { doneButton, "doneButton" },
-             { cancelButton, "cancelButton" },
-             { passwordLabel, "passwordLabel" },
-             { confirmLabel, "confirmLabel" },
-             { scheduleMsgText, "scheduleMsgText" },
-             { passwordShowBtn, "passwordShowBtn" },
-             { confirmShowBtn, "confirmShowBtn" },
-             { scheduleTimePicker, "scheduleTimePicker" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    ControlNames::apply({
+        { compressCheckbox, "compressCheckbox" },
+        { passwordField, "passwordField" },
+        { passwordConfirmField, "passwordConfirmField" },
+        { passwordField_show, "passwordField_show" },
+        { passwordConfirmField_show, "passwordConfirmField_show" },
+        { passwordSettingView, "passwordSettingView" },
+        { taskProtectLebel, "taskProtectLebel" },
+        { passwordHint, "passwordHint" },
+        { doneButton, "doneButton" },
+        { cancelButton, "cancelButton" },
+        { passwordLabel, "passwordLabel" },
+        { confirmLabel, "confirmLabel" },
+        { scheduleMsgText, "scheduleMsgText" },
+        { passwordShowBtn, "passwordShowBtn" },
+        { confirmShowBtn, "confirmShowBtn" },
+        { scheduleTimePicker, "scheduleTimePicker" }
+    });
     for (qsizetype i = 0; i < dateBtnArray.size(); ++i)
         dateBtnArray[i]->setObjectName(QStringLiteral("dateBtn%1").arg(i + 1));
     for (qsizetype i = 0; i < weekdayCheckArray.size(); ++i)

@@ -31,11 +31,7 @@ BackupViewController::BackupViewController(QWidget* parent)
     pageLayout()->addLayout(bar);
     connect(addBtn, &QPushButton::clicked, this, &BackupViewController::addTask);
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { addBtn, "addBtn" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    addBtn->setObjectName(QStringLiteral("addBtn"));
 }
 
 BackupViewController::~BackupViewController() = default;

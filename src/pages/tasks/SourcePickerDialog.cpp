@@ -1,5 +1,6 @@
 #include "SourcePickerDialog.h"
 
+#include "ControlNames.h"
 #include "ElidedLabel.h"
 #include "ExternalVolumes.h"
 #include "FileChooserFit.h"
@@ -95,15 +96,13 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
     const QString start = startPath.isEmpty() ? QDir::homePath() : startPath;
     setCurrentFolder(QFileInfo(start).isDir() ? start : QDir::homePath());
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { view, "view" },
-             { places, "places" },
-             { upButton, "upButton" },
-             { locationLabel, "locationLabel" },
-             { openButton, "openButton" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    ControlNames::apply({
+        { view, "view" },
+        { places, "places" },
+        { upButton, "upButton" },
+        { locationLabel, "locationLabel" },
+        { openButton, "openButton" }
+    });
 }
 
 QStringList SourcePickerDialog::placePaths()

@@ -1,5 +1,6 @@
 #include "decPasswordView.h"
 
+#include "ControlNames.h"
 #include "DecryptDelegate.h"
 #include "PasswordTwin.h"
 #include "customizeButton.h"
@@ -20,14 +21,12 @@ decPasswordView::decPasswordView(QWidget* parent)
     connect(decPasswordField_show, &QLineEdit::returnPressed, this, &decPasswordView::startClick);
     fixSize();
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { decPasswordField, "decPasswordField" },
-             { decPasswordField_show, "decPasswordField_show" },
-             { passwordShowBtn, "passwordShowBtn" },
-             { startButton, "startButton" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    ControlNames::apply({
+        { decPasswordField, "decPasswordField" },
+        { decPasswordField_show, "decPasswordField_show" },
+        { passwordShowBtn, "passwordShowBtn" },
+        { startButton, "startButton" }
+    });
 }
 
 void decPasswordView::startClick()

@@ -1,5 +1,6 @@
 #include "encPasswordView.h"
 
+#include "ControlNames.h"
 #include "ControlStyle.h"
 #include "EncryptDelegate.h"
 #include "PasswordRules.h"
@@ -45,18 +46,16 @@ encPasswordView::encPasswordView(QWidget* parent)
     connect(doneButton, &QPushButton::clicked, this, &encPasswordView::startClick);
     fixSize();
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { passwordHint, "passwordHint" },
-             { doneButton, "doneButton" },
-             { encPasswordField, "encPasswordField" },
-             { encPasswordConfirmField, "encPasswordConfirmField" },
-             { encPasswordField_show, "encPasswordField_show" },
-             { encPasswordConfirmField_show, "encPasswordConfirmField_show" },
-             { passwordShowBtn, "passwordShowBtn" },
-             { confirmShowBtn, "confirmShowBtn" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    ControlNames::apply({
+        { passwordHint, "passwordHint" },
+        { doneButton, "doneButton" },
+        { encPasswordField, "encPasswordField" },
+        { encPasswordConfirmField, "encPasswordConfirmField" },
+        { encPasswordField_show, "encPasswordField_show" },
+        { encPasswordConfirmField_show, "encPasswordConfirmField_show" },
+        { passwordShowBtn, "passwordShowBtn" },
+        { confirmShowBtn, "confirmShowBtn" }
+    });
 }
 
 void encPasswordView::controlTextDidChange()

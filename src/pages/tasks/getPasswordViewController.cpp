@@ -1,5 +1,6 @@
 #include "getPasswordViewController.h"
 
+#include "ControlNames.h"
 #include "ControlStyle.h"
 #include "PasswordTwin.h"
 #include "SendPasswordDelegate.h"
@@ -80,19 +81,17 @@ getPasswordViewController::getPasswordViewController(QWidget* parent)
     connect(passwordField_show, &QLineEdit::returnPressed, this, &getPasswordViewController::okClicked);
     setFixedSize(sizeHint().expandedTo(QSize(400, 0)));
 
-    // Controls go by their names, so the window can be driven from outside without reaching into it.
-    for (const auto& [control, name] : std::initializer_list<std::pair<QObject*, const char*>> {
-             { titleLabel, "titleLabel" },
-             { passwordField, "passwordField" },
-             { passwordField_show, "passwordField_show" },
-             { iconImage, "iconImage" },
-             { showPasswordBtn, "showPasswordBtn" },
-             { passwordLabel, "passwordLabel" },
-             { msgLabel, "msgLabel" },
-             { okButton, "okButton" },
-             { cancelButton, "cancelButton" } })
-        if (control)
-            control->setObjectName(QLatin1String(name));
+    ControlNames::apply({
+        { titleLabel, "titleLabel" },
+        { passwordField, "passwordField" },
+        { passwordField_show, "passwordField_show" },
+        { iconImage, "iconImage" },
+        { showPasswordBtn, "showPasswordBtn" },
+        { passwordLabel, "passwordLabel" },
+        { msgLabel, "msgLabel" },
+        { okButton, "okButton" },
+        { cancelButton, "cancelButton" }
+    });
 }
 
 void getPasswordViewController::present()

@@ -30,11 +30,8 @@ void dropHoverLook(QWidget* button)
     QCoreApplication::sendEvent(button, &leave);
 }
 
-void redraw(CloudBoxButton* tile)
-{
-    tile->mouseEntered();
-    tile->mouseExited();
-}
+// Lays the tile out afresh in its resting look.
+void redraw(CloudBoxButton* tile) { tile->mouseExited(); }
 
 
 QWidget* whitePanel(QWidget* parent, const QString& name)

@@ -7,8 +7,7 @@
 #include "CloudRunFolders.h"
 #include "CloudServiceChoice.h"
 #include "DropboxWorker.h"
-#include "ExternalVolumes.h"
-#include "FileChooserFit.h"
+#include "FolderChooser.h"
 #include "GoogleDriveWorker.h"
 #include "GoogleReporter.h"
 #include "OneDriveWorker.h"
@@ -545,19 +544,9 @@ void CloudViewController::updateBackupButton()
 
 QFileDialog* CloudViewController::selectDestBtnClicked()
 {
-    auto* panel = new QFileDialog(this, tr("Choose a destination folder"));
+    QFileDialog* panel = FolderChooser::destinationDialog(this, tr("Choose a destination folder"));
     panel->setObjectName(QStringLiteral("destinationPanel"));
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setOption(QFileDialog::DontUseNativeDialog, true);
-    panel->setOption(QFileDialog::ShowDirsOnly, true);
-    panel->setFileMode(QFileDialog::Directory);
     panel->setSizeGripEnabled(true);
-    panel->setDirectory(QDir::homePath());
-    QList<QUrl> places { QUrl::fromLocalFile(QDir::homePath()), QUrl::fromLocalFile(QStringLiteral("/")) };
-    for (const QString& root : ExternalVolumes::mountedRoots())
-        places.append(QUrl::fromLocalFile(root));
-    panel->setSidebarUrls(places);
-    FileChooserFit::fitFileDialog(panel);
     panel->setWindowModality(Qt::ApplicationModal);
     connect(panel, &QFileDialog::fileSelected, this, [this](const QString& path) {
         if (!path.isEmpty())

@@ -7,9 +7,9 @@
 #include "BoxViewSendTaskDelegate.h"
 #include "ControlNames.h"
 #include "ControlStyle.h"
+#include "FolderChooser.h"
 #include "DispatchQueue.h"
 #include "ElidedLabel.h"
-#include "FileChooserFit.h"
 #include "GoogleReporter.h"
 #include "PasswordRules.h"
 #include "SourcePickerDialog.h"
@@ -33,7 +33,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTextStream>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -411,17 +410,7 @@ void AddTaskBoxViewController::changeDestClicked()
 
 void AddTaskBoxViewController::openDestinationPicker(bool fromBox)
 {
-    auto* picker = new QFileDialog(this, QStringLiteral("Choose a destination folder"));
-    picker->setAttribute(Qt::WA_DeleteOnClose);
-    picker->setFileMode(QFileDialog::Directory);
-    picker->setOption(QFileDialog::ShowDirsOnly, true);
-    picker->setOption(QFileDialog::DontUseNativeDialog, true);
-    picker->setDirectory(QDir::homePath());
-    QList<QUrl> places;
-    for (const QString& path : SourcePickerDialog::placePaths())
-        places.append(QUrl::fromLocalFile(path));
-    picker->setSidebarUrls(places);
-    FileChooserFit::fitFileDialog(picker);
+    QFileDialog* picker = FolderChooser::destinationDialog(this, QStringLiteral("Choose a destination folder"));
     connect(picker, &QFileDialog::fileSelected, this, [this, fromBox](const QString& path) { chooseDestination(path, fromBox); });
     picker->open();
 }

@@ -2,7 +2,7 @@
 
 #include "ControlNames.h"
 #include "ElidedLabel.h"
-#include "ExternalVolumes.h"
+#include "FolderChooser.h"
 #include "FileChooserFit.h"
 
 #include <QDialogButtonBox>
@@ -28,7 +28,7 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
 
     places = new QListWidget(this);
     places->setIconSize(QSize(20, 20));
-    const QStringList placeList = placePaths();
+    const QStringList placeList = FolderChooser::placePaths();
     for (const QString& path : placeList) {
         QString name;
         QStyle::StandardPixmap icon = QStyle::SP_DriveHDIcon;
@@ -103,15 +103,6 @@ SourcePickerDialog::SourcePickerDialog(QWidget* parent, const QString& startPath
         { locationLabel, "locationLabel" },
         { openButton, "openButton" }
     });
-}
-
-QStringList SourcePickerDialog::placePaths()
-{
-    QStringList paths { QDir::homePath(), QStringLiteral("/") };
-    for (const QString& root : ExternalVolumes::mountedRoots())
-        if (!paths.contains(root))
-            paths.append(root);
-    return paths;
 }
 
 void SourcePickerDialog::setCurrentFolder(const QString& path)

@@ -22,9 +22,6 @@ public:
 
     QFileSystemModel* model = nullptr;
 
-    // The home folder, "/" and the roots of the removable volumes mounted now.
-    static QStringList placePaths();
-
     // The folder whose contents the list shows.
     QString currentFolder() const { return folder_; }
     // Shows this folder's contents, choosing nothing.

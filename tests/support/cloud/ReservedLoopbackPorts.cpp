@@ -5,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QUdpSocket>
+#include <gtest/gtest.h>
 #include <memory>
 #include <vector>
 
@@ -51,5 +52,7 @@ quint16 ReservedLoopbackPorts::take()
         claims.push_back(std::move(claim));
         return port;
     }
+    // Said here: a sign-in on port 0 would fail far from the cause.
+    ADD_FAILURE() << "no free loopback port below " << end;
     return 0;
 }

@@ -293,6 +293,7 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
         }
         logCopierNotes(copier);
         qCInfo(lcRuns) << "Copy complete";
+        FailPoint::hit("backup-source-copied");
     }
     if (BackupRestoreCancel)
         return fail({});

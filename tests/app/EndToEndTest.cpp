@@ -4,11 +4,14 @@
 #include "AdvanceViewController.h"
 #include "BackupViewController.h"
 #include "CloudClients.h"
+#include "FailPoint.h"
 #include "Controls.h"
 #include "MessageWindowPresenter.h"
+#include "MyCell.h"
 #include "OTBViewController.h"
 #include "PageRegistry.h"
 #include "RestoreViewController.h"
+#include "ProgressView.h"
 #include "ViewController.h"
 #include "circleButton.h"
 #include "customizeButton.h"
@@ -24,6 +27,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -251,4 +257,111 @@ TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
 
     for (const TaskInfoPtr& t : vc.controller.TaskArray)
         t->stopScheduleTimer();
+}
+
+// A plain task backed up, then edited to take more sources: whether the next run is cancelled
+// or fails, the backup on the drive stays listed and restorable, also once the list has
+// been read back from disk.
+TEST(EndToEnd, AnEditedTaskKeepsItsBackupRestorableWhenTheNextRunIsCancelledOrFails)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = dir.path();
+    for (const char* folder : { "a", "b", "c", "d", "backups" })
+        ASSERT_TRUE(QDir(root).mkpath(folder));
+    writeAll(root + "/a/note.txt", "original");
+    writeAll(root + "/b/b.txt", "b");
+    writeAll(root + "/c/c.txt", "c");
+    writeAll(root + "/d/d.txt", "d");
+
+    AppWindow window;
+    ViewController& vc = window.vc;
+    auto* backupPage = window.backupPage;
+    ASSERT_NE(backupPage, nullptr);
+    auto* restorePage = qobject_cast<RestoreViewController*>(vc.page("RestoreContainerSegue"));
+    ASSERT_NE(restorePage, nullptr);
+    auto listed = [&]() { return vc.controller.findTask("Plain"); };
+    auto restoreNames = [&]() {
+        QStringList names;
+        for (const TaskInfoPtr& t : restorePage->tableData)
+            names << t->taskName;
+        return names;
+    };
+    auto closeMessage = [&](const QString& expected) {
+        messageView* shown = nullptr;
+        const bool asked = QTest::qWaitFor([&] { return (shown = visibleTopLevel<messageView>()) != nullptr; }, 60000);
+        if (!asked)
+            return false;
+        EXPECT_TRUE(shown->statusString.startsWith(expected)) << shown->statusString.toStdString();
+        shown->closeClicked();
+        return true;
+    };
+
+    QTest::mouseClick(control<circleButton>(backupPage, "addBtn"), Qt::LeftButton);
+    ASSERT_NE(backupPage->editor(), nullptr);
+    backupPage->editor()->addSourcePaths({ root + "/a" }, true);
+    backupPage->editor()->chooseDestination(root + "/backups", true);
+    QTest::keyClicks(control<QLineEdit>(backupPage->editor(), "taskName_field"), "Plain");
+    QTest::mouseClick(control<customizeButton>(backupPage->editor(), "doneButton"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->backupStatus == 1; }, 60000));
+    ASSERT_TRUE(closeMessage("\"Plain\" backup complete"));
+
+    // The pencil, more sources, Done: the run starts at once.
+    const auto editAdding = [&](const QStringList& sources) {
+        QTest::mouseClick(backupPage->cellAt(0)->modifyBtn, Qt::LeftButton);
+        AddTaskBoxViewController* editor = nullptr;
+        if (!QTest::qWaitFor([&] { return (editor = backupPage->editor()) != nullptr && editor->isVisible(); }, 10000))
+            return false;
+        editor->addSourcePaths(sources, false);
+        EXPECT_TRUE(control<QCheckBox>(editor, "backupImmediatelyCheck")->isChecked());
+        QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+        return true;
+    };
+    const auto stillRestorable = [&](const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_EQ(listed()->backupStatus, -1);
+        EXPECT_EQ(restoreNames(), QStringList { "Plain" });
+        TaskController reader;
+        const QList<TaskInfoPtr> saved = reader.loadTaskList();
+        ASSERT_EQ(saved.size(), 1);
+        EXPECT_TRUE(saved.first()->hasCompleteBackup());
+        EXPECT_EQ(saved.first()->fixedSourcePaths, QStringList { root + "/a" });
+    };
+
+    // A run that fails: one of the new sources is gone by the time it starts.
+    ASSERT_TRUE(QDir(root + "/c").removeRecursively());
+    ASSERT_TRUE(editAdding({ root + "/b", root + "/c" }));
+    ASSERT_TRUE(closeMessage("\"Plain\" backup failed"));
+    stillRestorable("failed");
+
+    // A run cancelled from its window while it copies.
+    ASSERT_TRUE(QDir(root).mkpath("c"));
+    writeAll(root + "/c/c.txt", "c");
+    std::atomic<bool> cancelled { false };
+    std::atomic<bool> held { false };
+    FailPoint::setHandler([&](std::string_view point) {
+        if (point != "backup-source-copied")
+            return;
+        held = true;
+        for (int i = 0; i < 3000 && !cancelled; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    ASSERT_TRUE(editAdding({ root + "/d" }));
+    ProgressView* progress = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return held.load() && (progress = visibleTopLevel<ProgressView>()) != nullptr; }, 30000));
+    QTest::mouseClick(control<customizeButton>(progress, "cancelBtn"), Qt::LeftButton);
+    cancelled = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return vc.controller.executingTasks.isEmpty(); }, 60000));
+    FailPoint::setHandler(nullptr);
+    EXPECT_EQ(listed()->backupSrc.size(), 4);
+    stillRestorable("cancelled");
+
+    // Restore from the page brings A back; the sources the backup never held are named.
+    writeAll(root + "/a/note.txt", "changed");
+    vc.onRestoreTabClicked();
+    restorePage->restoreRow("Plain");
+    ASSERT_TRUE(closeMessage("Restoring replaces the current files"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed()->restoreStatus != 0; }, 60000));
+    EXPECT_EQ(readAll(root + "/a/note.txt"), "original");
+    ASSERT_TRUE(closeMessage("\"Plain\" restoration failed\nNot everything was restored"));
 }

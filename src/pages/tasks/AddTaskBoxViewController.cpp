@@ -576,19 +576,23 @@ TaskInfoPtr AddTaskBoxViewController::buildTask(const SourceFigures& figures)
     for (int i = 0; i < sourcePathArray.size(); ++i)
         backupId.append(QString::number(i));
 
-    // An unchanged task keeps its history, so its backup stays listed for restore.
+    // An unchanged task keeps its history. What the backup folder holds is a fact about the
+    // drive, not about the edit: while the folder and the mode stay, it stays restorable,
+    // also when the next run with the new sources is cancelled or fails.
     qint64 backupStatus = 0;
     qint64 restoreStatus = 0;
     QString lastBackupDate;
     qint64 isOtbChecked = 0;
     QStringList fixedSourcePaths;
-    if (isModifyMode && taskInfoToMod && taskInfoToMod->taskName == taskName && taskInfoToMod->backupSrc == sourcePathArray
-        && taskInfoToMod->backupDest == destinationPath && taskInfoToMod->function == exeFunc) {
+    const bool sameBackup = isModifyMode && taskInfoToMod && taskInfoToMod->taskName == taskName
+        && taskInfoToMod->backupDest == destinationPath && taskInfoToMod->function == exeFunc;
+    if (sameBackup)
+        fixedSourcePaths = taskInfoToMod->fixedSourcePaths;
+    if (sameBackup && taskInfoToMod->backupSrc == sourcePathArray) {
         backupStatus = taskInfoToMod->backupStatus;
         restoreStatus = taskInfoToMod->restoreStatus;
         lastBackupDate = taskInfoToMod->lastBackupDate;
         isOtbChecked = taskInfoToMod->isOtbChecked;
-        fixedSourcePaths = taskInfoToMod->fixedSourcePaths;
     }
 
     TaskInfoPtr task = TaskInfo::initWithValues(taskName, lastBackupDate, sourcePathArray, destinationPath, backupId, exeFunc,

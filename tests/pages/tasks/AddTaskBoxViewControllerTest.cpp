@@ -44,6 +44,7 @@ protected:
         root = dir.path();
         QDir(root).mkpath("src/folder/inner");
         QDir(root).mkpath("dest");
+        QDir(root).mkpath("other");
         writeFile(root + "/src/one.txt", 10);
         writeFile(root + "/src/two.txt", 20);
         writeFile(root + "/src/folder/a.bin", 100);
@@ -178,6 +179,14 @@ TEST_F(EditorTest, ModifyKeepsTheNameAndTheHistoryWhenNothingEssentialChanged)
     EXPECT_EQ(box.tasks[1]->backupStatus, 0);
     EXPECT_EQ(box.tasks[1]->lastBackupDate, "");
     EXPECT_EQ(box.tasks[1]->isOtbChecked, 0);
+    EXPECT_EQ(box.tasks[1]->fixedSourcePaths, QStringList({ "fixed" })) << "the backup on the drive is still there";
+
+    // Another destination is another backup folder: nothing of the old one is the task's.
+    auto* moved = open(old);
+    moved->chooseDestination(root + "/other", false);
+    done(moved);
+    ASSERT_EQ(box.tasks.size(), 3u);
+    EXPECT_TRUE(box.tasks[2]->fixedSourcePaths.isEmpty());
 }
 
 TEST_F(EditorTest, ATaskWithoutDestinationClosesTheEditorAtOnce)

@@ -1,7 +1,7 @@
 #include "RestorePlacement.h"
 
 #include "DiskSync.h"
-#include "DispatchQueue.h"
+#include "PendingRemovals.h"
 #include "FailPoint.h"
 #include "FileCopier.h"
 #include "RenameFlags.h"
@@ -299,7 +299,11 @@ QString existingAncestor(const QString& path)
 
 } // namespace
 
-RestorePlacement::RestorePlacement(const std::atomic<bool>& cancel) : m_cancel(cancel) {}
+RestorePlacement::RestorePlacement(const std::atomic<bool>& cancel, QString task)
+    : m_cancel(cancel)
+    , m_task(std::move(task))
+{
+}
 
 RestorePlacement::~RestorePlacement() { removeWorkFolders(); }
 
@@ -449,8 +453,8 @@ void RestorePlacement::removeWorkFolders()
     }
     if (removals.isEmpty())
         return;
-    // Deleting a large tree of replaced files can take as long as the restore itself.
-    DispatchQueue::background().async([removals] {
+    PendingRemovals::hand(m_task, [removals] {
+        FailPoint::hit("work-folders-removing");
         for (const Removal& removal : removals) {
             QString error;
             if (!removal.work.remove(&error))

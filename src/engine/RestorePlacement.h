@@ -25,7 +25,8 @@ public:
         bool isFolder = false;
     };
 
-    explicit RestorePlacement(const std::atomic<bool>& cancel);
+    // `task` names the task whose next run finishes the removal of the work folders.
+    RestorePlacement(const std::atomic<bool>& cancel, QString task);
     ~RestorePlacement();
     RestorePlacement(const RestorePlacement&) = delete;
     RestorePlacement& operator=(const RestorePlacement&) = delete;
@@ -45,7 +46,8 @@ public:
     bool place(QString* error);
     // One sentence per tree that was left out.
     QStringList notRestored() const { return m_notRestored; }
-    // Removes the work folders, with the replaced items they hold, in the background.
+    // Removes the work folders, with the replaced items they hold, in the background (as
+    // part of the task: see PendingRemovals).
     void removeWorkFolders();
 
     // Where the tree at `from` cannot be merged into `to` without writing through a symbolic
@@ -70,6 +72,7 @@ private:
     void applyFolderAttributes() const;
 
     const std::atomic<bool>& m_cancel;
+    QString m_task;
     QList<Prepared> m_trees;
     QStringList m_notRestored;
     std::vector<FolderAttributes> m_folders;

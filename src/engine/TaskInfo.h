@@ -136,6 +136,7 @@ private:
 
     std::mutex scheduleMutex_;        // guards scheduleTimer and lastScheduledMinute_
     QString runError_;                // why the last archive step failed, for the run's message
+    QStringList workFoldersInSources_; // found by the backup's measure, kept out of the archive
     qint64 lastScheduledMinute_ = -1; // minute (since epoch) of the last run handed over
 };
 

@@ -56,6 +56,9 @@ bool TaskInfo::archiveBackup(bool encrypt, ProgressReceiver* progressWindow)
         }
         writer.addPath(path, path);
     }
+    // Another run's work folders below the sources are not the user's (the copy skips them too).
+    for (const QString& work : std::as_const(workFoldersInSources_))
+        writer.excludePath(work);
     if (progressWindow)
         writer.setDelegate(progressWindow);
     if (encrypt) {
@@ -212,7 +215,7 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
 
     // Each tree is extracted into a work folder on its place's file system: nothing at the
     // places changes until the archive has been read whole, and a cancel only removes those.
-    RestorePlacement placement(BackupRestoreCancel);
+    RestorePlacement placement(BackupRestoreCancel, taskFolder());
     placement.prepare(trees);
     FailPoint::hit("restore-work-folder-made");
     QStringList bases;

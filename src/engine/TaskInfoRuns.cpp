@@ -5,11 +5,11 @@
 
 #include "BackgroundFlush.h"
 #include "Clock.h"
-#include "DispatchQueue.h"
 #include "EngineLog.h"
 #include "ExternalVolumes.h"
 #include "FailPoint.h"
 #include "FileCopier.h"
+#include "PendingRemovals.h"
 #include "ProgressReceiver.h"
 #include "RestorePlacement.h"
 #include "TaskLock.h"
@@ -46,9 +46,9 @@ bool makeParent(const QString& path, QString* error)
 
 // The old item that a commit left in its work folder goes in the background: the new one is
 // complete and flushed, and deleting a large tree can take as long as copying it.
-void removeInBackground(const WorkFolder& work)
+void removeInBackground(const QString& task, const WorkFolder& work)
 {
-    DispatchQueue::background().async([work] {
+    PendingRemovals::hand(task, [work] {
         QString error;
         if (!work.remove(&error))
             qCWarning(lcRuns).noquote() << error;
@@ -152,7 +152,9 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
     // Folders that cannot be read do not stop the run (the copy says what it meets there),
     // but the space check missed what they hold, and the run's message says so.
     QStringList unreadable;
-    const qint64 needed = UtilityFunctions::getTotalSize(TaskPaths::withoutNested(sourcePaths()), &unreadable);
+    workFoldersInSources_.clear();
+    const qint64 needed =
+        UtilityFunctions::getTotalSize(TaskPaths::withoutNested(sourcePaths()), &unreadable, &workFoldersInSources_);
     const QString measureNote = unreadableNote(unreadable);
     if (UtilityFunctions::getFreeSpace(backupDest) < needed) {
         message = withNote(tr("Not enough space at the selected destination."), measureNote);
@@ -218,8 +220,10 @@ std::optional<TaskLock> TaskInfo::lockAndRecover(bool restoring, QString& messag
         message = error;
         return lock;
     }
-    // A plain copy interrupted between its two renames, and the archives' temporaries.
+    // What the last run of this task left to the background is done before anything is read.
     const QString folder = taskFolder();
+    PendingRemovals::settle(folder);
+    // A plain copy interrupted between its two renames, and the archives' temporaries.
     recoverAndClean(folder);
     recoverAndClean(folder + "/backup.7z");
     recoverAndClean(folder + "/backup.enc");
@@ -303,7 +307,7 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
         qCInfo(lcRuns).noquote() << copier.linkedFiles() << "unchanged files linked from the previous backup";
     if (!work->commit(&error))
         return fail(error);
-    removeInBackground(*work);
+    removeInBackground(folder, *work);
     stopBackupSizeTimer();
     fixedSourcePaths = sourcePaths();
     lastBackupDate = stamp;
@@ -410,7 +414,7 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
     for (const QString& place : std::as_const(places))
         recoverAndClean(place);
 
-    RestorePlacement placement(BackupRestoreCancel);
+    RestorePlacement placement(BackupRestoreCancel, folder);
     QList<RestorePlacement::Tree> trees;
     for (qsizetype i = 0; i < roots.size(); ++i)
         trees.append({places.at(i), TaskPaths::isRealDirectory(folder + roots.at(i))});

@@ -1,6 +1,7 @@
 #include "TreeSize.h"
 
 #include "FolderJobs.h"
+#include "WorkFolder.h"
 
 #include <QFile>
 
@@ -39,6 +40,7 @@ struct Sum {
     std::atomic<qint64> total { 0 };
     std::mutex unreadableMutex;
     QStringList unreadable;
+    QStringList workFolders;   // guarded by unreadableMutex
 
     void cannotRead(const std::string& path, int err)
     {
@@ -98,6 +100,11 @@ void walk(FolderJobs::Worker& worker, Sum& sum, int fd, const std::string& path)
         sum.cannotRead(path, firstError);
     for (const std::string& name : subfolders) {
         std::string childPath = path + '/' + name;
+        if (WorkFolder::isWorkFolderAt(fd, name.c_str())) {
+            std::lock_guard lock(sum.unreadableMutex);
+            sum.workFolders << QFile::decodeName(QByteArray::fromStdString(childPath));
+            continue;
+        }
         const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (child < 0) {
             if (errno != ENOENT)
@@ -113,7 +120,8 @@ void walk(FolderJobs::Worker& worker, Sum& sum, int fd, const std::string& path)
 
 } // namespace
 
-bool TreeSize::sumBelow(const QString& path, Measure measure, qint64& total, SeenInodes* seen, QStringList* unreadable)
+bool TreeSize::sumBelow(const QString& path, Measure measure, qint64& total, SeenInodes* seen, QStringList* unreadable,
+                        QStringList* workFolders)
 {
     total = 0;
     const std::string top = QFile::encodeName(path).toStdString();
@@ -129,6 +137,8 @@ bool TreeSize::sumBelow(const QString& path, Measure measure, qint64& total, See
     const FolderJobs::Failures failed =
         FolderJobs().run([&sum, fd, &top](FolderJobs::Worker& worker) { walk(worker, sum, fd, top); });
     total = sum.total;
+    if (workFolders)
+        *workFolders << sum.workFolders;
     if (unreadable) {
         *unreadable << sum.unreadable;
         // A walk that threw leaves the rest of its folder and everything below it uncounted.

@@ -25,7 +25,8 @@ public:
     // With `seen`, a file with several names counts once, also across calls sharing the set.
     // With `unreadable`, one line "<folder>: <reason>" is added for each folder, `path`
     // included, that could not be opened, listed to its end or have an entry examined: what
-    // it holds is missing from the sum. Returns false when the folder cannot be opened.
+    // it holds is missing from the sum. Our work folders below are left out, and listed in
+    // `workFolders`. Returns false when the folder cannot be opened.
     static bool sumBelow(const QString& path, Measure measure, qint64& total, SeenInodes* seen = nullptr,
-                         QStringList* unreadable = nullptr);
+                         QStringList* unreadable = nullptr, QStringList* workFolders = nullptr);
 };

@@ -131,7 +131,7 @@ namespace {
 
 // What copying `path` writes: links measured by what they point to, folders by the space
 // their files take, sparse files without their holes, and a file with several names once.
-qint64 itemSize(const QString& path, TreeSize::SeenInodes& seen, QStringList* unreadable)
+qint64 itemSize(const QString& path, TreeSize::SeenInodes& seen, QStringList* unreadable, QStringList* workFolders)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat st;
@@ -148,7 +148,7 @@ qint64 itemSize(const QString& path, TreeSize::SeenInodes& seen, QStringList* un
     }
     if (S_ISDIR(st.st_mode)) {
         qint64 total = 0;
-        TreeSize::sumBelow(path, TreeSize::Measure::Allocated, total, &seen, unreadable);
+        TreeSize::sumBelow(path, TreeSize::Measure::Allocated, total, &seen, unreadable, workFolders);
         return total;
     }
     if (S_ISREG(st.st_mode) && st.st_nlink > 1 && !seen.insert({ st.st_dev, st.st_ino }).second)
@@ -161,10 +161,10 @@ qint64 itemSize(const QString& path, TreeSize::SeenInodes& seen, QStringList* un
 qint64 UtilityFunctions::getItemSize(const QString& path)
 {
     TreeSize::SeenInodes seen;
-    return itemSize(path, seen, nullptr);
+    return itemSize(path, seen, nullptr, nullptr);
 }
 
-qint64 UtilityFunctions::getTotalSize(const QStringList& entries, QStringList* unreadable)
+qint64 UtilityFunctions::getTotalSize(const QStringList& entries, QStringList* unreadable, QStringList* workFolders)
 {
     TreeSize::SeenInodes seen;
     qint64 total = 0;
@@ -172,7 +172,7 @@ qint64 UtilityFunctions::getTotalSize(const QStringList& entries, QStringList* u
         const QStringList pieces = entry.split(';', Qt::SkipEmptyParts);
         if (pieces.isEmpty())
             continue;
-        total += itemSize(pieces.first(), seen, unreadable);
+        total += itemSize(pieces.first(), seen, unreadable, workFolders);
     }
     return total;
 }

@@ -41,8 +41,10 @@ public:
     static qint64 getItemSize(const QString& path);
     // Sum of getItemSize over the path parts of the entries, each file counted once. With
     // `unreadable`, a line "<path>: <reason>" for each folder (or source) that could not be
-    // read, so the sum lacks what it holds.
-    static qint64 getTotalSize(const QStringList& entries, QStringList* unreadable = nullptr);
+    // read, so the sum lacks what it holds. Our work folders count nothing; `workFolders`
+    // gets their paths.
+    static qint64 getTotalSize(const QStringList& entries, QStringList* unreadable = nullptr,
+                               QStringList* workFolders = nullptr);
     // Bytes available to the user on the volume holding the entry's path; 0 when unknown.
     static qint64 getFreeSpace(const QString& entry);
     // Tests: answer getFreeSpace with this many bytes instead of asking the volume (-1: ask).

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QThreadPool>
 #include <atomic>
+#include <chrono>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -256,6 +257,65 @@ TEST_F(Runs, LinksComeBackExactlyInEveryMode)
         EXPECT_EQ(readFile(linked + "/sub/up/t.txt"), "top");
         EXPECT_EQ(linkTarget(docsLink), src() + "/Docs") << "the user's link stays a link";
         EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "alpha");
+    }
+}
+
+// A restore's removal of its work folders belongs to its task. Held open here, the next run of
+// the same task waits for it, and a run of another task whose source holds that folder, which
+// does not wait, leaves the marked folder out of its backup.
+TEST_F(Runs, ARestoresRemovalOfItsWorkFoldersBelongsToItsTask)
+{
+    for (qint64 mode : { 1, 2 }) {
+        SCOPED_TRACE(mode);
+        auto task = makeTask(QString("R%1").arg(mode), { src() + "/Docs/sub" }, dest(), mode);
+        auto other = makeTask(QString("O%1").arg(mode), { src() + "/Docs" }, dest(), mode);
+        QString message;
+        ASSERT_TRUE(task->performBackup(nullptr, message)) << message.toStdString();
+        QThreadPool::globalInstance()->waitForDone();
+
+        std::atomic<bool> held { false };
+        std::atomic<bool> release { false };
+        FailPoint::setHandler([&](std::string_view point) {
+            if (point != "work-folders-removing")
+                return;
+            held = true;
+            for (int i = 0; i < 6000 && !release; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        });
+        writeFile(src() + "/Docs/sub/b.txt", "changed");   // the replaced file waits in the work folder
+        ASSERT_TRUE(task->performRestore("", nullptr, message)) << message.toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return held.load(); }, 10000));
+        const QStringList work = QDir(src() + "/Docs/sub").entryList({ ".zorvi-*" }, QDir::Dirs | QDir::Hidden);
+        ASSERT_EQ(work.size(), 1);
+
+        EXPECT_TRUE(other->performBackup(nullptr, message)) << message.toStdString();
+        if (mode == 1) {
+            EXPECT_EQ(readFile(dest() + "/O1" + src() + "/Docs/sub/b.txt"), "beta");
+            EXPECT_FALSE(QFileInfo::exists(dest() + "/O1" + src() + "/Docs/sub/" + work.first()));
+        } else {
+            QProcess list;
+            list.start("7zz", { "l", "-slt", dest() + "/O2/backup.7z" });
+            ASSERT_TRUE(list.waitForFinished(60000));
+            const QByteArray listing = list.readAllStandardOutput();
+            EXPECT_TRUE(listing.contains("/Docs/sub/b.txt"));
+            EXPECT_FALSE(listing.contains(".zorvi-")) << listing.toStdString();
+        }
+
+        std::atomic<bool> finished { false };
+        bool backedUp = false;
+        QString nextMessage;
+        std::thread next([&] {
+            backedUp = task->performBackup(nullptr, nextMessage);
+            finished = true;
+        });
+        QTest::qWait(300);
+        EXPECT_FALSE(finished.load()) << "the next run of the task waits for the removal";
+        release = true;
+        next.join();
+        FailPoint::setHandler(nullptr);
+        EXPECT_TRUE(backedUp) << nextMessage.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(src() + "/Docs/sub/" + work.first()));
+        QThreadPool::globalInstance()->waitForDone();
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "PathParts.h"
 #include "TreeRemover.h"
+#include "WorkFolder.h"
 
 #include <QFile>
 #include <QScopeGuard>
@@ -518,6 +519,9 @@ FileCopier::Result FileCopier::copyDirectory(int srcDir, const char* srcName, co
         }
         const char* name = e->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        // A restore's work folder, possibly being removed right now, is not the user's.
+        if ((e->d_type == DT_DIR || e->d_type == DT_UNKNOWN) && WorkFolder::isWorkFolderAt(dfd, name))
             continue;
         const std::string path = PathParts::child(srcPath, name);
         // Subfolders, and large files, go to a helper thread that has nothing to do.

@@ -57,6 +57,14 @@ QString nameOf(const QString& item) { return QFileInfo(QDir::cleanPath(item)).fi
 
 QByteArray markerText(const QByteArray& itemName) { return kMarkerTitle + '\n' + itemName + '\n'; }
 
+// ".zorvi-" and the six letters or digits mkdtemp puts in.
+bool namedLikeOurs(QByteArrayView name)
+{
+    if (name.size() != 13 || !name.startsWith(".zorvi-"))
+        return false;
+    return std::all_of(name.begin() + 7, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
 // Folders named like ours in `parent`.
 QStringList ourNames(const QString& parent)
 {
@@ -64,12 +72,7 @@ QStringList ourNames(const QString& parent)
     const QStringList all = QDir(parent).entryList(QStringList{QStringLiteral(".zorvi-*")},
                                                    QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : all) {
-        if (name.size() != 13)
-            continue;
-        const bool random = std::all_of(name.begin() + 7, name.end(), [](QChar c) {
-            return c.unicode() < 128 && std::isalnum(c.unicode());
-        });
-        if (random)
+        if (namedLikeOurs(name.toLatin1()))
             names << name;
     }
     return names;
@@ -133,6 +136,22 @@ QList<WorkFolder> WorkFolder::findFor(const QString& item)
     if (lstatPath(cleaned, &st) && S_ISDIR(st.st_mode))
         found += findIn(cleaned, cleaned, kInsideName);
     return found;
+}
+
+bool WorkFolder::isWorkFolderAt(int parent, const char* name)
+{
+    struct stat st;
+    if (!namedLikeOurs(QByteArrayView(name)) || ::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    const QByteArray marker = QByteArray(name) + '/' + kMarkerName;
+    const int fd = ::openat(parent, marker.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const QByteArray head = kMarkerTitle + '\n';
+    QByteArray text(head.size(), '\0');
+    const bool ours = ::read(fd, text.data(), size_t(text.size())) == text.size() && text == head;
+    ::close(fd);
+    return ours;
 }
 
 QList<WorkFolder> WorkFolder::findIn(const QString& parent, const QString& item, const QByteArray& markerName)

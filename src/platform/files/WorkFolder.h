@@ -23,6 +23,9 @@ public:
     static std::optional<WorkFolder> createInside(const QString& folder, QString* error, int* errorNumber = nullptr);
     // Our work folders beside `item` and inside it that serve it.
     static QList<WorkFolder> findFor(const QString& item);
+    // True when the entry `name` of the open folder `parent` is a work folder of ours, by its
+    // marker: not the user's, so nothing copies or archives it.
+    static bool isWorkFolderAt(int parent, const char* name);
 
     // Run at the start of every run that touches `item`, under its lock: when `item` is
     // missing, brings back the newest complete copy kept in its work folders (a completed

@@ -68,6 +68,7 @@ LzmaSDKObjCWriter::LzmaSDKObjCWriter(const QString& archivePath)
 }
 
 void LzmaSDKObjCWriter::addPath(const QString& path, const QString& forPath) { m_entries.append({path, forPath}); }
+void LzmaSDKObjCWriter::excludePath(const QString& path) { m_excluded << QDir::cleanPath(path); }
 void LzmaSDKObjCWriter::setDelegate(LzmaSDKObjCWriterDelegate* delegate) { m_delegate = delegate; }
 void LzmaSDKObjCWriter::setPasswordGetter(std::function<QString()> getter) { m_passwordGetter = std::move(getter); }
 void LzmaSDKObjCWriter::setMethod(int method) { m_method = method; }
@@ -179,8 +180,16 @@ QStringList LzmaSDKObjCWriter::arguments(const Step& step, bool withPassword, co
     }
     args << QStringLiteral("-spd") << QStringLiteral("-bso0") << QStringLiteral("-bsp1") << QStringLiteral("-bse2")
          << QStringLiteral("-y");
-    if (!step.rename && fullPaths())
+    if (!step.rename && fullPaths()) {
         args << QStringLiteral("-spf");
+        // Named as 7zz reads them: below the real place of a source reached through a link.
+        for (qsizetype i = 0; i < step.names.size() && i < step.stored.size(); ++i) {
+            for (const QString& excluded : m_excluded) {
+                if (excluded != step.stored.at(i) && isInsideOrEqual(excluded, step.stored.at(i)))
+                    args << QStringLiteral("-x!") + step.names.at(i) + excluded.mid(step.stored.at(i).size());
+            }
+        }
+    }
     args << QStringLiteral("--") << target << step.names;
     return args;
 }
@@ -263,13 +272,14 @@ std::optional<QList<LzmaSDKObjCWriter::Step>> LzmaSDKObjCWriter::plan(QString* e
                 continue;
             }
             add.names << pending.at(i).real;
+            add.stored << pending.at(i).stored;
             rename.names << pending.at(i).real << pending.at(i).stored;
         }
         steps << add << rename;
         pending = later;
     }
     if (!direct.isEmpty())
-        steps << Step{false, direct};
+        steps << Step{false, direct, direct};
     return steps;
 }
 

@@ -22,6 +22,9 @@ public:
     // and its content stored under the link's own path; an item equal to or inside
     // another one given is left out.
     void addPath(const QString& path, const QString& forPath);
+    // Leaves the folder at `path`, below an item stored in full, out of the archive with
+    // everything in it.
+    void excludePath(const QString& path);
     void setDelegate(LzmaSDKObjCWriterDelegate* delegate);
     void setPasswordGetter(std::function<QString()> getter);
 
@@ -63,6 +66,7 @@ private:
     struct Step {
         bool rename = false;
         QStringList names;
+        QStringList stored;   // of an "a": the name each of `names` ends up stored under
     };
     bool check(QString* error) const;
     bool fullPaths() const;
@@ -73,6 +77,7 @@ private:
 
     QString m_archivePath;
     QList<Entry> m_entries;
+    QStringList m_excluded;
     LzmaSDKObjCWriterDelegate* m_delegate = nullptr;
     std::function<QString()> m_passwordGetter;
 

@@ -2,6 +2,7 @@
 
 #include "CloudDownloadOutcome.h"
 #include "CloudFileDownload.h"
+#include "CloudFolderLister.h"
 #include "CloudLocalPath.h"
 #include "CloudRunLog.h"
 #include "DropboxWorker.h"
@@ -110,6 +111,16 @@ void CloudDownloadRun::start(const QList<CloudItemPtr>& items, const QString& de
             continue;
         seen.insert(key);
         unique.append(item);
+    }
+    // Their listing no longer holds: a file that grew past it would only fail again.
+    QSet<const CloudItemClass*> failed;
+    for (const CloudItemPtr& item : std::as_const(failCloudItemArray_))
+        failed.insert(item.get());
+    failedBefore_.clear();
+    if (service == currentService_) {
+        for (const CloudItemPtr& item : std::as_const(unique))
+            if (failed.contains(item.get()))
+                failedBefore_.insert(item.get());
     }
     doDownloadData_ = unique;
     currentService_ = service;
@@ -254,6 +265,7 @@ void CloudDownloadRun::startItem(int index)
         authRetries_ = 0;
         rateLimited_ = 0;
         oneDriveRefetches_ = 0;
+        sizeAsked_ = false;
     }
     index_ = index;
     const CloudItemPtr item = doDownloadData_.at(index);
@@ -261,6 +273,8 @@ void CloudDownloadRun::startItem(int index)
     item->downloadFailIssue.clear();
     Q_EMIT fileStarted(item);
     qCDebug(lcCloudRun).noquote() << "+++ Download :" + sourceOf(item) + " +++";
+    if (failedBefore_.contains(item.get()) && !sizeAsked_)
+        return askCurrentSize(index);
 
     if (!item->downloadable)
         return itemFailed(index, tr("This file cannot be downloaded: %1 does not hand out its content.")
@@ -291,6 +305,65 @@ void CloudDownloadRun::startItem(int index)
         break;
     }
     itemFailed(index, QStringLiteral("fail"));
+}
+
+void CloudDownloadRun::askCurrentSize(int index)
+{
+    const quint64 generation = generation_;
+    const CloudItemPtr item = doDownloadData_.at(index);
+    const auto take = [this, generation, index](const CloudItemPtr& current, bool refused) {
+        if (generation == generation_ && running_)
+            takeCurrentSize(index, current, refused);
+    };
+    switch (currentService_.value_or(CloudLoginService::none)) {
+    case CloudLoginService::dropbox:
+        if (!dropbox_)
+            break;
+        return dropbox_->getMetadata(item->path, [take](const std::optional<DropboxMetadata>& entry, bool refused) {
+            take(entry && entry->isFile() ? CloudFolderLister::fromDropbox(*entry) : nullptr, refused);
+        });
+    case CloudLoginService::googleDrive:
+        if (!google_)
+            break;
+        return google_->getFile(item->id, take);
+    case CloudLoginService::onedrive:
+        if (!onedrive_)
+            break;
+        return onedrive_->getItem(item, [take](const CloudItemPtr& current) { take(current, false); });
+    case CloudLoginService::none:
+        break;
+    }
+    takeCurrentSize(index, nullptr, false);
+}
+
+void CloudDownloadRun::takeCurrentSize(int index, const CloudItemPtr& current, bool refused)
+{
+    const QString remark = tr("%1 did not say how large the file is now, so it was not downloaded again.")
+                               .arg(serviceTitle(currentService_));
+    if (!current) {
+        if (refused)
+            return renewSignIn(index, remark);
+        const bool expired = currentService_ == CloudLoginService::onedrive ? onedrive_ && onedrive_->signInExpired()
+            : currentService_ == CloudLoginService::googleDrive              ? google_ && google_->signInExpired()
+                                                                             : dropbox_ && dropbox_->signInExpired();
+        if (expired)
+            return endForExpiredSignIn(index);
+        return itemFailed(index, remark);
+    }
+    const CloudItemPtr item = doDownloadData_.at(index);
+    qCInfo(lcCloudRun).noquote() << "asked again for the size of" << sourceOf(item) << ":" << current->size
+                                 << "bytes, listed with" << item->size;
+    // The run's total follows, so the bar still ends at 100%.
+    const qint64 listed = qint64(std::min<quint64>(item->size, quint64(needDownloadTotalSize_)));
+    needDownloadTotalSize_ = addSaturated(needDownloadTotalSize_ - listed, current->size);
+    item->size = current->size;
+    if (!current->date.isEmpty())
+        item->date = current->date;
+    if (!current->downloadPath.isEmpty())
+        item->downloadPath = current->downloadPath;
+    item->downloadable = current->downloadable;
+    sizeAsked_ = true;
+    startItem(index);
 }
 
 void CloudDownloadRun::downloadDropboxItem(int index, const QString& localFile)

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <optional>
@@ -47,7 +48,8 @@ public:
     Limits limits;
 
     // Starts a run, dropping one still going; a file listed twice is fetched once. The first
-    // file starts from the event loop.
+    // file starts from the event loop. A file that failed in the run before is fetched with
+    // the size the service gives for it now, not the one of its listing.
     void start(const QList<CloudItemPtr>& items, const QString& destination, CloudLoginService service);
     // Ends a run that is going: the file in progress and those after it fail with `remark`.
     void stop(const QString& remark);
@@ -85,6 +87,8 @@ Q_SIGNALS:
 
 private:
     void startItem(int index);
+    void askCurrentSize(int index);
+    void takeCurrentSize(int index, const CloudItemPtr& current, bool refused);
     void downloadDropboxItem(int index, const QString& localFile);
     void downloadGoogleDriveItem(int index, const QString& localFile);
     void downloadOneDriveItem(int index, const QString& localFile);
@@ -121,6 +125,8 @@ private:
     int authRetries_ = 0;
     int rateLimited_ = 0;
     int oneDriveRefetches_ = 0;
+    QSet<const CloudItemClass*> failedBefore_; // files of this run that failed in the one before
+    bool sizeAsked_ = false;                   // of the file in progress
     QTimer retryTimer_;
     QPointer<CloudFileDownload> download_;
 

@@ -123,6 +123,7 @@ void DropboxWorker::rpc(const QString& route, const QJsonObject* args, AnswerHan
         Answer answer;
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QByteArray data = reply->readAll();
+        answer.status = status;
         answer.rateLimited = CloudRateLimit::isLimited(reply, data);
         answer.retryAfter = reply->rawHeader("Retry-After");
         if (session != tokens_.session()) {
@@ -271,6 +272,35 @@ void DropboxWorker::listPage(const QString& route, const QJsonObject& args, std:
         }
         listPage(QStringLiteral("/2/files/list_folder/continue"), QJsonObject{{QStringLiteral("cursor"), cursor}},
                  listing, 0);
+    });
+}
+
+void DropboxWorker::getMetadata(const QString& path, MetadataDone done)
+{
+    if (!isSignedIn()) {
+        later([done] { done(std::nullopt, false); });
+        return;
+    }
+    askMetadata(path, std::move(done), 0);
+}
+
+void DropboxWorker::askMetadata(const QString& path, MetadataDone done, int limited)
+{
+    const QJsonObject args{{QStringLiteral("path"), path}, {QStringLiteral("include_media_info"), false}};
+    rpc(QStringLiteral("/2/files/get_metadata"), &args, [this, path, done, limited](const Answer& a) {
+        if (!a.ok && a.rateLimited) {
+            if (const std::optional<int> pause = delays_.rateLimit.pause(limited + 1, a.retryAfter)) {
+                qCInfo(lcDropbox).noquote() << "the service limits the rate; the metadata is asked for again";
+                QTimer::singleShot(*pause, this, [this, path, done, limited] { askMetadata(path, done, limited + 1); });
+                return;
+            }
+        }
+        if (!a.ok) {
+            qCInfo(lcDropbox).noquote() << "DropboxWorker getMetadata fail: " + a.error;
+            done(std::nullopt, a.status == 401);
+            return;
+        }
+        done(DropboxMetadata::fromJson(a.json), false);
     });
 }
 

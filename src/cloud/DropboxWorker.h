@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <optional>
 
 class DropboxSignIn;
 class QNetworkReply;
@@ -28,6 +29,8 @@ public:
     using Done = std::function<void(bool ok)>;
     // `ok` false: a page failed and `entries` holds only the pages before it.
     using ListDone = std::function<void(const QList<DropboxMetadata>& entries, bool ok)>;
+    // No entry when the service did not say; `refused`: it refused the access token (HTTP 401).
+    using MetadataDone = std::function<void(const std::optional<DropboxMetadata>& entry, bool refused)>;
     using AuthDone = std::function<void(const DropboxOAuthResult& result)>;
     using BrowserOpener = std::function<bool(const QUrl&)>;
     using Progress = CloudFileDownload::Progress;
@@ -69,6 +72,8 @@ public:
     void getUserSpace(Done done);
     void listFolder(const QString& path, ListDone done); // "" (or "/") is the root
     void listFolderContinue(const QString& cursor, ListDone done);
+    // What the service says now of the file or folder at `path`.
+    void getMetadata(const QString& path, MetadataDone done);
     // Renews the access token with the refresh token; with nothing to renew it with, the
     // sign-in has expired.
     void refreshToken();
@@ -88,6 +93,7 @@ public:
 private:
     struct Answer {
         bool ok = false;
+        int status = 0;
         QJsonObject json;
         QString error;          // what went wrong, for the log
         bool rateLimited = false;
@@ -99,6 +105,7 @@ private:
 
     void rpc(const QString& route, const QJsonObject* args, AnswerHandler handler);
     void listPage(const QString& route, const QJsonObject& args, std::shared_ptr<Listing> listing, int limited);
+    void askMetadata(const QString& path, MetadataDone done, int limited);
     QNetworkRequest request(const QUrl& base, const QString& route) const;
     void later(std::function<void()> f);
 

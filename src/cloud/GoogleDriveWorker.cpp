@@ -307,6 +307,52 @@ QNetworkReply* GoogleDriveWorker::downloadRequest(const QString& fileId)
     return manager_->get(tokens_.bearerRequest(url));
 }
 
+void GoogleDriveWorker::getFile(const QString& fileId, ItemCompletion completion)
+{
+    QUrl url(constant_.endpoint + QLatin1Char('/') + encoded(fileId), QUrl::StrictMode);
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("fields"), encoded(QStringLiteral("id,name,mimeType,modifiedTime,size")));
+    url.setQuery(query);
+    if (fileId.isEmpty() || !url.isValid()) {
+        qCWarning(lcGoogleDrive).noquote() << "--" << "the file's address is not valid";
+        CloudReply::later(this, [completion] { completion(nullptr, false); });
+        return;
+    }
+    fetchFile(url, std::move(completion), 0);
+}
+
+void GoogleDriveWorker::fetchFile(const QUrl& url, ItemCompletion completion, int limited)
+{
+    QNetworkReply* reply = manager_->get(tokens_.bearerRequest(url));
+    connect(reply, &QNetworkReply::finished, this, [this, reply, url, completion, limited] {
+        reply->deleteLater();
+        if (CloudReply::transportFailed(reply)) {
+            qCWarning(lcGoogleDrive).noquote() << "--" << CloudReply::errorText(reply);
+            completion(nullptr, false);
+            return;
+        }
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray body = reply->readAll();
+        const QJsonDocument doc = CloudReply::json(body);
+        if (status >= 200 && status < 300 && doc.isObject()) {
+            // A document native to the service has no content to size: no item.
+            completion(parseItem(doc.object(), QString(), true), false);
+            return;
+        }
+        if (CloudRateLimit::isLimited(reply, body)) {
+            if (const std::optional<int> pause = delays_.rateLimit.pause(limited + 1, reply->rawHeader("Retry-After"))) {
+                qCInfo(lcGoogleDrive).noquote() << "the service limits the rate; the file is asked for again";
+                QTimer::singleShot(*pause, this,
+                                   [this, url, completion, limited] { fetchFile(url, completion, limited + 1); });
+                return;
+            }
+        }
+        qCWarning(lcGoogleDrive).noquote()
+            << (doc.isNull() ? QStringLiteral("the file answer is not JSON") : SecretRedaction::json(doc.object()));
+        completion(nullptr, status == 401);
+    });
+}
+
 CloudItemPtr GoogleDriveWorker::parseItem(const QJsonObject& object, const QString& route, bool root)
 {
     const QString name = object.value(QStringLiteral("name")).toString();

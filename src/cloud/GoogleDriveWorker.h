@@ -34,6 +34,8 @@ public:
     // service kept limiting the rate) and the list holds only the pages before it.
     using ListCompletion = std::function<void(const QList<CloudItemPtr>& items, bool complete)>;
     using BoolCompletion = std::function<void(bool)>;
+    // Null when the service did not say; `refused`: it refused the access token (HTTP 401).
+    using ItemCompletion = std::function<void(const CloudItemPtr& item, bool refused)>;
 
     GoogleDriveWorker(const GoogleDriveConstant& constant, const GoogleDriveDelays& delays = {},
                       QNetworkAccessManager* manager = nullptr, QObject* parent = nullptr);
@@ -78,6 +80,8 @@ public:
     // The started content request of one file, owned by the caller; null when no address can
     // be formed.
     QNetworkReply* downloadRequest(const QString& fileId);
+    // What the service says now of one file: its size and modification time.
+    void getFile(const QString& fileId, ItemCompletion completion);
 
     static CloudItemPtr parseItem(const QJsonObject& object, const QString& route, bool root);
 
@@ -96,6 +100,7 @@ private:
     void fetchPage(std::shared_ptr<Listing> listing, const QString& pageToken, int limited);
     // Adds the page's records; returns false when the answer holds no "files".
     bool takePage(const QJsonDocument& doc, Listing& listing);
+    void fetchFile(const QUrl& url, ItemCompletion completion, int limited);
 
     GoogleDriveConstant constant_;
     GoogleDriveDelays delays_;

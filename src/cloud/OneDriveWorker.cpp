@@ -298,58 +298,84 @@ void OneDriveWorker::fetchPage(const QUrl& url, std::shared_ptr<Listing> listing
 
 void OneDriveWorker::getItemInfo(const CloudItemPtr& item, TextCompletion completion)
 {
+    getItem(item, [completion](const CloudItemPtr& current) {
+        if (completion)
+            completion(current ? current->downloadPath : QString());
+    });
+}
+
+void OneDriveWorker::getItem(const CloudItemPtr& item, ItemCompletion completion)
+{
     if (!item) {
         CloudReply::later(this, [completion] {
             if (completion)
-                completion(QString());
+                completion(nullptr);
         });
         return;
     }
-    fetchItem(item, std::move(completion), 0);
+    fetchItem(item, std::move(completion), 0, 0);
 }
 
-void OneDriveWorker::fetchItem(const CloudItemPtr& item, TextCompletion completion, int round)
+void OneDriveWorker::fetchItem(const CloudItemPtr& item, ItemCompletion completion, int round, int limited)
 {
     const QUrl url(constant_.endpoint + QStringLiteral("/drive/items/")
                        + QString::fromLatin1(QUrl::toPercentEncoding(item->id)),
                    QUrl::StrictMode);
     QNetworkReply* reply = manager_->get(graphRequest(url));
-    connect(reply, &QNetworkReply::finished, this, [this, reply, item, completion, round] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, item, completion, round, limited] {
         reply->deleteLater();
-        const auto done = [&completion](const QString& address) {
+        const auto done = [&completion](const CloudItemPtr& current) {
             if (completion)
-                completion(address);
+                completion(current);
         };
         if (CloudReply::transportFailed(reply)) {
             qCWarning(lcOneDrive).noquote() << CloudReply::errorText(reply);
-            done(QString());
+            done(nullptr);
             return;
         }
-        const QJsonDocument doc = CloudReply::json(reply->readAll());
+        const QByteArray body = reply->readAll();
+        if (CloudRateLimit::isLimited(reply, body)) {
+            if (const std::optional<int> pause = delays_.rateLimit.pause(limited + 1, reply->rawHeader("Retry-After"))) {
+                qCInfo(lcOneDrive).noquote() << "the service limits the rate; the item is asked for again";
+                QTimer::singleShot(*pause, this, [this, item, completion, round, limited] {
+                    fetchItem(item, completion, round, limited + 1);
+                });
+                return;
+            }
+        }
+        const QJsonDocument doc = CloudReply::json(body);
         if (!doc.isObject()) {
-            done(QString());
+            done(nullptr);
             return;
         }
         const QJsonObject object = doc.object();
-        const QString code = object.value(QStringLiteral("error")).toObject().value(QStringLiteral("code")).toString();
+        const QJsonObject error = object.value(QStringLiteral("error")).toObject();
+        const QString code = error.value(QStringLiteral("code")).toString();
         if (code == QLatin1String("InvalidAuthenticationToken")) {
             qCInfo(lcOneDrive).noquote() << "try refresh";
             refreshToken();
             if (tokens_.signInExpired()) {
                 qCWarning(lcOneDrive).noquote() << "the sign-in has expired and cannot be renewed";
-                done(QString());
+                done(nullptr);
                 return;
             }
             if (round >= delays_.itemRetries) {
                 qCWarning(lcOneDrive).noquote() << "the service keeps refusing the token; giving up on the item";
-                done(QString());
+                done(nullptr);
                 return;
             }
-            QTimer::singleShot(delays_.itemRetryMs, this,
-                               [this, item, completion, round] { fetchItem(item, completion, round + 1); });
+            QTimer::singleShot(delays_.itemRetryMs, this, [this, item, completion, round, limited] {
+                fetchItem(item, completion, round + 1, limited);
+            });
             return;
         }
-        done(parseItem(object)->downloadPath);
+        if (object.contains(QStringLiteral("error"))) {
+            qCWarning(lcOneDrive).noquote() << "the item was not given:" << code
+                                            << error.value(QStringLiteral("message")).toString();
+            done(nullptr);
+            return;
+        }
+        done(parseItem(object));
     });
 }
 

@@ -35,6 +35,8 @@ public:
                                               bool complete)>;
     using BoolCompletion = std::function<void(bool)>;
     using TextCompletion = std::function<void(const QString&)>;
+    // Null when the service did not say.
+    using ItemCompletion = std::function<void(const CloudItemPtr& item)>;
 
     OneDriveWorker(const OneDriveConstant& constant, const OneDriveDelays& delays = {},
                    QNetworkAccessManager* manager = nullptr, QObject* parent = nullptr);
@@ -81,6 +83,8 @@ public:
     void listFolderContinue(const QUrl& nextLink, ListCompletion completion);
     // The item's current download address, or the empty text.
     void getItemInfo(const CloudItemPtr& item, TextCompletion completion);
+    // What the service says now of the item: its size, time and download address among it.
+    void getItem(const CloudItemPtr& item, ItemCompletion completion);
 
     static CloudItemPtr parseItem(const QJsonObject& object);
 
@@ -101,7 +105,8 @@ private:
     void startListing(const QUrl& url, ListCompletion completion, bool continued);
     // `limited`: how often the service has answered this page with a rate limit so far.
     void fetchPage(const QUrl& url, std::shared_ptr<Listing> listing, int limited);
-    void fetchItem(const CloudItemPtr& item, TextCompletion completion, int round);
+    // `round`: refresh-and-retry rounds so far; `limited`: rate-limited answers so far.
+    void fetchItem(const CloudItemPtr& item, ItemCompletion completion, int round, int limited);
     bool sameOrigin(const QUrl& url) const;
 
     OneDriveConstant constant_;

@@ -438,7 +438,15 @@ SecurityRuns::Outcome SecurityRuns::extractArchive(Job& job)
         password = selectArchivePassword(useSuffix, job.password);
         if (!reader.open(&error)) {
             std::printf("Can't open archive: %s \n", qPrintable(error));
-            return job.cancelled.load() ? Outcome::Cancelled : Outcome::Failed;
+            if (job.cancelled.load())
+                return Outcome::Cancelled;
+            // 7zz cannot tell a wrong password from a damaged archive; a missing 7zz or archive
+            // is said as such.
+            if (SevenZipProcess::findProgram().isEmpty() || !QFileInfo(archive).isFile())
+                job.reason = error;
+            else
+                job.reason = tr("The password is wrong, or the archive is damaged.");
+            return Outcome::Failed;
         }
     }
 
@@ -453,8 +461,10 @@ SecurityRuns::Outcome SecurityRuns::extractArchive(Job& job)
         if (!parts.isEmpty() && !names.contains(parts.first()))
             names << parts.first();
     }
-    if (names.isEmpty())
+    if (names.isEmpty()) {
+        job.reason = tr("The archive holds nothing to decrypt.");
         return Outcome::Failed;
+    }
 
     std::printf("%s\n", qPrintable(archive));
     job.workFolder = makeWorkFolder(archive, &job.reason);
@@ -517,7 +527,7 @@ void SecurityRuns::finishDecrypt(const std::shared_ptr<Job>& job, Outcome outcom
         return;
     if (!error.isEmpty()) {
         discardJob();
-        showFailure(tr("Decrypt Fail"));
+        showFailure(withReason(tr("Decrypt Fail"), error));
         Q_EMIT runEnded();
     }
 }
@@ -535,8 +545,8 @@ bool SecurityRuns::placeDecrypted(bool replace, QString* error)
         if (moveNoReplace(from, to, &err))
             continue;
         if (err != EEXIST && err != ENOTEMPTY) {
-            std::printf("%s\n", qPrintable(systemError(err)));
-            *error = systemError(err);
+            *error = TaskPaths::writeProblem(job->destination, err);
+            std::printf("%s\n", qPrintable(*error));
             return false;
         }
         if (!replace) {
@@ -551,20 +561,20 @@ bool SecurityRuns::placeDecrypted(bool replace, QString* error)
             continue;
         }
         if (!RenameFlags::unsupported(errno)) {
-            *error = systemError(errno);
+            *error = TaskPaths::writeProblem(job->destination, errno);
             std::printf("%s\n", qPrintable(*error));
             return false;
         }
         // Where the file system knows no exchange, the old item is set aside first and dropped
         // only once the new one is in place.
         if (::rename(encoded(to).constData(), encoded(aside).constData()) != 0) {
-            *error = systemError(errno);
+            *error = TaskPaths::writeProblem(job->destination, errno);
             std::printf("%s\n", qPrintable(*error));
             return false;
         }
         if (!moveNoReplace(from, to, &err)) {
             ::rename(encoded(aside).constData(), encoded(to).constData());
-            *error = systemError(err);
+            *error = TaskPaths::writeProblem(job->destination, err);
             std::printf("%s\n", qPrintable(*error));
             return false;
         }
@@ -603,7 +613,7 @@ void SecurityRuns::btnClicked(int index)
         if (m_replacePending)
             return;
         discardJob();
-        showFailure(tr("Decrypt Fail"));
+        showFailure(withReason(tr("Decrypt Fail"), error));
         Q_EMIT runEnded();
         return;
     }

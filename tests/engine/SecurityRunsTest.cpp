@@ -340,7 +340,7 @@ TEST_F(SecurityRunsTest, WrongPasswordLeavesTheExistingItemAlone)
 
     decrypt(file + ".enc", "wrong1");
     waitIdle();
-    EXPECT_EQ(messages(), QStringList{"Decrypt Fail"});
+    EXPECT_EQ(messages(), QStringList{"Decrypt Fail\nThe password is wrong, or the archive is damaged."});
     EXPECT_EQ(readFile(file), "edited since");
     EXPECT_EQ(host.open, 0);
     EXPECT_TRUE(hiddenLeftovers(dir.path()).isEmpty());
@@ -349,7 +349,7 @@ TEST_F(SecurityRunsTest, WrongPasswordLeavesTheExistingItemAlone)
     ASSERT_TRUE(writeFile(path("bad.enc"), "not an archive"));
     decrypt(path("bad.enc"), "right1");
     waitIdle();
-    EXPECT_EQ(messages().last(), "Decrypt Fail");
+    EXPECT_EQ(messages().last(), "Decrypt Fail\nThe password is wrong, or the archive is damaged.");
 
     runs->decryptFile(QString(), "x");
     EXPECT_FALSE(runs->isRunning());

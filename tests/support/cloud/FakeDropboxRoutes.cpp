@@ -103,6 +103,12 @@ std::optional<FakeCloudServer::Response> FakeDropboxRoutes::route(const FakeClou
             return apiError(409, "reset/..");
         return listing(r, cursor.section('|', 0, 0), cursor.section('|', 1).toInt());
     }
+    if (path == "/2/files/get_metadata") {
+        const std::optional<FakeCloudEntry> e = tree_->entryAtPath(args.value("path").toString());
+        if (!e)
+            return apiError(409, "path/not_found/..");
+        return Response::json(metadata(*e));
+    }
     if (path == "/2/files/download")
         return download(r);
     return apiError(400, "unknown route");

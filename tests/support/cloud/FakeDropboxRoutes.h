@@ -10,8 +10,8 @@
 
 // Dropbox's side of the stand-in cloud: the authorize page (it signs in at once and redirects
 // the browser back with a code), the PKCE code exchange and the refresh of an offline token,
-// the account and space routes, folder listings paged by cursor, and file content. The knobs
-// script failures.
+// the account and space routes, folder listings paged by cursor, one entry's metadata, and
+// file content. The knobs script failures.
 struct FakeCloudEntry;
 
 class FakeDropboxRoutes : public FakeCloudRoutes {

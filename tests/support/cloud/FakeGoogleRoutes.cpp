@@ -91,6 +91,15 @@ std::optional<FakeCloudServer::Response> FakeGoogleRoutes::route(const FakeCloud
         return content(id, apiError(404, "File not found: " + id + ".", "notFound"),
                        apiError(failStatus, "Internal Error", "internalError"));
     }
+    if (r.method == "GET" && path.startsWith(kFiles + '/')) {
+        if (!tokens_.isLive(r.bearer()))
+            return apiError(401, "Request had invalid authentication credentials.", "authError");
+        const QString id = path.mid(kFiles.size() + 1);
+        const std::optional<FakeCloudEntry> e = tree_->entry(id);
+        if (!e)
+            return apiError(404, "File not found: " + id + ".", "notFound");
+        return Response::json(file(*e));
+    }
     return std::nullopt;
 }
 

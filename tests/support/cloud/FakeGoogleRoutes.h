@@ -11,7 +11,7 @@ struct FakeCloudEntry;
 // Google Drive's side of the stand-in cloud: the authorize page (it redirects the browser back
 // at once with a code, and remembers the PKCE challenge the code exchange must answer), the
 // token and revoke endpoints, the files listing paged by page token (with a scriptable rate
-// limit) and file content. The knobs script failures.
+// limit), one file's metadata and file content. The knobs script failures.
 class FakeGoogleRoutes : public FakeCloudRoutes {
 public:
     FakeGoogleRoutes()

@@ -119,7 +119,9 @@ TEST(DisplayCheckTest, RealProbesTellALiveServerFromAStaleName)
     QProcess server;
     // -displayfd: the server picks a free display and writes its number once it accepts
     // clients. Without -noreset, as under xvfb-run, it resets whenever its last client leaves.
-    server.start(xvfb, { "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "320x240x24" });
+    // Only the abstract socket, which xcb tries first: a socket in /tmp/.X11-unix would leave
+    // that folder behind, an ordinary user's, which an X server started later refuses.
+    server.start(xvfb, { "-displayfd", "1", "-nolisten", "tcp", "-nolisten", "unix", "-screen", "0", "320x240x24" });
     ASSERT_TRUE(server.waitForStarted());
     QByteArray number;
     while (!number.contains('\n') && server.waitForReadyRead(30000))

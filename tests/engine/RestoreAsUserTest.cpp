@@ -97,9 +97,12 @@ protected:
             ::chmod(QFile::encodeName(folder).constData(), 0755);
         if (!mounted.isEmpty())
             ::umount2(QFile::encodeName(mounted).constData(), MNT_DETACH);
-        // QDir cannot remove names that are not UTF-8.
-        std::error_code ignored;
-        std::filesystem::remove_all(QFile::encodeName(tmp.path()).toStdString(), ignored);
+        // QDir cannot remove names that are not UTF-8, and the copies to /dev/shm hold them too.
+        for (const QTemporaryDir* dir : {&tmp, &shm}) {
+            std::error_code ignored;
+            if (dir->isValid())
+                std::filesystem::remove_all(QFile::encodeName(dir->path()).toStdString(), ignored);
+        }
     }
 
     // Under root the folder stays root's, which the user may not write; otherwise it is

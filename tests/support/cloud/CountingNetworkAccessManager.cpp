@@ -13,13 +13,13 @@ CountingNetworkAccessManager::CountingNetworkAccessManager(QObject* parent)
 QNetworkReply* CountingNetworkAccessManager::createRequest(Operation op, const QNetworkRequest& request, QIODevice* data)
 {
     QNetworkReply* reply = QNetworkAccessManager::createRequest(op, request, data);
-    ++open_;
+    ++*open_;
     // Counted before the client's own handlers of the same signal run, and once only.
     auto done = std::make_shared<bool>(false);
-    const auto close = [this, done] {
+    const auto close = [open = open_, done] {
         if (!*done) {
             *done = true;
-            --open_;
+            --*open;
         }
     };
     connect(reply, &QNetworkReply::finished, this, close);

@@ -2,6 +2,7 @@
 
 #include "LzmaSDKObjCReaderDelegate.h"
 #include "SevenZipLog.h"
+#include "SevenZipHeader.h"
 #include "SevenZipListing.h"
 #include "SevenZipProcess.h"
 
@@ -98,6 +99,43 @@ QByteArray LzmaSDKObjCReader::passwordInput(bool* ok)
     return input;
 }
 
+QList<LzmaSDKObjCItem> LzmaSDKObjCReader::list(const QStringList& filter, bool* ok, QString* error)
+{
+    *ok = false;
+    bool passwordOk = false;
+    QByteArray input = passwordInput(&passwordOk);
+    if (!passwordOk) {
+        *error = QStringLiteral("The password cannot contain line breaks.");
+        return {};
+    }
+    SevenZipProcess process(&m_cancel);
+    process.setCollectOutput(true);
+    // Without a password the input stays closed, so an encrypted archive fails at once.
+    process.setStandardInput(input);
+    input.fill('\0');
+    QStringList args{QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-bse2")};
+    if (m_type == 1)
+        args << QStringLiteral("-t7z");
+    args << filter << QStringLiteral("--") << m_archivePath;
+    const SevenZipProcess::Result result = process.run(SevenZipProcess::findProgram(), args);
+    if (result.cancelled) {
+        *error = QStringLiteral("Cancelled.");
+        return {};
+    }
+    // Reading the password from the closed input ends 7zz with "break" (255).
+    if (result.started && !m_passwordGetter && result.exitCode == 255) {
+        *error = QStringLiteral("Cannot open the archive \"%1\": it is encrypted and no password was given.").arg(m_archivePath);
+        return {};
+    }
+    if (!result.started || result.crashed || result.exitCode != 0) {
+        *error = QStringLiteral("Cannot open the archive \"%1\": %2")
+                     .arg(m_archivePath, SevenZipProcess::describeFailure(result).remove(m_archivePath + QStringLiteral(" : ")));
+        return {};
+    }
+    *ok = true;
+    return SevenZipListing::parse(result.standardOutput);
+}
+
 bool LzmaSDKObjCReader::open(QString* error)
 {
     m_opened = false;
@@ -108,8 +146,7 @@ bool LzmaSDKObjCReader::open(QString* error)
             *error = message;
         return false;
     };
-    const QString program = SevenZipProcess::findProgram();
-    if (program.isEmpty())
+    if (SevenZipProcess::findProgram().isEmpty())
         return failWith(SevenZipProcess::missingProgramMessage());
     if (!QFileInfo(m_archivePath).isFile())
         return failWith(QStringLiteral("The archive \"%1\" does not exist.").arg(m_archivePath));
@@ -117,32 +154,78 @@ bool LzmaSDKObjCReader::open(QString* error)
         return failWith(QStringLiteral("Cancelled."));
 
     bool ok = false;
-    QByteArray input = passwordInput(&ok);
-    if (!ok)
-        return failWith(QStringLiteral("The password cannot contain line breaks."));
-
-    SevenZipProcess process(&m_cancel);
-    process.setCollectOutput(true);
-    // Without a password the input stays closed, so an encrypted archive fails at once.
-    process.setStandardInput(input);
-    input.fill('\0');
-    QStringList args{QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-bse2")};
-    if (m_type == 1)
-        args << QStringLiteral("-t7z");
-    args << QStringLiteral("--") << m_archivePath;
-    const SevenZipProcess::Result result = process.run(program, args);
-    if (result.cancelled)
-        return failWith(QStringLiteral("Cancelled."));
-    // Reading the password from the closed input ends 7zz with "break" (255).
-    if (result.started && !m_passwordGetter && result.exitCode == 255)
-        return failWith(QStringLiteral("Cannot open the archive \"%1\": it is encrypted and no password was given.")
-                            .arg(m_archivePath));
-    if (!result.started || result.crashed || result.exitCode != 0)
-        return failWith(QStringLiteral("Cannot open the archive \"%1\": %2")
-                            .arg(m_archivePath, SevenZipProcess::describeFailure(result).remove(m_archivePath + QStringLiteral(" : "))));
-    m_items = SevenZipListing::parse(result.standardOutput);
+    QString message;
+    m_items = list({}, &ok, &message);
+    if (!ok || !takeExactNames(&message)) {
+        m_items.clear();
+        return failWith(message);
+    }
     m_opened = true;
     qCDebug(lcSevenZip) << "listed" << m_archivePath << m_items.size() << "items";
+    return true;
+}
+
+namespace {
+
+// `shown` as 7zz listed it, `stored` as the header holds it; nothing when they are not the
+// same name but for line feeds shown as "_".
+std::optional<QString> withLineFeeds(const QString& shown, const QString& stored)
+{
+    if (shown.size() != stored.size())
+        return std::nullopt;
+    QString exact = shown;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const char16_t listed = shown.at(i).unicode();
+        const char16_t kept = stored.at(i).unicode();
+        if (kept == u'\n' && listed == u'_')
+            exact[i] = QLatin1Char('\n');
+        // A byte that is not UTF-8: 7-Zip keeps it as U+EF00 plus the byte.
+        else if (listed != kept && !(listed >= 0xDC80 && listed <= 0xDCFF && kept == 0xEF00 + (listed & 0xFF)))
+            return std::nullopt;
+    }
+    return exact;
+}
+
+} // namespace
+
+bool LzmaSDKObjCReader::takeExactNames(QString* error)
+{
+    const bool underscore = std::any_of(m_items.begin(), m_items.end(), [](const LzmaSDKObjCItem& item) {
+        return item.path.contains(QLatin1Char('_'));
+    });
+    if (!underscore)
+        return true;
+    QString password = m_passwordGetter ? m_passwordGetter() : QString();
+    QString headerError;
+    const std::optional<QList<QString>> stored = SevenZipHeader::readNames(m_archivePath, password, &headerError);
+    password.fill(QChar(0));
+    if (stored && stored->size() == m_items.size()) {
+        for (qsizetype i = 0; i < m_items.size(); ++i) {
+            if (!stored->at(i).contains(QLatin1Char('\n')))
+                continue;
+            const std::optional<QString> exact = withLineFeeds(m_items.at(i).path, stored->at(i));
+            if (!exact) {
+                *error = QStringLiteral("The archive \"%1\" lists \"%2\" under another name than it holds.")
+                             .arg(m_archivePath, m_items.at(i).path);
+                return false;
+            }
+            m_items[i].path = *exact;
+        }
+        return true;
+    }
+    // Without the header (a coder it cannot read), 7zz's own filter says whether a name
+    // holds a line feed at all.
+    qCInfo(lcSevenZip).noquote() << (stored ? QStringLiteral("The header of \"%1\" does not list every item.").arg(m_archivePath)
+                                            : headerError);
+    bool ok = false;
+    const QList<LzmaSDKObjCItem> withBreaks = list({QStringLiteral("-ir!*\n*")}, &ok, error);
+    if (!ok)
+        return false;
+    if (!withBreaks.isEmpty()) {
+        *error = QStringLiteral("The archive \"%1\" holds names with line breaks (such as \"%2\") that cannot be read exactly.")
+                     .arg(m_archivePath, withBreaks.first().path);
+        return false;
+    }
     return true;
 }
 

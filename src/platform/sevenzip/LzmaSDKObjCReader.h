@@ -48,6 +48,9 @@ public:
 
 private:
     QByteArray passwordInput(bool* ok);
+    // 7zz lists a line feed in a name as "_": such names are read again from the header.
+    bool takeExactNames(QString* error);
+    QList<LzmaSDKObjCItem> list(const QStringList& filter, bool* ok, QString* error);
     bool checkDestination(const QString& toPath, QString* error) const;
     bool checkLinksInArchive(QString* error) const;
     // Safe names, nothing stored below a link.

@@ -1,0 +1,522 @@
+#include "SevenZipHeader.h"
+
+#include <QFile>
+
+#include <lzma.h>
+#include <openssl/evp.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+enum Id : quint8 {
+    kEnd = 0,
+    kHeader = 1,
+    kArchiveProperties = 2,
+    kAdditionalStreamsInfo = 3,
+    kMainStreamsInfo = 4,
+    kFilesInfo = 5,
+    kPackInfo = 6,
+    kUnpackInfo = 7,
+    kSubStreamsInfo = 8,
+    kSize = 9,
+    kCrc = 10,
+    kFolder = 11,
+    kCodersUnpackSize = 12,
+    kNumUnpackStream = 13,
+    kName = 17,
+    kEncodedHeader = 23,
+};
+
+// An archive is read only as far as its header: every size it gives is checked against these.
+constexpr quint64 kMaxHeaderBytes = quint64(512) << 20;
+constexpr quint64 kMaxCount = 1 << 24;
+constexpr int kMaxCyclesPower = 24;
+constexpr quint64 kMaxDecoderMemory = quint64(1) << 30;
+
+struct Malformed : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+quint32 crcOf(QByteArrayView data)
+{
+    return quint32(::crc32(::crc32(0L, nullptr, 0), reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
+}
+
+quint64 littleEndian(const char* p, int bytes)
+{
+    quint64 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | quint8(p[i]);
+    return value;
+}
+
+class Bytes {
+public:
+    explicit Bytes(QByteArrayView data) : m_data(data) {}
+
+    quint8 byte()
+    {
+        need(1);
+        return quint8(m_data[m_pos++]);
+    }
+    // The header's own variable-length number: the first byte's leading ones count the bytes that follow.
+    quint64 number()
+    {
+        const quint8 first = byte();
+        quint8 mask = 0x80;
+        quint64 value = 0;
+        for (int i = 0; i < 8; ++i) {
+            if ((first & mask) == 0)
+                return value | (quint64(first & (mask - 1)) << (8 * i));
+            value |= quint64(byte()) << (8 * i);
+            mask >>= 1;
+        }
+        return value;
+    }
+    quint64 count(quint64 limit = kMaxCount)
+    {
+        const quint64 n = number();
+        if (n > limit)
+            throw Malformed("a count out of range");
+        return n;
+    }
+    quint32 uint32()
+    {
+        need(4);
+        const quint32 value = quint32(littleEndian(m_data.data() + m_pos, 4));
+        m_pos += 4;
+        return value;
+    }
+    QByteArrayView take(quint64 n)
+    {
+        need(n);
+        const QByteArrayView part = m_data.sliced(m_pos, qsizetype(n));
+        m_pos += qsizetype(n);
+        return part;
+    }
+    void expect(quint8 id)
+    {
+        if (byte() != id)
+            throw Malformed("an unexpected header property");
+    }
+    // A bit per item, the first in the high bit.
+    std::vector<bool> bits(quint64 n)
+    {
+        std::vector<bool> set(n);
+        quint8 current = 0;
+        for (quint64 i = 0; i < n; ++i) {
+            if (i % 8 == 0)
+                current = byte();
+            set[i] = (current & (0x80 >> (i % 8))) != 0;
+        }
+        return set;
+    }
+    std::vector<std::optional<quint32>> digests(quint64 n)
+    {
+        const bool all = byte() != 0;
+        const std::vector<bool> defined = all ? std::vector<bool>(n, true) : bits(n);
+        std::vector<std::optional<quint32>> crcs(n);
+        for (quint64 i = 0; i < n; ++i) {
+            if (defined[i])
+                crcs[i] = uint32();
+        }
+        return crcs;
+    }
+
+private:
+    void need(quint64 n) const
+    {
+        if (n > quint64(m_data.size() - m_pos))
+            throw Malformed("the header ends too early");
+    }
+    QByteArrayView m_data;
+    qsizetype m_pos = 0;
+};
+
+struct Coder {
+    QByteArray method;
+    QByteArray properties;
+};
+
+struct Folder {
+    std::vector<Coder> coders;
+    std::vector<std::pair<quint64, quint64>> bonds;   // (in-stream, out-stream feeding it)
+    std::vector<quint64> packedStreams;               // in-streams read from pack streams
+    std::vector<quint64> unpackSizes;                 // one per out-stream
+    std::optional<quint32> crc;
+};
+
+struct Streams {
+    quint64 packPosition = 0;
+    std::vector<quint64> packSizes;
+    std::vector<Folder> folders;
+};
+
+Folder readFolder(Bytes& b)
+{
+    Folder folder;
+    const quint64 coders = b.count(8);
+    if (coders == 0)
+        throw Malformed("a folder without coders");
+    for (quint64 i = 0; i < coders; ++i) {
+        const quint8 flags = b.byte();
+        if (flags & 0x80)
+            throw Malformed("alternative coders");
+        Coder coder;
+        coder.method = b.take(flags & 0x0F).toByteArray();
+        // Coders with several streams (BCJ2) never encode a header.
+        if ((flags & 0x10) && (b.count() != 1 || b.count() != 1))
+            throw Malformed("a coder with several streams");
+        if (flags & 0x20)
+            coder.properties = b.take(b.count(1 << 16)).toByteArray();
+        folder.coders.push_back(coder);
+    }
+    for (quint64 i = 0; i + 1 < coders; ++i) {
+        const quint64 in = b.count(coders - 1);
+        const quint64 out = b.count(coders - 1);
+        folder.bonds.emplace_back(in, out);
+    }
+    for (quint64 in = 0; in < coders; ++in) {
+        bool bound = false;
+        for (const auto& bond : folder.bonds)
+            bound = bound || bond.first == in;
+        if (!bound)
+            folder.packedStreams.push_back(in);
+    }
+    if (folder.packedStreams.size() != 1)
+        throw Malformed("a folder with several pack streams");
+    return folder;
+}
+
+void readSubStreams(Bytes& b, const std::vector<Folder>& folders)
+{
+    std::vector<quint64> perFolder(folders.size(), 1);
+    for (;;) {
+        const quint8 id = b.byte();
+        if (id == kEnd)
+            return;
+        if (id == kNumUnpackStream) {
+            for (quint64& n : perFolder)
+                n = b.count();
+        } else if (id == kSize) {
+            for (const quint64 n : perFolder) {
+                for (quint64 i = 1; i < n; ++i)
+                    b.number();
+            }
+        } else if (id == kCrc) {
+            quint64 unknown = 0;
+            for (size_t f = 0; f < folders.size(); ++f)
+                unknown += (perFolder[f] == 1 && folders[f].crc) ? 0 : perFolder[f];
+            b.digests(std::min(unknown, kMaxCount));
+        } else {
+            throw Malformed("an unknown sub-stream property");
+        }
+    }
+}
+
+Streams readStreams(Bytes& b)
+{
+    Streams streams;
+    for (;;) {
+        const quint8 id = b.byte();
+        if (id == kEnd)
+            return streams;
+        if (id == kPackInfo) {
+            streams.packPosition = b.number();
+            const quint64 count = b.count();
+            for (quint8 sub = b.byte(); sub != kEnd; sub = b.byte()) {
+                if (sub == kSize) {
+                    for (quint64 i = 0; i < count; ++i)
+                        streams.packSizes.push_back(b.number());
+                } else if (sub == kCrc) {
+                    b.digests(count);
+                } else {
+                    throw Malformed("an unknown pack property");
+                }
+            }
+        } else if (id == kUnpackInfo) {
+            b.expect(kFolder);
+            const quint64 count = b.count();
+            if (b.byte() != 0)
+                throw Malformed("folders kept elsewhere");
+            for (quint64 i = 0; i < count; ++i)
+                streams.folders.push_back(readFolder(b));
+            b.expect(kCodersUnpackSize);
+            for (Folder& folder : streams.folders) {
+                for (size_t i = 0; i < folder.coders.size(); ++i)
+                    folder.unpackSizes.push_back(b.number());
+            }
+            for (quint8 sub = b.byte(); sub != kEnd; sub = b.byte()) {
+                if (sub != kCrc)
+                    throw Malformed("an unknown folder property");
+                const auto crcs = b.digests(count);
+                for (quint64 i = 0; i < count; ++i)
+                    streams.folders[i].crc = crcs[i];
+            }
+        } else if (id == kSubStreamsInfo) {
+            readSubStreams(b, streams.folders);
+        } else {
+            throw Malformed("an unknown stream property");
+        }
+    }
+}
+
+QByteArray readAt(QFile& file, quint64 offset, quint64 size)
+{
+    if (size > kMaxHeaderBytes || offset > quint64(file.size()) || size > quint64(file.size()) - offset)
+        throw Malformed("the header lies beyond the end of the archive");
+    if (!file.seek(qint64(offset)))
+        throw Malformed("the archive cannot be read");
+    const QByteArray data = file.read(qint64(size));
+    if (quint64(data.size()) != size)
+        throw Malformed("the archive cannot be read");
+    return data;
+}
+
+QByteArray decodeLzma(const Coder& coder, QByteArrayView input, quint64 size)
+{
+    lzma_filter filters[2] = {};
+    filters[0].id = coder.method.size() == 1 ? LZMA_FILTER_LZMA2 : LZMA_FILTER_LZMA1;
+    filters[1].id = LZMA_VLI_UNKNOWN;
+    if (lzma_properties_decode(&filters[0], nullptr, reinterpret_cast<const uint8_t*>(coder.properties.constData()),
+                               size_t(coder.properties.size()))
+        != LZMA_OK)
+        throw Malformed("bad compression properties");
+    const std::unique_ptr<void, void (*)(void*)> options(filters[0].options, std::free);
+    if (lzma_raw_decoder_memusage(filters) > kMaxDecoderMemory)
+        throw Malformed("the header's dictionary is too large");
+    lzma_stream stream = LZMA_STREAM_INIT;
+    if (lzma_raw_decoder(&stream, filters) != LZMA_OK)
+        throw Malformed("the header cannot be decompressed");
+    QByteArray output(qsizetype(size), Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<const uint8_t*>(input.data());
+    stream.avail_in = size_t(input.size());
+    stream.next_out = reinterpret_cast<uint8_t*>(output.data());
+    stream.avail_out = size_t(size);
+    // LZMA1 has no end mark here: the output's known size ends it.
+    lzma_ret result = LZMA_OK;
+    while (stream.avail_out > 0 && result == LZMA_OK) {
+        const size_t before = stream.avail_in + stream.avail_out;
+        result = lzma_code(&stream, LZMA_RUN);
+        if (result == LZMA_OK && stream.avail_in + stream.avail_out == before)
+            break;
+    }
+    const bool whole = stream.avail_out == 0;
+    lzma_end(&stream);
+    if (!whole)
+        throw Malformed("the header cannot be decompressed");
+    return output;
+}
+
+// The password is hashed as UTF-16, little-endian.
+QByteArray passwordBytes(const QString& password)
+{
+    QByteArray bytes;
+    for (const QChar c : password) {
+        bytes.append(char(c.unicode() & 0xFF));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    return bytes;
+}
+
+QByteArray decrypt(const Coder& coder, QByteArrayView input, const QString& password)
+{
+    const QByteArray& p = coder.properties;
+    if (p.isEmpty())
+        throw Malformed("bad encryption properties");
+    const quint8 first = quint8(p[0]);
+    const int cyclesPower = first & 0x3F;
+    QByteArray salt;
+    QByteArray iv(16, '\0');
+    if (first & 0xC0) {
+        if (p.size() < 2)
+            throw Malformed("bad encryption properties");
+        const quint8 second = quint8(p[1]);
+        const int saltSize = ((first >> 7) & 1) + (second >> 4);
+        const int ivSize = ((first >> 6) & 1) + (second & 0x0F);
+        if (p.size() != 2 + saltSize + ivSize)
+            throw Malformed("bad encryption properties");
+        salt = p.mid(2, saltSize);
+        iv.replace(0, ivSize, p.mid(2 + saltSize, ivSize));
+    }
+    const QByteArray secret = passwordBytes(password);
+    unsigned char key[32] = {};
+    if (cyclesPower == 0x3F) {
+        const QByteArray raw = (salt + secret).left(32);
+        std::memcpy(key, raw.constData(), size_t(raw.size()));
+    } else {
+        if (cyclesPower > kMaxCyclesPower)
+            throw Malformed("an unusual key derivation");
+        // One digest over salt, password and a round counter, 2^power times.
+        QByteArray round = salt + secret + QByteArray(8, '\0');
+        char* counter = round.data() + salt.size() + secret.size();
+        const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> sha(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+        bool ok = sha && EVP_DigestInit_ex(sha.get(), EVP_sha256(), nullptr) == 1;
+        for (quint64 i = 0; ok && i < (quint64(1) << cyclesPower); ++i) {
+            ok = EVP_DigestUpdate(sha.get(), round.constData(), size_t(round.size())) == 1;
+            for (int k = 0; k < 8 && ++counter[k] == 0; ++k) {
+            }
+        }
+        unsigned int length = 0;
+        if (!ok || EVP_DigestFinal_ex(sha.get(), key, &length) != 1)
+            throw Malformed("the key cannot be derived");
+        round.fill('\0');
+    }
+    const qsizetype blocks = input.size() / 16 * 16;
+    QByteArray output(blocks, Qt::Uninitialized);
+    const std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> aes(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    int written = 0;
+    const bool ok = aes && EVP_DecryptInit_ex(aes.get(), EVP_aes_256_cbc(), nullptr, key,
+                                              reinterpret_cast<const unsigned char*>(iv.constData())) == 1
+        && EVP_CIPHER_CTX_set_padding(aes.get(), 0) == 1
+        && EVP_DecryptUpdate(aes.get(), reinterpret_cast<unsigned char*>(output.data()), &written,
+                             reinterpret_cast<const unsigned char*>(input.data()), int(blocks)) == 1;
+    std::memset(key, 0, sizeof key);
+    if (!ok || written != blocks)
+        throw Malformed("the header cannot be decrypted");
+    return output;
+}
+
+QByteArray runCoder(const Coder& coder, QByteArrayView input, quint64 size, const QString& password)
+{
+    QByteArray output;
+    if (coder.method == QByteArray(1, '\0'))
+        output = input.toByteArray();
+    else if (coder.method == QByteArray("\x03\x01\x01", 3) || coder.method == QByteArray(1, '\x21'))
+        return decodeLzma(coder, input, size);
+    else if (coder.method == QByteArray("\x06\xF1\x07\x01", 4))
+        output = decrypt(coder, input, password);
+    else
+        throw Malformed("a coder that cannot be read");
+    if (quint64(output.size()) < size)
+        throw Malformed("a stream shorter than its size");
+    output.truncate(qsizetype(size));
+    return output;
+}
+
+// What the folder's out-stream `out` holds: each coder has one stream in and one out, bonded
+// into a chain that starts at the pack stream.
+QByteArray decodeOut(const Folder& folder, quint64 out, QByteArrayView packed, const QString& password, int depth)
+{
+    if (depth > int(folder.coders.size()) || out >= folder.unpackSizes.size() || folder.unpackSizes[out] > kMaxHeaderBytes)
+        throw Malformed("a broken coder chain");
+    const Coder& coder = folder.coders[out];
+    for (const auto& [in, from] : folder.bonds) {
+        if (in == out)
+            return runCoder(coder, decodeOut(folder, from, packed, password, depth + 1), folder.unpackSizes[out], password);
+    }
+    return runCoder(coder, packed, folder.unpackSizes[out], password);
+}
+
+QByteArray decodeHeader(QFile& file, const Streams& streams, const QString& password)
+{
+    if (streams.folders.empty() || streams.packSizes.empty())
+        throw Malformed("an encoded header without data");
+    const Folder& folder = streams.folders.front();
+    quint64 main = folder.coders.size();
+    for (quint64 out = 0; out < folder.coders.size(); ++out) {
+        bool feeds = false;
+        for (const auto& bond : folder.bonds)
+            feeds = feeds || bond.second == out;
+        if (!feeds)
+            main = out;
+    }
+    if (main == folder.coders.size() || streams.packPosition > quint64(file.size()))
+        throw Malformed("a broken coder chain");
+    const QByteArray packed = readAt(file, 32 + streams.packPosition, streams.packSizes.front());
+    const QByteArray header = decodeOut(folder, main, packed, password, 0);
+    if (folder.crc && crcOf(header) != *folder.crc)
+        throw Malformed(password.isEmpty() ? "the header does not read back" : "the header does not read back (password?)");
+    return header;
+}
+
+QList<QString> readFiles(Bytes& b)
+{
+    quint8 id = b.byte();
+    if (id == kArchiveProperties) {
+        for (quint8 type = b.byte(); type != 0; type = b.byte())
+            b.take(b.number());
+        id = b.byte();
+    }
+    if (id == kAdditionalStreamsInfo) {
+        readStreams(b);
+        id = b.byte();
+    }
+    if (id == kMainStreamsInfo) {
+        readStreams(b);
+        id = b.byte();
+    }
+    if (id == kEnd)
+        return {};
+    if (id != kFilesInfo)
+        throw Malformed("no file list");
+    const quint64 files = b.count();
+    std::optional<QList<QString>> names;
+    for (quint8 type = b.byte(); type != kEnd; type = b.byte()) {
+        const QByteArrayView data = b.take(b.number());
+        if (type != kName)
+            continue;
+        Bytes n(data);
+        if (n.byte() != 0)
+            throw Malformed("names kept elsewhere");
+        names.emplace();
+        names->reserve(qsizetype(files));
+        const QByteArrayView text = n.take(quint64(data.size() - 1));
+        std::vector<char16_t> units;
+        for (qsizetype i = 0; i + 1 < text.size(); i += 2) {
+            const char16_t unit = char16_t(quint8(text[i]) | (quint8(text[i + 1]) << 8));
+            if (unit != 0) {
+                units.push_back(unit);
+                continue;
+            }
+            names->append(QString::fromUtf16(units.data(), qsizetype(units.size())));
+            units.clear();
+        }
+    }
+    if (files > 0 && (!names || quint64(names->size()) != files))
+        throw Malformed("the names do not match the items");
+    return names.value_or(QList<QString>{});
+}
+
+} // namespace
+
+std::optional<QList<QString>> SevenZipHeader::readNames(const QString& archivePath, const QString& password, QString* error)
+{
+    QFile file(archivePath);
+    try {
+        if (!file.open(QIODevice::ReadOnly))
+            throw Malformed(file.errorString().toStdString());
+        const QByteArray start = readAt(file, 0, 32);
+        if (!start.startsWith(QByteArray("7z\xBC\xAF\x27\x1C", 6)) || crcOf(QByteArrayView(start).sliced(12, 20)) != littleEndian(start.constData() + 8, 4))
+            throw Malformed("not a 7z archive");
+        const quint64 offset = littleEndian(start.constData() + 12, 8);
+        const quint64 size = littleEndian(start.constData() + 20, 8);
+        if (size == 0)
+            return QList<QString>{};
+        if (offset > quint64(file.size()))
+            throw Malformed("the header lies beyond the end of the archive");
+        QByteArray header = readAt(file, 32 + offset, size);
+        if (crcOf(header) != littleEndian(start.constData() + 28, 4))
+            throw Malformed("the header is damaged");
+        for (int level = 0; level < 4; ++level) {
+            Bytes b(header);
+            const quint8 id = b.byte();
+            if (id == kHeader)
+                return readFiles(b);
+            if (id != kEncodedHeader)
+                throw Malformed("no header");
+            header = decodeHeader(file, readStreams(b), password);
+        }
+        throw Malformed("a header encoded too often");
+    } catch (const std::exception& e) {
+        if (error)
+            *error = QStringLiteral("Cannot read the names in \"%1\": %2").arg(archivePath, QString::fromUtf8(e.what()));
+        return std::nullopt;
+    }
+}

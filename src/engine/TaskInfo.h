@@ -124,8 +124,8 @@ private:
     // Takes the task's lock (else says why in `message`), then mends and clears what runs of
     // this task stopped by a crash left behind.
     std::optional<TaskLock> lockAndRecover(bool restoring, QString& message) const;
-    // The first archive item that lies outside every source of this task, else empty.
-    QString foreignItem(const QList<LzmaSDKObjCItem>& items) const;
+    // Per archive item (by its cleaned absolute name), whether it lies in a source of this task.
+    QList<bool> insideSources(const QStringList& names) const;
     // The sources the last plain copy holds, as (path in the backup, place now), in order;
     // `notHeld` gets the others. A source is found by its own path, or at its index when a
     // drive it lies on is mounted under another name since.

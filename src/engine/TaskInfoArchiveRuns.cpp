@@ -87,18 +87,17 @@ bool TaskInfo::archiveBackup(bool encrypt, ProgressReceiver* progressWindow)
     return true;
 }
 
-QString TaskInfo::foreignItem(const QList<LzmaSDKObjCItem>& items) const
+QList<bool> TaskInfo::insideSources(const QStringList& names) const
 {
     const QStringList sources = sourcePaths();
-    for (const LzmaSDKObjCItem& item : items) {
-        const QString name = QDir::cleanPath("/" + item.path);
-        const bool ours = std::any_of(sources.begin(), sources.end(), [&name](const QString& source) {
+    QList<bool> inside;
+    inside.reserve(names.size());
+    for (const QString& name : names) {
+        inside << std::any_of(sources.begin(), sources.end(), [&name](const QString& source) {
             return !source.isEmpty() && TaskPaths::isInsideOrEqual(name, source);
         });
-        if (!ours)
-            return item.path;
     }
-    return {};
+    return inside;
 }
 
 bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, ProgressReceiver* progressWindow, QString& message)
@@ -137,13 +136,33 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         }
     }
 
-    // Items go back to the absolute places they were stored under. The tops of the stored
-    // trees are the items whose parent folder is not itself an item.
+    // Items go back to the absolute places they were stored under. The drive can be written
+    // by anyone who holds it, and a source may have left the task since the backup: only
+    // what lies in this task's sources now is written; the rest is named and left out.
     QStringList names;
     names.reserve(items.size());
     for (const LzmaSDKObjCItem& item : std::as_const(items))
         names << QDir::cleanPath("/" + item.path);
-    const QSet<QString> nameSet(names.begin(), names.end());
+    const QList<bool> ours = insideSources(names);
+    QSet<QString> nameSet;
+    QSet<QString> foreignSet;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        (ours.at(i) ? nameSet : foreignSet).insert(names.at(i));
+    QStringList leftOut;
+    for (const QString& name : std::as_const(foreignSet)) {
+        // A folder above a source is not written either, and needs no word.
+        const bool aboveSource = std::any_of(nameSet.begin(), nameSet.end(), [&name](const QString& kept) {
+            return TaskPaths::isInsideOrEqual(kept, name);
+        });
+        if (!foreignSet.contains(QFileInfo(name).path()) && !aboveSource)
+            leftOut << name;
+    }
+    leftOut.sort();
+    for (QString& name : leftOut) {
+        qCWarning(lcRuns).noquote() << "Not one of this task's sources, left out:" << name;
+        name = tr("\"%1\" is in the backup but not one of this task's sources: it was not restored.").arg(name);
+    }
+    // The tops of the stored trees are the items whose parent folder is not itself an item.
     QStringList roots;
     for (const QString& name : std::as_const(nameSet)) {
         if (!nameSet.contains(QFileInfo(name).path()))
@@ -156,14 +175,6 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
             return false;
         }
     }
-    // The drive can be written by anyone who holds it: an archive that would put anything
-    // outside this task's own sources is not ours to extract.
-    const QString foreign = foreignItem(items);
-    if (!foreign.isEmpty()) {
-        message = tr("The backup holds \"%1\", which is not one of this task's sources. Nothing was restored.").arg(foreign);
-        qCWarning(lcRuns).noquote() << message;
-        return false;
-    }
     QStringList notHeld;
     for (const QString& source : sourcePaths()) {
         if (std::none_of(roots.begin(), roots.end(), [&source](const QString& root) { return TaskPaths::isInsideOrEqual(source, root); }))
@@ -175,6 +186,8 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     QList<QStringList> below(items.size());
     for (qsizetype i = 0; i < items.size(); ++i) {
         const QString& name = names.at(i);
+        if (!ours.at(i))
+            continue;   // read past, never written
         for (qsizetype r = 0; r < roots.size(); ++r) {
             const QString& root = roots.at(r);
             if (name == root || (name.startsWith(root) && name.at(root.size()) == QLatin1Char('/'))) {
@@ -281,5 +294,5 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     FailPoint::hit("restore-staged");
     const bool placed = placement.place(&message);
     placement.removeWorkFolders();
-    return placed && reportLeftOut(placement.notRestored(), notHeld, message);
+    return placed && reportLeftOut(placement.notRestored() + leftOut, notHeld, message);
 }

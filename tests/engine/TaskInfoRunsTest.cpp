@@ -358,8 +358,22 @@ TEST_F(Runs, ArchivesTakeRepeatedSourcesAndKeepModes)
     ::chmod(QFile::encodeName(src() + "/Modes/locked").constData(), 0755);
 }
 
-TEST_F(Runs, AnArchiveReachingOutsideTheSourcesIsRefused)
+TEST_F(Runs, ArchiveItemsOutsideTheTasksSourcesAreNamedAndNeverWritten)
 {
+    // A 7z task made again without one of its sources (the editor takes none away) restores
+    // the ones it has from the backup still on the drive, and names the one it left.
+    auto before = makeTask("Y", { src() + "/Docs", src() + "/photo.jpg" }, dest(), 2);
+    QString message;
+    ASSERT_TRUE(before->performBackup(nullptr, message)) << message.toStdString();
+    writeFile(src() + "/Docs/a.txt", "changed");
+    writeFile(src() + "/photo.jpg", "mine now");
+    auto after = makeTask("Y", { src() + "/Docs" }, dest(), 2);
+    EXPECT_FALSE(after->performRestore("", nullptr, message));
+    EXPECT_EQ(message, "Not everything was restored; everything else is back in place.\n\"" + src()
+                  + "/photo.jpg\" is in the backup but not one of this task's sources: it was not restored.");
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "alpha");
+    EXPECT_EQ(readFile(src() + "/photo.jpg"), "mine now");
+
     // Someone with the drive in hand writes an archive that would overwrite a file elsewhere.
     const QString victim = tmp.path() + "/victim/.bashrc";
     writeFile(victim, "evil");
@@ -368,11 +382,10 @@ TEST_F(Runs, AnArchiveReachingOutsideTheSourcesIsRefused)
     ASSERT_EQ(sevenZip({ "a", "-spf", dest() + "/Z/backup.7z", src() + "/Docs", victim }), 0);
     writeFile(victim, "mine");
     writeFile(src() + "/Docs/a.txt", "changed");
-    QString message;
     EXPECT_FALSE(task->performRestore("", nullptr, message));
     EXPECT_TRUE(message.contains("victim/.bashrc")) << message.toStdString();
     EXPECT_EQ(readFile(victim), "mine");
-    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "changed") << "nothing is extracted";
+    EXPECT_EQ(readFile(src() + "/Docs/a.txt"), "alpha") << "the task's own source comes back";
 
     // The same with a relative name, which would land under "/".
     QFile::remove(dest() + "/Z/backup.7z");
@@ -383,6 +396,7 @@ TEST_F(Runs, AnArchiveReachingOutsideTheSourcesIsRefused)
     ASSERT_TRUE(p.waitForFinished(60000));
     EXPECT_FALSE(task->performRestore("", nullptr, message));
     EXPECT_TRUE(message.contains("victim/.bashrc")) << message.toStdString();
+    EXPECT_EQ(readFile(victim), "mine");
 }
 
 TEST_F(Runs, RefusesNamesAndOverlapsBeforeTouchingAnything)

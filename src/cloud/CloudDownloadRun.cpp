@@ -343,10 +343,7 @@ void CloudDownloadRun::takeCurrentSize(int index, const CloudItemPtr& current, b
     if (!current) {
         if (refused)
             return renewSignIn(index, remark);
-        const bool expired = currentService_ == CloudLoginService::onedrive ? onedrive_ && onedrive_->signInExpired()
-            : currentService_ == CloudLoginService::googleDrive              ? google_ && google_->signInExpired()
-                                                                             : dropbox_ && dropbox_->signInExpired();
-        if (expired)
+        if (currentSignInExpired())
             return endForExpiredSignIn(index);
         return itemFailed(index, remark);
     }
@@ -468,12 +465,27 @@ void CloudDownloadRun::renewSignIn(int index, const QString& remark)
         google_->refreshToken();
     else
         dropbox_->refreshToken();
-    if (google ? google_->signInExpired() : dropbox_->signInExpired())
+    if (currentSignInExpired())
         return endForExpiredSignIn(index);
     if (authRetries_ >= limits.authRetryLimit)
         return itemFailed(index, remark);
     ++authRetries_;
     retryLater(index, limits.authRetryMs);
+}
+
+bool CloudDownloadRun::currentSignInExpired() const
+{
+    switch (currentService_.value_or(CloudLoginService::none)) {
+    case CloudLoginService::dropbox:
+        return dropbox_ && dropbox_->signInExpired();
+    case CloudLoginService::googleDrive:
+        return google_ && google_->signInExpired();
+    case CloudLoginService::onedrive:
+        return onedrive_ && onedrive_->signInExpired();
+    case CloudLoginService::none:
+        break;
+    }
+    return false;
 }
 
 void CloudDownloadRun::endForExpiredSignIn(int index)
@@ -508,7 +520,7 @@ void CloudDownloadRun::refetchOneDriveAddress(int index, const QString& remark)
     onedrive_->getItemInfo(item, [this, generation, index, item, remark](const QString& address) {
         if (generation != generation_ || !running_)
             return;
-        if (address.isEmpty() && onedrive_ && onedrive_->signInExpired())
+        if (address.isEmpty() && currentSignInExpired())
             return endForExpiredSignIn(index);
         if (address.isEmpty())
             return itemFailed(index, remark);

@@ -89,6 +89,8 @@ private:
     void startItem(int index);
     void askCurrentSize(int index);
     void takeCurrentSize(int index, const CloudItemPtr& current, bool refused);
+    // The run's service holds a sign-in that can no longer be renewed.
+    bool currentSignInExpired() const;
     void downloadDropboxItem(int index, const QString& localFile);
     void downloadGoogleDriveItem(int index, const QString& localFile);
     void downloadOneDriveItem(int index, const QString& localFile);

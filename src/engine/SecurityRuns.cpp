@@ -440,12 +440,7 @@ SecurityRuns::Outcome SecurityRuns::extractArchive(Job& job)
             std::printf("Can't open archive: %s \n", qPrintable(error));
             if (job.cancelled.load())
                 return Outcome::Cancelled;
-            // 7zz cannot tell a wrong password from a damaged archive; a missing 7zz or archive
-            // is said as such.
-            if (SevenZipProcess::findProgram().isEmpty() || !QFileInfo(archive).isFile())
-                job.reason = error;
-            else
-                job.reason = tr("The password is wrong, or the archive is damaged.");
+            job.reason = reader.archiveRefused() ? tr("The password is wrong, or the archive is damaged.") : error;
             return Outcome::Failed;
         }
     }

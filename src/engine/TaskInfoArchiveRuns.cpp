@@ -150,11 +150,14 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         (ours.at(i) ? nameSet : foreignSet).insert(names.at(i));
     QStringList leftOut;
     for (const QString& name : std::as_const(foreignSet)) {
-        // A folder above a source is not written either, and needs no word.
+        // Only the tops are named (and only they are compared with every kept item). A folder
+        // above a source is not written either, and needs no word.
+        if (foreignSet.contains(QFileInfo(name).path()))
+            continue;
         const bool aboveSource = std::any_of(nameSet.begin(), nameSet.end(), [&name](const QString& kept) {
             return TaskPaths::isInsideOrEqual(kept, name);
         });
-        if (!foreignSet.contains(QFileInfo(name).path()) && !aboveSource)
+        if (!aboveSource)
             leftOut << name;
     }
     leftOut.sort();

@@ -4,7 +4,7 @@
 #include "AdvanceViewController.h"
 #include "BackupViewController.h"
 #include "CloudClients.h"
-#include "FailPoint.h"
+#include "FailPointHold.h"
 #include "Controls.h"
 #include "MessageWindowPresenter.h"
 #include "MyCell.h"
@@ -27,9 +27,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeEdit>
-#include <atomic>
-#include <chrono>
-#include <thread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -337,22 +334,15 @@ TEST(EndToEnd, AnEditedTaskKeepsItsBackupRestorableWhenTheNextRunIsCancelledOrFa
     // A run cancelled from its window while it copies.
     ASSERT_TRUE(QDir(root).mkpath("c"));
     writeAll(root + "/c/c.txt", "c");
-    std::atomic<bool> cancelled { false };
-    std::atomic<bool> held { false };
-    FailPoint::setHandler([&](std::string_view point) {
-        if (point != "backup-source-copied")
-            return;
-        held = true;
-        for (int i = 0; i < 3000 && !cancelled; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    });
-    ASSERT_TRUE(editAdding({ root + "/d" }));
-    ProgressView* progress = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return held.load() && (progress = visibleTopLevel<ProgressView>()) != nullptr; }, 30000));
-    QTest::mouseClick(control<customizeButton>(progress, "cancelBtn"), Qt::LeftButton);
-    cancelled = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return vc.controller.executingTasks.isEmpty(); }, 60000));
-    FailPoint::setHandler(nullptr);
+    {
+        FailPointHold copying("backup-source-copied");
+        ASSERT_TRUE(editAdding({ root + "/d" }));
+        ProgressView* progress = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return copying.held() && (progress = visibleTopLevel<ProgressView>()) != nullptr; }, 30000));
+        QTest::mouseClick(control<customizeButton>(progress, "cancelBtn"), Qt::LeftButton);
+        copying.release();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return vc.controller.executingTasks.isEmpty(); }, 60000));
+    }
     EXPECT_EQ(listed()->backupSrc.size(), 4);
     stillRestorable("cancelled");
 

@@ -144,7 +144,8 @@ bool WorkFolder::isWorkFolderAt(int parent, const char* name)
     if (!namedLikeOurs(QByteArrayView(name)) || ::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
         return false;
     const QByteArray marker = QByteArray(name) + '/' + kMarkerName;
-    const int fd = ::openat(parent, marker.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // Non-blocking: in a user's folder named like ours, a FIFO by the marker's name must not hang the walk.
+    const int fd = ::openat(parent, marker.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     const QByteArray head = kMarkerTitle + '\n';

@@ -128,6 +128,7 @@ QList<LzmaSDKObjCItem> LzmaSDKObjCReader::list(const QStringList& filter, bool* 
         return {};
     }
     if (!result.started || result.crashed || result.exitCode != 0) {
+        m_refused = result.started && !result.crashed;
         *error = QStringLiteral("Cannot open the archive \"%1\": %2")
                      .arg(m_archivePath, SevenZipProcess::describeFailure(result).remove(m_archivePath + QStringLiteral(" : ")));
         return {};
@@ -139,6 +140,7 @@ QList<LzmaSDKObjCItem> LzmaSDKObjCReader::list(const QStringList& filter, bool* 
 bool LzmaSDKObjCReader::open(QString* error)
 {
     m_opened = false;
+    m_refused = false;
     m_items.clear();
     auto failWith = [&](const QString& message) {
         fail(message);
@@ -150,6 +152,9 @@ bool LzmaSDKObjCReader::open(QString* error)
         return failWith(SevenZipProcess::missingProgramMessage());
     if (!QFileInfo(m_archivePath).isFile())
         return failWith(QStringLiteral("The archive \"%1\" does not exist.").arg(m_archivePath));
+    // Said as it is, not left to 7zz, whose refusal reads like a wrong password.
+    if (QFile probe(m_archivePath); !probe.open(QIODevice::ReadOnly))
+        return failWith(QStringLiteral("Cannot open the archive \"%1\": %2").arg(m_archivePath, probe.errorString()));
     if (m_cancel.load())
         return failWith(QStringLiteral("Cancelled."));
 

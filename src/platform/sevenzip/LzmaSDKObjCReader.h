@@ -23,6 +23,9 @@ public:
 
     // Lists the archive; fails for a missing, damaged or wrongly unlocked archive.
     bool open(QString* error);
+    // open() failed because 7zz could not read the archive: a wrong password and a damaged
+    // archive look alike to it.
+    bool archiveRefused() const { return m_refused; }
     // Hands every listed item to the handler until it returns false.
     bool iterateWithHandler(const std::function<bool(const LzmaSDKObjCItem& item, const QString& error)>& handler);
     // Extracts the items below toPath (created when missing). Refuses, extracting
@@ -64,6 +67,7 @@ private:
     std::function<QString()> m_passwordGetter;
     QList<LzmaSDKObjCItem> m_items;
     bool m_opened = false;
+    bool m_refused = false;
 
     std::atomic<bool> m_cancel{false};
     mutable std::mutex m_errorMutex;

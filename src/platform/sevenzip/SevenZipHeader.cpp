@@ -1,11 +1,13 @@
 #include "SevenZipHeader.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 #include <lzma.h>
 #include <openssl/evp.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -314,17 +316,6 @@ QByteArray decodeLzma(const Coder& coder, QByteArrayView input, quint64 size)
     return output;
 }
 
-// The password is hashed as UTF-16, little-endian.
-QByteArray passwordBytes(const QString& password)
-{
-    QByteArray bytes;
-    for (const QChar c : password) {
-        bytes.append(char(c.unicode() & 0xFF));
-        bytes.append(char(c.unicode() >> 8));
-    }
-    return bytes;
-}
-
 QByteArray decrypt(const Coder& coder, QByteArrayView input, const QString& password)
 {
     const QByteArray& p = coder.properties;
@@ -345,17 +336,27 @@ QByteArray decrypt(const Coder& coder, QByteArrayView input, const QString& pass
         salt = p.mid(2, saltSize);
         iv.replace(0, ivSize, p.mid(2 + saltSize, ivSize));
     }
-    const QByteArray secret = passwordBytes(password);
+    // Salt, password and room for a round counter, built in place: no copies of the password
+    // are left behind unwiped.
+    QByteArray round;
+    round.reserve(salt.size() + password.size() * 2 + 8);
+    round.append(salt);
+    for (const QChar c : password)
+        round.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    const qsizetype counterAt = round.size();
+    round.append(8, '\0');
     unsigned char key[32] = {};
+    const auto forget = qScopeGuard([&round, &key] {
+        round.fill('\0');
+        std::memset(key, 0, sizeof key);
+    });
     if (cyclesPower == 0x3F) {
-        const QByteArray raw = (salt + secret).left(32);
-        std::memcpy(key, raw.constData(), size_t(raw.size()));
+        std::memcpy(key, round.constData(), size_t(std::min<qsizetype>(counterAt, 32)));
     } else {
         if (cyclesPower > kMaxCyclesPower)
             throw Malformed("an unusual key derivation");
         // One digest over salt, password and a round counter, 2^power times.
-        QByteArray round = salt + secret + QByteArray(8, '\0');
-        char* counter = round.data() + salt.size() + secret.size();
+        char* counter = round.data() + counterAt;
         const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> sha(EVP_MD_CTX_new(), EVP_MD_CTX_free);
         bool ok = sha && EVP_DigestInit_ex(sha.get(), EVP_sha256(), nullptr) == 1;
         for (quint64 i = 0; ok && i < (quint64(1) << cyclesPower); ++i) {
@@ -366,7 +367,6 @@ QByteArray decrypt(const Coder& coder, QByteArrayView input, const QString& pass
         unsigned int length = 0;
         if (!ok || EVP_DigestFinal_ex(sha.get(), key, &length) != 1)
             throw Malformed("the key cannot be derived");
-        round.fill('\0');
     }
     const qsizetype blocks = input.size() / 16 * 16;
     QByteArray output(blocks, Qt::Uninitialized);
@@ -377,7 +377,6 @@ QByteArray decrypt(const Coder& coder, QByteArrayView input, const QString& pass
         && EVP_CIPHER_CTX_set_padding(aes.get(), 0) == 1
         && EVP_DecryptUpdate(aes.get(), reinterpret_cast<unsigned char*>(output.data()), &written,
                              reinterpret_cast<const unsigned char*>(input.data()), int(blocks)) == 1;
-    std::memset(key, 0, sizeof key);
     if (!ok || written != blocks)
         throw Malformed("the header cannot be decrypted");
     return output;

@@ -5,6 +5,7 @@
 #include "BackupViewController.h"
 #include "CloudClients.h"
 #include "FailPointHold.h"
+#include "FakeClock.h"
 #include "Controls.h"
 #include "MessageWindowPresenter.h"
 #include "MyCell.h"
@@ -70,6 +71,8 @@ struct AppWindow : RealPages {
     BackupViewController* backupPage = nullptr;
     AppWindow()
     {
+        // Every test starts from no task list, also when they share one process.
+        QDir(TaskController::taskListFolder()).removeRecursively();
         vc.start();
         vc.show();
         vc.setTabsEnabled(true);
@@ -82,6 +85,8 @@ struct AppWindow : RealPages {
 
 TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
 {
+    // Noon: the nightly schedule made below never falls due while the test runs.
+    ScopedFakeClock clock(QDateTime(QDate(2026, 3, 4), QTime(12, 0)));
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString root = dir.path();
@@ -162,6 +167,8 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
 // comes back with everything typed, on the Backup page and on the One-Touch Backup page.
 TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
 {
+    // Noon: the nightly schedule made below never falls due while the test runs.
+    ScopedFakeClock clock(QDateTime(QDate(2026, 3, 4), QTime(12, 0)));
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString root = dir.path();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Clock.h"
+#include "FakeClock.h"
 #include "DispatchQueue.h"
 #include "TaskInfo.h"
 #include "TaskInfoDelegate.h"
@@ -10,37 +10,6 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <vector>
-
-// A clock the test sets by hand.
-class FakeClock : public Clock {
-public:
-    explicit FakeClock(QDateTime now) : now_(std::move(now)) {}
-    QDateTime now() const override
-    {
-        std::lock_guard lock(mutex_);
-        return now_;
-    }
-    void set(const QDateTime& now)
-    {
-        std::lock_guard lock(mutex_);
-        now_ = now;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    QDateTime now_;
-};
-
-// Installs a fake clock for one test and restores the system clock afterwards.
-class ScopedFakeClock {
-public:
-    explicit ScopedFakeClock(const QDateTime& now) : clock_(std::make_shared<FakeClock>(now)) { Clock::setCurrent(clock_); }
-    ~ScopedFakeClock() { Clock::setCurrent(nullptr); }
-    void set(const QDateTime& now) { clock_->set(now); }
-
-private:
-    std::shared_ptr<FakeClock> clock_;
-};
 
 // Records the tasks handed over on the GUI thread.
 class RecordingTaskDelegate : public TaskInfoDelegate {

@@ -165,6 +165,8 @@ TEST_F(TaskRuns, BackupRequestedTwiceWhileRunningBringsBackItsWindowAndStartsNot
 
 TEST_F(TaskRuns, ScheduledRunFiresThroughTheClockWhileAManualRunIsOpen)
 {
+    // Made outside its minute, so only the check below can hand it over.
+    ScopedFakeClock clock(localTime(2026, 3, 4, 3, 0));
     writeFile(tmp.path() + "/night/n.txt", "night");
     auto nightly = plainTask("Nightly", { tmp.path() + "/night" }, dest(), "Daily");
     nightly->hour = 3;
@@ -176,7 +178,7 @@ TEST_F(TaskRuns, ScheduledRunFiresThroughTheClockWhileAManualRunIsOpen)
     ASSERT_EQ(w.windows.sheets.size(), 1u);
     const auto manualSheet = w.windows.sheets[0];
 
-    ScopedFakeClock clock(localTime(2026, 3, 4, 3, 30, 5));
+    clock.set(localTime(2026, 3, 4, 3, 30, 5));
     nightly->checkSchedule();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.windows.notifications.isEmpty(); }, 5000));
     EXPECT_EQ(w.windows.notifications, QStringList { "Task Started|\"Nightly\" is started by scheduler" });

@@ -1,8 +1,10 @@
 // Test entry: a private HOME, the offscreen platform and one QApplication, so that
 // engine, platform and widget tests all run in the same framework.
+#include "DispatchQueue.h"
 #include "TempHome.h"
 
 #include <QApplication>
+#include <QThreadPool>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -15,5 +17,10 @@ int main(int argc, char** argv)
     QApplication::setOrganizationName("Morvantek");
     QApplication::setApplicationName("Zorvi");
     ::testing::InitGoogleMock(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    // Ends as the program does: a queue thread still delivering a timer's tick while the
+    // application object is destroyed crashes the process after the tests have passed.
+    QThreadPool::globalInstance()->waitForDone();
+    DispatchQueue::shutdown();
+    return status;
 }

@@ -4,9 +4,9 @@
 #include "AdvanceViewController.h"
 #include "BackupViewController.h"
 #include "CloudClients.h"
+#include "Controls.h"
 #include "FailPointHold.h"
 #include "FakeClock.h"
-#include "Controls.h"
 #include "MessageWindowPresenter.h"
 #include "MyCell.h"
 #include "OTBViewController.h"
@@ -67,6 +67,8 @@ struct RealPages {
 
 // The application's window with its real pages, shown on the Backup tab.
 struct AppWindow : RealPages {
+    // Noon, before any task exists: the nightly schedules the tests make never fall due.
+    ScopedFakeClock clock { QDateTime(QDate(2026, 3, 4), QTime(12, 0)) };
     ViewController vc;
     BackupViewController* backupPage = nullptr;
     AppWindow()
@@ -85,8 +87,6 @@ struct AppWindow : RealPages {
 
 TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
 {
-    // Noon: the nightly schedule made below never falls due while the test runs.
-    ScopedFakeClock clock(QDateTime(QDate(2026, 3, 4), QTime(12, 0)));
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString root = dir.path();
@@ -167,8 +167,6 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
 // comes back with everything typed, on the Backup page and on the One-Touch Backup page.
 TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
 {
-    // Noon: the nightly schedule made below never falls due while the test runs.
-    ScopedFakeClock clock(QDateTime(QDate(2026, 3, 4), QTime(12, 0)));
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString root = dir.path();

@@ -227,6 +227,13 @@ void ProgressView::onLzmaSDKObjCReader(LzmaSDKObjCReader*, float extractProgress
     reportArchiveProgress("Reader progress: ", extractProgress);
 }
 
+void ProgressView::waitingFor(const QString& reason)
+{
+    // The status says what the run waits for, then what it does again.
+    QMetaObject::invokeMethod(this, [this, reason] { statusLabel->setText(reason.isEmpty() ? statusString : reason); },
+                              Qt::QueuedConnection);
+}
+
 void ProgressView::cancelClick()
 {
     cancelTask();

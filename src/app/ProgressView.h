@@ -42,6 +42,7 @@ public:
     void copyProgress(float percentage) override;
     void onLzmaSDKObjCWriter(LzmaSDKObjCWriter* writer, float writeProgress) override;
     void onLzmaSDKObjCReader(LzmaSDKObjCReader* reader, float extractProgress) override;
+    void waitingFor(const QString& reason) override;
 
     // Modal to the window it belongs to (application-modal without one); returns at once.
     void present();

@@ -4,7 +4,9 @@
 
 #include <QHash>
 #include <QList>
+#include <QThreadPool>
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -73,16 +75,31 @@ void PendingRemovals::hand(const QString& task, std::function<void()> removal)
     DispatchQueue::background().async([task, pending] { runIfFirst(task, pending); });
 }
 
-void PendingRemovals::settle(const QString& task)
+bool PendingRemovals::settle(const QString& task, const std::atomic<bool>& cancel, const std::function<void()>& waiting)
 {
     QList<RemovalPtr> removals;
     {
         std::lock_guard lock(g_mutex);
         removals = g_pending.value(task);
     }
+    if (removals.isEmpty())
+        return true;
+    if (waiting)
+        waiting();
+    // This thread only waits: the removals run on the pool, from the jobs that hand() queued,
+    // and one more pool thread may start while this one sleeps.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    pool->releaseThread();
+    bool settled = true;
     for (const RemovalPtr& removal : std::as_const(removals)) {
-        runIfFirst(task, removal);
         std::unique_lock lock(g_mutex);
-        g_finished.wait(lock, [&removal] { return removal->done; });
+        while (!removal->done && !cancel)
+            g_finished.wait_for(lock, std::chrono::milliseconds(100));
+        if (!removal->done) {
+            settled = false;
+            break;
+        }
     }
+    pool->reserveThread();
+    return settled;
 }

@@ -99,6 +99,10 @@ public:
     // at least one of its sources), whatever the last run's outcome: a failed or cancelled
     // run keeps the previous one.
     bool hasCompleteBackup() const;
+    // What the backup folder holds of `sources`, the sources of an edit of this task: entry i
+    // belongs to source i, and only a source that is still the same entry (same path, same
+    // drive) keeps its entry; the others get "" and are not in the last backup.
+    QStringList fixedSourcePathsFor(const QStringList& sources) const;
 
     // The path part of a stored entry (the text before the first ';').
     static QString pathPart(const QString& entry);
@@ -121,15 +125,21 @@ private:
     bool endRun(bool result, QString& message, const QString& fallback);
     // The cleaned path parts of backupSrc, in order.
     QStringList sourcePaths() const;
-    // Takes the task's lock (else says why in `message`), then mends and clears what runs of
-    // this task stopped by a crash left behind.
-    std::optional<TaskLock> lockAndRecover(bool restoring, QString& message) const;
-    // Per archive item (by its cleaned absolute name), whether it lies in a source of this task.
-    QList<bool> insideSources(const QStringList& names) const;
+    // Takes the task's lock (else says why in `message`), waits for what the last run left to
+    // the background (telling `progressWindow`; a cancel ends the wait), then mends and clears
+    // what runs of this task stopped by a crash left behind.
+    std::optional<TaskLock> lockAndRecover(bool restoring, ProgressReceiver* progressWindow, QString& message) const;
+    // Per archive item (by its cleaned absolute name), whether it lies in one of `sources`.
+    static QList<bool> insideSources(const QStringList& names, const QStringList& sources);
     // The sources the last plain copy holds, as (path in the backup, place now), in order;
-    // `notHeld` gets the others. A source is found by its own path, or at its index when a
-    // drive it lies on is mounted under another name since.
+    // `notHeld` gets the others. Entry i of fixedSourcePaths belongs to source i: it is held by
+    // its own path, or by its index when the drive it lies on is mounted under another name since.
     QList<std::pair<QString, QString>> heldSources(QStringList* notHeld) const;
+    // The sources of this task whose place is on a drive attached now that is not the drive
+    // they were chosen on (another card with the same name): a restore never writes there.
+    QStringList sourcesOnAnotherDrive() const;
+    static QString onAnotherDriveText(const QString& source);
+    static QString notInLastBackupText(const QString& source);
     // A restore that put back all it could: false with a message naming what it left out.
     static bool reportLeftOut(const QStringList& notRestored, const QStringList& notHeld, QString& message);
     static QString inTheWay(const QString& path);

@@ -87,9 +87,8 @@ bool TaskInfo::archiveBackup(bool encrypt, ProgressReceiver* progressWindow)
     return true;
 }
 
-QList<bool> TaskInfo::insideSources(const QStringList& names) const
+QList<bool> TaskInfo::insideSources(const QStringList& names, const QStringList& sources)
 {
-    const QStringList sources = sourcePaths();
     QList<bool> inside;
     inside.reserve(names.size());
     for (const QString& name : names) {
@@ -138,32 +137,27 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
 
     // Items go back to the absolute places they were stored under. The drive can be written
     // by anyone who holds it, and a source may have left the task since the backup: only
-    // what lies in this task's sources now is written; the rest is named and left out.
+    // what lies in this task's sources now is written; the rest is named and left out. A
+    // source whose place holds another card of the same name is not written either.
     QStringList names;
     names.reserve(items.size());
     for (const LzmaSDKObjCItem& item : std::as_const(items))
         names << QDir::cleanPath("/" + item.path);
-    const QList<bool> ours = insideSources(names);
+    const QStringList elsewhere = sourcesOnAnotherDrive();
+    QStringList writable;
+    for (const QString& source : sourcePaths()) {
+        if (!elsewhere.contains(source))
+            writable << source;
+    }
+    const QList<bool> ours = insideSources(names, writable);
+    const QList<bool> onAnotherDrive = insideSources(names, elsewhere);
     QSet<QString> nameSet;
     QSet<QString> foreignSet;
-    for (qsizetype i = 0; i < names.size(); ++i)
-        (ours.at(i) ? nameSet : foreignSet).insert(names.at(i));
-    QStringList leftOut;
-    for (const QString& name : std::as_const(foreignSet)) {
-        // Only the tops are named (and only they are compared with every kept item). A folder
-        // above a source is not written either, and needs no word.
-        if (foreignSet.contains(QFileInfo(name).path()))
-            continue;
-        const bool aboveSource = std::any_of(nameSet.begin(), nameSet.end(), [&name](const QString& kept) {
-            return TaskPaths::isInsideOrEqual(kept, name);
-        });
-        if (!aboveSource)
-            leftOut << name;
-    }
-    leftOut.sort();
-    for (QString& name : leftOut) {
-        qCWarning(lcRuns).noquote() << "Not one of this task's sources, left out:" << name;
-        name = tr("\"%1\" is in the backup but not one of this task's sources: it was not restored.").arg(name);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (ours.at(i))
+            nameSet.insert(names.at(i));
+        else if (!onAnotherDrive.at(i))
+            foreignSet.insert(names.at(i));
     }
     // The tops of the stored trees are the items whose parent folder is not itself an item.
     QStringList roots;
@@ -172,6 +166,30 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
             roots << name;
     }
     roots.sort();
+    // Folders of the backup that hold a source are neither written nor named; what else they
+    // hold is left out from just below them.
+    QSet<QString> aboveSources;
+    for (const QString& root : std::as_const(roots)) {
+        for (QString up = QFileInfo(root).path(); up.size() > 1 && !aboveSources.contains(up); up = QFileInfo(up).path())
+            aboveSources.insert(up);
+    }
+    QStringList leftOut;
+    for (const QString& name : std::as_const(foreignSet)) {
+        if (aboveSources.contains(name))
+            continue;
+        // Only the tops are named.
+        const QString parent = QFileInfo(name).path();
+        if (foreignSet.contains(parent) && !aboveSources.contains(parent))
+            continue;
+        leftOut << name;
+    }
+    leftOut.sort();
+    for (QString& name : leftOut) {
+        qCWarning(lcRuns).noquote() << "Not one of this task's sources, left out:" << name;
+        name = tr("\"%1\" is in the backup but not one of this task's sources: it was not restored.").arg(name);
+    }
+    for (const QString& source : elsewhere)
+        leftOut << onAnotherDriveText(source);
     for (const QString& root : std::as_const(roots)) {
         if (TaskPaths::onMissingVolume(root)) {
             message = tr("Device is not exist");
@@ -179,7 +197,7 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         }
     }
     QStringList notHeld;
-    for (const QString& source : sourcePaths()) {
+    for (const QString& source : std::as_const(writable)) {
         if (std::none_of(roots.begin(), roots.end(), [&source](const QString& root) { return TaskPaths::isInsideOrEqual(source, root); }))
             notHeld << source;
     }

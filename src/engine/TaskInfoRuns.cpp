@@ -141,9 +141,9 @@ bool TaskInfo::performBackup(ProgressReceiver* progressWindow, QString& message)
     if (!message.isEmpty())
         return false;
 
-    const std::optional<TaskLock> lock = lockAndRecover(false, message);
+    const std::optional<TaskLock> lock = lockAndRecover(false, progressWindow, message);
     if (!lock)
-        return false;
+        return BackupRestoreCancel ? endRun(false, message, {}) : false;
     // A restore stopped by a crash may have left a work folder in a source: not the user's
     // to back up.
     for (const QString& source : TaskPaths::withoutNested(sourcePaths()))
@@ -212,7 +212,7 @@ QStringList TaskInfo::sourcePaths() const
     return paths;
 }
 
-std::optional<TaskLock> TaskInfo::lockAndRecover(bool restoring, QString& message) const
+std::optional<TaskLock> TaskInfo::lockAndRecover(bool restoring, ProgressReceiver* progressWindow, QString& message) const
 {
     QString error;
     std::optional<TaskLock> lock = TaskLock::acquire(pathPart(backupDest), taskName, restoring, &error);
@@ -222,7 +222,16 @@ std::optional<TaskLock> TaskInfo::lockAndRecover(bool restoring, QString& messag
     }
     // What the last run of this task left to the background is done before anything is read.
     const QString folder = taskFolder();
-    PendingRemovals::settle(folder);
+    bool waited = false;
+    const bool settled = PendingRemovals::settle(folder, BackupRestoreCancel, [progressWindow, &waited] {
+        waited = true;
+        if (progressWindow)
+            progressWindow->waitingFor(tr("Waiting for the last run's clean-up..."));
+    });
+    if (waited && progressWindow)
+        progressWindow->waitingFor({});
+    if (!settled)
+        return std::nullopt;
     // A plain copy interrupted between its two renames, and the archives' temporaries.
     recoverAndClean(folder);
     recoverAndClean(folder + "/backup.7z");
@@ -325,9 +334,9 @@ bool TaskInfo::performRestore(const QString& password, ProgressReceiver* progres
     if (!message.isEmpty())
         return false;
 
-    const std::optional<TaskLock> lock = lockAndRecover(true, message);
+    const std::optional<TaskLock> lock = lockAndRecover(true, progressWindow, message);
     if (!lock)
-        return false;
+        return BackupRestoreCancel ? endRun(false, message, {}) : false;
 
     bool result = false;
     switch (function) {
@@ -354,14 +363,14 @@ QList<std::pair<QString, QString>> TaskInfo::heldSources(QStringList* notHeld) c
     const QStringList sources = sourcePaths();
     QStringList fixed;
     for (const QString& path : fixedSourcePaths)
-        fixed << QDir::cleanPath(path);
+        fixed << (path.isEmpty() ? QString() : QDir::cleanPath(path));
     QList<std::pair<QString, QString>> held;
     for (qsizetype i = 0; i < sources.size(); ++i) {
         const QString& source = sources.at(i);
         QString root;
         if (fixed.contains(source)) {
             root = source;
-        } else if (i < fixed.size() && !sources.contains(fixed.at(i))) {
+        } else if (i < fixed.size() && !fixed.at(i).isEmpty() && !sources.contains(fixed.at(i))) {
             // The same item on a drive that is mounted under another name since the backup.
             const std::optional<QString> volume = ExternalVolumes::volumeRoot(source);
             if (volume && ExternalVolumes::isExternalPath(fixed.at(i))
@@ -376,6 +385,46 @@ QList<std::pair<QString, QString>> TaskInfo::heldSources(QStringList* notHeld) c
     return held;
 }
 
+QStringList TaskInfo::fixedSourcePathsFor(const QStringList& sources) const
+{
+    QStringList kept;
+    for (const QString& entry : sources) {
+        const qsizetype i = backupSrc.indexOf(entry);
+        kept << (i >= 0 && i < fixedSourcePaths.size() ? fixedSourcePaths.at(i) : QString());
+    }
+    while (!kept.isEmpty() && kept.last().isEmpty())
+        kept.removeLast();
+    return kept;
+}
+
+QStringList TaskInfo::sourcesOnAnotherDrive() const
+{
+    QStringList found;
+    for (const QString& entry : backupSrc) {
+        const QString identity = UtilityFunctions::identityPart(entry);
+        if (!entry.contains(';') || UtilityFunctions::isAmbiguousIdentity(identity))
+            continue;
+        const QString path = QDir::cleanPath(pathPart(entry));
+        if (!ExternalVolumes::mountRoot(path))
+            continue; // not attached: the run says so
+        // A drive whose identity cannot be read cannot be told apart: as before.
+        const std::optional<QString> now = UtilityFunctions::readVolumeUUID(path);
+        if (now && !now->isEmpty() && *now != identity)
+            found << path;
+    }
+    return found;
+}
+
+QString TaskInfo::notInLastBackupText(const QString& source)
+{
+    return tr("\"%1\" is not in the last backup.").arg(source);
+}
+
+QString TaskInfo::onAnotherDriveText(const QString& source)
+{
+    return tr("\"%1\" is on another drive than the one it was backed up from: it was not restored.").arg(source);
+}
+
 bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
 {
     copyProgressDelegate = progressWindow;
@@ -384,9 +433,23 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
     // Everything is checked before the first item is touched. Sources added since the last
     // backup are named; the ones it holds come back.
     QStringList notHeld;
-    const QList<std::pair<QString, QString>> held = heldSources(&notHeld);
+    QList<std::pair<QString, QString>> held = heldSources(&notHeld);
+    // Another card of the same name in a source's place is not where that source came from.
+    const QStringList elsewhere = sourcesOnAnotherDrive();
+    QStringList elsewhereLines;
+    for (const QString& source : elsewhere)
+        elsewhereLines << onAnotherDriveText(source);
+    held.removeIf([&elsewhere](const std::pair<QString, QString>& pair) { return elsewhere.contains(pair.second); });
+    notHeld.removeIf([&elsewhere](const QString& source) { return elsewhere.contains(source); });
     if (held.isEmpty()) {
-        message = tr("The last backup does not hold any source of this task. Run the backup first.");
+        if (elsewhere.isEmpty()) {
+            message = tr("The last backup does not hold any source of this task. Run the backup first.");
+        } else {
+            QStringList lines = elsewhereLines;
+            for (const QString& source : std::as_const(notHeld))
+                lines << notInLastBackupText(source);
+            message = lines.join(QLatin1Char('\n'));
+        }
         return false;
     }
     QStringList roots, places;
@@ -452,7 +515,7 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
     if (!ok)
         return false;
     qCInfo(lcRuns) << "Copy complete";
-    return reportLeftOut(placement.notRestored(), notHeld, message);
+    return reportLeftOut(placement.notRestored() + elsewhereLines, notHeld, message);
 }
 
 bool TaskInfo::reportLeftOut(const QStringList& notRestored, const QStringList& notHeld, QString& message)
@@ -462,7 +525,7 @@ bool TaskInfo::reportLeftOut(const QStringList& notRestored, const QStringList& 
     QStringList lines{tr("Not everything was restored; everything else is back in place.")};
     lines << notRestored;
     for (const QString& source : notHeld)
-        lines << tr("\"%1\" is not in the last backup.").arg(source);
+        lines << notInLastBackupText(source);
     message = lines.join(QLatin1Char('\n'));
     return false;
 }

@@ -213,17 +213,10 @@ std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path)
     const std::optional<QString> root = ExternalVolumes::volumeRoot(TaskInfo::pathPart(path));
     if (!root)
         return std::nullopt;
-    const QString file = *root + "/Zorvi.txt";
-    QFileInfo info(file);
-    if (info.exists() || info.isSymLink()) {
-        QFile f(file);
-        if (!f.open(QIODevice::ReadOnly)) {
-            qCInfo(lcEngine).noquote() << "Error: " + f.errorString();
-            return QString();
-        }
-        return QString::fromUtf8(f.readAll());
-    }
+    if (const std::optional<QString> found = readVolumeUUID(path))
+        return found;
 
+    const QString file = *root + "/Zorvi.txt";
     const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     QString error;
     QSaveFile f(file);
@@ -238,6 +231,23 @@ std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path)
         return QStringLiteral("#");
     }
     return uuid;
+}
+
+std::optional<QString> UtilityFunctions::readVolumeUUID(const QString& path)
+{
+    const std::optional<QString> root = ExternalVolumes::volumeRoot(TaskInfo::pathPart(path));
+    if (!root)
+        return std::nullopt;
+    const QString file = *root + "/Zorvi.txt";
+    const QFileInfo info(file);
+    if (!info.exists() && !info.isSymLink())
+        return std::nullopt;
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        qCInfo(lcEngine).noquote() << "Error: " + f.errorString();
+        return QString();
+    }
+    return QString::fromUtf8(f.readAll());
 }
 
 bool UtilityFunctions::isExternalVolumePath(const QString& path)

@@ -58,6 +58,9 @@ public:
     // cannot be read, "#" when it cannot be created; nullopt when the path is on no
     // external volume.
     static std::optional<QString> getVolumeUUID(const QString& path);
+    // The identity the volume holding `path` carries now, without giving it one: nullopt when
+    // it has none (or the path is on no external volume), empty when it cannot be read.
+    static std::optional<QString> readVolumeUUID(const QString& path);
     static bool isExternalVolumePath(const QString& path);
     // "path;uuid" for a path on an external volume, else the path unchanged.
     static QString tagPathWithDevice(const QString& path);

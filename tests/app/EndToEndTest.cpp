@@ -5,6 +5,7 @@
 #include "BackupViewController.h"
 #include "CloudClients.h"
 #include "Controls.h"
+#include "ExternalVolumes.h"
 #include "FailPointHold.h"
 #include "FakeClock.h"
 #include "MessageWindowPresenter.h"
@@ -71,6 +72,7 @@ struct AppWindow : RealPages {
     ScopedFakeClock clock { QDateTime(QDate(2026, 3, 4), QTime(12, 0)) };
     ViewController vc;
     BackupViewController* backupPage = nullptr;
+    RestoreViewController* restorePage = nullptr;
     AppWindow()
     {
         // Every test starts from no task list, also when they share one process.
@@ -80,8 +82,33 @@ struct AppWindow : RealPages {
         vc.setTabsEnabled(true);
         vc.onBackupTabClicked();
         backupPage = qobject_cast<BackupViewController*>(vc.page("BackupContainerSegue"));
+        restorePage = qobject_cast<RestoreViewController*>(vc.page("RestoreContainerSegue"));
     }
 };
+
+// Waits for the message window, checks how its text begins, closes it; its text, or nothing
+// when none came.
+QString closeMessage(const QString& expected)
+{
+    messageView* shown = nullptr;
+    if (!QTest::qWaitFor([&] { return (shown = visibleTopLevel<messageView>()) != nullptr; }, 60000))
+        return QString();
+    const QString text = shown->statusString;
+    EXPECT_TRUE(text.startsWith(expected)) << text.toStdString();
+    shown->closeClicked();
+    return text;
+}
+
+// The Backup page's add button, one source, a destination and a name, Done: backed up at once.
+void addTaskInTheEditor(BackupViewController* page, const QString& source, const QString& destination, const QString& name)
+{
+    QTest::mouseClick(control<circleButton>(page, "addBtn"), Qt::LeftButton);
+    ASSERT_NE(page->editor(), nullptr);
+    page->editor()->addSourcePaths({ source }, true);
+    page->editor()->chooseDestination(destination, true);
+    QTest::keyClicks(control<QLineEdit>(page->editor(), "taskName_field"), name);
+    QTest::mouseClick(control<customizeButton>(page->editor(), "doneButton"), Qt::LeftButton);
+}
 
 } // namespace
 
@@ -279,8 +306,8 @@ TEST(EndToEnd, AnEditedTaskKeepsItsBackupRestorableWhenTheNextRunIsCancelledOrFa
     AppWindow window;
     ViewController& vc = window.vc;
     auto* backupPage = window.backupPage;
+    auto* restorePage = window.restorePage;
     ASSERT_NE(backupPage, nullptr);
-    auto* restorePage = qobject_cast<RestoreViewController*>(vc.page("RestoreContainerSegue"));
     ASSERT_NE(restorePage, nullptr);
     auto listed = [&]() { return vc.controller.findTask("Plain"); };
     auto restoreNames = [&]() {
@@ -289,24 +316,10 @@ TEST(EndToEnd, AnEditedTaskKeepsItsBackupRestorableWhenTheNextRunIsCancelledOrFa
             names << t->taskName;
         return names;
     };
-    auto closeMessage = [&](const QString& expected) {
-        messageView* shown = nullptr;
-        const bool asked = QTest::qWaitFor([&] { return (shown = visibleTopLevel<messageView>()) != nullptr; }, 60000);
-        if (!asked)
-            return false;
-        EXPECT_TRUE(shown->statusString.startsWith(expected)) << shown->statusString.toStdString();
-        shown->closeClicked();
-        return true;
-    };
 
-    QTest::mouseClick(control<circleButton>(backupPage, "addBtn"), Qt::LeftButton);
-    ASSERT_NE(backupPage->editor(), nullptr);
-    backupPage->editor()->addSourcePaths({ root + "/a" }, true);
-    backupPage->editor()->chooseDestination(root + "/backups", true);
-    QTest::keyClicks(control<QLineEdit>(backupPage->editor(), "taskName_field"), "Plain");
-    QTest::mouseClick(control<customizeButton>(backupPage->editor(), "doneButton"), Qt::LeftButton);
+    ASSERT_NO_FATAL_FAILURE(addTaskInTheEditor(backupPage, root + "/a", root + "/backups", "Plain"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->backupStatus == 1; }, 60000));
-    ASSERT_TRUE(closeMessage("\"Plain\" backup complete"));
+    ASSERT_FALSE(closeMessage("\"Plain\" backup complete").isEmpty());
 
     // The pencil, more sources, Done: the run starts at once.
     const auto editAdding = [&](const QStringList& sources) {
@@ -333,7 +346,7 @@ TEST(EndToEnd, AnEditedTaskKeepsItsBackupRestorableWhenTheNextRunIsCancelledOrFa
     // A run that fails: one of the new sources is gone by the time it starts.
     ASSERT_TRUE(QDir(root + "/c").removeRecursively());
     ASSERT_TRUE(editAdding({ root + "/b", root + "/c" }));
-    ASSERT_TRUE(closeMessage("\"Plain\" backup failed"));
+    ASSERT_FALSE(closeMessage("\"Plain\" backup failed").isEmpty());
     stillRestorable("failed");
 
     // A run cancelled from its window while it copies.
@@ -355,8 +368,77 @@ TEST(EndToEnd, AnEditedTaskKeepsItsBackupRestorableWhenTheNextRunIsCancelledOrFa
     writeAll(root + "/a/note.txt", "changed");
     vc.onRestoreTabClicked();
     restorePage->restoreRow("Plain");
-    ASSERT_TRUE(closeMessage("Restoring replaces the current files"));
+    ASSERT_FALSE(closeMessage("Restoring replaces the current files").isEmpty());
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed()->restoreStatus != 0; }, 60000));
     EXPECT_EQ(readAll(root + "/a/note.txt"), "original");
-    ASSERT_TRUE(closeMessage("\"Plain\" restoration failed\nNot everything was restored"));
+    ASSERT_FALSE(closeMessage("\"Plain\" restoration failed\nNot everything was restored").isEmpty());
+}
+
+// A plain task of one card's photos, edited to take a second card's as well, whose next run
+// is cancelled. Then the first card is out and another card of the same name (as cameras
+// name them) is in its place. The restore writes neither card and names both.
+TEST(EndToEnd, ARestoreAfterAnEditWritesOnlyWhereItsBackupCameFrom)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = dir.path();
+    const QString card1 = root + "/media/CARD1";
+    const QString card2 = root + "/media/CARD2";
+    for (const QString& folder : { card1 + "/DCIM", card2 + "/DCIM", root + "/backups" })
+        ASSERT_TRUE(QDir().mkpath(folder));
+    writeAll(card1 + "/DCIM/IMG_0001.JPG", "card 1");
+    writeAll(card2 + "/DCIM/IMG_0001.JPG", "card 2");
+    writeAll(card2 + "/DCIM/IMG_0002.JPG", "card 2 only");
+    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { card1, card2 });
+    struct Unmount {
+        ~Unmount() { ExternalVolumes::setOverride(std::nullopt, std::nullopt); }
+    } unmount;
+
+    AppWindow window;
+    ViewController& vc = window.vc;
+    auto* backupPage = window.backupPage;
+    auto* restorePage = window.restorePage;
+    ASSERT_NE(backupPage, nullptr);
+    ASSERT_NE(restorePage, nullptr);
+    auto listed = [&]() { return vc.controller.findTask("Photos"); };
+
+    ASSERT_NO_FATAL_FAILURE(addTaskInTheEditor(backupPage, card1 + "/DCIM", root + "/backups", "Photos"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->backupStatus == 1; }, 60000));
+    ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
+
+    // The pencil, the second card's folder, Done; the run is cancelled from its window.
+    {
+        FailPointHold copying("backup-source-copied");
+        QTest::mouseClick(backupPage->cellAt(0)->modifyBtn, Qt::LeftButton);
+        AddTaskBoxViewController* editor = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (editor = backupPage->editor()) != nullptr && editor->isVisible(); }, 10000));
+        editor->addSourcePaths({ card2 + "/DCIM" }, false);
+        QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+        ProgressView* progress = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return copying.held() && (progress = visibleTopLevel<ProgressView>()) != nullptr; }, 30000));
+        QTest::mouseClick(control<customizeButton>(progress, "cancelBtn"), Qt::LeftButton);
+        copying.release();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return vc.controller.executingTasks.isEmpty(); }, 60000));
+    }
+    ASSERT_EQ(listed()->backupSrc.size(), 2);
+    EXPECT_EQ(listed()->fixedSourcePaths, QStringList { card1 + "/DCIM" });
+
+    // Card 1 is out; another card of its name is in, with its own photos.
+    ASSERT_TRUE(QDir(card1).removeRecursively());
+    ASSERT_TRUE(QDir().mkpath(card1 + "/DCIM"));
+    writeAll(card1 + "/DCIM/IMG_0001.JPG", "card 3");
+
+    vc.onRestoreTabClicked();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !restorePage->tableData.isEmpty(); }, 5000));
+    restorePage->restoreRow("Photos");
+    ASSERT_FALSE(closeMessage("Restoring replaces the current files").isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed()->restoreStatus != 0; }, 60000));
+    EXPECT_EQ(listed()->restoreStatus, -1);
+    const QString said = closeMessage("\"Photos\" restoration failed");
+    EXPECT_TRUE(said.contains("\"" + card1 + "/DCIM\" is on another drive")) << said.toStdString();
+    EXPECT_TRUE(said.contains("\"" + card2 + "/DCIM\" is not in the last backup.")) << said.toStdString();
+    EXPECT_EQ(readAll(card1 + "/DCIM/IMG_0001.JPG"), "card 3");
+    EXPECT_EQ(QDir(card1 + "/DCIM").entryList(QDir::Files), QStringList { "IMG_0001.JPG" });
+    EXPECT_EQ(readAll(card2 + "/DCIM/IMG_0001.JPG"), "card 2");
+    EXPECT_EQ(QDir(card2 + "/DCIM").entryList(QDir::Files), QStringList({ "IMG_0001.JPG", "IMG_0002.JPG" }));
 }

@@ -577,8 +577,9 @@ TaskInfoPtr AddTaskBoxViewController::buildTask(const SourceFigures& figures)
         backupId.append(QString::number(i));
 
     // An unchanged task keeps its history. What the backup folder holds is a fact about the
-    // drive, not about the edit: while the folder and the mode stay, it stays restorable,
-    // also when the next run with the new sources is cancelled or fails.
+    // drive, not about the edit: while the folder and the mode stay, the sources that are
+    // still the same stay restorable, also when the next run with the new ones is cancelled
+    // or fails. A source that is not (another drive, another folder) never gets another's backup.
     qint64 backupStatus = 0;
     qint64 restoreStatus = 0;
     QString lastBackupDate;
@@ -587,7 +588,7 @@ TaskInfoPtr AddTaskBoxViewController::buildTask(const SourceFigures& figures)
     const bool sameBackup = isModifyMode && taskInfoToMod && taskInfoToMod->taskName == taskName
         && taskInfoToMod->backupDest == destinationPath && taskInfoToMod->function == exeFunc;
     if (sameBackup)
-        fixedSourcePaths = taskInfoToMod->fixedSourcePaths;
+        fixedSourcePaths = taskInfoToMod->fixedSourcePathsFor(sourcePathArray);
     if (sameBackup && taskInfoToMod->backupSrc == sourcePathArray) {
         backupStatus = taskInfoToMod->backupStatus;
         restoreStatus = taskInfoToMod->restoreStatus;

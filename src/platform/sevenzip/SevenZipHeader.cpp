@@ -40,6 +40,9 @@ constexpr quint64 kMaxHeaderBytes = quint64(512) << 20;
 constexpr quint64 kMaxCount = 1 << 24;
 constexpr int kMaxCyclesPower = 24;
 constexpr quint64 kMaxDecoderMemory = quint64(1) << 30;
+// Coders and streams of one folder; 7-Zip itself writes at most four coders.
+constexpr quint64 kMaxFolderStreams = 64;
+constexpr size_t kMaxHeaderCoders = 8;
 
 struct Malformed : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -107,9 +110,11 @@ public:
         if (byte() != id)
             throw Malformed("an unexpected header property");
     }
+    quint64 left() const { return quint64(m_data.size() - m_pos); }
     // A bit per item, the first in the high bit.
     std::vector<bool> bits(quint64 n)
     {
+        need((n + 7) / 8);
         std::vector<bool> set(n);
         quint8 current = 0;
         for (quint64 i = 0; i < n; ++i) {
@@ -122,7 +127,11 @@ public:
     std::vector<std::optional<quint32>> digests(quint64 n)
     {
         const bool all = byte() != 0;
+        if (all && n > left() / 4)
+            throw Malformed("the header ends too early");
         const std::vector<bool> defined = all ? std::vector<bool>(n, true) : bits(n);
+        if (quint64(std::count(defined.begin(), defined.end(), true)) > left() / 4)
+            throw Malformed("the header ends too early");
         std::vector<std::optional<quint32>> crcs(n);
         for (quint64 i = 0; i < n; ++i) {
             if (defined[i])
@@ -144,6 +153,8 @@ private:
 struct Coder {
     QByteArray method;
     QByteArray properties;
+    quint64 inStreams = 1;
+    quint64 outStreams = 1;
 };
 
 struct Folder {
@@ -152,6 +163,12 @@ struct Folder {
     std::vector<quint64> packedStreams;               // in-streams read from pack streams
     std::vector<quint64> unpackSizes;                 // one per out-stream
     std::optional<quint32> crc;
+    quint64 outStreams = 0;
+    // Every coder one stream in and one out: the only kind a header is encoded with.
+    bool simple() const
+    {
+        return std::all_of(coders.begin(), coders.end(), [](const Coder& c) { return c.inStreams == 1 && c.outStreams == 1; });
+    }
 };
 
 struct Streams {
@@ -160,39 +177,56 @@ struct Streams {
     std::vector<Folder> folders;
 };
 
+// A folder's coders and how their streams are bound. The data folders are only read past
+// (a program's folder has a coder of several streams, BCJ2); only the header's is decoded.
 Folder readFolder(Bytes& b)
 {
     Folder folder;
-    const quint64 coders = b.count(8);
+    const quint64 coders = b.count(kMaxFolderStreams);
     if (coders == 0)
         throw Malformed("a folder without coders");
+    quint64 inStreams = 0;
     for (quint64 i = 0; i < coders; ++i) {
         const quint8 flags = b.byte();
         if (flags & 0x80)
             throw Malformed("alternative coders");
         Coder coder;
         coder.method = b.take(flags & 0x0F).toByteArray();
-        // Coders with several streams (BCJ2) never encode a header.
-        if ((flags & 0x10) && (b.count() != 1 || b.count() != 1))
-            throw Malformed("a coder with several streams");
+        if (flags & 0x10) {
+            coder.inStreams = b.count(kMaxFolderStreams);
+            coder.outStreams = b.count(kMaxFolderStreams);
+        }
         if (flags & 0x20)
             coder.properties = b.take(b.count(1 << 16)).toByteArray();
+        inStreams += coder.inStreams;
+        folder.outStreams += coder.outStreams;
+        if (inStreams > kMaxFolderStreams || folder.outStreams > kMaxFolderStreams)
+            throw Malformed("a folder with too many streams");
         folder.coders.push_back(coder);
     }
-    for (quint64 i = 0; i + 1 < coders; ++i) {
-        const quint64 in = b.count(coders - 1);
-        const quint64 out = b.count(coders - 1);
+    if (folder.outStreams == 0 || inStreams < folder.outStreams)
+        throw Malformed("a broken coder chain");
+    // Every out-stream but the folder's result feeds an in-stream; the in-streams left are read
+    // from pack streams.
+    for (quint64 i = 0; i + 1 < folder.outStreams; ++i) {
+        const quint64 in = b.count(inStreams - 1);
+        const quint64 out = b.count(folder.outStreams - 1);
         folder.bonds.emplace_back(in, out);
     }
-    for (quint64 in = 0; in < coders; ++in) {
-        bool bound = false;
-        for (const auto& bond : folder.bonds)
-            bound = bound || bond.first == in;
-        if (!bound)
-            folder.packedStreams.push_back(in);
+    const quint64 packed = inStreams - folder.bonds.size();
+    if (packed == 1) {
+        for (quint64 in = 0; in < inStreams && folder.packedStreams.empty(); ++in) {
+            const bool bound = std::any_of(folder.bonds.begin(), folder.bonds.end(),
+                                           [in](const auto& bond) { return bond.first == in; });
+            if (!bound)
+                folder.packedStreams.push_back(in);
+        }
+        if (folder.packedStreams.empty())
+            throw Malformed("a broken coder chain");
+    } else {
+        for (quint64 i = 0; i < packed; ++i)
+            folder.packedStreams.push_back(b.count(inStreams - 1));
     }
-    if (folder.packedStreams.size() != 1)
-        throw Malformed("a folder with several pack streams");
     return folder;
 }
 
@@ -251,7 +285,7 @@ Streams readStreams(Bytes& b)
                 streams.folders.push_back(readFolder(b));
             b.expect(kCodersUnpackSize);
             for (Folder& folder : streams.folders) {
-                for (size_t i = 0; i < folder.coders.size(); ++i)
+                for (quint64 i = 0; i < folder.outStreams; ++i)
                     folder.unpackSizes.push_back(b.number());
             }
             for (quint8 sub = b.byte(); sub != kEnd; sub = b.byte()) {
@@ -316,8 +350,47 @@ QByteArray decodeLzma(const Coder& coder, QByteArrayView input, quint64 size)
     return output;
 }
 
-QByteArray decrypt(const Coder& coder, QByteArrayView input, const QString& password)
+// The password and the keys derived from it in one read. A folder may chain AES coders, and
+// deriving a key is the slow part: each rounds and salt is derived once. Wiped when done.
+class Secrets {
+public:
+    explicit Secrets(const QString& password) : password(password) {}
+    ~Secrets()
+    {
+        for (Derived& d : m_keys)
+            std::memset(d.key, 0, sizeof d.key);
+    }
+    Secrets(const Secrets&) = delete;
+    Secrets& operator=(const Secrets&) = delete;
+
+    const unsigned char* find(int cyclesPower, const QByteArray& salt) const
+    {
+        for (const Derived& d : m_keys) {
+            if (d.cyclesPower == cyclesPower && d.salt == salt)
+                return d.key;
+        }
+        return nullptr;
+    }
+    void keep(int cyclesPower, const QByteArray& salt, const unsigned char* key)
+    {
+        m_keys.push_back({cyclesPower, salt, {}});
+        std::memcpy(m_keys.back().key, key, sizeof m_keys.back().key);
+    }
+
+    const QString& password;
+
+private:
+    struct Derived {
+        int cyclesPower;
+        QByteArray salt;
+        unsigned char key[32];
+    };
+    std::vector<Derived> m_keys;
+};
+
+QByteArray decrypt(const Coder& coder, QByteArrayView input, Secrets& secrets)
 {
+    const QString& password = secrets.password;
     const QByteArray& p = coder.properties;
     if (p.isEmpty())
         throw Malformed("bad encryption properties");
@@ -350,7 +423,9 @@ QByteArray decrypt(const Coder& coder, QByteArrayView input, const QString& pass
         round.fill('\0');
         std::memset(key, 0, sizeof key);
     });
-    if (cyclesPower == 0x3F) {
+    if (const unsigned char* known = secrets.find(cyclesPower, salt)) {
+        std::memcpy(key, known, sizeof key);
+    } else if (cyclesPower == 0x3F) {
         std::memcpy(key, round.constData(), size_t(std::min<qsizetype>(counterAt, 32)));
     } else {
         if (cyclesPower > kMaxCyclesPower)
@@ -367,6 +442,7 @@ QByteArray decrypt(const Coder& coder, QByteArrayView input, const QString& pass
         unsigned int length = 0;
         if (!ok || EVP_DigestFinal_ex(sha.get(), key, &length) != 1)
             throw Malformed("the key cannot be derived");
+        secrets.keep(cyclesPower, salt, key);
     }
     const qsizetype blocks = input.size() / 16 * 16;
     QByteArray output(blocks, Qt::Uninitialized);
@@ -382,7 +458,7 @@ QByteArray decrypt(const Coder& coder, QByteArrayView input, const QString& pass
     return output;
 }
 
-QByteArray runCoder(const Coder& coder, QByteArrayView input, quint64 size, const QString& password)
+QByteArray runCoder(const Coder& coder, QByteArrayView input, quint64 size, Secrets& secrets)
 {
     QByteArray output;
     if (coder.method == QByteArray(1, '\0'))
@@ -390,7 +466,7 @@ QByteArray runCoder(const Coder& coder, QByteArrayView input, quint64 size, cons
     else if (coder.method == QByteArray("\x03\x01\x01", 3) || coder.method == QByteArray(1, '\x21'))
         return decodeLzma(coder, input, size);
     else if (coder.method == QByteArray("\x06\xF1\x07\x01", 4))
-        output = decrypt(coder, input, password);
+        output = decrypt(coder, input, secrets);
     else
         throw Malformed("a coder that cannot be read");
     if (quint64(output.size()) < size)
@@ -401,23 +477,28 @@ QByteArray runCoder(const Coder& coder, QByteArrayView input, quint64 size, cons
 
 // What the folder's out-stream `out` holds: each coder has one stream in and one out, bonded
 // into a chain that starts at the pack stream.
-QByteArray decodeOut(const Folder& folder, quint64 out, QByteArrayView packed, const QString& password, int depth)
+QByteArray decodeOut(const Folder& folder, quint64 out, QByteArrayView packed, Secrets& secrets, int depth)
 {
     if (depth > int(folder.coders.size()) || out >= folder.unpackSizes.size() || folder.unpackSizes[out] > kMaxHeaderBytes)
         throw Malformed("a broken coder chain");
     const Coder& coder = folder.coders[out];
     for (const auto& [in, from] : folder.bonds) {
         if (in == out)
-            return runCoder(coder, decodeOut(folder, from, packed, password, depth + 1), folder.unpackSizes[out], password);
+            return runCoder(coder, decodeOut(folder, from, packed, secrets, depth + 1), folder.unpackSizes[out], secrets);
     }
-    return runCoder(coder, packed, folder.unpackSizes[out], password);
+    return runCoder(coder, packed, folder.unpackSizes[out], secrets);
 }
 
-QByteArray decodeHeader(QFile& file, const Streams& streams, const QString& password)
+QByteArray decodeHeader(QFile& file, const Streams& streams, Secrets& secrets)
 {
     if (streams.folders.empty() || streams.packSizes.empty())
         throw Malformed("an encoded header without data");
     const Folder& folder = streams.folders.front();
+    if (!folder.simple() || folder.packedStreams.size() != 1)
+        throw Malformed("a header encoded with a coder of several streams");
+    // Each coder of the chain may give up to the header's limit: a few are all a header needs.
+    if (folder.coders.size() > kMaxHeaderCoders)
+        throw Malformed("a header encoded too often");
     quint64 main = folder.coders.size();
     for (quint64 out = 0; out < folder.coders.size(); ++out) {
         bool feeds = false;
@@ -429,9 +510,9 @@ QByteArray decodeHeader(QFile& file, const Streams& streams, const QString& pass
     if (main == folder.coders.size() || streams.packPosition > quint64(file.size()))
         throw Malformed("a broken coder chain");
     const QByteArray packed = readAt(file, 32 + streams.packPosition, streams.packSizes.front());
-    const QByteArray header = decodeOut(folder, main, packed, password, 0);
+    const QByteArray header = decodeOut(folder, main, packed, secrets, 0);
     if (folder.crc && crcOf(header) != *folder.crc)
-        throw Malformed(password.isEmpty() ? "the header does not read back" : "the header does not read back (password?)");
+        throw Malformed(secrets.password.isEmpty() ? "the header does not read back" : "the header does not read back (password?)");
     return header;
 }
 
@@ -461,22 +542,31 @@ QList<QString> readFiles(Bytes& b)
         const QByteArrayView data = b.take(b.number());
         if (type != kName)
             continue;
+        if (names)
+            throw Malformed("two lists of names");
         Bytes n(data);
         if (n.byte() != 0)
             throw Malformed("names kept elsewhere");
+        const QByteArrayView text = n.take(n.left());
+        // Each name ends in a zero unit: the list is whole, one name per item, nothing after.
+        if (text.size() % 2 != 0)
+            throw Malformed("the names do not match the items");
         names.emplace();
-        names->reserve(qsizetype(files));
-        const QByteArrayView text = n.take(quint64(data.size() - 1));
+        names->reserve(qsizetype(std::min<quint64>(files, quint64(text.size()) / 2)));
         std::vector<char16_t> units;
-        for (qsizetype i = 0; i + 1 < text.size(); i += 2) {
+        for (qsizetype i = 0; i < text.size(); i += 2) {
             const char16_t unit = char16_t(quint8(text[i]) | (quint8(text[i + 1]) << 8));
             if (unit != 0) {
                 units.push_back(unit);
                 continue;
             }
+            if (quint64(names->size()) == files)
+                throw Malformed("more names than items");
             names->append(QString::fromUtf16(units.data(), qsizetype(units.size())));
             units.clear();
         }
+        if (!units.empty())
+            throw Malformed("the names do not match the items");
     }
     if (files > 0 && (!names || quint64(names->size()) != files))
         throw Malformed("the names do not match the items");
@@ -503,6 +593,7 @@ std::optional<QList<QString>> SevenZipHeader::readNames(const QString& archivePa
         QByteArray header = readAt(file, 32 + offset, size);
         if (crcOf(header) != littleEndian(start.constData() + 28, 4))
             throw Malformed("the header is damaged");
+        Secrets secrets(password);
         for (int level = 0; level < 4; ++level) {
             Bytes b(header);
             const quint8 id = b.byte();
@@ -510,7 +601,7 @@ std::optional<QList<QString>> SevenZipHeader::readNames(const QString& archivePa
                 return readFiles(b);
             if (id != kEncodedHeader)
                 throw Malformed("no header");
-            header = decodeHeader(file, readStreams(b), password);
+            header = decodeHeader(file, readStreams(b), secrets);
         }
         throw Malformed("a header encoded too often");
     } catch (const std::exception& e) {

@@ -1,9 +1,11 @@
 #include "LzmaSDKObjCReader.h"
 #include "LzmaSDKObjCWriter.h"
 #include "RawNames.h"
+#include "SevenZipHeader.h"
 #include "SevenZipTestSupport.h"
 
 #include <QDir>
+#include <QtEndian>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -11,6 +13,8 @@
 #include <QRandomGenerator>
 
 #include <gtest/gtest.h>
+
+#include <zlib.h>
 
 #include <filesystem>
 #include <future>
@@ -23,6 +27,23 @@ namespace {
 QStringList entries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+quint32 crcOf(const QByteArray& data)
+{
+    return quint32(::crc32(0L, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
+}
+
+// A 7z file that holds only a header, stored as it stands.
+QByteArray archiveWithHeader(const QByteArray& header)
+{
+    QByteArray next(20, '\0'); // the header's offset, size and CRC
+    qToLittleEndian<quint64>(quint64(header.size()), next.data() + 8);
+    qToLittleEndian<quint32>(crcOf(header), next.data() + 16);
+    QByteArray start("7z\xBC\xAF\x27\x1C\x00\x04", 8);
+    start.resize(12);
+    qToLittleEndian<quint32>(crcOf(next), start.data() + 8);
+    return start + next + header;
 }
 
 } // namespace
@@ -119,29 +140,50 @@ TEST(SevenZipReaderTest, NamesComeBackByteForByteOrNothingIsWritten)
     // 7zz lists a line break in a name as "_". The names come back as stored, beside names
     // that hold a real "_", in a folder so named, and from an archive whose header is encrypted
     // under a password beyond the first plane.
+    // The same from archives written as the backups are, over a folder that holds a program:
+    // 7-Zip stores it through a coder of several streams.
     const QByteArray in2 = QFile::encodeName(tmp.filePath(QStringLiteral("in2")));
     QDir().mkpath(QFile::decodeName(in2 + "/top/dir\nx"));
-    const QList<QByteArray> odd{"a\nb", "a_b", "two\nlines_\xff", "dir\nx/inner_y"};
+    QDir().mkpath(QFile::decodeName(in2 + "/top/dir_x"));
+    const QList<QByteArray> odd{"a\nb", "a_b", "two\nlines_\xff", "dir\nx/inner_y", "dir_x/inner_y", "tab\there"};
     for (const QByteArray& name : odd)
         ASSERT_TRUE(writeRawFile(in2 + "/top/" + name, "data of " + name));
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/ls"), QFile::decodeName(in2 + "/top/program")));
+    const QSet<QByteArray> tops{"a\nb", "a_b", "two\nlines_\xff", "dir\nx", "dir_x", "tab\there", "program"};
     const QString password = QStringLiteral("p\u00e4\U0001F600x");
     for (const bool encrypted : {false, true}) {
-        SCOPED_TRACE(encrypted);
-        const QString archive2 = tmp.filePath(encrypted ? QStringLiteral("breaks.enc") : QStringLiteral("breaks.7z"));
-        QStringList args{QStringLiteral("a"), QStringLiteral("-t7z"), archive2, QStringLiteral("top")};
-        if (encrypted)
-            args << QStringLiteral("-p") << QStringLiteral("-mhe=on");
-        ASSERT_EQ(run7zz(args, encrypted ? (password + "\n" + password + "\n").toUtf8() : QByteArray(), QFile::decodeName(in2)).exitCode, 0);
-        LzmaSDKObjCReader reader2(archive2, 1);
-        if (encrypted)
-            reader2.setPasswordGetter([&password] { return password; });
-        ASSERT_TRUE(reader2.open(nullptr)) << reader2.lastError().toStdString();
-        const QString out2 = tmp.filePath(encrypted ? QStringLiteral("out-enc") : QStringLiteral("out-7z"));
-        ASSERT_TRUE(reader2.extract(reader2.items(), out2, true)) << reader2.lastError().toStdString();
-        const QByteArray top2 = QFile::encodeName(out2) + "/top";
-        EXPECT_EQ(rawEntries(top2), QSet<QByteArray>({"a\nb", "a_b", "two\nlines_\xff", "dir\nx"}));
-        for (const QByteArray& name : odd)
-            EXPECT_EQ(readRawFile(top2 + '/' + name), "data of " + name) << name.toHex().constData();
+        for (const bool asBackups : {false, true}) {
+            SCOPED_TRACE(encrypted);
+            SCOPED_TRACE(asBackups);
+            const QString name = QStringLiteral("breaks-%1-%2").arg(int(encrypted)).arg(int(asBackups));
+            const QString archive2 = tmp.filePath(name + QStringLiteral(".7z"));
+            if (asBackups) {
+                LzmaSDKObjCWriter writer(archive2);
+                writer.addPath(QFile::decodeName(in2 + "/top"), QFile::decodeName(in2 + "/top"));
+                writer.applyArchiveSettings(encrypted);
+                if (encrypted)
+                    writer.setPasswordGetter([&password] { return password; });
+                ASSERT_TRUE(writer.write()) << writer.lastError().toStdString();
+                EXPECT_TRUE(run7zz({QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-p") + password, archive2})
+                                .output.contains("BCJ2"));
+            } else {
+                QStringList args{QStringLiteral("a"), QStringLiteral("-t7z"), archive2, QStringLiteral("top")};
+                if (encrypted)
+                    args << QStringLiteral("-p") << QStringLiteral("-mhe=on");
+                ASSERT_EQ(run7zz(args, encrypted ? (password + "\n" + password + "\n").toUtf8() : QByteArray(), QFile::decodeName(in2)).exitCode, 0);
+            }
+            LzmaSDKObjCReader reader2(archive2, 1);
+            if (encrypted)
+                reader2.setPasswordGetter([&password] { return password; });
+            ASSERT_TRUE(reader2.open(nullptr)) << reader2.lastError().toStdString();
+            const QString out2 = tmp.filePath(QStringLiteral("out-") + name);
+            ASSERT_TRUE(reader2.extract(reader2.items(), out2, true)) << reader2.lastError().toStdString();
+            const QByteArray top2 = QFile::encodeName(out2) + (asBackups ? in2 : QByteArray()) + "/top";
+            EXPECT_EQ(rawEntries(top2), tops);
+            for (const QByteArray& name : odd)
+                EXPECT_EQ(readRawFile(top2 + '/' + name), "data of " + name) << name.toHex().constData();
+            EXPECT_EQ(readRawFile(top2 + "/program"), readRawFile("/bin/ls"));
+        }
     }
 }
 
@@ -203,4 +245,28 @@ TEST(SevenZipReaderTest, CancelFromAnotherThreadStopsTheExtraction)
     worker.join();
     EXPECT_FALSE(result);
     EXPECT_TRUE(reader.wasCancelled());
+}
+
+TEST(SevenZipReaderTest, AHeaderWithMoreNamesThanItemsIsRefusedAtTheFirstOneTooMany)
+{
+    QTemporaryDir tmp;
+    // One item; a names property of `count` names, the empty ones two zero bytes each.
+    const auto withNames = [&tmp](const QByteArray& first, quint32 count) {
+        QByteArray names = first + QByteArray(2 * qsizetype(count - 1), '\0');
+        const quint32 size = quint32(names.size() + 1);
+        EXPECT_LT(size, 1u << 21);
+        const char sizeBytes[3] = {char(0xC0 | (size >> 16)), char(size & 0xFF), char((size >> 8) & 0xFF)};
+        const QByteArray header = QByteArray("\x01\x05\x01\x11", 4) + QByteArray(sizeBytes, 3) + '\0' + names
+            + QByteArray(2, '\0');
+        const QString path = tmp.filePath(QStringLiteral("names-%1.7z").arg(count));
+        writeFile(path, archiveWithHeader(header));
+        return path;
+    };
+    const QByteArray a("a\0\0\0", 4);
+    QString error;
+    const std::optional<QList<QString>> one = SevenZipHeader::readNames(withNames(a, 1), {}, &error);
+    ASSERT_TRUE(one.has_value()) << error.toStdString();
+    EXPECT_EQ(*one, QList<QString>{QStringLiteral("a")});
+    EXPECT_FALSE(SevenZipHeader::readNames(withNames(a, 100000), {}, &error).has_value());
+    EXPECT_TRUE(error.contains(QStringLiteral("more names than items"))) << error.toStdString();
 }

@@ -16,7 +16,6 @@ namespace {
 
 struct Removal {
     std::function<void()> work;
-    bool started = false;
     bool done = false;
 };
 using RemovalPtr = std::shared_ptr<Removal>;
@@ -39,15 +38,9 @@ void forgetInChild()
     });
 }
 
-// Runs the removal unless someone else took it; whoever comes first does the work.
-void runIfFirst(const QString& task, const RemovalPtr& removal)
+// Runs on the pool; the task's next run only waits for it.
+void run(const QString& task, const RemovalPtr& removal)
 {
-    {
-        std::lock_guard lock(g_mutex);
-        if (removal->started)
-            return;
-        removal->started = true;
-    }
     removal->work();
     std::lock_guard lock(g_mutex);
     removal->done = true;
@@ -72,7 +65,7 @@ void PendingRemovals::hand(const QString& task, std::function<void()> removal)
         std::lock_guard lock(g_mutex);
         g_pending[task].append(pending);
     }
-    DispatchQueue::background().async([task, pending] { runIfFirst(task, pending); });
+    DispatchQueue::background().async([task, pending] { run(task, pending); });
 }
 
 bool PendingRemovals::settle(const QString& task, const std::atomic<bool>& cancel, const std::function<void()>& waiting)
@@ -86,8 +79,8 @@ bool PendingRemovals::settle(const QString& task, const std::atomic<bool>& cance
         return true;
     if (waiting)
         waiting();
-    // This thread only waits: the removals run on the pool, from the jobs that hand() queued,
-    // and one more pool thread may start while this one sleeps.
+    // This thread only waits, so that a cancel can end the wait: the removals run on the pool,
+    // from the jobs that hand() queued, and one more pool thread may start while this one sleeps.
     QThreadPool* pool = QThreadPool::globalInstance();
     pool->releaseThread();
     bool settled = true;

@@ -363,7 +363,7 @@ QList<std::pair<QString, QString>> TaskInfo::heldSources(QStringList* notHeld) c
     const QStringList sources = sourcePaths();
     QStringList fixed;
     for (const QString& path : fixedSourcePaths)
-        fixed << (path.isEmpty() ? QString() : QDir::cleanPath(path));
+        fixed << QDir::cleanPath(path);
     QList<std::pair<QString, QString>> held;
     for (qsizetype i = 0; i < sources.size(); ++i) {
         const QString& source = sources.at(i);

@@ -210,11 +210,11 @@ QString UtilityFunctions::formatSize(qint64 bytes)
 
 std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path)
 {
+    if (const std::optional<QString> found = readVolumeUUID(path))
+        return found;
     const std::optional<QString> root = ExternalVolumes::volumeRoot(TaskInfo::pathPart(path));
     if (!root)
         return std::nullopt;
-    if (const std::optional<QString> found = readVolumeUUID(path))
-        return found;
 
     const QString file = *root + "/Zorvi.txt";
     const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();

@@ -164,7 +164,7 @@ TEST(SevenZipReaderTest, NamesComeBackByteForByteOrNothingIsWritten)
                 if (encrypted)
                     writer.setPasswordGetter([&password] { return password; });
                 ASSERT_TRUE(writer.write()) << writer.lastError().toStdString();
-                EXPECT_TRUE(run7zz({QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-p") + password, archive2})
+                EXPECT_TRUE(run7zz({QStringLiteral("l"), QStringLiteral("-slt"), archive2}, (password + "\n").toUtf8())
                                 .output.contains("BCJ2"));
             } else {
                 QStringList args{QStringLiteral("a"), QStringLiteral("-t7z"), archive2, QStringLiteral("top")};

@@ -1,13 +1,20 @@
 // Runs a task's backup or restore exactly as the application does and reports the outcome:
 //   zorvi-bench backup|restore --mode copy|7z|7z-enc --dest DIR --name NAME
 //               [--password-stdin] [--cancel-after-ms N] [--progress] SRC...
+//   zorvi-bench backup ... --task-file FILE     also keeps the task's record in FILE, as the
+//                                               application keeps it in its task list
+//   zorvi-bench restore --task-file FILE [--password-stdin] [--cancel-after-ms N] [--progress]
+//                                               restores that record, its sources re-pointed at
+//                                               the drives' mounts now, as Restore does
 // Last line: result=ok|fail seconds=<wall> bytes=<source bytes, with --progress> message=<text>
 #include "ProgressReceiver.h"
+#include "TaskController.h"
 #include "TaskInfo.h"
 #include "UtilityFunctions.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTextStream>
 #include <QThreadPool>
 #include <atomic>
@@ -30,8 +37,35 @@ public:
 int usage()
 {
     std::cerr << "usage: zorvi-bench backup|restore --mode copy|7z|7z-enc --dest DIR --name NAME\n"
-                 "                   [--password-stdin] [--cancel-after-ms N] [--progress] SRC...\n";
+                 "                   [--password-stdin] [--cancel-after-ms N] [--progress] SRC...\n"
+                 "       zorvi-bench backup ... --task-file FILE\n"
+                 "                   (the task's record after the run, as the application saves it)\n"
+                 "       zorvi-bench restore --task-file FILE [--password-stdin] [--cancel-after-ms N] [--progress]\n"
+                 "                   (restores that record as Restore does: its sources re-pointed at\n"
+                 "                   the drives' mounts now; mode, destination, name and sources come from it)\n";
     return 2;
+}
+
+int fail(const QString& text)
+{
+    std::fprintf(stderr, "zorvi-bench: %s\n", text.toUtf8().constData());
+    return 2;
+}
+
+// The task as the editor makes it: places on a drive carry its identity, and the sizes it shows.
+TaskInfoPtr editedTask(const QString& name, const QStringList& sources, const QString& dest, qint64 function,
+                       const QString& password)
+{
+    QStringList tagged, ids;
+    qint64 files = 0, folders = 0;
+    for (const QString& source : sources) {
+        ids << QString::number(ids.size());
+        tagged << UtilityFunctions::tagPathWithDevice(source);
+        (QFileInfo(source).isDir() ? folders : files)++;
+    }
+    return TaskInfo::initWithValues(name, "", tagged, UtilityFunctions::tagPathWithDevice(dest), ids, function, password,
+                                    "None", 0, 0, {}, {}, 0, 0, UtilityFunctions::getTotalSize(sources), files,
+                                    folders, 0, {}, false);
 }
 
 } // namespace
@@ -46,7 +80,7 @@ int main(int argc, char** argv)
     if (action != "backup" && action != "restore")
         return usage();
 
-    QString mode, dest, name, password;
+    QString mode, dest, name, password, taskFile;
     int cancelAfterMs = -1;
     bool withProgress = false;
     QStringList sources;
@@ -60,6 +94,8 @@ int main(int argc, char** argv)
             name = args.takeFirst();
         else if (a == "--cancel-after-ms" && !args.isEmpty())
             cancelAfterMs = args.takeFirst().toInt();
+        else if (a == "--task-file" && !args.isEmpty())
+            taskFile = args.takeFirst();
         else if (a == "--password-stdin")
             password = QTextStream(stdin).readLine();
         else if (a == "--progress")
@@ -70,16 +106,43 @@ int main(int argc, char** argv)
             sources << a;
     }
     const qint64 function = mode == "copy" ? 1 : mode == "7z" ? 2 : mode == "7z-enc" ? 3 : 0;
-    if (function == 0 || dest.isEmpty() || name.isEmpty() || sources.isEmpty())
+    const bool fromRecord = action == "restore" && !taskFile.isEmpty();
+    if (fromRecord ? (function != 0 || !dest.isEmpty() || !name.isEmpty() || !sources.isEmpty())
+                   : (function == 0 || dest.isEmpty() || name.isEmpty() || sources.isEmpty()))
         return usage();
 
-    // The application knows the size before a run (its size polls); only progress needs it.
-    const qint64 bytes = withProgress ? UtilityFunctions::getTotalSize(sources) : 0;
-    auto task = TaskInfo::initWithValues(name, "", sources, dest, {}, function, password, "None", 0, 0, {}, {},
-                                         0, 0, bytes, 0, 0, 0, {}, false);
-    if (action == "restore") {
-        // A plain-copy restore reads the items where the backup put them.
-        task->fixedSourcePaths = sources;
+    TaskController controller;
+    if (!taskFile.isEmpty())
+        controller.setTaskListFile(QFileInfo(taskFile).absoluteFilePath());
+    TaskInfoPtr listed;
+    TaskInfoPtr task;
+    qint64 bytes = 0;
+    if (fromRecord) {
+        const QList<TaskInfoPtr> tasks = controller.loadTaskList();
+        if (tasks.isEmpty())
+            return fail("no task in " + taskFile);
+        controller.TaskArray = tasks;
+        // What Restore does first: the sources follow their drives to where they are mounted now.
+        controller.updateTaskVolumePaths(false);
+        listed = controller.TaskArray.first();
+        task = UtilityFunctions::copyTaskInfo(listed);
+        task->stopScheduleTimer();
+        if (withProgress)
+            bytes = UtilityFunctions::getTotalSize(task->backupSrc);
+    } else if (!taskFile.isEmpty()) {
+        listed = task = editedTask(name, sources, dest, function, password);
+        controller.TaskArray = { task };
+        if (withProgress)
+            bytes = task->totalSize;
+    } else {
+        // The application knows the size before a run (its size polls); only progress needs it.
+        bytes = withProgress ? UtilityFunctions::getTotalSize(sources) : 0;
+        task = TaskInfo::initWithValues(name, "", sources, dest, {}, function, password, "None", 0, 0, {}, {},
+                                        0, 0, bytes, 0, 0, 0, {}, false);
+        if (action == "restore") {
+            // A plain-copy restore reads the items where the backup put them.
+            task->fixedSourcePaths = sources;
+        }
     }
 
     CountingReceiver receiver;
@@ -102,6 +165,16 @@ int main(int argc, char** argv)
         : task->performRestore(password, withProgress ? &receiver : nullptr, message);
     const double seconds = clock.nsecsElapsed() / 1e9;
     canceller = {};
+
+    if (listed) {
+        // The outcome goes into the list as the run's finishing step puts it there.
+        if (action == "backup")
+            listed->backupStatus = ok ? 1 : -1;
+        else
+            listed->restoreStatus = ok ? 1 : -1;
+        if (!controller.saveTaskList())
+            std::fprintf(stderr, "zorvi-bench: the task was not saved in %s\n", taskFile.toUtf8().constData());
+    }
 
     if (withProgress)
         std::fprintf(stderr, "progress reports: %d\n", receiver.reports.load());

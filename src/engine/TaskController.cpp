@@ -103,6 +103,16 @@ QString TaskController::taskListPath()
     return folder.isEmpty() ? QString() : folder + "/metadata.meta";
 }
 
+QString TaskController::listFolder() const
+{
+    return listFile_.isEmpty() ? taskListFolder() : QFileInfo(listFile_).absolutePath();
+}
+
+QString TaskController::listPath() const
+{
+    return listFile_.isEmpty() ? taskListPath() : listFile_;
+}
+
 void TaskController::setAside(const QString& path)
 {
     const QString stamp = QDateTime::currentDateTimeUtc().toString("yyyyMMdd-HHmmss-zzz");
@@ -119,14 +129,14 @@ void TaskController::setAside(const QString& path)
 
 QList<TaskInfoPtr> TaskController::loadTaskList()
 {
-    const QString folder = taskListFolder();
+    const QString folder = listFolder();
     if (folder.isEmpty()) {
         qCWarning(lcEngine) << "No Documents folder: starting with an empty task list";
         return {};
     }
     if (!QFileInfo::exists(folder))
         QDir().mkpath(folder);
-    const QString path = taskListPath();
+    const QString path = listPath();
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
         return {};
 
@@ -175,7 +185,7 @@ QList<TaskInfoPtr> TaskController::loadTaskList()
 
 bool TaskController::saveTaskList()
 {
-    const QString path = taskListPath();
+    const QString path = listPath();
     if (path.isEmpty()) {
         qCWarning(lcEngine) << "No Documents folder: the task list was not saved";
         return false;
@@ -197,8 +207,9 @@ bool TaskController::saveTaskList()
         qCWarning(lcEngine).noquote() << "The task list was not saved: " + error;
         return false;
     }
-    if (!QDir().mkpath(taskListFolder())) {
-        qCWarning(lcEngine).noquote() << "The task list was not saved: cannot create " + taskListFolder();
+    const QString folder = listFolder();
+    if (!QDir().mkpath(folder)) {
+        qCWarning(lcEngine).noquote() << "The task list was not saved: cannot create " + folder;
         return false;
     }
     if (!writeFileAtomically(path, cipher, error)) {

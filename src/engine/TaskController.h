@@ -51,6 +51,10 @@ public:
     static QString taskListFolder();
     static QString taskListPath();
 
+    // Another file for the list than taskListPath(), in a folder that exists (a benchmark keeps
+    // its task apart from the user's list); empty goes back to taskListPath().
+    void setTaskListFile(const QString& path) { listFile_ = path; }
+
     // Reads and deciphers the file. Never fails outward: a missing file gives an empty list;
     // a file that cannot be read, deciphered or understood is renamed to
     // "metadata.meta.bad-<timestamp>" beside it and an empty list is returned. Does not
@@ -173,4 +177,7 @@ private:
     QHash<QString, std::shared_ptr<ProgressReceiver>> runWindows_; // by task name
     bool restorePromptOpen_ = false;
     bool fileSetAsideFailed_ = false; // an unreadable file is still in place: never overwrite it
+    QString listFile_;                // set by setTaskListFile
+    QString listFolder() const;
+    QString listPath() const;
 };

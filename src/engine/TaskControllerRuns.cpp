@@ -67,7 +67,14 @@ TaskInfoPtr TaskController::recordOutcome(const RunPtr& run, bool backup)
             current->backupStatus = done->backupStatus;
             if (ok) {
                 current->lastBackupDate = done->lastBackupDate;
-                current->fixedSourcePaths = done->fixedSourcePaths;
+                // What the backup holds now, for the record that restores from that backup: an
+                // edit to another destination or mode reads another one.
+                if (current->function == done->function
+                    && TaskInfo::samePlace(TaskInfo::pathPart(current->backupDest), UtilityFunctions::identityPart(current->backupDest),
+                                           TaskInfo::pathPart(done->backupDest), UtilityFunctions::identityPart(done->backupDest))) {
+                    current->fixedSourcePaths = done->fixedSourcePaths;
+                    current->fixedSourceIdentities = done->fixedSourceIdentities;
+                }
             }
         } else {
             current->restoreStatus = done->restoreStatus;

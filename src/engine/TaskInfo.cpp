@@ -5,9 +5,12 @@
 #include "DispatchQueue.h"
 #include "DispatchTimer.h"
 #include "EngineLog.h"
+#include "ExternalVolumes.h"
 #include "SizePoll.h"
 #include "TreeSize.h"
+#include "UtilityFunctions.h"
 
+#include <QDir>
 #include <QFile>
 #include <cmath>
 #include <sys/stat.h>
@@ -195,6 +198,9 @@ std::shared_ptr<TaskInfo> TaskInfo::initFromDictionary(const QVariantMap& d, boo
     readInteger(d.value("directoryCount"), t.directoryCount);
     readInteger(d.value("isOtbChecked"), t.isOtbChecked);
     readTextList(d.value("fixedSourcePaths"), t.fixedSourcePaths);
+    QStringList identities;
+    if (d.contains("fixedSourceIdentities") && readTextList(d.value("fixedSourceIdentities"), identities))
+        t.fixedSourceIdentities = identities;
     t.applyScheduleRule(delayFirstCheck);
     return task;
 }
@@ -221,6 +227,8 @@ QVariantMap TaskInfo::toDictionary() const
     d.insert("directoryCount", QVariant::fromValue<qint64>(directoryCount));
     d.insert("isOtbChecked", QVariant::fromValue<qint64>(isOtbChecked));
     d.insert("fixedSourcePaths", fixedSourcePaths);
+    if (fixedSourceIdentities)
+        d.insert("fixedSourceIdentities", *fixedSourceIdentities);
     return d;
 }
 
@@ -380,6 +388,22 @@ QString TaskInfo::pathPart(const QString& entry)
 {
     const qsizetype semicolon = entry.indexOf(';');
     return semicolon < 0 ? entry : entry.left(semicolon);
+}
+
+bool TaskInfo::samePlace(const QString& path, const QString& identity, const QString& otherPath,
+                         const QString& otherIdentity)
+{
+    if (identity != otherIdentity)
+        return false;
+    const QString a = QDir::cleanPath(path);
+    const QString b = QDir::cleanPath(otherPath);
+    if (UtilityFunctions::isAmbiguousIdentity(identity))
+        return a == b;
+    const std::optional<QString> rootA = ExternalVolumes::volumeRoot(a);
+    const std::optional<QString> rootB = ExternalVolumes::volumeRoot(b);
+    if (!rootA || !rootB)
+        return a == b;
+    return a.mid(rootA->size()) == b.mid(rootB->size());
 }
 
 QString TaskInfo::taskFolder() const

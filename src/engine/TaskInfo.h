@@ -46,6 +46,10 @@ public:
     qint64 directoryCount = 0;
     qint64 isOtbChecked = 0;
     QStringList fixedSourcePaths;
+    // Stored beside the 19 (key "fixedSourceIdentities", only when set): entry i is the identity
+    // of the drive that held fixedSourcePaths[i] when it was backed up, "" for a folder on the
+    // computer. Unset in lists of earlier builds, which knew only the paths.
+    std::optional<QStringList> fixedSourceIdentities;
 
     // --- run-time state, never stored ---
     std::atomic<bool> BackupRestoreCancel { false };
@@ -95,17 +99,23 @@ public:
     bool archiveBackup(bool encrypt, ProgressReceiver* progressWindow);
     bool archiveRestore(bool encrypted, const QString& password, ProgressReceiver* progressWindow, QString& message);
     static QString checkPathEntry(const QString& entry, const QString& prefix);
-    // True while the task's destination holds a backup a restore can use (for a plain copy, of
-    // at least one of its sources), whatever the last run's outcome: a failed or cancelled
+    // True while the task's destination holds a backup a restore can use, with a tree that
+    // pairs with one of its sources, whatever the last run's outcome: a failed or cancelled
     // run keeps the previous one.
     bool hasCompleteBackup() const;
-    // What the backup folder holds of `sources`, the sources of an edit of this task: entry i
-    // belongs to source i, and only a source that is still the same entry (same path, same
-    // drive) keeps its entry; the others get "" and are not in the last backup.
-    QStringList fixedSourcePathsFor(const QStringList& sources) const;
+    // This task is an edit of `before`: it takes what the backup folder holds of its sources.
+    // Entry i belongs to source i, and only a source that is still the same entry (same path,
+    // same drive) keeps its entry; the others get "" and are not in the last backup. With
+    // `sameBackup` false (another destination or mode) it holds none of them.
+    void keepFixedSourcesOf(const TaskInfo& before, bool sameBackup);
 
     // The path part of a stored entry (the text before the first ';').
     static QString pathPart(const QString& entry);
+    // True when two places are one: on the drive of the same identity (or both on none) at the
+    // same path below its root, wherever it is mounted. Places on no drive, or on drives that
+    // cannot be told apart, are one only at the same path.
+    static bool samePlace(const QString& path, const QString& identity, const QString& otherPath,
+                          const QString& otherIdentity);
     // The task's folder inside its destination.
     QString taskFolder() const;
 
@@ -129,16 +139,24 @@ private:
     // the background (telling `progressWindow`; a cancel ends the wait), then mends and clears
     // what runs of this task stopped by a crash left behind.
     std::optional<TaskLock> lockAndRecover(bool restoring, ProgressReceiver* progressWindow, QString& message) const;
-    // Per archive item (by its cleaned absolute name), whether it lies in one of `sources`.
-    static QList<bool> insideSources(const QStringList& names, const QStringList& sources);
-    // The sources the last plain copy holds, as (path in the backup, place now), in order;
-    // `notHeld` gets the others. Entry i of fixedSourcePaths belongs to source i: it is held by
-    // its own path, or by its index when the drive it lies on is mounted under another name since.
+    // The trees of the last backup paired with the sources they go back to, as (path in the
+    // backup, place now), in source order. A tree goes only to a source of the drive it came
+    // from (the same identity, or neither has one) at the same path below that drive's root,
+    // wherever the drive is mounted now.
+    QList<std::pair<QString, QString>> pairedSources() const;
+    // Lists of earlier builds: a plain copy's entry i belongs to source i, by its own path or
+    // by its index when its drive is mounted under another name since; an archive's trees go
+    // back to the paths they were stored under.
+    QList<std::pair<QString, QString>> pairedSourcesByPath() const;
+    // The pairs whose tree the plain copy holds; `notHeld` gets the other sources.
     QList<std::pair<QString, QString>> heldSources(QStringList* notHeld) const;
+    // Records the sources just backed up, with the identities of their drives.
+    void recordFixedSources();
     // The sources of this task whose place is on a drive attached now that is not the drive
     // they were chosen on (another card with the same name): a restore never writes there.
     QStringList sourcesOnAnotherDrive() const;
-    static QString onAnotherDriveText(const QString& source);
+    // Names the source a restore refused for another drive in its place, and where its backup is.
+    QString onAnotherDriveText(const QString& source) const;
     static QString notInLastBackupText(const QString& source);
     // A restore that put back all it could: false with a message naming what it left out.
     static bool reportLeftOut(const QStringList& notRestored, const QStringList& notHeld, QString& message);

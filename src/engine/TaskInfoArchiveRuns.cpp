@@ -83,20 +83,9 @@ bool TaskInfo::archiveBackup(bool encrypt, ProgressReceiver* progressWindow)
         return false;
     }
     FailPoint::hit("archive-committed");
+    recordFixedSources();
     lastBackupDate = stamp;
     return true;
-}
-
-QList<bool> TaskInfo::insideSources(const QStringList& names, const QStringList& sources)
-{
-    QList<bool> inside;
-    inside.reserve(names.size());
-    for (const QString& name : names) {
-        inside << std::any_of(sources.begin(), sources.end(), [&name](const QString& source) {
-            return !source.isEmpty() && TaskPaths::isInsideOrEqual(name, source);
-        });
-    }
-    return inside;
 }
 
 bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, ProgressReceiver* progressWindow, QString& message)
@@ -135,42 +124,56 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         }
     }
 
-    // Items go back to the absolute places they were stored under. The drive can be written
-    // by anyone who holds it, and a source may have left the task since the backup: only
-    // what lies in this task's sources now is written; the rest is named and left out. A
-    // source whose place holds another card of the same name is not written either.
+    // Each stored tree goes back to the source of its drive, at that source's place now: its
+    // names are moved from the mount the drive had to the one it has. The drive can be written
+    // by anyone who holds it, and a source may have left the task since the backup: only what
+    // lies in a tree paired with a source is written; the rest is named and left out. A source
+    // whose place holds another card of the same name is not written either.
     QStringList names;
     names.reserve(items.size());
     for (const LzmaSDKObjCItem& item : std::as_const(items))
         names << QDir::cleanPath("/" + item.path);
     const QStringList elsewhere = sourcesOnAnotherDrive();
-    QStringList writable;
-    for (const QString& source : sourcePaths()) {
-        if (!elsewhere.contains(source))
-            writable << source;
-    }
-    const QList<bool> ours = insideSources(names, writable);
-    const QList<bool> onAnotherDrive = insideSources(names, elsewhere);
+    const QList<std::pair<QString, QString>> pairs = pairedSources();
+    // Per item, its place now; empty when it is not written.
+    QStringList nameNow(items.size());
+    QList<bool> ours(items.size(), false);
     QSet<QString> nameSet;
+    QSet<QString> storedSet;
     QSet<QString> foreignSet;
     for (qsizetype i = 0; i < names.size(); ++i) {
-        if (ours.at(i))
-            nameSet.insert(names.at(i));
-        else if (!onAnotherDrive.at(i))
-            foreignSet.insert(names.at(i));
+        const QString& name = names.at(i);
+        // The most specific tree holding the item decides.
+        const std::pair<QString, QString>* tree = nullptr;
+        for (const auto& pair : pairs) {
+            if (TaskPaths::isInsideOrEqual(name, pair.first) && (!tree || pair.first.size() > tree->first.size()))
+                tree = &pair;
+        }
+        if (!tree) {
+            foreignSet.insert(name);
+            continue;
+        }
+        if (elsewhere.contains(tree->second))
+            continue;   // named with its source
+        ours[i] = true;
+        nameNow[i] = tree->second + name.mid(tree->first.size());
+        nameSet.insert(nameNow.at(i));
+        storedSet.insert(name);
     }
-    // The tops of the stored trees are the items whose parent folder is not itself an item.
+    // The tops of the trees are the items whose parent folder is not itself an item.
     QStringList roots;
     for (const QString& name : std::as_const(nameSet)) {
         if (!nameSet.contains(QFileInfo(name).path()))
             roots << name;
     }
     roots.sort();
-    // Folders of the backup that hold a source are neither written nor named; what else they
-    // hold is left out from just below them.
+    // Folders of the backup that hold a stored tree are neither written nor named; what else
+    // they hold is left out from just below them.
     QSet<QString> aboveSources;
-    for (const QString& root : std::as_const(roots)) {
-        for (QString up = QFileInfo(root).path(); up.size() > 1 && !aboveSources.contains(up); up = QFileInfo(up).path())
+    for (const QString& name : std::as_const(storedSet)) {
+        if (storedSet.contains(QFileInfo(name).path()))
+            continue;
+        for (QString up = QFileInfo(name).path(); up.size() > 1 && !aboveSources.contains(up); up = QFileInfo(up).path())
             aboveSources.insert(up);
     }
     QStringList leftOut;
@@ -197,8 +200,9 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         }
     }
     QStringList notHeld;
-    for (const QString& source : std::as_const(writable)) {
-        if (std::none_of(roots.begin(), roots.end(), [&source](const QString& root) { return TaskPaths::isInsideOrEqual(source, root); }))
+    for (const QString& source : sourcePaths()) {
+        if (!elsewhere.contains(source)
+            && std::none_of(roots.begin(), roots.end(), [&source](const QString& root) { return TaskPaths::isInsideOrEqual(source, root); }))
             notHeld << source;
     }
 
@@ -206,7 +210,7 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     QList<qsizetype> treeOf(items.size(), -1);
     QList<QStringList> below(items.size());
     for (qsizetype i = 0; i < items.size(); ++i) {
-        const QString& name = names.at(i);
+        const QString& name = nameNow.at(i);
         if (!ours.at(i))
             continue;   // read past, never written
         for (qsizetype r = 0; r < roots.size(); ++r) {

@@ -318,7 +318,7 @@ bool TaskInfo::copyBackup(ProgressReceiver* progressWindow, QString& message)
         return fail(error);
     removeInBackground(folder, *work);
     stopBackupSizeTimer();
-    fixedSourcePaths = sourcePaths();
+    recordFixedSources();
     lastBackupDate = stamp;
     return true;
 }
@@ -357,14 +357,52 @@ bool TaskInfo::performRestore(const QString& password, ProgressReceiver* progres
     return endRun(result, message, tr("Unknown reason"));
 }
 
-QList<std::pair<QString, QString>> TaskInfo::heldSources(QStringList* notHeld) const
+QList<std::pair<QString, QString>> TaskInfo::pairedSources() const
 {
-    const QString folder = taskFolder();
+    if (!fixedSourceIdentities)
+        return pairedSourcesByPath();
     const QStringList sources = sourcePaths();
+    const qsizetype recorded = std::min(fixedSourcePaths.size(), fixedSourceIdentities->size());
+    QList<std::pair<QString, QString>> pairs;
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        const QString& source = sources.at(i);
+        const QString identity = UtilityFunctions::identityPart(backupSrc.at(i));
+        // The tree at the very same place wins; of several elsewhere (drives that share an
+        // identity) none can be told to be this source's.
+        QString tree;
+        bool several = false;
+        for (qsizetype k = 0; k < recorded; ++k) {
+            const QString stored = QDir::cleanPath(fixedSourcePaths.at(k));
+            if (fixedSourcePaths.at(k).isEmpty() || !samePlace(stored, fixedSourceIdentities->at(k), source, identity))
+                continue;
+            if (stored == source) {
+                tree = stored;
+                several = false;
+                break;
+            }
+            several = several || (!tree.isEmpty() && tree != stored);
+            tree = stored;
+        }
+        if (!tree.isEmpty() && !several)
+            pairs.append({ tree, source });
+    }
+    return pairs;
+}
+
+QList<std::pair<QString, QString>> TaskInfo::pairedSourcesByPath() const
+{
+    const QStringList sources = sourcePaths();
+    QList<std::pair<QString, QString>> pairs;
+    if (function != 1) {
+        for (const QString& source : sources) {
+            if (!source.isEmpty())
+                pairs.append({ source, source });
+        }
+        return pairs;
+    }
     QStringList fixed;
     for (const QString& path : fixedSourcePaths)
         fixed << QDir::cleanPath(path);
-    QList<std::pair<QString, QString>> held;
     for (qsizetype i = 0; i < sources.size(); ++i) {
         const QString& source = sources.at(i);
         QString root;
@@ -377,24 +415,55 @@ QList<std::pair<QString, QString>> TaskInfo::heldSources(QStringList* notHeld) c
                 && UtilityFunctions::replaceVolumePrefix(fixed.at(i), *volume) == source)
                 root = fixed.at(i);
         }
-        if (!root.isEmpty() && TaskPaths::exists(folder + root))
-            held.append({root, source});
-        else if (notHeld)
-            *notHeld << source;
+        if (!root.isEmpty())
+            pairs.append({ root, source });
+    }
+    return pairs;
+}
+
+QList<std::pair<QString, QString>> TaskInfo::heldSources(QStringList* notHeld) const
+{
+    const QString folder = taskFolder();
+    QList<std::pair<QString, QString>> held = pairedSources();
+    held.removeIf([&folder](const std::pair<QString, QString>& pair) { return !TaskPaths::exists(folder + pair.first); });
+    if (notHeld) {
+        for (const QString& source : sourcePaths()) {
+            if (std::none_of(held.begin(), held.end(), [&source](const auto& pair) { return pair.second == source; }))
+                *notHeld << source;
+        }
     }
     return held;
 }
 
-QStringList TaskInfo::fixedSourcePathsFor(const QStringList& sources) const
+void TaskInfo::recordFixedSources()
 {
-    QStringList kept;
-    for (const QString& entry : sources) {
-        const qsizetype i = backupSrc.indexOf(entry);
-        kept << (i >= 0 && i < fixedSourcePaths.size() ? fixedSourcePaths.at(i) : QString());
+    fixedSourcePaths = sourcePaths();
+    QStringList identities;
+    for (const QString& entry : std::as_const(backupSrc))
+        identities << UtilityFunctions::identityPart(entry);
+    fixedSourceIdentities = identities;
+}
+
+void TaskInfo::keepFixedSourcesOf(const TaskInfo& before, bool sameBackup)
+{
+    // A list of an earlier build knows no drives, and keeps what it knew.
+    fixedSourcePaths.clear();
+    fixedSourceIdentities = before.fixedSourceIdentities ? std::optional<QStringList>(QStringList()) : std::nullopt;
+    if (!sameBackup)
+        return;
+    for (const QString& entry : std::as_const(backupSrc)) {
+        const qsizetype i = before.backupSrc.indexOf(entry);
+        const bool kept = i >= 0 && i < before.fixedSourcePaths.size()
+            && (!before.fixedSourceIdentities || i < before.fixedSourceIdentities->size());
+        fixedSourcePaths << (kept ? before.fixedSourcePaths.at(i) : QString());
+        if (fixedSourceIdentities)
+            *fixedSourceIdentities << (kept ? before.fixedSourceIdentities->at(i) : QString());
     }
-    while (!kept.isEmpty() && kept.last().isEmpty())
-        kept.removeLast();
-    return kept;
+    while (!fixedSourcePaths.isEmpty() && fixedSourcePaths.last().isEmpty()) {
+        fixedSourcePaths.removeLast();
+        if (fixedSourceIdentities)
+            fixedSourceIdentities->removeLast();
+    }
 }
 
 QStringList TaskInfo::sourcesOnAnotherDrive() const
@@ -420,9 +489,33 @@ QString TaskInfo::notInLastBackupText(const QString& source)
     return tr("\"%1\" is not in the last backup.").arg(source);
 }
 
-QString TaskInfo::onAnotherDriveText(const QString& source)
+QString TaskInfo::onAnotherDriveText(const QString& source) const
 {
-    return tr("\"%1\" is on another drive than the one it was backed up from: it was not restored.").arg(source);
+    const QString refusal =
+        tr("\"%1\" is on another drive than the one it was backed up from: it was not restored.").arg(source);
+    const QString folder = taskFolder();
+    switch (function) {
+    case 1: {
+        // Its own tree in the backup when there is one, else the task's folder.
+        QString copy = folder;
+        for (const auto& [stored, place] : pairedSources()) {
+            if (place == source && TaskPaths::exists(folder + stored)) {
+                copy = folder + stored;
+                break;
+            }
+        }
+        return refusal + " " + tr("Its backup is the plain folder \"%1\": copy from there what you need.").arg(copy);
+    }
+    case 2:
+        return refusal + " " + tr("Its backup is in the 7z archive \"%1\", which any 7z program opens.").arg(folder + "/backup.7z");
+    case 3:
+        // The archive's key is made from the task's password: Decrypt derives it, other 7z programs do not.
+        return refusal + " "
+            + tr("Its backup is in the encrypted 7z archive \"%1\": Decrypt on the Security page opens it with the task's password.")
+                  .arg(folder + "/backup.enc");
+    default:
+        return refusal;
+    }
 }
 
 bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
@@ -542,9 +635,9 @@ bool TaskInfo::hasCompleteBackup() const
     case 1:
         return TaskPaths::isRealDirectory(folder) && !heldSources(nullptr).isEmpty();
     case 2:
-        return QFileInfo(folder + "/backup.7z").isFile();
+        return QFileInfo(folder + "/backup.7z").isFile() && !pairedSources().isEmpty();
     case 3:
-        return QFileInfo(folder + "/backup.enc").isFile();
+        return QFileInfo(folder + "/backup.enc").isFile() && !pairedSources().isEmpty();
     default:
         return false;
     }

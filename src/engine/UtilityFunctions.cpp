@@ -119,10 +119,12 @@ TaskInfoPtr UtilityFunctions::copyTaskInfo(const TaskInfoPtr& t)
 {
     if (!t)
         return nullptr;
-    return TaskInfo::initWithValues(t->taskName, t->lastBackupDate, t->backupSrc, t->backupDest, t->backupId,
-                                    t->function, t->password, t->scheduleMode, t->hour, t->minute, t->date,
-                                    t->weekday, t->backupStatus, t->restoreStatus, t->totalSize, t->fileCount,
-                                    t->directoryCount, t->isOtbChecked, t->fixedSourcePaths, true);
+    TaskInfoPtr copy = TaskInfo::initWithValues(t->taskName, t->lastBackupDate, t->backupSrc, t->backupDest, t->backupId,
+                                                t->function, t->password, t->scheduleMode, t->hour, t->minute, t->date,
+                                                t->weekday, t->backupStatus, t->restoreStatus, t->totalSize, t->fileCount,
+                                                t->directoryCount, t->isOtbChecked, t->fixedSourcePaths, true);
+    copy->fixedSourceIdentities = t->fixedSourceIdentities;
+    return copy;
 }
 
 // ---------------------------------------------------------------- sizes

@@ -30,7 +30,7 @@ public:
     static MessagePresenter* messagePresenter();
 
     // --- tasks ---
-    // A fresh task with the 19 stored values; its schedule (if any) skips the current minute.
+    // A fresh task with the stored values; its schedule (if any) skips the current minute.
     static TaskInfoPtr copyTaskInfo(const TaskInfoPtr& task);
 
     // --- sizes ---

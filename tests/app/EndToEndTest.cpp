@@ -19,6 +19,7 @@
 #include "customizeButton.h"
 #include "decPasswordView.h"
 #include "messageView.h"
+#include "restoreTableCell.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -109,6 +110,28 @@ void addTaskInTheEditor(BackupViewController* page, const QString& source, const
     QTest::keyClicks(control<QLineEdit>(page->editor(), "taskName_field"), name);
     QTest::mouseClick(control<customizeButton>(page->editor(), "doneButton"), Qt::LeftButton);
 }
+
+// The same with several sources, as a 7z archive when `compressed`.
+void addTaskInTheEditor(BackupViewController* page, const QStringList& sources, const QString& destination,
+                        const QString& name, bool compressed)
+{
+    QTest::mouseClick(control<circleButton>(page, "addBtn"), Qt::LeftButton);
+    AddTaskBoxViewController* editor = page->editor();
+    ASSERT_NE(editor, nullptr);
+    editor->addSourcePaths(sources, true);
+    editor->chooseDestination(destination, true);
+    QTest::keyClicks(control<QLineEdit>(editor, "taskName_field"), name);
+    if (compressed) {
+        QTest::mouseClick(control<QPushButton>(editor, "AdvanceBtn"), Qt::LeftButton);
+        AdvanceViewController* adv = editor->advancedDialog();
+        ASSERT_NE(adv, nullptr);
+        control<QCheckBox>(adv, "compressCheckbox")->click();
+        QTest::mouseClick(control<customizeButton>(adv, "doneButton"), Qt::LeftButton);
+    }
+    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+}
+
+class EndToEndCards : public ::testing::TestWithParam<bool> {};
 
 } // namespace
 
@@ -442,3 +465,52 @@ TEST(EndToEnd, ARestoreAfterAnEditWritesOnlyWhereItsBackupCameFrom)
     EXPECT_EQ(readAll(card2 + "/DCIM/IMG_0001.JPG"), "card 2");
     EXPECT_EQ(QDir(card2 + "/DCIM").entryList(QDir::Files), QStringList({ "IMG_0001.JPG", "IMG_0002.JPG" }));
 }
+
+// Two cards of one camera share their name: the second one mounts as CARD1. One task backs up
+// both; next time they go in the other way round. Restore gives each card its own photos.
+TEST_P(EndToEndCards, TwoCardsOfOneNameInsertedTheOtherWayRoundGetTheirOwnPhotosBack)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = dir.path();
+    const QString first = root + "/media/CARD";
+    const QString second = root + "/media/CARD1";
+    for (const QString& folder : { first + "/DCIM", second + "/DCIM", root + "/backups" })
+        ASSERT_TRUE(QDir().mkpath(folder));
+    writeAll(first + "/Zorvi.txt", "UUID-A");
+    writeAll(second + "/Zorvi.txt", "UUID-C");
+    writeAll(first + "/DCIM/IMG_0001.JPG", "card A");
+    writeAll(second + "/DCIM/IMG_0001.JPG", "card C");
+    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { first, second });
+    struct Unmount {
+        ~Unmount() { ExternalVolumes::setOverride(std::nullopt, std::nullopt); }
+    } unmount;
+
+    AppWindow window;
+    ViewController& vc = window.vc;
+    auto listed = [&]() { return vc.controller.findTask("Photos"); };
+    ASSERT_NO_FATAL_FAILURE(addTaskInTheEditor(window.backupPage, { first + "/DCIM", second + "/DCIM" }, root + "/backups",
+                                               "Photos", GetParam()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->backupStatus == 1; }, 60000));
+    ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
+    EXPECT_EQ(listed()->function, GetParam() ? 2 : 1);
+
+    // The other way round: card C at CARD, card A at CARD1; both photos changed since.
+    ASSERT_TRUE(QDir().rename(first, root + "/media/out"));
+    ASSERT_TRUE(QDir().rename(second, first));
+    ASSERT_TRUE(QDir().rename(root + "/media/out", second));
+    writeAll(second + "/DCIM/IMG_0001.JPG", "card A, later");
+    writeAll(first + "/DCIM/IMG_0001.JPG", "card C, later");
+
+    vc.onRestoreTabClicked();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.restorePage->cellAt(0) != nullptr; }, 5000));
+    QTest::mouseClick(window.restorePage->cellAt(0)->restoreBtn, Qt::LeftButton);
+    ASSERT_FALSE(closeMessage("Restoring replaces the current files").isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed()->restoreStatus != 0; }, 60000));
+    closeMessage("\"Photos\" restoration complete");
+    EXPECT_EQ(readAll(second + "/DCIM/IMG_0001.JPG"), "card A");
+    EXPECT_EQ(readAll(first + "/DCIM/IMG_0001.JPG"), "card C");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, EndToEndCards, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Archive" : "PlainCopy"; });

@@ -1,6 +1,7 @@
 // Backup and restore runs from the dispatcher to the saved list, on real temporary folders,
 // with fake windows.
 #include "EngineTestSupport.h"
+#include "FailPointHold.h"
 #include "TaskRunFakes.h"
 #include "TestFiles.h"
 
@@ -50,10 +51,39 @@ protected:
         return nullptr;
     }
 
+    // A card with its identity and one photo, mounted at media/<name>.
+    QString card(const QString& name, const QByteArray& identity, const QByteArray& photo)
+    {
+        const QString root = media() + "/" + name;
+        writeFile(root + "/Zorvi.txt", identity);
+        writeFile(root + "/DCIM/IMG_0001.JPG", photo);
+        return root;
+    }
+    QString media() const { return tmp.path() + "/media"; }
+    void mount(const QStringList& roots) { ExternalVolumes::setOverride(QStringList { media() }, roots); }
+    // The task as the editor saves an edit of `before` to these sources.
+    static TaskInfoPtr editOf(const TaskInfoPtr& before, const QStringList& sources)
+    {
+        auto edited = plainTask(before->taskName, sources, before->backupDest, "None", before->function);
+        edited->keepFixedSourcesOf(*before, true);
+        return edited;
+    }
+    // Restore as the Restore page asks for it, with the password when the task has one.
+    void restore(const QString& name)
+    {
+        c.restoreTask(c.findTask(name), "Restore");
+        if (c.findTask(name)->function == 3) {
+            c.restoreWithPassword("");
+            c.restorePasswordPromptClosed();
+        }
+    }
+
     QTemporaryDir tmp;
     WiredController w;
     TaskController& c = w.controller;
 };
+
+class TaskRunsOfArchives : public TaskRuns, public ::testing::WithParamInterface<qint64> {};
 
 TEST_F(TaskRuns, BackupFromRunTaskToTheSavedStatusDateAndMessage)
 {
@@ -218,6 +248,68 @@ TEST_F(TaskRuns, OutcomeLandsInTheRecordNowInTheList)
     EXPECT_EQ(w.presenter.shown[1].message, "\"Docs\" restoration complete");
     EXPECT_EQ(readFile(src() + "/a.txt"), "alpha");
 }
+
+TEST_F(TaskRuns, AnEditSavedWhileItsRunGoesOnNeverGetsAnotherDrivesTree)
+{
+    const QString a = card("CARD", "UUID-A", "card A");
+    const QString other = card("OTHER", "UUID-C", "card C");
+    mount({ a, other });
+    const TaskInfoPtr photos = task("Photos");
+    photos->backupSrc = { a + "/DCIM;UUID-A" };
+    c.TaskArray = { photos };
+    {
+        FailPointHold copying("backup-source-copied");
+        c.runTask(photos, "Backup", true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return copying.held(); }, 30000));
+        // The pencil while it copies: the other card's folder of the same name instead.
+        c.runTask(editOf(c.TaskArray[0], { other + "/DCIM;UUID-C" }), "Modify", true);
+    }
+    ASSERT_TRUE(waitForRuns(1));
+    EXPECT_EQ(w.presenter.shown[0].message, "\"Photos\" backup complete");
+
+    writeFile(other + "/DCIM/IMG_0001.JPG", "card C, later");
+    restore("Photos");
+    ASSERT_TRUE(waitForRuns(2));
+    EXPECT_TRUE(w.presenter.shown[1].message.contains("does not hold any source")) << w.presenter.shown[1].message.toStdString();
+    EXPECT_EQ(readFile(other + "/DCIM/IMG_0001.JPG"), "card C, later");
+}
+
+TEST_P(TaskRunsOfArchives, AnArchiveGoesBackToItsCardWhereverItIsMountedAndNeverToAnotherCard)
+{
+    const QString a = card("CARD", "UUID-A", "card A");
+    mount({ a });
+    const TaskInfoPtr photos = task("Photos", GetParam());
+    photos->backupSrc = { a + "/DCIM;UUID-A" };
+    c.TaskArray = { photos };
+    c.runTask(photos, "Backup", true);
+    ASSERT_TRUE(waitForRuns(1));
+    EXPECT_EQ(w.presenter.shown[0].message, "\"Photos\" backup complete");
+
+    // The card comes back mounted under another name.
+    const QString renamed = media() + "/CARD 1";
+    ASSERT_TRUE(QDir().rename(a, renamed));
+    mount({ renamed });
+    writeFile(renamed + "/DCIM/IMG_0001.JPG", "card A, later");
+    restore("Photos");
+    ASSERT_TRUE(waitForRuns(2));
+    EXPECT_EQ(w.presenter.shown[1].message, "\"Photos\" restoration complete");
+    EXPECT_EQ(readFile(renamed + "/DCIM/IMG_0001.JPG"), "card A");
+    EXPECT_FALSE(QFileInfo::exists(a));
+
+    // Another card of the same name at the old place, its folder chosen again in the editor.
+    const QString c2 = card("CARD", "UUID-C", "card C");
+    mount({ c2 });
+    c.runTask(editOf(c.findTask("Photos"), { c2 + "/DCIM;UUID-C" }), "Modify", true);
+    restore("Photos");
+    ASSERT_TRUE(waitForRuns(3));
+    const QString said = w.presenter.shown[2].message;
+    EXPECT_TRUE(said.contains("\"" + c2 + "/DCIM\" is in the backup but not one of this task's sources")) << said.toStdString();
+    EXPECT_TRUE(said.contains("\"" + c2 + "/DCIM\" is not in the last backup.")) << said.toStdString();
+    EXPECT_EQ(readFile(c2 + "/DCIM/IMG_0001.JPG"), "card C");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TaskRunsOfArchives, ::testing::Values(qint64(2), qint64(3)),
+                         [](const auto& info) { return info.param == 2 ? "Archive" : "EncryptedArchive"; });
 
 TEST_F(TaskRuns, RestoreShowsItsWindowAtOnceAndRecordsTheResult)
 {

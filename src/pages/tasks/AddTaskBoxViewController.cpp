@@ -584,11 +584,8 @@ TaskInfoPtr AddTaskBoxViewController::buildTask(const SourceFigures& figures)
     qint64 restoreStatus = 0;
     QString lastBackupDate;
     qint64 isOtbChecked = 0;
-    QStringList fixedSourcePaths;
-    const bool sameBackup = isModifyMode && taskInfoToMod && taskInfoToMod->taskName == taskName
-        && taskInfoToMod->backupDest == destinationPath && taskInfoToMod->function == exeFunc;
-    if (sameBackup)
-        fixedSourcePaths = taskInfoToMod->fixedSourcePathsFor(sourcePathArray);
+    const bool edit = isModifyMode && taskInfoToMod && taskInfoToMod->taskName == taskName;
+    const bool sameBackup = edit && taskInfoToMod->backupDest == destinationPath && taskInfoToMod->function == exeFunc;
     if (sameBackup && taskInfoToMod->backupSrc == sourcePathArray) {
         backupStatus = taskInfoToMod->backupStatus;
         restoreStatus = taskInfoToMod->restoreStatus;
@@ -599,7 +596,9 @@ TaskInfoPtr AddTaskBoxViewController::buildTask(const SourceFigures& figures)
     TaskInfoPtr task = TaskInfo::initWithValues(taskName, lastBackupDate, sourcePathArray, destinationPath, backupId, exeFunc,
                                                 password, scheduleMode, hour, minute, date, weekday, backupStatus,
                                                 restoreStatus, figures.totalSize, figures.fileCount,
-                                                figures.directoryCount, isOtbChecked, fixedSourcePaths, true);
+                                                figures.directoryCount, isOtbChecked, {}, true);
+    if (edit)
+        task->keepFixedSourcesOf(*taskInfoToMod, sameBackup);
 
     GoogleReporter& reporter = GoogleReporter::shared();
     reporter.event(QStringLiteral("Task Schedule"), scheduleMode, QString());

@@ -43,6 +43,8 @@ constexpr quint64 kMaxDecoderMemory = quint64(1) << 30;
 // Coders and streams of one folder; 7-Zip itself writes at most four coders.
 constexpr quint64 kMaxFolderStreams = 64;
 constexpr size_t kMaxHeaderCoders = 8;
+// 7-Zip encrypts a header with one AES coder and one key: each further key is seconds of work.
+constexpr size_t kMaxKeyDerivations = 2;
 
 struct Malformed : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -371,6 +373,7 @@ public:
         }
         return nullptr;
     }
+    size_t derived() const { return m_keys.size(); }
     void keep(int cyclesPower, const QByteArray& salt, const unsigned char* key)
     {
         m_keys.push_back({cyclesPower, salt, {}});
@@ -430,6 +433,8 @@ QByteArray decrypt(const Coder& coder, QByteArrayView input, Secrets& secrets)
     } else {
         if (cyclesPower > kMaxCyclesPower)
             throw Malformed("an unusual key derivation");
+        if (secrets.derived() >= kMaxKeyDerivations)
+            throw Malformed("a header that needs more keys than 7-Zip writes");
         // One digest over salt, password and a round counter, 2^power times.
         char* counter = round.data() + counterAt;
         const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> sha(EVP_MD_CTX_new(), EVP_MD_CTX_free);

@@ -34,16 +34,17 @@ quint32 crcOf(const QByteArray& data)
     return quint32(::crc32(0L, reinterpret_cast<const Bytef*>(data.constData()), uInt(data.size())));
 }
 
-// A 7z file that holds only a header, stored as it stands.
-QByteArray archiveWithHeader(const QByteArray& header)
+// A 7z file that holds only a header, stored as it stands, after `packed`.
+QByteArray archiveWithHeader(const QByteArray& header, const QByteArray& packed = {})
 {
     QByteArray next(20, '\0'); // the header's offset, size and CRC
+    qToLittleEndian<quint64>(quint64(packed.size()), next.data());
     qToLittleEndian<quint64>(quint64(header.size()), next.data() + 8);
     qToLittleEndian<quint32>(crcOf(header), next.data() + 16);
     QByteArray start("7z\xBC\xAF\x27\x1C\x00\x04", 8);
     start.resize(12);
     qToLittleEndian<quint32>(crcOf(next), start.data() + 8);
-    return start + next + header;
+    return start + next + packed + header;
 }
 
 } // namespace
@@ -269,4 +270,27 @@ TEST(SevenZipReaderTest, AHeaderWithMoreNamesThanItemsIsRefusedAtTheFirstOneTooM
     EXPECT_EQ(*one, QList<QString>{QStringLiteral("a")});
     EXPECT_FALSE(SevenZipHeader::readNames(withNames(a, 100000), {}, &error).has_value());
     EXPECT_TRUE(error.contains(QStringLiteral("more names than items"))) << error.toStdString();
+}
+
+TEST(SevenZipReaderTest, AHeaderEncryptedWithMoreKeysThan7ZipWritesIsRefusedBeforeDerivingThem)
+{
+    QTemporaryDir tmp;
+    // An encoded header behind a chain of `coders` AES coders, each with a salt of its own.
+    const auto chained = [&tmp](int coders) {
+        QByteArray header("\x17\x06\x00\x01\x09\x10\x00\x07\x0B\x01\x00", 11);
+        header += char(coders);
+        for (int i = 0; i < coders; ++i)
+            header += QByteArray("\x24\x06\xF1\x07\x01\x04\xC1\x00", 8) + char(i + 1) + '\0';
+        for (int i = 0; i + 1 < coders; ++i)
+            header += QByteArray() + char(i) + char(i + 1);
+        header += '\x0C' + QByteArray(coders, '\x10') + QByteArray(2, '\0');
+        const QString path = tmp.filePath(QStringLiteral("chain-%1.7z").arg(coders));
+        writeFile(path, archiveWithHeader(header, QByteArray(16, 'x')));
+        return path;
+    };
+    QString error;
+    EXPECT_FALSE(SevenZipHeader::readNames(chained(2), QStringLiteral("secret"), &error).has_value());
+    EXPECT_FALSE(error.contains(QStringLiteral("keys"))) << error.toStdString();
+    EXPECT_FALSE(SevenZipHeader::readNames(chained(3), QStringLiteral("secret"), &error).has_value());
+    EXPECT_TRUE(error.contains(QStringLiteral("more keys than 7-Zip writes"))) << error.toStdString();
 }

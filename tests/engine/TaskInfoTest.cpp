@@ -36,6 +36,7 @@ void expectSameStoredFields(const TaskInfo& a, const TaskInfo& b)
     EXPECT_EQ(a.directoryCount, b.directoryCount);
     EXPECT_EQ(a.isOtbChecked, b.isOtbChecked);
     EXPECT_EQ(a.fixedSourcePaths, b.fixedSourcePaths);
+    EXPECT_EQ(a.fixedSourceIdentities, b.fixedSourceIdentities);
 }
 
 } // namespace
@@ -71,6 +72,7 @@ TEST(TaskInfoRecord, DictionaryHasNineteenKeysWithIntegerTypes)
 TEST(TaskInfoRecord, DictionaryRoundTripKeepsAllStoredFieldsOnly)
 {
     auto original = fullTask();
+    original->fixedSourceIdentities = QStringList { "", "0A1B" }; // which drive each tree came from
     original->BackupRestoreCancel = true;
     original->removeWhenCancelList << "/tmp/x";
     original->percentage = 55.0f;
@@ -134,6 +136,7 @@ TEST(TaskInfoRecord, ScheduleTimerOnlyForARealSchedule)
 TEST(TaskInfoRecord, CopyTaskInfoCopiesStoredFieldsNotRunState)
 {
     auto original = fullTask("Weekly");
+    original->fixedSourceIdentities = QStringList { "", "0A1B" };
     original->BackupRestoreCancel = true;
     original->copiedBytes = 99;
     auto copy = UtilityFunctions::copyTaskInfo(original);

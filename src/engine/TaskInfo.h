@@ -155,8 +155,9 @@ private:
     // The sources of this task whose place is on a drive attached now that is not the drive
     // they were chosen on (another card with the same name): a restore never writes there.
     QStringList sourcesOnAnotherDrive() const;
-    // Names the source a restore refused for another drive in its place, and where its backup is.
-    QString onAnotherDriveText(const QString& source) const;
+    // Names the source a restore refused for another drive in its place, and where its backup
+    // is: for a plain copy, its tree among `held` (heldSources) or else the task's folder.
+    QString onAnotherDriveText(const QString& source, const QList<std::pair<QString, QString>>& held = {}) const;
     static QString notInLastBackupText(const QString& source);
     // A restore that put back all it could: false with a message naming what it left out.
     static bool reportLeftOut(const QStringList& notRestored, const QStringList& notHeld, QString& message);

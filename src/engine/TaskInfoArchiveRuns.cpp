@@ -137,7 +137,6 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     const QList<std::pair<QString, QString>> pairs = pairedSources();
     // Per item, its place now; empty when it is not written.
     QStringList nameNow(items.size());
-    QList<bool> ours(items.size(), false);
     QSet<QString> nameSet;
     QSet<QString> storedSet;
     QSet<QString> foreignSet;
@@ -155,7 +154,6 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         }
         if (elsewhere.contains(tree->second))
             continue;   // named with its source
-        ours[i] = true;
         nameNow[i] = tree->second + name.mid(tree->first.size());
         nameSet.insert(nameNow.at(i));
         storedSet.insert(name);
@@ -211,7 +209,7 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     QList<QStringList> below(items.size());
     for (qsizetype i = 0; i < items.size(); ++i) {
         const QString& name = nameNow.at(i);
-        if (!ours.at(i))
+        if (name.isEmpty())
             continue;   // read past, never written
         for (qsizetype r = 0; r < roots.size(); ++r) {
             const QString& root = roots.at(r);

@@ -489,7 +489,7 @@ QString TaskInfo::notInLastBackupText(const QString& source)
     return tr("\"%1\" is not in the last backup.").arg(source);
 }
 
-QString TaskInfo::onAnotherDriveText(const QString& source) const
+QString TaskInfo::onAnotherDriveText(const QString& source, const QList<std::pair<QString, QString>>& held) const
 {
     const QString refusal =
         tr("\"%1\" is on another drive than the one it was backed up from: it was not restored.").arg(source);
@@ -498,8 +498,8 @@ QString TaskInfo::onAnotherDriveText(const QString& source) const
     case 1: {
         // Its own tree in the backup when there is one, else the task's folder.
         QString copy = folder;
-        for (const auto& [stored, place] : pairedSources()) {
-            if (place == source && TaskPaths::exists(folder + stored)) {
+        for (const auto& [stored, place] : held) {
+            if (place == source) {
                 copy = folder + stored;
                 break;
             }
@@ -531,7 +531,7 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
     const QStringList elsewhere = sourcesOnAnotherDrive();
     QStringList elsewhereLines;
     for (const QString& source : elsewhere)
-        elsewhereLines << onAnotherDriveText(source);
+        elsewhereLines << onAnotherDriveText(source, held);
     held.removeIf([&elsewhere](const std::pair<QString, QString>& pair) { return elsewhere.contains(pair.second); });
     notHeld.removeIf([&elsewhere](const QString& source) { return elsewhere.contains(source); });
     if (held.isEmpty()) {

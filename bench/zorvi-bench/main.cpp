@@ -125,6 +125,9 @@ int main(int argc, char** argv)
         // What Restore does first: the sources follow their drives to where they are mounted now.
         controller.updateTaskVolumePaths(false);
         listed = controller.TaskArray.first();
+        if (!listed->offeredForRestore())
+            return fail("\"" + listed->taskName + "\" is not offered for restore: its last backup did not succeed, "
+                        "and its folder holds no backup of its sources that it can tell are theirs");
         task = UtilityFunctions::copyTaskInfo(listed);
         task->stopScheduleTimer();
         if (withProgress)
@@ -140,8 +143,9 @@ int main(int argc, char** argv)
         task = TaskInfo::initWithValues(name, "", sources, dest, {}, function, password, "None", 0, 0, {}, {},
                                         0, 0, bytes, 0, 0, 0, {}, false);
         if (action == "restore") {
-            // A plain-copy restore reads the items where the backup put them.
+            // The backup of these sources, as the backup run records it.
             task->fixedSourcePaths = sources;
+            task->fixedSourceIdentities = QStringList(sources.size(), QString());
         }
     }
 

@@ -224,6 +224,11 @@ void TaskController::btnClicked(int index)
     if (index == 0) {
         duplicateNameIssue = false;
         tempAction.replace("Add", "Modify");
+        // The task it replaces knew what the backup folder holds; the new one, made from
+        // nothing, knows no tree of it.
+        const TaskInfoPtr replaced = tempData ? findTask(tempData->taskName) : nullptr;
+        if (replaced)
+            tempData->keepFixedSourcesOf(*replaced, tempData->readsSameBackupAs(*replaced));
         runTask(tempData, tempAction, true);
     } else if (index == 1) {
         duplicateNameIssue = false;
@@ -271,7 +276,7 @@ void TaskController::pushTaskLists(bool keepSelection)
     tableData = TaskArray;
     QList<TaskInfoPtr> restorable;
     for (const TaskInfoPtr& t : TaskArray)
-        if (t->backupStatus == 1 || t->hasCompleteBackup())
+        if (t->offeredForRestore())
             restorable << t;
 
     if (BackupView) {

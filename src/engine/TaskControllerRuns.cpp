@@ -69,9 +69,7 @@ TaskInfoPtr TaskController::recordOutcome(const RunPtr& run, bool backup)
                 current->lastBackupDate = done->lastBackupDate;
                 // What the backup holds now, for the record that restores from that backup: an
                 // edit to another destination or mode reads another one.
-                if (current->function == done->function
-                    && TaskInfo::samePlace(TaskInfo::pathPart(current->backupDest), UtilityFunctions::identityPart(current->backupDest),
-                                           TaskInfo::pathPart(done->backupDest), UtilityFunctions::identityPart(done->backupDest))) {
+                if (current->readsSameBackupAs(*done)) {
                     current->fixedSourcePaths = done->fixedSourcePaths;
                     current->fixedSourceIdentities = done->fixedSourceIdentities;
                 }

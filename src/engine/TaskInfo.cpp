@@ -198,8 +198,11 @@ std::shared_ptr<TaskInfo> TaskInfo::initFromDictionary(const QVariantMap& d, boo
     readInteger(d.value("directoryCount"), t.directoryCount);
     readInteger(d.value("isOtbChecked"), t.isOtbChecked);
     readTextList(d.value("fixedSourcePaths"), t.fixedSourcePaths);
+    // Without the key, a list of an earlier build; a value of another type knows no tree.
     QStringList identities;
-    if (d.contains("fixedSourceIdentities") && readTextList(d.value("fixedSourceIdentities"), identities))
+    if (!d.contains("fixedSourceIdentities"))
+        t.fixedSourceIdentities.reset();
+    else if (readTextList(d.value("fixedSourceIdentities"), identities))
         t.fixedSourceIdentities = identities;
     t.applyScheduleRule(delayFirstCheck);
     return task;
@@ -409,4 +412,32 @@ bool TaskInfo::samePlace(const QString& path, const QString& identity, const QSt
 QString TaskInfo::taskFolder() const
 {
     return QStringLiteral("%1/%2").arg(pathPart(backupDest), taskName);
+}
+
+bool TaskInfo::readsSameBackupAs(const TaskInfo& other) const
+{
+    return function == other.function
+        && samePlace(pathPart(backupDest), UtilityFunctions::identityPart(backupDest), pathPart(other.backupDest),
+                     UtilityFunctions::identityPart(other.backupDest));
+}
+
+void TaskInfo::keepFixedSourcesOf(const TaskInfo& before, bool sameBackup)
+{
+    fixedSourcePaths.clear();
+    fixedSourceIdentities = QStringList();
+    if (!sameBackup)
+        return;
+    if (before.fixedSourceIdentities) {
+        // What the backup holds does not change with the sources that will go into the next one.
+        fixedSourcePaths = before.fixedSourcePaths;
+        fixedSourceIdentities = before.fixedSourceIdentities;
+        return;
+    }
+    fixedSourceIdentities.reset();
+    for (const QString& entry : std::as_const(backupSrc)) {
+        const qsizetype i = before.backupSrc.indexOf(entry);
+        fixedSourcePaths << (i >= 0 && i < before.fixedSourcePaths.size() ? before.fixedSourcePaths.at(i) : QString());
+    }
+    while (!fixedSourcePaths.isEmpty() && fixedSourcePaths.last().isEmpty())
+        fixedSourcePaths.removeLast();
 }

@@ -10,12 +10,14 @@
 #include <QStringList>
 #include <QVariantMap>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 
 class DispatchTimer;
 class LzmaSDKObjCItem;
+class SourcePairing;
 class ProgressReceiver;
 
 // One backup task: what to back up, where to, how, when, and the outcome of its last runs.
@@ -48,8 +50,9 @@ public:
     QStringList fixedSourcePaths;
     // Stored beside the 19 (key "fixedSourceIdentities", only when set): entry i is the identity
     // of the drive that held fixedSourcePaths[i] when it was backed up, "" for a folder on the
-    // computer. Unset in lists of earlier builds, which knew only the paths.
-    std::optional<QStringList> fixedSourceIdentities;
+    // computer. Unset only in records read from lists of earlier builds, which knew only the
+    // paths; a record made here starts knowing no tree of its folder's backup.
+    std::optional<QStringList> fixedSourceIdentities = QStringList();
 
     // --- run-time state, never stored ---
     std::atomic<bool> BackupRestoreCancel { false };
@@ -103,11 +106,16 @@ public:
     // pairs with one of its sources, whatever the last run's outcome: a failed or cancelled
     // run keeps the previous one.
     bool hasCompleteBackup() const;
-    // This task is an edit of `before`: it takes what the backup folder holds of its sources.
-    // Entry i belongs to source i, and only a source that is still the same entry (same path,
-    // same drive) keeps its entry; the others get "" and are not in the last backup. With
-    // `sameBackup` false (another destination or mode) it holds none of them.
+    // The Restore page offers the task: its last backup succeeded, or its folder holds one.
+    bool offeredForRestore() const { return backupStatus == 1 || hasCompleteBackup(); }
+    // This task replaces `before` (an edit, or a new task of its name): with `sameBackup` it
+    // knows every tree `before` knew its backup to hold, and the pairing decides which source
+    // each goes to. A record of an earlier build stays one: its entry i belongs to source i,
+    // so an entry follows its source to its new index, and is dropped with it. Without
+    // `sameBackup` (another destination or mode) it knows no tree of its folder.
     void keepFixedSourcesOf(const TaskInfo& before, bool sameBackup);
+    // Both read the same backup: the same mode, and destinations at one place.
+    bool readsSameBackupAs(const TaskInfo& other) const;
 
     // The path part of a stored entry (the text before the first ';').
     static QString pathPart(const QString& entry);
@@ -139,28 +147,33 @@ private:
     // the background (telling `progressWindow`; a cancel ends the wait), then mends and clears
     // what runs of this task stopped by a crash left behind.
     std::optional<TaskLock> lockAndRecover(bool restoring, ProgressReceiver* progressWindow, QString& message) const;
-    // The trees of the last backup paired with the sources they go back to, as (path in the
-    // backup, place now), in source order. A tree goes only to a source of the drive it came
-    // from (the same identity, or neither has one) at the same path below that drive's root,
-    // wherever the drive is mounted now.
-    QList<std::pair<QString, QString>> pairedSources() const;
-    // Lists of earlier builds: a plain copy's entry i belongs to source i, by its own path or
-    // by its index when its drive is mounted under another name since; an archive's trees go
-    // back to the paths they were stored under.
-    QList<std::pair<QString, QString>> pairedSourcesByPath() const;
-    // The pairs whose tree the plain copy holds; `notHeld` gets the other sources.
-    QList<std::pair<QString, QString>> heldSources(QStringList* notHeld) const;
+    // The trees of the last backup paired with the sources they go back to (SourcePairing).
+    SourcePairing pairing() const;
+    // The pairs whose tree the plain copy holds.
+    QList<std::pair<QString, QString>> heldSources(const SourcePairing& pairing) const;
     // Records the sources just backed up, with the identities of their drives.
     void recordFixedSources();
     // The sources of this task whose place is on a drive attached now that is not the drive
     // they were chosen on (another card with the same name): a restore never writes there.
     QStringList sourcesOnAnotherDrive() const;
+    // Lines naming the sources a restore leaves out although the backup may hold theirs: the
+    // ones whose place holds another drive, and the ones it cannot tell a tree is theirs.
+    // `holds` says whether the backup holds the tree stored at a path; `named` gets the sources.
+    QStringList namedSources(const SourcePairing& pairing, const std::function<bool(const QString&)>& holds,
+                             QStringList& named) const;
     // Names the source a restore refused for another drive in its place, and where its backup
-    // is: for a plain copy, its tree among `held` (heldSources) or else the task's folder.
-    QString onAnotherDriveText(const QString& source, const QList<std::pair<QString, QString>>& held = {}) const;
+    // is when it holds a tree of it (`tree`, its path in the backup; empty when none).
+    QString onAnotherDriveText(const QString& source, const QString& tree) const;
+    // Names a source whose tree the backup holds (at `tree`) though it cannot be told that
+    // the drive in its place now is the one it came from.
+    QString cannotTellText(const QString& source, const QString& tree) const;
+    // " Its backup is …": where the backup holds the tree stored at `tree`.
+    QString whereTheBackupIs(const QString& tree) const;
     static QString notInLastBackupText(const QString& source);
-    // A restore that put back all it could: false with a message naming what it left out.
-    static bool reportLeftOut(const QStringList& notRestored, const QStringList& notHeld, QString& message);
+    // A restore that put back all it could (`restoredAny`: some of it): false with a message
+    // naming what it left out.
+    static bool reportLeftOut(bool restoredAny, const QStringList& notRestored, const QStringList& notHeld,
+                              QString& message);
     static QString inTheWay(const QString& path);
 
     std::mutex scheduleMutex_;        // guards scheduleTimer and lastScheduledMinute_

@@ -13,6 +13,7 @@
 #include "ProgressReceiver.h"
 #include "RestorePlacement.h"
 #include "SevenZipListing.h"
+#include "SourcePairing.h"
 #include "TaskPaths.h"
 
 #include <QCoreApplication>
@@ -128,17 +129,26 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     // names are moved from the mount the drive had to the one it has. The drive can be written
     // by anyone who holds it, and a source may have left the task since the backup: only what
     // lies in a tree paired with a source is written; the rest is named and left out. A source
-    // whose place holds another card of the same name is not written either.
+    // whose place holds another card of the same name, or whose tree cannot be told to be its,
+    // is named and not written either.
     QStringList names;
     names.reserve(items.size());
     for (const LzmaSDKObjCItem& item : std::as_const(items))
         names << QDir::cleanPath("/" + item.path);
-    const QStringList elsewhere = sourcesOnAnotherDrive();
-    const QList<std::pair<QString, QString>> pairs = pairedSources();
+    const SourcePairing paired = pairing();
+    const auto holds = [&names](const QString& tree) {
+        return std::any_of(names.begin(), names.end(), [&tree](const QString& name) { return TaskPaths::isInsideOrEqual(name, tree); });
+    };
+    QStringList named;
+    const QStringList namedLines = namedSources(paired, holds, named);
+    const QList<std::pair<QString, QString>>& pairs = paired.pairs();
+    QStringList untoldTrees;
+    for (const auto& untold : paired.untold())
+        untoldTrees << untold.second;
     // Per item, its place now; empty when it is not written.
     QStringList nameNow(items.size());
     QSet<QString> nameSet;
-    QSet<QString> storedSet;
+    QSet<QString> ownSet;   // in a tree of the task's sources, written or named with its source
     QSet<QString> foreignSet;
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QString& name = names.at(i);
@@ -148,15 +158,18 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
             if (TaskPaths::isInsideOrEqual(name, pair.first) && (!tree || pair.first.size() > tree->first.size()))
                 tree = &pair;
         }
-        if (!tree) {
+        const bool untold = !tree && std::any_of(untoldTrees.begin(), untoldTrees.end(), [&name](const QString& stored) {
+            return TaskPaths::isInsideOrEqual(name, stored);
+        });
+        if (!tree && !untold) {
             foreignSet.insert(name);
             continue;
         }
-        if (elsewhere.contains(tree->second))
+        ownSet.insert(name);
+        if (untold || named.contains(tree->second))
             continue;   // named with its source
         nameNow[i] = tree->second + name.mid(tree->first.size());
         nameSet.insert(nameNow.at(i));
-        storedSet.insert(name);
     }
     // The tops of the trees are the items whose parent folder is not itself an item.
     QStringList roots;
@@ -168,8 +181,8 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     // Folders of the backup that hold a stored tree are neither written nor named; what else
     // they hold is left out from just below them.
     QSet<QString> aboveSources;
-    for (const QString& name : std::as_const(storedSet)) {
-        if (storedSet.contains(QFileInfo(name).path()))
+    for (const QString& name : std::as_const(ownSet)) {
+        if (ownSet.contains(QFileInfo(name).path()))
             continue;
         for (QString up = QFileInfo(name).path(); up.size() > 1 && !aboveSources.contains(up); up = QFileInfo(up).path())
             aboveSources.insert(up);
@@ -189,8 +202,7 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         qCWarning(lcRuns).noquote() << "Not one of this task's sources, left out:" << name;
         name = tr("\"%1\" is in the backup but not one of this task's sources: it was not restored.").arg(name);
     }
-    for (const QString& source : elsewhere)
-        leftOut << onAnotherDriveText(source);
+    leftOut << namedLines;
     for (const QString& root : std::as_const(roots)) {
         if (TaskPaths::onMissingVolume(root)) {
             message = tr("Device is not exist");
@@ -199,7 +211,7 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     }
     QStringList notHeld;
     for (const QString& source : sourcePaths()) {
-        if (!elsewhere.contains(source)
+        if (!named.contains(source)
             && std::none_of(roots.begin(), roots.end(), [&source](const QString& root) { return TaskPaths::isInsideOrEqual(source, root); }))
             notHeld << source;
     }
@@ -317,5 +329,5 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     FailPoint::hit("restore-staged");
     const bool placed = placement.place(&message);
     placement.removeWorkFolders();
-    return placed && reportLeftOut(placement.notRestored() + leftOut, notHeld, message);
+    return placed && reportLeftOut(!bases.isEmpty(), placement.notRestored() + leftOut, notHeld, message);
 }

@@ -12,6 +12,7 @@
 #include "PendingRemovals.h"
 #include "ProgressReceiver.h"
 #include "RestorePlacement.h"
+#include "SourcePairing.h"
 #include "TaskLock.h"
 #include "TaskPaths.h"
 #include "UtilityFunctions.h"
@@ -357,81 +358,16 @@ bool TaskInfo::performRestore(const QString& password, ProgressReceiver* progres
     return endRun(result, message, tr("Unknown reason"));
 }
 
-QList<std::pair<QString, QString>> TaskInfo::pairedSources() const
+SourcePairing TaskInfo::pairing() const
 {
-    if (!fixedSourceIdentities)
-        return pairedSourcesByPath();
-    const QStringList sources = sourcePaths();
-    const qsizetype recorded = std::min(fixedSourcePaths.size(), fixedSourceIdentities->size());
-    QList<std::pair<QString, QString>> pairs;
-    for (qsizetype i = 0; i < sources.size(); ++i) {
-        const QString& source = sources.at(i);
-        const QString identity = UtilityFunctions::identityPart(backupSrc.at(i));
-        // The tree at the very same place wins; of several elsewhere (drives that share an
-        // identity) none can be told to be this source's.
-        QString tree;
-        bool several = false;
-        for (qsizetype k = 0; k < recorded; ++k) {
-            const QString stored = QDir::cleanPath(fixedSourcePaths.at(k));
-            if (fixedSourcePaths.at(k).isEmpty() || !samePlace(stored, fixedSourceIdentities->at(k), source, identity))
-                continue;
-            if (stored == source) {
-                tree = stored;
-                several = false;
-                break;
-            }
-            several = several || (!tree.isEmpty() && tree != stored);
-            tree = stored;
-        }
-        if (!tree.isEmpty() && !several)
-            pairs.append({ tree, source });
-    }
-    return pairs;
+    return SourcePairing(backupSrc, fixedSourcePaths, fixedSourceIdentities, function == 1);
 }
 
-QList<std::pair<QString, QString>> TaskInfo::pairedSourcesByPath() const
-{
-    const QStringList sources = sourcePaths();
-    QList<std::pair<QString, QString>> pairs;
-    if (function != 1) {
-        for (const QString& source : sources) {
-            if (!source.isEmpty())
-                pairs.append({ source, source });
-        }
-        return pairs;
-    }
-    QStringList fixed;
-    for (const QString& path : fixedSourcePaths)
-        fixed << QDir::cleanPath(path);
-    for (qsizetype i = 0; i < sources.size(); ++i) {
-        const QString& source = sources.at(i);
-        QString root;
-        if (fixed.contains(source)) {
-            root = source;
-        } else if (i < fixed.size() && !fixed.at(i).isEmpty() && !sources.contains(fixed.at(i))) {
-            // The same item on a drive that is mounted under another name since the backup.
-            const std::optional<QString> volume = ExternalVolumes::volumeRoot(source);
-            if (volume && ExternalVolumes::isExternalPath(fixed.at(i))
-                && UtilityFunctions::replaceVolumePrefix(fixed.at(i), *volume) == source)
-                root = fixed.at(i);
-        }
-        if (!root.isEmpty())
-            pairs.append({ root, source });
-    }
-    return pairs;
-}
-
-QList<std::pair<QString, QString>> TaskInfo::heldSources(QStringList* notHeld) const
+QList<std::pair<QString, QString>> TaskInfo::heldSources(const SourcePairing& pairing) const
 {
     const QString folder = taskFolder();
-    QList<std::pair<QString, QString>> held = pairedSources();
+    QList<std::pair<QString, QString>> held = pairing.pairs();
     held.removeIf([&folder](const std::pair<QString, QString>& pair) { return !TaskPaths::exists(folder + pair.first); });
-    if (notHeld) {
-        for (const QString& source : sourcePaths()) {
-            if (std::none_of(held.begin(), held.end(), [&source](const auto& pair) { return pair.second == source; }))
-                *notHeld << source;
-        }
-    }
     return held;
 }
 
@@ -442,28 +378,6 @@ void TaskInfo::recordFixedSources()
     for (const QString& entry : std::as_const(backupSrc))
         identities << UtilityFunctions::identityPart(entry);
     fixedSourceIdentities = identities;
-}
-
-void TaskInfo::keepFixedSourcesOf(const TaskInfo& before, bool sameBackup)
-{
-    // A list of an earlier build knows no drives, and keeps what it knew.
-    fixedSourcePaths.clear();
-    fixedSourceIdentities = before.fixedSourceIdentities ? std::optional<QStringList>(QStringList()) : std::nullopt;
-    if (!sameBackup)
-        return;
-    for (const QString& entry : std::as_const(backupSrc)) {
-        const qsizetype i = before.backupSrc.indexOf(entry);
-        const bool kept = i >= 0 && i < before.fixedSourcePaths.size()
-            && (!before.fixedSourceIdentities || i < before.fixedSourceIdentities->size());
-        fixedSourcePaths << (kept ? before.fixedSourcePaths.at(i) : QString());
-        if (fixedSourceIdentities)
-            *fixedSourceIdentities << (kept ? before.fixedSourceIdentities->at(i) : QString());
-    }
-    while (!fixedSourcePaths.isEmpty() && fixedSourcePaths.last().isEmpty()) {
-        fixedSourcePaths.removeLast();
-        if (fixedSourceIdentities)
-            fixedSourceIdentities->removeLast();
-    }
 }
 
 QStringList TaskInfo::sourcesOnAnotherDrive() const
@@ -489,32 +403,36 @@ QString TaskInfo::notInLastBackupText(const QString& source)
     return tr("\"%1\" is not in the last backup.").arg(source);
 }
 
-QString TaskInfo::onAnotherDriveText(const QString& source, const QList<std::pair<QString, QString>>& held) const
+QString TaskInfo::onAnotherDriveText(const QString& source, const QString& tree) const
 {
-    const QString refusal =
-        tr("\"%1\" is on another drive than the one it was backed up from: it was not restored.").arg(source);
+    return tr("\"%1\" is on another drive than the one it was backed up from: it was not restored.").arg(source)
+        + whereTheBackupIs(tree);
+}
+
+QString TaskInfo::cannotTellText(const QString& source, const QString& tree) const
+{
+    return tr("\"%1\" was not restored: it cannot be told that the drive in its place is the one it was backed up from.")
+               .arg(source)
+        + whereTheBackupIs(tree);
+}
+
+QString TaskInfo::whereTheBackupIs(const QString& tree) const
+{
+    if (tree.isEmpty())
+        return {};
     const QString folder = taskFolder();
     switch (function) {
-    case 1: {
-        // Its own tree in the backup when there is one, else the task's folder.
-        QString copy = folder;
-        for (const auto& [stored, place] : held) {
-            if (place == source) {
-                copy = folder + stored;
-                break;
-            }
-        }
-        return refusal + " " + tr("Its backup is the plain folder \"%1\": copy from there what you need.").arg(copy);
-    }
+    case 1:
+        return " " + tr("Its backup is the plain folder \"%1\": copy from there what you need.").arg(folder + tree);
     case 2:
-        return refusal + " " + tr("Its backup is in the 7z archive \"%1\", which any 7z program opens.").arg(folder + "/backup.7z");
+        return " " + tr("Its backup is in the 7z archive \"%1\", which any 7z program opens.").arg(folder + "/backup.7z");
     case 3:
         // The archive's key is made from the task's password: Decrypt derives it, other 7z programs do not.
-        return refusal + " "
+        return " "
             + tr("Its backup is in the encrypted 7z archive \"%1\": Decrypt on the Security page opens it with the task's password.")
                   .arg(folder + "/backup.enc");
     default:
-        return refusal;
+        return {};
     }
 }
 
@@ -525,25 +443,22 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
 
     // Everything is checked before the first item is touched. Sources added since the last
     // backup are named; the ones it holds come back.
+    const SourcePairing paired = pairing();
+    QList<std::pair<QString, QString>> held = heldSources(paired);
+    QStringList named;
+    const QStringList namedLines = namedSources(paired, [&folder](const QString& tree) { return TaskPaths::exists(folder + tree); }, named);
+    held.removeIf([&named](const std::pair<QString, QString>& pair) { return named.contains(pair.second); });
     QStringList notHeld;
-    QList<std::pair<QString, QString>> held = heldSources(&notHeld);
-    // Another card of the same name in a source's place is not where that source came from.
-    const QStringList elsewhere = sourcesOnAnotherDrive();
-    QStringList elsewhereLines;
-    for (const QString& source : elsewhere)
-        elsewhereLines << onAnotherDriveText(source, held);
-    held.removeIf([&elsewhere](const std::pair<QString, QString>& pair) { return elsewhere.contains(pair.second); });
-    notHeld.removeIf([&elsewhere](const QString& source) { return elsewhere.contains(source); });
+    for (const QString& source : sourcePaths()) {
+        if (!named.contains(source) && std::none_of(held.begin(), held.end(), [&source](const auto& pair) { return pair.second == source; }))
+            notHeld << source;
+    }
     if (held.isEmpty()) {
-        if (elsewhere.isEmpty()) {
+        if (namedLines.isEmpty()) {
             message = tr("The last backup does not hold any source of this task. Run the backup first.");
-        } else {
-            QStringList lines = elsewhereLines;
-            for (const QString& source : std::as_const(notHeld))
-                lines << notInLastBackupText(source);
-            message = lines.join(QLatin1Char('\n'));
+            return false;
         }
-        return false;
+        return reportLeftOut(false, namedLines, notHeld, message);
     }
     QStringList roots, places;
     for (const auto& [root, source] : held) {
@@ -575,6 +490,9 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
     for (qsizetype i = 0; i < roots.size(); ++i)
         trees.append({places.at(i), TaskPaths::isRealDirectory(folder + roots.at(i))});
     placement.prepare(trees);
+    bool restoredAny = false;
+    for (qsizetype i = 0; i < roots.size(); ++i)
+        restoredAny = restoredAny || placement.isPrepared(i);
 
     copiedBytes = 0;
     if (progressWindow)
@@ -608,14 +526,44 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
     if (!ok)
         return false;
     qCInfo(lcRuns) << "Copy complete";
-    return reportLeftOut(placement.notRestored() + elsewhereLines, notHeld, message);
+    return reportLeftOut(restoredAny, placement.notRestored() + namedLines, notHeld, message);
 }
 
-bool TaskInfo::reportLeftOut(const QStringList& notRestored, const QStringList& notHeld, QString& message)
+QStringList TaskInfo::namedSources(const SourcePairing& paired, const std::function<bool(const QString&)>& holds,
+                                   QStringList& named) const
+{
+    QStringList lines;
+    // Another card of the same name in a source's place is not where that source came from.
+    const QStringList elsewhere = sourcesOnAnotherDrive();
+    for (const QString& source : elsewhere) {
+        QString tree;
+        for (const auto& [stored, place] : paired.pairs()) {
+            if (place == source && holds(stored)) {
+                tree = stored;
+                break;
+            }
+        }
+        lines << onAnotherDriveText(source, tree);
+        named << source;
+    }
+    for (const auto& [source, trees] : paired.untold()) {
+        if (named.contains(source))
+            continue;
+        const auto tree = std::find_if(trees.begin(), trees.end(), holds);
+        if (tree == trees.end())
+            continue;   // not in the last backup
+        lines << cannotTellText(source, *tree);
+        named << source;
+    }
+    return lines;
+}
+
+bool TaskInfo::reportLeftOut(bool restoredAny, const QStringList& notRestored, const QStringList& notHeld, QString& message)
 {
     if (notRestored.isEmpty() && notHeld.isEmpty())
         return true;
-    QStringList lines{tr("Not everything was restored; everything else is back in place.")};
+    QStringList lines { restoredAny ? tr("Not everything was restored; everything else is back in place.")
+                                    : tr("Nothing was restored.") };
     lines << notRestored;
     for (const QString& source : notHeld)
         lines << notInLastBackupText(source);
@@ -633,11 +581,11 @@ bool TaskInfo::hasCompleteBackup() const
     const QString folder = taskFolder();
     switch (function) {
     case 1:
-        return TaskPaths::isRealDirectory(folder) && !heldSources(nullptr).isEmpty();
+        return TaskPaths::isRealDirectory(folder) && !heldSources(pairing()).isEmpty();
     case 2:
-        return QFileInfo(folder + "/backup.7z").isFile() && !pairedSources().isEmpty();
+        return QFileInfo(folder + "/backup.7z").isFile() && !pairing().pairs().isEmpty();
     case 3:
-        return QFileInfo(folder + "/backup.enc").isFile() && !pairedSources().isEmpty();
+        return QFileInfo(folder + "/backup.enc").isFile() && !pairing().pairs().isEmpty();
     default:
         return false;
     }

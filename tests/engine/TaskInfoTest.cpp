@@ -57,7 +57,9 @@ TEST(TaskInfoRecord, InitGivesInitialValuesAndNoTimer)
 TEST(TaskInfoRecord, DictionaryHasNineteenKeysWithIntegerTypes)
 {
     const QVariantMap d = fullTask()->toDictionary();
-    EXPECT_EQ(d.size(), 19);
+    // Beside the 19: a record made here knows no tree of its folder's backup yet.
+    EXPECT_EQ(d.size(), 20);
+    EXPECT_EQ(d.value("fixedSourceIdentities").toStringList(), QStringList());
     for (const char* key : { "function", "hour", "minute", "backupStatus", "restoreStatus", "totalSize",
                              "fileCount", "directoryCount", "isOtbChecked" })
         EXPECT_EQ(d.value(key).typeId(), QMetaType::LongLong) << key;
@@ -121,6 +123,10 @@ TEST(TaskInfoRecord, EmptyDictionaryEqualsInit)
 {
     auto a = TaskInfo::initFromDictionary({}, false);
     auto b = TaskInfo::init();
+    // Only a dictionary without the key is a record of an earlier build; a new one knows no tree.
+    EXPECT_EQ(a->fixedSourceIdentities, std::nullopt);
+    EXPECT_EQ(b->fixedSourceIdentities, QStringList());
+    b->fixedSourceIdentities.reset();
     expectSameStoredFields(*a, *b);
     EXPECT_FALSE(a->scheduleTimer);
 }

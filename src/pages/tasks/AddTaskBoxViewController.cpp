@@ -580,25 +580,19 @@ TaskInfoPtr AddTaskBoxViewController::buildTask(const SourceFigures& figures)
     // drive, not about the edit: while the folder and the mode stay, the sources that are
     // still the same stay restorable, also when the next run with the new ones is cancelled
     // or fails. A source that is not (another drive, another folder) never gets another's backup.
-    qint64 backupStatus = 0;
-    qint64 restoreStatus = 0;
-    QString lastBackupDate;
-    qint64 isOtbChecked = 0;
-    const bool edit = isModifyMode && taskInfoToMod && taskInfoToMod->taskName == taskName;
-    const bool sameBackup = edit && taskInfoToMod->backupDest == destinationPath && taskInfoToMod->function == exeFunc;
-    if (sameBackup && taskInfoToMod->backupSrc == sourcePathArray) {
-        backupStatus = taskInfoToMod->backupStatus;
-        restoreStatus = taskInfoToMod->restoreStatus;
-        lastBackupDate = taskInfoToMod->lastBackupDate;
-        isOtbChecked = taskInfoToMod->isOtbChecked;
-    }
-
-    TaskInfoPtr task = TaskInfo::initWithValues(taskName, lastBackupDate, sourcePathArray, destinationPath, backupId, exeFunc,
-                                                password, scheduleMode, hour, minute, date, weekday, backupStatus,
-                                                restoreStatus, figures.totalSize, figures.fileCount,
-                                                figures.directoryCount, isOtbChecked, {}, true);
-    if (edit)
+    TaskInfoPtr task = TaskInfo::initWithValues(taskName, QString(), sourcePathArray, destinationPath, backupId, exeFunc,
+                                                password, scheduleMode, hour, minute, date, weekday, 0, 0,
+                                                figures.totalSize, figures.fileCount, figures.directoryCount, 0, {}, true);
+    if (isModifyMode && taskInfoToMod && taskInfoToMod->taskName == taskName) {
+        const bool sameBackup = task->readsSameBackupAs(*taskInfoToMod);
+        if (sameBackup && taskInfoToMod->backupSrc == sourcePathArray) {
+            task->backupStatus = taskInfoToMod->backupStatus;
+            task->restoreStatus = taskInfoToMod->restoreStatus;
+            task->lastBackupDate = taskInfoToMod->lastBackupDate;
+            task->isOtbChecked = taskInfoToMod->isOtbChecked;
+        }
         task->keepFixedSourcesOf(*taskInfoToMod, sameBackup);
+    }
 
     GoogleReporter& reporter = GoogleReporter::shared();
     reporter.event(QStringLiteral("Task Schedule"), scheduleMode, QString());

@@ -111,9 +111,9 @@ void addTaskInTheEditor(BackupViewController* page, const QString& source, const
     QTest::mouseClick(control<customizeButton>(page->editor(), "doneButton"), Qt::LeftButton);
 }
 
-// The same with several sources, as a 7z archive when `compressed`.
+// The same with several sources, as a 7z archive when `compressed`, backed up at once when `now`.
 void addTaskInTheEditor(BackupViewController* page, const QStringList& sources, const QString& destination,
-                        const QString& name, bool compressed)
+                        const QString& name, bool compressed, bool now = true)
 {
     QTest::mouseClick(control<circleButton>(page, "addBtn"), Qt::LeftButton);
     AddTaskBoxViewController* editor = page->editor();
@@ -128,7 +128,29 @@ void addTaskInTheEditor(BackupViewController* page, const QStringList& sources, 
         control<QCheckBox>(adv, "compressCheckbox")->click();
         QTest::mouseClick(control<customizeButton>(adv, "doneButton"), Qt::LeftButton);
     }
+    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(now);
     QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+}
+
+// The pencil of the Backup page's first row: the editor of that task, once it is shown.
+AddTaskBoxViewController* editFirstTask(BackupViewController* page)
+{
+    QTest::mouseClick(page->cellAt(0)->modifyBtn, Qt::LeftButton);
+    AddTaskBoxViewController* editor = nullptr;
+    const bool shown = QTest::qWaitFor([&] { return (editor = page->editor()) != nullptr && editor->isVisible(); }, 10000);
+    return shown ? editor : nullptr;
+}
+
+// The Restore page's first row, confirmed: the run's message, or nothing when none came.
+QString restoreFirstTask(ViewController& vc, RestoreViewController* page)
+{
+    vc.onRestoreTabClicked();
+    if (!QTest::qWaitFor([&] { return page->cellAt(0) != nullptr; }, 5000))
+        return QString();
+    QTest::mouseClick(page->cellAt(0)->restoreBtn, Qt::LeftButton);
+    if (closeMessage("Restoring replaces the current files").isEmpty())
+        return QString();
+    return closeMessage("\"");
 }
 
 class EndToEndCards : public ::testing::TestWithParam<bool> {};
@@ -510,6 +532,142 @@ TEST_P(EndToEndCards, TwoCardsOfOneNameInsertedTheOtherWayRoundGetTheirOwnPhotos
     closeMessage("\"Photos\" restoration complete");
     EXPECT_EQ(readAll(second + "/DCIM/IMG_0001.JPG"), "card A");
     EXPECT_EQ(readAll(first + "/DCIM/IMG_0001.JPG"), "card C");
+}
+
+// A card's photos and a folder of the computer, backed up by "Photos". The card goes out, and
+// another card that the camera names alike comes in. The user makes "Photos" anew over the same
+// folders and answers Replace to the question about its name; later the first card comes back
+// and the same again; later still the other card is in, and "Photos" is deleted and added again.
+// Only the first card ever gets its photos back; the folder of the computer always does.
+TEST_P(EndToEndCards, AReplacedOrRemadeTaskWritesNoCardButTheOneItsBackupCameFrom)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = dir.path();
+    const QString card = root + "/media/CARD";
+    const QString docs = root + "/docs";
+    for (const QString& folder : { card + "/DCIM", root + "/away/C/DCIM", docs, root + "/backups" })
+        ASSERT_TRUE(QDir().mkpath(folder));
+    writeAll(card + "/Zorvi.txt", "UUID-A");
+    writeAll(card + "/DCIM/IMG_0001.JPG", "card A");
+    writeAll(root + "/away/C/Zorvi.txt", "UUID-C");
+    writeAll(root + "/away/C/DCIM/IMG_0001.JPG", "card C");
+    writeAll(docs + "/note.txt", "original");
+    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { card });
+    struct Unmount {
+        ~Unmount() { ExternalVolumes::setOverride(std::nullopt, std::nullopt); }
+    } unmount;
+    const auto swapCards = [&](const QString& out, const QString& in) {
+        return QDir().rename(card, root + "/away/" + out) && QDir().rename(root + "/away/" + in, card);
+    };
+
+    AppWindow window;
+    ViewController& vc = window.vc;
+    auto listed = [&]() { return vc.controller.findTask("Photos"); };
+    const auto makePhotosAnew = [&] {
+        vc.onBackupTabClicked();
+        addTaskInTheEditor(window.backupPage, { card + "/DCIM", docs }, root + "/backups", "Photos", GetParam(), false);
+    };
+    ASSERT_NO_FATAL_FAILURE(addTaskInTheEditor(window.backupPage, { card + "/DCIM", docs }, root + "/backups", "Photos", GetParam()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->backupStatus == 1; }, 60000));
+    ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
+
+    // Card C in, "Photos" made anew and Replace.
+    ASSERT_TRUE(swapCards("A", "C"));
+    writeAll(docs + "/note.txt", "changed");
+    ASSERT_NO_FATAL_FAILURE(makePhotosAnew());
+    ASSERT_FALSE(closeMessage("Task name already exists").isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed()->backupSrc.first().endsWith(";UUID-C"); }, 10000));
+    QString said = restoreFirstTask(vc, window.restorePage);
+    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed")) << said.toStdString();
+    EXPECT_TRUE(said.contains("\"" + card + "/DCIM\" is not in the last backup.")) << said.toStdString();
+    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card C");
+    EXPECT_EQ(readAll(docs + "/note.txt"), "original");
+
+    // Card A back, and the same: its own photos come back.
+    ASSERT_TRUE(swapCards("C", "A"));
+    writeAll(card + "/DCIM/IMG_0001.JPG", "card A, later");
+    writeAll(docs + "/note.txt", "changed");
+    ASSERT_NO_FATAL_FAILURE(makePhotosAnew());
+    ASSERT_FALSE(closeMessage("Task name already exists").isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed()->backupSrc.first().endsWith(";UUID-A"); }, 10000));
+    said = restoreFirstTask(vc, window.restorePage);
+    EXPECT_EQ(said, "\"Photos\" restoration complete");
+    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card A");
+    EXPECT_EQ(readAll(docs + "/note.txt"), "original");
+
+    // Card C in; "Photos" deleted and added again: it knows nothing of the backup in its folder.
+    ASSERT_TRUE(swapCards("A", "C"));
+    writeAll(docs + "/note.txt", "changed");
+    vc.onBackupTabClicked();
+    QTest::mouseClick(window.backupPage->cellAt(0)->deleteBtn, Qt::LeftButton);
+    ASSERT_FALSE(closeMessage("Are you sure you want to delete?").isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !listed(); }, 10000));
+    ASSERT_NO_FATAL_FAILURE(makePhotosAnew());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() != nullptr; }, 10000));
+    said = restoreFirstTask(vc, window.restorePage);
+    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNot everything was restored")) << said.toStdString();
+    const QString where = GetParam() ? "Its backup is in the 7z archive \"" + root + "/backups/Photos/backup.7z\""
+                                     : "Its backup is the plain folder \"" + root + "/backups/Photos" + card + "/DCIM\"";
+    EXPECT_TRUE(said.contains("\"" + card + "/DCIM\" was not restored: it cannot be told that the drive in its place is the one "
+                              "it was backed up from. " + where)) << said.toStdString();
+    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card C");
+    EXPECT_EQ(readAll(docs + "/note.txt"), "original");
+}
+
+// A card and its clone (copied block by block, so they carry one identity). The task backed up
+// the card; the clone went in alone, at CARD1, and the task followed it there; then the card
+// came back beside it and the user added the card's folder in the editor. Restore gives the
+// card its own photos and leaves the clone as it is.
+TEST_P(EndToEndCards, ACloneIsNeverWrittenWithTheOriginalsBackup)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = dir.path();
+    const QString card = root + "/media/CARD";
+    const QString clone = root + "/media/CARD1";
+    for (const QString& folder : { card + "/DCIM", root + "/away", root + "/backups" })
+        ASSERT_TRUE(QDir().mkpath(folder));
+    writeAll(card + "/Zorvi.txt", "UUID-A");
+    writeAll(card + "/DCIM/IMG_0001.JPG", "original");
+    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { card });
+    struct Unmount {
+        ~Unmount() { ExternalVolumes::setOverride(std::nullopt, std::nullopt); }
+    } unmount;
+
+    AppWindow window;
+    ViewController& vc = window.vc;
+    auto listed = [&]() { return vc.controller.findTask("Photos"); };
+    ASSERT_NO_FATAL_FAILURE(addTaskInTheEditor(window.backupPage, { card + "/DCIM" }, root + "/backups", "Photos", GetParam()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->backupStatus == 1; }, 60000));
+    ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
+
+    // The clone alone: opening the task's editor makes it follow the card's identity there.
+    ASSERT_TRUE(QDir().rename(card, root + "/away/CARD"));
+    ASSERT_TRUE(QDir().mkpath(clone + "/DCIM"));
+    writeAll(clone + "/Zorvi.txt", "UUID-A");
+    writeAll(clone + "/DCIM/IMG_0001.JPG", "clone");
+    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { clone });
+    AddTaskBoxViewController* editor = editFirstTask(window.backupPage);
+    ASSERT_NE(editor, nullptr);
+    editor->taskCancelClicked();
+    ASSERT_EQ(listed()->backupSrc, QStringList { clone + "/DCIM;UUID-A" });
+
+    // The card back beside its clone, and its folder added.
+    ASSERT_TRUE(QDir().rename(root + "/away/CARD", card));
+    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { card, clone });
+    writeAll(card + "/DCIM/IMG_0001.JPG", "original, later");
+    ASSERT_NE(editor = editFirstTask(window.backupPage), nullptr);
+    editor->addSourcePaths({ card + "/DCIM" }, false);
+    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(false);
+    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed()->backupSrc.size() == 2; }, 10000));
+
+    const QString said = restoreFirstTask(vc, window.restorePage);
+    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNot everything was restored")) << said.toStdString();
+    EXPECT_TRUE(said.contains("\"" + clone + "/DCIM\" was not restored: it cannot be told")) << said.toStdString();
+    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "original");
+    EXPECT_EQ(readAll(clone + "/DCIM/IMG_0001.JPG"), "clone");
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, EndToEndCards, ::testing::Bool(),

@@ -78,6 +78,14 @@ protected:
         }
     }
 
+    // The restore's message, once its run has finished.
+    QString restoreSays(const QString& name)
+    {
+        const std::size_t before = w.presenter.shown.size();
+        restore(name);
+        return waitForRuns(before + 1) ? w.presenter.shown.back().message : QString();
+    }
+
     QTemporaryDir tmp;
     WiredController w;
     TaskController& c = w.controller;
@@ -310,6 +318,134 @@ TEST_P(TaskRunsOfArchives, AnArchiveGoesBackToItsCardWhereverItIsMountedAndNever
 
 INSTANTIATE_TEST_SUITE_P(Modes, TaskRunsOfArchives, ::testing::Values(qint64(2), qint64(3)),
                          [](const auto& info) { return info.param == 2 ? "Archive" : "EncryptedArchive"; });
+
+// An encrypted task of a card and a folder: made anew and Replace while another card of the
+// name is in, then while the card itself is back, then deleted and added again.
+TEST_F(TaskRuns, AnEncryptedTaskReplacedOrMadeAgainWritesNoCardButTheOneItsBackupCameFrom)
+{
+    const QString a = card("CARD", "UUID-A", "card A");
+    mount({ a });
+    const auto photos = [&](const QString& cardRoot, const QString& identity) {
+        TaskInfoPtr t = task("Photos", 3);
+        t->backupSrc = { cardRoot + "/DCIM;" + identity, src() };
+        return t;
+    };
+    const TaskInfoPtr first = photos(a, "UUID-A");
+    c.TaskArray = { first };
+    c.runTask(first, "Backup", true);
+    ASSERT_TRUE(waitForRuns(1));
+    ASSERT_EQ(w.presenter.shown[0].message, "\"Photos\" backup complete");
+    const auto replaceWith = [&](const TaskInfoPtr& anew) {
+        c.runTask(anew, "Add", true);
+        ASSERT_TRUE(w.presenter.shown.back().message.startsWith("Task name already exists"));
+        c.btnClicked(0);
+    };
+
+    ASSERT_TRUE(QDir().rename(a, media() + "/A"));
+    const QString other = card("CARD", "UUID-C", "card C");
+    writeFile(src() + "/a.txt", "changed");
+    ASSERT_NO_FATAL_FAILURE(replaceWith(photos(other, "UUID-C")));
+    EXPECT_EQ(w.restorePage.names(), QStringList { "Photos" });
+    QString said = restoreSays("Photos");
+    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNot everything was restored")) << said.toStdString();
+    EXPECT_EQ(readFile(other + "/DCIM/IMG_0001.JPG"), "card C");
+    EXPECT_EQ(readFile(src() + "/a.txt"), "alpha");
+
+    // Card A back in the place of card C, which the backup never held.
+    ASSERT_TRUE(QDir().rename(other, media() + "/C") && QDir().rename(media() + "/A", a));
+    writeFile(a + "/DCIM/IMG_0001.JPG", "card A, later");
+    said = restoreSays("Photos");
+    EXPECT_TRUE(said.endsWith("\"" + a + "/DCIM\" is on another drive than the one it was backed up from: it was not restored."))
+        << said.toStdString();
+    EXPECT_EQ(readFile(a + "/DCIM/IMG_0001.JPG"), "card A, later");
+    ASSERT_NO_FATAL_FAILURE(replaceWith(photos(a, "UUID-A")));
+    EXPECT_EQ(restoreSays("Photos"), "\"Photos\" restoration complete");
+    EXPECT_EQ(readFile(a + "/DCIM/IMG_0001.JPG"), "card A");
+
+    // Deleted and added again with card C in: a card's tree is never told to be the one in place.
+    ASSERT_TRUE(QDir().rename(a, media() + "/A") && QDir().rename(media() + "/C", other));
+    c.runTask(c.findTask("Photos"), "Delete", true);
+    c.runTask(photos(other, "UUID-C"), "Add", true);
+    writeFile(src() + "/a.txt", "changed");
+    said = restoreSays("Photos");
+    EXPECT_TRUE(said.contains("\"" + other + "/DCIM\" was not restored: it cannot be told that the drive in its place is the one it "
+                              "was backed up from. Its backup is in the encrypted 7z archive \"" + dest() + "/Photos/backup.enc\""))
+        << said.toStdString();
+    EXPECT_EQ(readFile(other + "/DCIM/IMG_0001.JPG"), "card C");
+    EXPECT_EQ(readFile(src() + "/a.txt"), "alpha");
+
+    // The card alone in the task: nothing is offered, and nothing is written when asked.
+    c.runTask(c.findTask("Photos"), "Delete", true);
+    TaskInfoPtr cardOnly = photos(other, "UUID-C");
+    cardOnly->backupSrc.removeLast();
+    c.runTask(cardOnly, "Add", true);
+    EXPECT_TRUE(w.restorePage.names().isEmpty());
+    said = restoreSays("Photos");
+    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNothing was restored.\n")) << said.toStdString();
+    EXPECT_EQ(readFile(other + "/DCIM/IMG_0001.JPG"), "card C");
+}
+
+// A card backed up encrypted, and its clone, which carries the card's identity file.
+TEST_F(TaskRuns, AnEncryptedBackupOfACardNeverGoesToItsClone)
+{
+    const QString original = card("CARD", "UUID-A", "original");
+    mount({ original });
+    const TaskInfoPtr photos = task("Photos", 3);
+    photos->backupSrc = { original + "/DCIM;UUID-A" };
+    c.TaskArray = { photos };
+    c.runTask(photos, "Backup", true);
+    ASSERT_TRUE(waitForRuns(1));
+
+    // The clone alone, at CARD1: the task follows it; then the card is back beside it.
+    ASSERT_TRUE(QDir().rename(original, media() + "/away"));
+    const QString clone = card("CARD1", "UUID-A", "clone");
+    mount({ clone });
+    c.updateTaskVolumePaths(false);
+    ASSERT_EQ(c.findTask("Photos")->backupSrc, QStringList { clone + "/DCIM;UUID-A" });
+    ASSERT_TRUE(QDir().rename(media() + "/away", original));
+    mount({ original, clone });
+    writeFile(original + "/DCIM/IMG_0001.JPG", "original, later");
+    QString said = restoreSays("Photos");
+    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNothing was restored.\n\"" + clone
+                                + "/DCIM\" was not restored: it cannot be told")) << said.toStdString();
+    EXPECT_EQ(readFile(clone + "/DCIM/IMG_0001.JPG"), "clone");
+
+    // The card's folder added as the editor adds it: the card gets its tree back.
+    c.runTask(editOf(c.findTask("Photos"), { clone + "/DCIM;UUID-A", original + "/DCIM;UUID-A" }), "Modify", true);
+    said = restoreSays("Photos");
+    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNot everything was restored")) << said.toStdString();
+    EXPECT_TRUE(said.contains("\"" + clone + "/DCIM\" was not restored")) << said.toStdString();
+    EXPECT_EQ(readFile(original + "/DCIM/IMG_0001.JPG"), "original");
+    EXPECT_EQ(readFile(clone + "/DCIM/IMG_0001.JPG"), "clone");
+}
+
+// Edits that reorder and drop sources, one of them saved while the backup runs: every tree the
+// backup holds stays restorable once its source is in the task again.
+TEST_F(TaskRuns, EditsThatReorderOrDropSourcesKeepEveryTreeTheBackupHolds)
+{
+    const QString pics = tmp.path() + "/home/pics";
+    writeFile(pics + "/p.jpg", "picture");
+    const TaskInfoPtr docs = task("Docs");
+    docs->backupSrc = { src(), pics };
+    c.TaskArray = { docs };
+    {
+        FailPointHold copying("backup-source-copied");
+        c.runTask(docs, "Backup", true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return copying.held(); }, 30000));
+        c.runTask(editOf(c.TaskArray[0], { pics, src() }), "Modify", true);
+    }
+    ASSERT_TRUE(waitForRuns(1));
+    ASSERT_EQ(w.presenter.shown[0].message, "\"Docs\" backup complete");
+
+    c.runTask(editOf(c.findTask("Docs"), { pics }), "Modify", true);
+    EXPECT_EQ(w.restorePage.names(), QStringList { "Docs" });
+    c.runTask(editOf(c.findTask("Docs"), { pics, src() }), "Modify", true);
+    writeFile(src() + "/a.txt", "changed");
+    writeFile(pics + "/p.jpg", "changed");
+    EXPECT_EQ(restoreSays("Docs"), "\"Docs\" restoration complete");
+    EXPECT_EQ(readFile(src() + "/a.txt"), "alpha");
+    EXPECT_EQ(readFile(pics + "/p.jpg"), "picture");
+}
 
 TEST_F(TaskRuns, RestoreShowsItsWindowAtOnceAndRecordsTheResult)
 {

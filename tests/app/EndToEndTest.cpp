@@ -153,7 +153,36 @@ QString restoreFirstTask(ViewController& vc, RestoreViewController* page)
     return closeMessage("\"");
 }
 
-class EndToEndCards : public ::testing::TestWithParam<bool> {};
+// Cards mounted below media/, a backups folder, and "Photos" backed up from the editor, as a
+// 7z archive when the parameter is set.
+class EndToEndCards : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir().mkpath(root + "/backups"));
+    }
+    void TearDown() override { ExternalVolumes::setOverride(std::nullopt, std::nullopt); }
+
+    // A card with its identity file and one photo.
+    static void makeCard(const QString& path, const QByteArray& identity, const QByteArray& photo)
+    {
+        ASSERT_TRUE(QDir().mkpath(path + "/DCIM"));
+        writeAll(path + "/Zorvi.txt", identity);
+        writeAll(path + "/DCIM/IMG_0001.JPG", photo);
+    }
+    void mount(const QStringList& cards) { ExternalVolumes::setOverride(QStringList { root + "/media" }, cards); }
+    TaskInfoPtr photos(AppWindow& window) { return window.vc.controller.findTask("Photos"); }
+    void backUpPhotos(AppWindow& window, const QStringList& sources)
+    {
+        ASSERT_NO_FATAL_FAILURE(addTaskInTheEditor(window.backupPage, sources, root + "/backups", "Photos", GetParam()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return photos(window) && photos(window)->backupStatus == 1; }, 60000));
+        ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
+    }
+
+    QTemporaryDir dir;
+    const QString root = dir.path();
+};
 
 } // namespace
 
@@ -492,29 +521,16 @@ TEST(EndToEnd, ARestoreAfterAnEditWritesOnlyWhereItsBackupCameFrom)
 // both; next time they go in the other way round. Restore gives each card its own photos.
 TEST_P(EndToEndCards, TwoCardsOfOneNameInsertedTheOtherWayRoundGetTheirOwnPhotosBack)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString root = dir.path();
     const QString first = root + "/media/CARD";
     const QString second = root + "/media/CARD1";
-    for (const QString& folder : { first + "/DCIM", second + "/DCIM", root + "/backups" })
-        ASSERT_TRUE(QDir().mkpath(folder));
-    writeAll(first + "/Zorvi.txt", "UUID-A");
-    writeAll(second + "/Zorvi.txt", "UUID-C");
-    writeAll(first + "/DCIM/IMG_0001.JPG", "card A");
-    writeAll(second + "/DCIM/IMG_0001.JPG", "card C");
-    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { first, second });
-    struct Unmount {
-        ~Unmount() { ExternalVolumes::setOverride(std::nullopt, std::nullopt); }
-    } unmount;
+    ASSERT_NO_FATAL_FAILURE(makeCard(first, "UUID-A", "card A"));
+    ASSERT_NO_FATAL_FAILURE(makeCard(second, "UUID-C", "card C"));
+    mount({ first, second });
 
     AppWindow window;
     ViewController& vc = window.vc;
-    auto listed = [&]() { return vc.controller.findTask("Photos"); };
-    ASSERT_NO_FATAL_FAILURE(addTaskInTheEditor(window.backupPage, { first + "/DCIM", second + "/DCIM" }, root + "/backups",
-                                               "Photos", GetParam()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->backupStatus == 1; }, 60000));
-    ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
+    auto listed = [&]() { return photos(window); };
+    ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, { first + "/DCIM", second + "/DCIM" }));
     EXPECT_EQ(listed()->function, GetParam() ? 2 : 1);
 
     // The other way round: card C at CARD, card A at CARD1; both photos changed since.
@@ -524,12 +540,7 @@ TEST_P(EndToEndCards, TwoCardsOfOneNameInsertedTheOtherWayRoundGetTheirOwnPhotos
     writeAll(second + "/DCIM/IMG_0001.JPG", "card A, later");
     writeAll(first + "/DCIM/IMG_0001.JPG", "card C, later");
 
-    vc.onRestoreTabClicked();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.restorePage->cellAt(0) != nullptr; }, 5000));
-    QTest::mouseClick(window.restorePage->cellAt(0)->restoreBtn, Qt::LeftButton);
-    ASSERT_FALSE(closeMessage("Restoring replaces the current files").isEmpty());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listed()->restoreStatus != 0; }, 60000));
-    closeMessage("\"Photos\" restoration complete");
+    EXPECT_EQ(restoreFirstTask(vc, window.restorePage), "\"Photos\" restoration complete");
     EXPECT_EQ(readAll(second + "/DCIM/IMG_0001.JPG"), "card A");
     EXPECT_EQ(readAll(first + "/DCIM/IMG_0001.JPG"), "card C");
 }
@@ -541,36 +552,25 @@ TEST_P(EndToEndCards, TwoCardsOfOneNameInsertedTheOtherWayRoundGetTheirOwnPhotos
 // Only the first card ever gets its photos back; the folder of the computer always does.
 TEST_P(EndToEndCards, AReplacedOrRemadeTaskWritesNoCardButTheOneItsBackupCameFrom)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString root = dir.path();
     const QString card = root + "/media/CARD";
     const QString docs = root + "/docs";
-    for (const QString& folder : { card + "/DCIM", root + "/away/C/DCIM", docs, root + "/backups" })
-        ASSERT_TRUE(QDir().mkpath(folder));
-    writeAll(card + "/Zorvi.txt", "UUID-A");
-    writeAll(card + "/DCIM/IMG_0001.JPG", "card A");
-    writeAll(root + "/away/C/Zorvi.txt", "UUID-C");
-    writeAll(root + "/away/C/DCIM/IMG_0001.JPG", "card C");
+    ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
+    ASSERT_NO_FATAL_FAILURE(makeCard(root + "/away/C", "UUID-C", "card C"));
+    ASSERT_TRUE(QDir().mkpath(docs));
     writeAll(docs + "/note.txt", "original");
-    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { card });
-    struct Unmount {
-        ~Unmount() { ExternalVolumes::setOverride(std::nullopt, std::nullopt); }
-    } unmount;
+    mount({ card });
     const auto swapCards = [&](const QString& out, const QString& in) {
         return QDir().rename(card, root + "/away/" + out) && QDir().rename(root + "/away/" + in, card);
     };
 
     AppWindow window;
     ViewController& vc = window.vc;
-    auto listed = [&]() { return vc.controller.findTask("Photos"); };
+    auto listed = [&]() { return photos(window); };
     const auto makePhotosAnew = [&] {
         vc.onBackupTabClicked();
         addTaskInTheEditor(window.backupPage, { card + "/DCIM", docs }, root + "/backups", "Photos", GetParam(), false);
     };
-    ASSERT_NO_FATAL_FAILURE(addTaskInTheEditor(window.backupPage, { card + "/DCIM", docs }, root + "/backups", "Photos", GetParam()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->backupStatus == 1; }, 60000));
-    ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
+    ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, { card + "/DCIM", docs }));
 
     // Card C in, "Photos" made anew and Replace.
     ASSERT_TRUE(swapCards("A", "C"));
@@ -621,33 +621,20 @@ TEST_P(EndToEndCards, AReplacedOrRemadeTaskWritesNoCardButTheOneItsBackupCameFro
 // card its own photos and leaves the clone as it is.
 TEST_P(EndToEndCards, ACloneIsNeverWrittenWithTheOriginalsBackup)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString root = dir.path();
     const QString card = root + "/media/CARD";
     const QString clone = root + "/media/CARD1";
-    for (const QString& folder : { card + "/DCIM", root + "/away", root + "/backups" })
-        ASSERT_TRUE(QDir().mkpath(folder));
-    writeAll(card + "/Zorvi.txt", "UUID-A");
-    writeAll(card + "/DCIM/IMG_0001.JPG", "original");
-    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { card });
-    struct Unmount {
-        ~Unmount() { ExternalVolumes::setOverride(std::nullopt, std::nullopt); }
-    } unmount;
+    ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "original"));
+    mount({ card });
 
     AppWindow window;
     ViewController& vc = window.vc;
-    auto listed = [&]() { return vc.controller.findTask("Photos"); };
-    ASSERT_NO_FATAL_FAILURE(addTaskInTheEditor(window.backupPage, { card + "/DCIM" }, root + "/backups", "Photos", GetParam()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() && listed()->backupStatus == 1; }, 60000));
-    ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
+    auto listed = [&]() { return photos(window); };
+    ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, { card + "/DCIM" }));
 
     // The clone alone: opening the task's editor makes it follow the card's identity there.
-    ASSERT_TRUE(QDir().rename(card, root + "/away/CARD"));
-    ASSERT_TRUE(QDir().mkpath(clone + "/DCIM"));
-    writeAll(clone + "/Zorvi.txt", "UUID-A");
-    writeAll(clone + "/DCIM/IMG_0001.JPG", "clone");
-    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { clone });
+    ASSERT_TRUE(QDir().mkpath(root + "/away") && QDir().rename(card, root + "/away/CARD"));
+    ASSERT_NO_FATAL_FAILURE(makeCard(clone, "UUID-A", "clone"));
+    mount({ clone });
     AddTaskBoxViewController* editor = editFirstTask(window.backupPage);
     ASSERT_NE(editor, nullptr);
     editor->taskCancelClicked();
@@ -655,7 +642,7 @@ TEST_P(EndToEndCards, ACloneIsNeverWrittenWithTheOriginalsBackup)
 
     // The card back beside its clone, and its folder added.
     ASSERT_TRUE(QDir().rename(root + "/away/CARD", card));
-    ExternalVolumes::setOverride(QStringList { root + "/media" }, QStringList { card, clone });
+    mount({ card, clone });
     writeAll(card + "/DCIM/IMG_0001.JPG", "original, later");
     ASSERT_NE(editor = editFirstTask(window.backupPage), nullptr);
     editor->addSourcePaths({ card + "/DCIM" }, false);

@@ -319,6 +319,43 @@ TEST_P(TaskRunsOfArchives, AnArchiveGoesBackToItsCardWhereverItIsMountedAndNever
 INSTANTIATE_TEST_SUITE_P(Modes, TaskRunsOfArchives, ::testing::Values(qint64(2), qint64(3)),
                          [](const auto& info) { return info.param == 2 ? "Archive" : "EncryptedArchive"; });
 
+// A list written by an earlier build knows the paths its backups held, not their drives: its
+// plain copy follows its card to another mount by the source's index, and its archive goes back
+// to the paths it was stored under, as they always did.
+TEST_F(TaskRuns, ATaskListOfAnEarlierBuildRestoresAsItDid)
+{
+    const QString a = card("CARD", "UUID-A", "card A");
+    mount({ a });
+    const TaskInfoPtr plain = task("Plain");
+    plain->backupSrc = { a + "/DCIM;UUID-A" };
+    const TaskInfoPtr archive = task("Archive", 2);
+    c.TaskArray = { plain, archive };
+    c.runTask(plain, "Backup", true);
+    c.runTask(archive, "Backup", true);
+    ASSERT_TRUE(waitForRuns(2));
+    QList<TaskInfoPtr> earlier;
+    for (const TaskInfoPtr& t : c.TaskArray) {
+        QVariantMap d = t->toDictionary();
+        ASSERT_EQ(d.take("fixedSourceIdentities").toStringList().size(), 1);
+        earlier << TaskInfo::initFromDictionary(d, false);
+    }
+    c.TaskArray = earlier;
+    ASSERT_TRUE(c.saveTaskList());
+    c.TaskArray = c.loadTaskList();
+    ASSERT_EQ(c.TaskArray.size(), 2);
+
+    const QString renamed = media() + "/CARD 1";
+    ASSERT_TRUE(QDir().rename(a, renamed));
+    mount({ renamed });
+    writeFile(renamed + "/DCIM/IMG_0001.JPG", "card A, later");
+    writeFile(src() + "/a.txt", "changed");
+    EXPECT_EQ(restoreSays("Plain"), "\"Plain\" restoration complete");
+    EXPECT_EQ(readFile(renamed + "/DCIM/IMG_0001.JPG"), "card A");
+    EXPECT_EQ(restoreSays("Archive"), "\"Archive\" restoration complete");
+    EXPECT_EQ(readFile(src() + "/a.txt"), "alpha");
+    EXPECT_FALSE(c.findTask("Plain")->fixedSourceIdentities) << "still a record of the earlier build";
+}
+
 // An encrypted task of a card and a folder: made anew and Replace while another card of the
 // name is in, then while the card itself is back, then deleted and added again.
 TEST_F(TaskRuns, AnEncryptedTaskReplacedOrMadeAgainWritesNoCardButTheOneItsBackupCameFrom)

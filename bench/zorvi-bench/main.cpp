@@ -5,7 +5,8 @@
 //                                               application keeps it in its task list
 //   zorvi-bench restore --task-file FILE [--password-stdin] [--cancel-after-ms N] [--progress]
 //                                               restores that record, its sources re-pointed at
-//                                               the drives' mounts now, as Restore does
+//                                               the drives' mounts now, as Restore does; refused
+//                                               when the Restore page would not list it
 // Last line: result=ok|fail seconds=<wall> bytes=<source bytes, with --progress> message=<text>
 #include "ProgressReceiver.h"
 #include "TaskController.h"
@@ -42,7 +43,8 @@ int usage()
                  "                   (the task's record after the run, as the application saves it)\n"
                  "       zorvi-bench restore --task-file FILE [--password-stdin] [--cancel-after-ms N] [--progress]\n"
                  "                   (restores that record as Restore does: its sources re-pointed at\n"
-                 "                   the drives' mounts now; mode, destination, name and sources come from it)\n";
+                 "                   the drives' mounts now; mode, destination, name and sources come from it;\n"
+                 "                   refused when the Restore page would not list it)\n";
     return 2;
 }
 
@@ -126,8 +128,8 @@ int main(int argc, char** argv)
         controller.updateTaskVolumePaths(false);
         listed = controller.TaskArray.first();
         if (!listed->offeredForRestore())
-            return fail("\"" + listed->taskName + "\" is not offered for restore: its last backup did not succeed, "
-                        "and its folder holds no backup of its sources that it can tell are theirs");
+            return fail("\"" + listed->taskName + "\" is not on the Restore page: its last backup did not succeed, and "
+                        "its folder holds no backup that goes back to one of its sources");
         task = UtilityFunctions::copyTaskInfo(listed);
         task->stopScheduleTimer();
         if (withProgress)

@@ -17,8 +17,8 @@
 
 class DispatchTimer;
 class LzmaSDKObjCItem;
-class SourcePairing;
 class ProgressReceiver;
+class SourcePairing;
 
 // One backup task: what to back up, where to, how, when, and the outcome of its last runs.
 // Always held by std::shared_ptr: its timers refer to it weakly.

@@ -341,6 +341,7 @@ void RestorePlacement::prepare(const QList<Tree>& trees)
                     leaveOut(tree.place, parent, err);
             }
         }
+        m_preparedAny = m_preparedAny || prepared.work.has_value();
         m_trees << std::move(prepared);
     }
 }

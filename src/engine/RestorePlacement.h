@@ -35,6 +35,8 @@ public:
     // notRestored() says why; the others go on.
     void prepare(const QList<Tree>& trees);
     bool isPrepared(qsizetype tree) const;
+    // Some tree was prepared: once place() succeeds, something was restored.
+    bool preparedAny() const { return m_preparedAny; }
     // The work folder of a prepared tree, and the path inside it where the tree is built.
     QString workFolder(qsizetype tree) const;
     QString staging(qsizetype tree) const;
@@ -76,4 +78,5 @@ private:
     QList<Prepared> m_trees;
     QStringList m_notRestored;
     std::vector<FolderAttributes> m_folders;
+    bool m_preparedAny = false;
 };

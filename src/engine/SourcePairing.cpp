@@ -41,6 +41,7 @@ void SourcePairing::pairByDrive(const QList<Source>& sources, const QList<Tree>&
     };
     QList<qsizetype> atItsPlace(sources.size(), -1);
     QList<QList<qsizetype>> fromElsewhere(sources.size());
+    QList<QStringList> maybe(sources.size());   // trees that could be the source's, stored where
     for (qsizetype k = 0; k < trees.size(); ++k) {
         const Tree& tree = trees.at(k);
         bool placed = false;
@@ -53,6 +54,7 @@ void SourcePairing::pairByDrive(const QList<Source>& sources, const QList<Tree>&
                 placed = true;
             } else if (couldBe(tree, source)) {
                 candidates << i;
+                maybe[i] << tree.stored;
                 if (!places.contains(source.place))
                     places << source.place;
             }
@@ -65,21 +67,13 @@ void SourcePairing::pairByDrive(const QList<Source>& sources, const QList<Tree>&
             fromElsewhere[i] << k;
     }
     for (qsizetype i = 0; i < sources.size(); ++i) {
-        const Source& source = sources.at(i);
         qsizetype k = atItsPlace.at(i);
         if (k < 0 && fromElsewhere.at(i).size() == 1)
             k = fromElsewhere.at(i).first();
-        if (k >= 0) {
-            pairs_.append({ trees.at(k).stored, source.place });
-            continue;
-        }
-        QStringList maybe;
-        for (const Tree& tree : trees) {
-            if (couldBe(tree, source))
-                maybe << tree.stored;
-        }
-        if (!maybe.isEmpty() && std::none_of(untold_.begin(), untold_.end(), [&](const auto& u) { return u.first == source.place; }))
-            untold_.append({ source.place, maybe });
+        if (k >= 0)
+            pairs_.append({ trees.at(k).stored, sources.at(i).place });
+        else if (!maybe.at(i).isEmpty())
+            addUntold(sources.at(i).place, maybe.at(i));
     }
 }
 
@@ -90,9 +84,16 @@ void SourcePairing::pairKnowingNothing(const QList<Source>& sources)
             continue;
         if (!source.onDrive)
             pairs_.append({ source.place, source.place });
-        else if (std::none_of(untold_.begin(), untold_.end(), [&](const auto& u) { return u.first == source.place; }))
-            untold_.append({ source.place, { source.place } });
+        else
+            addUntold(source.place, { source.place });
     }
+}
+
+void SourcePairing::addUntold(const QString& place, const QStringList& trees)
+{
+    // A source listed twice is named once.
+    if (std::none_of(untold_.begin(), untold_.end(), [&place](const auto& untold) { return untold.first == place; }))
+        untold_.append({ place, trees });
 }
 
 void SourcePairing::pairByPath(const QList<Source>& sources, const QStringList& recordedPaths, bool plainCopy)

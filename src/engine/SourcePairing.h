@@ -45,7 +45,8 @@ private:
     void pairByDrive(const QList<Source>& sources, const QList<Tree>& trees);
     void pairKnowingNothing(const QList<Source>& sources);
     void pairByPath(const QList<Source>& sources, const QStringList& recordedPaths, bool plainCopy);
-    // How many drives attached now carry `identity`, read once per identity.
+    void addUntold(const QString& place, const QStringList& trees);
+    // How many drives attached now carry `identity`; their identities are read once, when first needed.
     qsizetype drivesCarrying(const QString& identity);
 
     QList<std::pair<QString, QString>> pairs_;

@@ -329,5 +329,5 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     FailPoint::hit("restore-staged");
     const bool placed = placement.place(&message);
     placement.removeWorkFolders();
-    return placed && reportLeftOut(!bases.isEmpty(), placement.notRestored() + leftOut, notHeld, message);
+    return placed && reportLeftOut(placement.preparedAny(), placement.notRestored() + leftOut, notHeld, message);
 }

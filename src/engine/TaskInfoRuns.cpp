@@ -490,9 +490,6 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
     for (qsizetype i = 0; i < roots.size(); ++i)
         trees.append({places.at(i), TaskPaths::isRealDirectory(folder + roots.at(i))});
     placement.prepare(trees);
-    bool restoredAny = false;
-    for (qsizetype i = 0; i < roots.size(); ++i)
-        restoredAny = restoredAny || placement.isPrepared(i);
 
     copiedBytes = 0;
     if (progressWindow)
@@ -526,7 +523,7 @@ bool TaskInfo::copyRestore(ProgressReceiver* progressWindow, QString& message)
     if (!ok)
         return false;
     qCInfo(lcRuns) << "Copy complete";
-    return reportLeftOut(restoredAny, placement.notRestored() + namedLines, notHeld, message);
+    return reportLeftOut(placement.preparedAny(), placement.notRestored() + namedLines, notHeld, message);
 }
 
 QStringList TaskInfo::namedSources(const SourcePairing& paired, const std::function<bool(const QString&)>& holds,

@@ -146,8 +146,7 @@ int main(int argc, char** argv)
                                         0, 0, bytes, 0, 0, 0, {}, false);
         if (action == "restore") {
             // The backup of these sources, as the backup run records it.
-            task->fixedSourcePaths = sources;
-            task->fixedSourceIdentities = QStringList(sources.size(), QString());
+            task->recordFixedSources();
         }
     }
 

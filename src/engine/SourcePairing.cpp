@@ -10,11 +10,8 @@ SourcePairing::SourcePairing(const QStringList& sources, const QStringList& reco
                              const std::optional<QStringList>& recordedIdentities, bool plainCopy)
 {
     QList<Source> list;
-    for (const QString& entry : sources) {
-        const QString place = QDir::cleanPath(TaskInfo::pathPart(entry));
-        list.append({ place, UtilityFunctions::identityPart(entry),
-                      entry.contains(';') || ExternalVolumes::isExternalPath(place) });
-    }
+    for (const QString& entry : sources)
+        list.append(sourceOf(entry));
     if (!recordedIdentities) {
         pairByPath(list, recordedPaths, plainCopy);
         return;
@@ -30,6 +27,12 @@ SourcePairing::SourcePairing(const QStringList& sources, const QStringList& reco
         pairKnowingNothing(list);
     else
         pairByDrive(list, trees);
+}
+
+SourcePairing::Source SourcePairing::sourceOf(const QString& entry)
+{
+    const QString place = QDir::cleanPath(TaskInfo::pathPart(entry));
+    return { place, UtilityFunctions::identityPart(entry), entry.contains(';') || ExternalVolumes::isExternalPath(place) };
 }
 
 void SourcePairing::pairByDrive(const QList<Source>& sources, const QList<Tree>& trees)
@@ -59,22 +62,58 @@ void SourcePairing::pairByDrive(const QList<Source>& sources, const QList<Tree>&
                     places << source.place;
             }
         }
-        // A source listed twice is one place; two places, or two drives of that identity, are
-        // no answer.
-        if (placed || places.size() != 1 || drivesCarrying(tree.identity) > 1)
+        // A source listed twice is one place; two places are no answer.
+        if (placed || places.size() != 1)
             continue;
         for (qsizetype i : std::as_const(candidates))
             fromElsewhere[i] << k;
     }
     for (qsizetype i = 0; i < sources.size(); ++i) {
+        const Source& source = sources.at(i);
         qsizetype k = atItsPlace.at(i);
         if (k < 0 && fromElsewhere.at(i).size() == 1)
             k = fromElsewhere.at(i).first();
         if (k >= 0)
-            pairs_.append({ trees.at(k).stored, sources.at(i).place });
+            give(source, trees.at(k).stored, maybe.at(i));
         else if (!maybe.at(i).isEmpty())
-            addUntold(sources.at(i).place, maybe.at(i));
+            addUntold(source.place, maybe.at(i), driveOf(source) == Drive::Twins);
     }
+}
+
+void SourcePairing::give(const Source& source, const QString& tree, const QStringList& couldBeIts)
+{
+    const Drive drive = UtilityFunctions::isAmbiguousIdentity(source.identity) ? Drive::Tells : driveOf(source);
+    if (drive == Drive::Tells) {
+        pairs_.append({ tree, source.place });
+        return;
+    }
+    QStringList named { tree };
+    for (const QString& other : couldBeIts) {
+        if (!named.contains(other))
+            named << other;
+    }
+    addUntold(source.place, named, drive == Drive::Twins);
+}
+
+SourcePairing::Drive SourcePairing::driveOf(const Source& source)
+{
+    const std::optional<QString> root = ExternalVolumes::mountRoot(source.place);
+    if (!root)
+        return Drive::Tells;   // not attached: the run says so before it writes anything
+    if (!attached_) {
+        attached_.emplace();
+        for (const QString& mounted : ExternalVolumes::mountedRoots()) {
+            const std::optional<QString> shown = UtilityFunctions::readVolumeUUID(mounted + "/");
+            attached_->identityAt.insert(QDir::cleanPath(mounted), shown);
+            if (shown)
+                ++attached_->carrying[*shown];
+        }
+    }
+    if (attached_->carrying.value(source.identity) > 1)
+        return Drive::Twins;
+    // Another drive's identity tells too: the restore refuses that drive by name.
+    const std::optional<QString> shown = attached_->identityAt.value(*root);
+    return shown && !shown->isEmpty() ? Drive::Tells : Drive::ShowsNoIdentity;
 }
 
 void SourcePairing::pairKnowingNothing(const QList<Source>& sources)
@@ -89,11 +128,11 @@ void SourcePairing::pairKnowingNothing(const QList<Source>& sources)
     }
 }
 
-void SourcePairing::addUntold(const QString& place, const QStringList& trees)
+void SourcePairing::addUntold(const QString& place, const QStringList& trees, bool twins)
 {
     // A source listed twice is named once.
-    if (std::none_of(untold_.begin(), untold_.end(), [&place](const auto& untold) { return untold.first == place; }))
-        untold_.append({ place, trees });
+    if (std::none_of(untold_.begin(), untold_.end(), [&place](const Untold& untold) { return untold.place == place; }))
+        untold_.append({ place, trees, twins });
 }
 
 void SourcePairing::pairByPath(const QList<Source>& sources, const QStringList& recordedPaths, bool plainCopy)
@@ -101,45 +140,72 @@ void SourcePairing::pairByPath(const QList<Source>& sources, const QStringList& 
     QStringList places;
     for (const Source& source : sources)
         places << source.place;
-    if (!plainCopy) {
-        // An archive's trees go back to the paths they were stored under.
-        for (const QString& place : std::as_const(places)) {
-            if (!place.isEmpty())
-                pairs_.append({ place, place });
-        }
-        return;
+    const QStringList trees = earlierTrees(places, recordedPaths, plainCopy);
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        if (!trees.at(i).isEmpty())
+            give(sources.at(i), trees.at(i), {});
     }
+}
+
+QStringList SourcePairing::earlierTrees(const QStringList& places, const QStringList& recordedPaths, bool plainCopy)
+{
+    // An archive's trees go back to the paths they were stored under.
+    if (!plainCopy)
+        return places;
     // A plain copy's entry i belongs to source i, by its own path, or by its index when its
     // drive is mounted under another name since the backup.
     QStringList fixed;
     for (const QString& path : recordedPaths)
         fixed << QDir::cleanPath(path);
+    QStringList trees(places.size());
     for (qsizetype i = 0; i < places.size(); ++i) {
         const QString& place = places.at(i);
-        QString root;
         if (place.isEmpty())
             continue;
         if (fixed.contains(place)) {
-            root = place;
+            trees[i] = place;
         } else if (i < fixed.size() && !fixed.at(i).isEmpty() && !places.contains(fixed.at(i))) {
             const std::optional<QString> volume = ExternalVolumes::volumeRoot(place);
             if (volume && ExternalVolumes::isExternalPath(fixed.at(i))
                 && UtilityFunctions::replaceVolumePrefix(fixed.at(i), *volume) == place)
-                root = fixed.at(i);
+                trees[i] = fixed.at(i);
         }
-        if (!root.isEmpty())
-            pairs_.append({ root, place });
     }
+    return trees;
 }
 
-qsizetype SourcePairing::drivesCarrying(const QString& identity)
+std::pair<QStringList, QStringList> SourcePairing::keptFromEarlierBuild(const QStringList& sources,
+                                                                        const QStringList& earlierSources,
+                                                                        const QStringList& earlierRecordedPaths,
+                                                                        bool plainCopy)
 {
-    if (!attached_) {
-        attached_.emplace();
-        for (const QString& root : ExternalVolumes::mountedRoots()) {
-            if (const std::optional<QString> found = UtilityFunctions::readVolumeUUID(root + "/"))
-                ++(*attached_)[*found];
-        }
+    QStringList earlierPlaces;
+    for (const QString& entry : earlierSources)
+        earlierPlaces << sourceOf(entry).place;
+    const QStringList earlier = earlierTrees(earlierPlaces, earlierRecordedPaths, plainCopy);
+    QList<Tree> kept;
+    const auto keep = [&kept](const Tree& tree) {
+        if (!tree.stored.isEmpty() && !kept.contains(tree))
+            kept << tree;
+    };
+    for (const QString& entry : sources) {
+        const Source source = sourceOf(entry);
+        const qsizetype i = source.onDrive ? earlierSources.indexOf(entry) : -1;
+        if (i >= 0)
+            keep({ earlier.at(i), source.identity });
     }
-    return attached_->value(identity);
+    if (kept.isEmpty())
+        return {};
+    // A folder on the computer keeps the tree at its very path, as it would knowing nothing.
+    for (const QString& entry : sources) {
+        const Source source = sourceOf(entry);
+        if (!source.onDrive)
+            keep({ source.place, QString() });
+    }
+    std::pair<QStringList, QStringList> known;
+    for (const Tree& tree : std::as_const(kept)) {
+        known.first << tree.stored;
+        known.second << tree.identity;
+    }
+    return known;
 }

@@ -10,14 +10,23 @@
 // Which tree of a task's last backup goes back to which of its sources now, by the drive each
 // came from. A tree goes to one place at most: to the source at the very place it was stored
 // when that source carries the tree's identity; else to the one source of that identity at
-// the same path below its drive's root, and only while no other attached drive carries the
-// identity (clones share it). Where neither holds, the tree goes nowhere.
+// the same path below its drive's root. Where neither holds, the tree goes nowhere. Nor does it
+// go to a drive attached now that cannot be told to be the one it came from: one that shows no
+// identity, or one of several attached drives that carry it (clones share it).
 //
 // A task that knows nothing of its folder's backup (made anew over an old one) gives a folder
 // on the computer the tree stored at its very path, and nothing on a drive. Lists of earlier
-// builds, which recorded no identities, pair as they always did.
+// builds, which recorded no identities, pair by path as they always did, within the same
+// limits on the drives attached now.
 class SourcePairing {
 public:
+    // A source left without a tree although the backup may hold one of its.
+    struct Untold {
+        QString place;
+        QStringList trees;    // the paths such trees were stored under
+        bool twins = false;   // several attached drives carry the identity of its drive
+    };
+
     // `sources` as the task stores them (tagged "path;identity" on a drive); `recordedPaths`
     // and `recordedIdentities` as the last backup recorded them, nullopt in lists of earlier
     // builds. `plainCopy` matters only to those.
@@ -26,9 +35,17 @@ public:
 
     // (path of the tree in the backup, the source's place now), in source order.
     const QList<std::pair<QString, QString>>& pairs() const { return pairs_; }
-    // Sources left without a tree although the backup may hold one of theirs, with the paths
-    // such trees were stored under: it cannot be told they came from the drive there now.
-    const QList<std::pair<QString, QStringList>>& untold() const { return untold_; }
+    const QList<Untold>& untold() const { return untold_; }
+
+    // The trees (paths, identities) that a record with `sources` knows of a backup that a record
+    // of an earlier build with `earlierSources` and `earlierRecordedPaths` made. That record
+    // knew where its trees are, not which drive each came from: a source on a drive keeps its
+    // tree only where its whole entry (path and identity) is one of the earlier record's, and
+    // the tree takes that identity. Without any such source it knows no tree.
+    static std::pair<QStringList, QStringList> keptFromEarlierBuild(const QStringList& sources,
+                                                                    const QStringList& earlierSources,
+                                                                    const QStringList& earlierRecordedPaths,
+                                                                    bool plainCopy);
 
 private:
     struct Source {
@@ -41,15 +58,27 @@ private:
         QString identity;
         bool operator==(const Tree&) const = default;
     };
+    // What the drives attached now tell of a source whose trees carry its identity.
+    enum class Drive { Tells, Twins, ShowsNoIdentity };
 
+    static Source sourceOf(const QString& entry);
+    // Per source place, the tree a record of an earlier build restores it from; empty for none.
+    static QStringList earlierTrees(const QStringList& places, const QStringList& recordedPaths, bool plainCopy);
     void pairByDrive(const QList<Source>& sources, const QList<Tree>& trees);
     void pairKnowingNothing(const QList<Source>& sources);
     void pairByPath(const QList<Source>& sources, const QStringList& recordedPaths, bool plainCopy);
-    void addUntold(const QString& place, const QStringList& trees);
-    // How many drives attached now carry `identity`; their identities are read once, when first needed.
-    qsizetype drivesCarrying(const QString& identity);
+    // Pairs `tree` with `source` when the drive in its place can be told to be its, else names it.
+    void give(const Source& source, const QString& tree, const QStringList& couldBeIts);
+    void addUntold(const QString& place, const QStringList& trees, bool twins = false);
+    Drive driveOf(const Source& source);
 
     QList<std::pair<QString, QString>> pairs_;
-    QList<std::pair<QString, QStringList>> untold_;
-    std::optional<QHash<QString, qsizetype>> attached_;
+    QList<Untold> untold_;
+    // The identity each attached drive shows (nullopt: none) and how many show each; read once,
+    // when first needed.
+    struct Attached {
+        QHash<QString, std::optional<QString>> identityAt;
+        QHash<QString, qsizetype> carrying;
+    };
+    std::optional<Attached> attached_;
 };

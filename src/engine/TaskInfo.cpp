@@ -7,12 +7,14 @@
 #include "EngineLog.h"
 #include "ExternalVolumes.h"
 #include "SizePoll.h"
+#include "SourcePairing.h"
 #include "TreeSize.h"
 #include "UtilityFunctions.h"
 
 #include <QDir>
 #include <QFile>
 #include <cmath>
+#include <tuple>
 #include <sys/stat.h>
 
 using namespace std::chrono_literals;
@@ -433,11 +435,6 @@ void TaskInfo::keepFixedSourcesOf(const TaskInfo& before, bool sameBackup)
         fixedSourceIdentities = before.fixedSourceIdentities;
         return;
     }
-    fixedSourceIdentities.reset();
-    for (const QString& entry : std::as_const(backupSrc)) {
-        const qsizetype i = before.backupSrc.indexOf(entry);
-        fixedSourcePaths << (i >= 0 && i < before.fixedSourcePaths.size() ? before.fixedSourcePaths.at(i) : QString());
-    }
-    while (!fixedSourcePaths.isEmpty() && fixedSourcePaths.last().isEmpty())
-        fixedSourcePaths.removeLast();
+    std::tie(fixedSourcePaths, *fixedSourceIdentities) =
+        SourcePairing::keptFromEarlierBuild(backupSrc, before.backupSrc, before.fixedSourcePaths, function == 1);
 }

@@ -103,17 +103,20 @@ public:
     bool archiveRestore(bool encrypted, const QString& password, ProgressReceiver* progressWindow, QString& message);
     static QString checkPathEntry(const QString& entry, const QString& prefix);
     // True while the task's destination holds a backup a restore can use, with a tree that
-    // pairs with one of its sources, whatever the last run's outcome: a failed or cancelled
-    // run keeps the previous one.
+    // pairs with one of its sources (or would, with one of two drives of one identity taken
+    // out), whatever the last run's outcome: a failed or cancelled run keeps the previous one.
     bool hasCompleteBackup() const;
     // The Restore page offers the task: its last backup succeeded, or its folder holds one.
     bool offeredForRestore() const { return backupStatus == 1 || hasCompleteBackup(); }
     // This task replaces `before` (an edit, or a new task of its name): with `sameBackup` it
     // knows every tree `before` knew its backup to hold, and the pairing decides which source
-    // each goes to. A record of an earlier build stays one: its entry i belongs to source i,
-    // so an entry follows its source to its new index, and is dropped with it. Without
-    // `sameBackup` (another destination or mode) it knows no tree of its folder.
+    // each goes to. Of a record of an earlier build, which knew no drives, a source on a drive
+    // keeps its tree only where its whole entry is one of `before`'s, with that entry's
+    // identity (SourcePairing::keptFromEarlierBuild). Without `sameBackup` (another
+    // destination or mode) it knows no tree of its folder.
     void keepFixedSourcesOf(const TaskInfo& before, bool sameBackup);
+    // Records the sources just backed up, with the identities of their drives.
+    void recordFixedSources();
     // Both read the same backup: the same mode, and destinations at one place.
     bool readsSameBackupAs(const TaskInfo& other) const;
 
@@ -151,8 +154,6 @@ private:
     SourcePairing pairing() const;
     // The pairs whose tree the plain copy holds.
     QList<std::pair<QString, QString>> heldSources(const SourcePairing& pairing) const;
-    // Records the sources just backed up, with the identities of their drives.
-    void recordFixedSources();
     // The sources of this task whose place is on a drive attached now that is not the drive
     // they were chosen on (another card with the same name): a restore never writes there.
     QStringList sourcesOnAnotherDrive() const;
@@ -165,8 +166,9 @@ private:
     // is when it holds a tree of it (`tree`, its path in the backup; empty when none).
     QString onAnotherDriveText(const QString& source, const QString& tree) const;
     // Names a source whose tree the backup holds (at `tree`) though it cannot be told that
-    // the drive in its place now is the one it came from.
-    QString cannotTellText(const QString& source, const QString& tree) const;
+    // the drive in its place now is the one it came from: `twins` when several attached drives
+    // carry that drive's identity.
+    QString cannotTellText(const QString& source, const QString& tree, bool twins) const;
     // " Its backup is …": where the backup holds the tree stored at `tree`.
     QString whereTheBackupIs(const QString& tree) const;
     static QString notInLastBackupText(const QString& source);

@@ -143,8 +143,8 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
     const QStringList namedLines = namedSources(paired, holds, named);
     const QList<std::pair<QString, QString>>& pairs = paired.pairs();
     QStringList untoldTrees;
-    for (const auto& untold : paired.untold())
-        untoldTrees << untold.second;
+    for (const SourcePairing::Untold& untold : paired.untold())
+        untoldTrees << untold.trees;
     // Per item, its place now; empty when it is not written.
     QStringList nameNow(items.size());
     QSet<QString> nameSet;

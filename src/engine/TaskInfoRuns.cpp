@@ -409,8 +409,13 @@ QString TaskInfo::onAnotherDriveText(const QString& source, const QString& tree)
         + whereTheBackupIs(tree);
 }
 
-QString TaskInfo::cannotTellText(const QString& source, const QString& tree) const
+QString TaskInfo::cannotTellText(const QString& source, const QString& tree, bool twins) const
 {
+    if (twins)
+        return tr("\"%1\" was not restored: more than one attached drive carries the identity of the drive it was backed "
+                  "up from. Leave only that drive attached, then restore again.")
+                   .arg(source)
+            + whereTheBackupIs(tree);
     return tr("\"%1\" was not restored: it cannot be told that the drive in its place is the one it was backed up from.")
                .arg(source)
         + whereTheBackupIs(tree);
@@ -543,14 +548,14 @@ QStringList TaskInfo::namedSources(const SourcePairing& paired, const std::funct
         lines << onAnotherDriveText(source, tree);
         named << source;
     }
-    for (const auto& [source, trees] : paired.untold()) {
-        if (named.contains(source))
+    for (const SourcePairing::Untold& untold : paired.untold()) {
+        if (named.contains(untold.place))
             continue;
-        const auto tree = std::find_if(trees.begin(), trees.end(), holds);
-        if (tree == trees.end())
+        const auto tree = std::find_if(untold.trees.begin(), untold.trees.end(), holds);
+        if (tree == untold.trees.end())
             continue;   // not in the last backup
-        lines << cannotTellText(source, *tree);
-        named << source;
+        lines << cannotTellText(untold.place, *tree, untold.twins);
+        named << untold.place;
     }
     return lines;
 }
@@ -576,15 +581,24 @@ QString TaskInfo::inTheWay(const QString& path)
 bool TaskInfo::hasCompleteBackup() const
 {
     const QString folder = taskFolder();
+    const SourcePairing paired = pairing();
+    // A tree withheld only while several attached drives carry its drive's identity keeps the
+    // task on the Restore page: its restore says which drive to take out.
+    QStringList withheld;
+    for (const SourcePairing::Untold& untold : paired.untold()) {
+        if (untold.twins)
+            withheld << untold.trees;
+    }
     switch (function) {
     case 1:
-        return TaskPaths::isRealDirectory(folder) && !heldSources(pairing()).isEmpty();
+        return TaskPaths::isRealDirectory(folder)
+            && (!heldSources(paired).isEmpty()
+                || std::any_of(withheld.begin(), withheld.end(), [&folder](const QString& tree) { return TaskPaths::exists(folder + tree); }));
     case 2:
-        return QFileInfo(folder + "/backup.7z").isFile() && !pairing().pairs().isEmpty();
+        return QFileInfo(folder + "/backup.7z").isFile() && !(paired.pairs().isEmpty() && withheld.isEmpty());
     case 3:
-        return QFileInfo(folder + "/backup.enc").isFile() && !pairing().pairs().isEmpty();
+        return QFileInfo(folder + "/backup.enc").isFile() && !(paired.pairs().isEmpty() && withheld.isEmpty());
     default:
         return false;
     }
 }
-

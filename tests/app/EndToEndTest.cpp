@@ -74,10 +74,12 @@ struct AppWindow : RealPages {
     ViewController vc;
     BackupViewController* backupPage = nullptr;
     RestoreViewController* restorePage = nullptr;
-    AppWindow()
+    enum List { NoList, SavedList };
+    explicit AppWindow(List list = NoList)
     {
         // Every test starts from no task list, also when they share one process.
-        QDir(TaskController::taskListFolder()).removeRecursively();
+        if (list == NoList)
+            QDir(TaskController::taskListFolder()).removeRecursively();
         vc.start();
         vc.show();
         vc.setTabsEnabled(true);
@@ -152,6 +154,10 @@ QString restoreFirstTask(ViewController& vc, RestoreViewController* page)
         return QString();
     return closeMessage("\"");
 }
+
+// How a restore names a folder on a drive that a clone's identity makes it unable to tell.
+const QString kTwins = "was not restored: more than one attached drive carries the identity of the drive it was backed "
+                       "up from. Leave only that drive attached, then restore again.";
 
 // Cards mounted below media/, a backups folder, and "Photos" backed up from the editor, as a
 // 7z archive when the parameter is set.
@@ -617,8 +623,8 @@ TEST_P(EndToEndCards, AReplacedOrRemadeTaskWritesNoCardButTheOneItsBackupCameFro
 
 // A card and its clone (copied block by block, so they carry one identity). The task backed up
 // the card; the clone went in alone, at CARD1, and the task followed it there; then the card
-// came back beside it and the user added the card's folder in the editor. Restore gives the
-// card its own photos and leaves the clone as it is.
+// came back beside it and the user added the card's folder in the editor. While both are in,
+// Restore cannot tell which is the card: it writes neither and names both.
 TEST_P(EndToEndCards, ACloneIsNeverWrittenWithTheOriginalsBackup)
 {
     const QString card = root + "/media/CARD";
@@ -651,10 +657,122 @@ TEST_P(EndToEndCards, ACloneIsNeverWrittenWithTheOriginalsBackup)
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed()->backupSrc.size() == 2; }, 10000));
 
     const QString said = restoreFirstTask(vc, window.restorePage);
-    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNot everything was restored")) << said.toStdString();
-    EXPECT_TRUE(said.contains("\"" + clone + "/DCIM\" was not restored: it cannot be told")) << said.toStdString();
-    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "original");
+    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNothing was restored.")) << said.toStdString();
+    for (const QString& folder : { clone, card })
+        EXPECT_TRUE(said.contains("\"" + folder + "/DCIM\" " + kTwins)) << said.toStdString();
+    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "original, later");
     EXPECT_EQ(readAll(clone + "/DCIM/IMG_0001.JPG"), "clone");
+}
+
+// A card backed up with a folder of the computer; then a card that carries its identity (a
+// clone, or a card onto which all of it was copied) is in beside it, in either mount order.
+// While both are in, neither is written and the restore says what to do; the folder comes
+// back. With the clone out, the card gets its photos back, also under another mount name.
+TEST_P(EndToEndCards, TwoAttachedCardsOfOneIdentityAreNeitherWrittenUntilOneIsOut)
+{
+    const QString card = root + "/media/CARD";
+    const QString second = root + "/media/CARD1";
+    const QString away = root + "/away";
+    const QString docs = root + "/docs";
+    ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
+    ASSERT_NO_FATAL_FAILURE(makeCard(away + "/clone", "UUID-A", "clone"));
+    ASSERT_TRUE(QDir().mkpath(docs));
+    writeAll(docs + "/note.txt", "original");
+    mount({ card });
+
+    AppWindow window;
+    ViewController& vc = window.vc;
+    ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, { card + "/DCIM", docs }));
+    const auto restoreWithBothIn = [&](const QString& cardAt, const QString& cloneAt) {
+        mount({ card, second });
+        writeAll(cardAt + "/DCIM/IMG_0001.JPG", "card A, later");
+        writeAll(docs + "/note.txt", "changed");
+        const QString said = restoreFirstTask(vc, window.restorePage);
+        EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNot everything was restored; everything else is back in "
+                                    "place.\n\"" + card + "/DCIM\" " + kTwins + " Its backup is ")) << said.toStdString();
+        EXPECT_EQ(readAll(cardAt + "/DCIM/IMG_0001.JPG"), "card A, later");
+        EXPECT_EQ(readAll(cloneAt + "/DCIM/IMG_0001.JPG"), "clone");
+        EXPECT_EQ(readAll(docs + "/note.txt"), "original");
+    };
+
+    // The clone put in beside the card: it mounts as CARD1.
+    ASSERT_TRUE(QDir().rename(away + "/clone", second));
+    restoreWithBothIn(card, second);
+    ASSERT_TRUE(QDir().rename(second, away + "/clone"));
+    mount({ card });
+    EXPECT_EQ(restoreFirstTask(vc, window.restorePage), "\"Photos\" restoration complete");
+    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card A");
+
+    // The clone in while the card was out, so it mounts as CARD; the card back as CARD1.
+    ASSERT_TRUE(QDir().rename(card, second) && QDir().rename(away + "/clone", card));
+    restoreWithBothIn(second, card);
+    ASSERT_TRUE(QDir().rename(card, away + "/clone"));
+    mount({ second });
+    AddTaskBoxViewController* editor = editFirstTask(window.backupPage);
+    ASSERT_NE(editor, nullptr);
+    editor->taskCancelClicked();
+    ASSERT_EQ(photos(window)->backupSrc.first(), second + "/DCIM;UUID-A");
+    EXPECT_EQ(restoreFirstTask(vc, window.restorePage), "\"Photos\" restoration complete");
+    EXPECT_EQ(readAll(second + "/DCIM/IMG_0001.JPG"), "card A");
+    EXPECT_EQ(readAll(away + "/clone/DCIM/IMG_0001.JPG"), "clone");
+}
+
+// "Photos" of a card and a folder of the computer, in a task list of an earlier build, which
+// recorded no drives. With another card of the camera's name in, the user makes "Photos" anew
+// over the same folders and answers Replace: that card is never written, the folder comes
+// back. Made anew the same way over the card itself, the card gets its photos back.
+TEST_P(EndToEndCards, AnEarlierBuildsTaskReplacedOverAnotherCardNeverWritesIt)
+{
+    const QString card = root + "/media/CARD";
+    const QString docs = root + "/docs";
+    ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
+    ASSERT_NO_FATAL_FAILURE(makeCard(root + "/away/C", "UUID-C", "card C"));
+    ASSERT_TRUE(QDir().mkpath(docs));
+    writeAll(docs + "/note.txt", "original");
+    mount({ card });
+    QByteArray earlierList;
+    {
+        AppWindow window;
+        ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, { card + "/DCIM", docs }));
+        TaskController& c = window.vc.controller;
+        QVariantMap record = c.TaskArray.first()->toDictionary();
+        ASSERT_TRUE(record.remove("fixedSourceIdentities"));
+        c.TaskArray = { TaskInfo::initFromDictionary(record, true) };
+        ASSERT_TRUE(c.saveTaskList());
+        earlierList = readAll(TaskController::taskListPath());
+    }
+    const auto replacePhotos = [&](AppWindow& window) {
+        const TaskInfoPtr loaded = photos(window);
+        ASSERT_FALSE(loaded->fixedSourceIdentities) << "the earlier build's record";
+        addTaskInTheEditor(window.backupPage, { card + "/DCIM", docs }, root + "/backups", "Photos", GetParam(), false);
+        ASSERT_FALSE(closeMessage("Task name already exists").isEmpty());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return photos(window) != loaded; }, 10000));
+    };
+
+    ASSERT_TRUE(QDir().rename(card, root + "/away/A") && QDir().rename(root + "/away/C", card));
+    writeAll(docs + "/note.txt", "changed");
+    {
+        AppWindow window(AppWindow::SavedList);
+        ASSERT_NO_FATAL_FAILURE(replacePhotos(window));
+        ASSERT_TRUE(photos(window)->backupSrc.first().endsWith(";UUID-C"));
+        const QString said = restoreFirstTask(window.vc, window.restorePage);
+        EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNot everything was restored")) << said.toStdString();
+        EXPECT_TRUE(said.contains("\"" + card + "/DCIM\" was not restored: it cannot be told that the drive in its place is the "
+                                  "one it was backed up from. Its backup is ")) << said.toStdString();
+        EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card C");
+        EXPECT_EQ(readAll(docs + "/note.txt"), "original");
+    }
+
+    // Card A in, and the earlier build's list as it was.
+    ASSERT_TRUE(QDir().rename(card, root + "/away/C") && QDir().rename(root + "/away/A", card));
+    writeAll(card + "/DCIM/IMG_0001.JPG", "card A, later");
+    writeAll(docs + "/note.txt", "changed");
+    writeAll(TaskController::taskListPath(), earlierList);
+    AppWindow window(AppWindow::SavedList);
+    ASSERT_NO_FATAL_FAILURE(replacePhotos(window));
+    EXPECT_EQ(restoreFirstTask(window.vc, window.restorePage), "\"Photos\" restoration complete");
+    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card A");
+    EXPECT_EQ(readAll(docs + "/note.txt"), "original");
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, EndToEndCards, ::testing::Bool(),

@@ -16,6 +16,8 @@
 #include <QRandomGenerator>
 #include <QThreadPool>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
@@ -372,4 +374,46 @@ TEST_F(RestoreAsUser, FoldersTheUserCannotReadAreCountedInTheBackupsMessageAndNa
     EXPECT_TRUE(run.output.contains("Could not read 2 folder(s) while measuring the sources:")) << run.output.toStdString();
     EXPECT_TRUE(run.output.contains(closed + ": Permission denied")) << run.output.toStdString();
     EXPECT_TRUE(run.output.contains(listed + ": Permission denied")) << run.output.toStdString();
+}
+
+// A card that only root may write at its top, as a drive formatted by root is: its user writes
+// the photos folder but cannot give the card an identity. In the place of the card a task
+// backed up, it is never written with that card's backup.
+TEST_F(RestoreAsUser, ACardThatCannotBeGivenAnIdentityNeverGetsAnotherCardsBackup)
+{
+    if (!OrdinaryUser::testsRunAsRoot())
+        GTEST_SKIP() << "mounting a card needs root";
+    ASSERT_TRUE(QDir().mkpath("/media"));
+    QTemporaryDir card("/media/zorvi-test-XXXXXX");
+    ASSERT_TRUE(card.isValid());
+    const QByteArray point = QFile::encodeName(card.path());
+    const auto insert = [&](const QByteArray& identity, const QByteArray& photo) {
+        ASSERT_EQ(::mount("zorvi-card", point.constData(), "tmpfs", 0, "mode=0755,size=16m"), 0) << std::strerror(errno);
+        if (!identity.isEmpty())
+            writeFile(card.path() + "/Zorvi.txt", identity);
+        writeFile(card.path() + "/DCIM/IMG_0001.JPG", photo);
+        OrdinaryUser::own(card.path() + "/DCIM");
+    };
+    const auto eject = [&] { ::umount2(point.constData(), MNT_DETACH); };
+    const auto ejected = qScopeGuard(eject);
+    const QString list = userHome() + "/tasks";
+    const QStringList task{"--task-file", list};
+
+    ASSERT_NO_FATAL_FAILURE(insert("UUID-A", "card A"));
+    OrdinaryUser::Run run = OrdinaryUser::run(QStringLiteral(ZORVI_ENGINE_DRIVER),
+                                              QStringList{"backup", "--mode", "7z", "--dest", drive(), "--name", "Photos"}
+                                                  + task + QStringList{card.path() + "/DCIM"},
+                                              userHome());
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    eject();
+
+    ASSERT_NO_FATAL_FAILURE(insert({}, "card C"));
+    run = OrdinaryUser::run(QStringLiteral(ZORVI_ENGINE_DRIVER), QStringList{"restore"} + task, userHome());
+    EXPECT_EQ(run.exitCode, 1) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains("message=Nothing was restored. \"" + QFile::encodeName(card.path())
+                                    + "/DCIM\" was not restored: it cannot be told that the drive in its place is the one it "
+                                      "was backed up from."))
+        << run.output.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(card.path() + "/Zorvi.txt"));
+    EXPECT_EQ(readFile(card.path() + "/DCIM/IMG_0001.JPG"), "card C");
 }

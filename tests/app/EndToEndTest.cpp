@@ -177,6 +177,15 @@ protected:
         writeAll(path + "/Zorvi.txt", identity);
         writeAll(path + "/DCIM/IMG_0001.JPG", photo);
     }
+    // Card A in at `card`, another card of its name (card C) away, and a folder of the computer.
+    void cardsAndFolder(const QString& card, const QString& folder)
+    {
+        ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
+        ASSERT_NO_FATAL_FAILURE(makeCard(root + "/away/C", "UUID-C", "card C"));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        writeAll(folder + "/note.txt", "original");
+        mount({ card });
+    }
     void mount(const QStringList& cards) { ExternalVolumes::setOverride(QStringList { root + "/media" }, cards); }
     TaskInfoPtr photos(AppWindow& window) { return window.vc.controller.findTask("Photos"); }
     void backUpPhotos(AppWindow& window, const QStringList& sources)
@@ -560,11 +569,7 @@ TEST_P(EndToEndCards, AReplacedOrRemadeTaskWritesNoCardButTheOneItsBackupCameFro
 {
     const QString card = root + "/media/CARD";
     const QString docs = root + "/docs";
-    ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
-    ASSERT_NO_FATAL_FAILURE(makeCard(root + "/away/C", "UUID-C", "card C"));
-    ASSERT_TRUE(QDir().mkpath(docs));
-    writeAll(docs + "/note.txt", "original");
-    mount({ card });
+    ASSERT_NO_FATAL_FAILURE(cardsAndFolder(card, docs));
     const auto swapCards = [&](const QString& out, const QString& in) {
         return QDir().rename(card, root + "/away/" + out) && QDir().rename(root + "/away/" + in, card);
     };
@@ -674,11 +679,8 @@ TEST_P(EndToEndCards, TwoAttachedCardsOfOneIdentityAreNeitherWrittenUntilOneIsOu
     const QString second = root + "/media/CARD1";
     const QString away = root + "/away";
     const QString docs = root + "/docs";
-    ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
+    ASSERT_NO_FATAL_FAILURE(cardsAndFolder(card, docs));
     ASSERT_NO_FATAL_FAILURE(makeCard(away + "/clone", "UUID-A", "clone"));
-    ASSERT_TRUE(QDir().mkpath(docs));
-    writeAll(docs + "/note.txt", "original");
-    mount({ card });
 
     AppWindow window;
     ViewController& vc = window.vc;
@@ -725,11 +727,7 @@ TEST_P(EndToEndCards, AnEarlierBuildsTaskReplacedOverAnotherCardNeverWritesIt)
 {
     const QString card = root + "/media/CARD";
     const QString docs = root + "/docs";
-    ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
-    ASSERT_NO_FATAL_FAILURE(makeCard(root + "/away/C", "UUID-C", "card C"));
-    ASSERT_TRUE(QDir().mkpath(docs));
-    writeAll(docs + "/note.txt", "original");
-    mount({ card });
+    ASSERT_NO_FATAL_FAILURE(cardsAndFolder(card, docs));
     QByteArray earlierList;
     {
         AppWindow window;

@@ -7,14 +7,12 @@
 #include "EngineLog.h"
 #include "ExternalVolumes.h"
 #include "SizePoll.h"
-#include "SourcePairing.h"
 #include "TreeSize.h"
 #include "UtilityFunctions.h"
 
 #include <QDir>
 #include <QFile>
 #include <cmath>
-#include <tuple>
 #include <sys/stat.h>
 
 using namespace std::chrono_literals;
@@ -421,20 +419,4 @@ bool TaskInfo::readsSameBackupAs(const TaskInfo& other) const
     return function == other.function
         && samePlace(pathPart(backupDest), UtilityFunctions::identityPart(backupDest), pathPart(other.backupDest),
                      UtilityFunctions::identityPart(other.backupDest));
-}
-
-void TaskInfo::keepFixedSourcesOf(const TaskInfo& before, bool sameBackup)
-{
-    fixedSourcePaths.clear();
-    fixedSourceIdentities = QStringList();
-    if (!sameBackup)
-        return;
-    if (before.fixedSourceIdentities) {
-        // What the backup holds does not change with the sources that will go into the next one.
-        fixedSourcePaths = before.fixedSourcePaths;
-        fixedSourceIdentities = before.fixedSourceIdentities;
-        return;
-    }
-    std::tie(fixedSourcePaths, *fixedSourceIdentities) =
-        SourcePairing::keptFromEarlierBuild(backupSrc, before.backupSrc, before.fixedSourcePaths, function == 1);
 }

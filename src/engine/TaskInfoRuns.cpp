@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <cerrno>
+#include <tuple>
 #include <sys/stat.h>
 
 namespace {
@@ -361,6 +362,22 @@ bool TaskInfo::performRestore(const QString& password, ProgressReceiver* progres
 SourcePairing TaskInfo::pairing() const
 {
     return SourcePairing(backupSrc, fixedSourcePaths, fixedSourceIdentities, function == 1);
+}
+
+void TaskInfo::keepFixedSourcesOf(const TaskInfo& before, bool sameBackup)
+{
+    fixedSourcePaths.clear();
+    fixedSourceIdentities = QStringList();
+    if (!sameBackup)
+        return;
+    if (before.fixedSourceIdentities) {
+        // What the backup holds does not change with the sources that will go into the next one.
+        fixedSourcePaths = before.fixedSourcePaths;
+        fixedSourceIdentities = before.fixedSourceIdentities;
+        return;
+    }
+    std::tie(fixedSourcePaths, *fixedSourceIdentities) =
+        SourcePairing::keptFromEarlierBuild(backupSrc, before.backupSrc, before.fixedSourcePaths, function == 1);
 }
 
 QList<std::pair<QString, QString>> TaskInfo::heldSources(const SourcePairing& pairing) const

@@ -407,7 +407,7 @@ QStringList TaskInfo::sourcesOnAnotherDrive() const
         const QString path = QDir::cleanPath(pathPart(entry));
         if (!ExternalVolumes::mountRoot(path))
             continue; // not attached: the run says so
-        // A drive whose identity cannot be read cannot be told apart: as before.
+        // A drive that shows no identity is not another one: the pairing cannot tell it, and names it.
         const std::optional<QString> now = UtilityFunctions::readVolumeUUID(path);
         if (now && !now->isEmpty() && *now != identity)
             found << path;

@@ -82,7 +82,7 @@ void SourcePairing::pairByDrive(const QList<Source>& sources, const QList<Tree>&
 
 void SourcePairing::give(const Source& source, const QString& tree, const QStringList& couldBeIts)
 {
-    const Drive drive = UtilityFunctions::isAmbiguousIdentity(source.identity) ? Drive::Tells : driveOf(source);
+    const Drive drive = driveOf(source);
     if (drive == Drive::Tells) {
         pairs_.append({ tree, source.place });
         return;
@@ -97,6 +97,9 @@ void SourcePairing::give(const Source& source, const QString& tree, const QStrin
 
 SourcePairing::Drive SourcePairing::driveOf(const Source& source)
 {
+    // A tree of no identity (a folder on the computer, a drive that could not get one) goes by path.
+    if (UtilityFunctions::isAmbiguousIdentity(source.identity))
+        return Drive::Tells;
     const std::optional<QString> root = ExternalVolumes::mountRoot(source.place);
     if (!root)
         return Drive::Tells;   // not attached: the run says so before it writes anything
@@ -183,22 +186,23 @@ std::pair<QStringList, QStringList> SourcePairing::keptFromEarlierBuild(const QS
     for (const QString& entry : earlierSources)
         earlierPlaces << sourceOf(entry).place;
     const QStringList earlier = earlierTrees(earlierPlaces, earlierRecordedPaths, plainCopy);
+    QList<Source> list;
+    for (const QString& entry : sources)
+        list.append(sourceOf(entry));
     QList<Tree> kept;
     const auto keep = [&kept](const Tree& tree) {
         if (!tree.stored.isEmpty() && !kept.contains(tree))
             kept << tree;
     };
-    for (const QString& entry : sources) {
-        const Source source = sourceOf(entry);
-        const qsizetype i = source.onDrive ? earlierSources.indexOf(entry) : -1;
+    for (qsizetype k = 0; k < list.size(); ++k) {
+        const qsizetype i = list.at(k).onDrive ? earlierSources.indexOf(sources.at(k)) : -1;
         if (i >= 0)
-            keep({ earlier.at(i), source.identity });
+            keep({ earlier.at(i), list.at(k).identity });
     }
     if (kept.isEmpty())
         return {};
     // A folder on the computer keeps the tree at its very path, as it would knowing nothing.
-    for (const QString& entry : sources) {
-        const Source source = sourceOf(entry);
+    for (const Source& source : std::as_const(list)) {
         if (!source.onDrive)
             keep({ source.place, QString() });
     }

@@ -428,14 +428,11 @@ QString TaskInfo::onAnotherDriveText(const QString& source, const QString& tree)
 
 QString TaskInfo::cannotTellText(const QString& source, const QString& tree, bool twins) const
 {
-    if (twins)
-        return tr("\"%1\" was not restored: more than one attached drive carries the identity of the drive it was backed "
-                  "up from. Leave only that drive attached, then restore again.")
-                   .arg(source)
-            + whereTheBackupIs(tree);
-    return tr("\"%1\" was not restored: it cannot be told that the drive in its place is the one it was backed up from.")
-               .arg(source)
-        + whereTheBackupIs(tree);
+    const QString sentence = twins
+        ? tr("\"%1\" was not restored: more than one attached drive carries the identity of the drive it was backed up "
+             "from. Leave only that drive attached, then restore again.")
+        : tr("\"%1\" was not restored: it cannot be told that the drive in its place is the one it was backed up from.");
+    return sentence.arg(source) + whereTheBackupIs(tree);
 }
 
 QString TaskInfo::whereTheBackupIs(const QString& tree) const
@@ -598,24 +595,20 @@ QString TaskInfo::inTheWay(const QString& path)
 bool TaskInfo::hasCompleteBackup() const
 {
     const QString folder = taskFolder();
+    const bool present = function == 1 ? TaskPaths::isRealDirectory(folder)
+        : function == 2                ? QFileInfo(folder + "/backup.7z").isFile()
+        : function == 3                ? QFileInfo(folder + "/backup.enc").isFile()
+                                       : false;
+    if (!present)
+        return false;
+    // A plain copy holds the trees that are there; an archive is read only by the restore.
+    const auto held = [this, &folder](const QString& tree) { return function != 1 || TaskPaths::exists(folder + tree); };
     const SourcePairing paired = pairing();
+    if (std::any_of(paired.pairs().begin(), paired.pairs().end(), [&held](const auto& pair) { return held(pair.first); }))
+        return true;
     // A tree withheld only while several attached drives carry its drive's identity keeps the
     // task on the Restore page: its restore says which drive to take out.
-    QStringList withheld;
-    for (const SourcePairing::Untold& untold : paired.untold()) {
-        if (untold.twins)
-            withheld << untold.trees;
-    }
-    switch (function) {
-    case 1:
-        return TaskPaths::isRealDirectory(folder)
-            && (!heldSources(paired).isEmpty()
-                || std::any_of(withheld.begin(), withheld.end(), [&folder](const QString& tree) { return TaskPaths::exists(folder + tree); }));
-    case 2:
-        return QFileInfo(folder + "/backup.7z").isFile() && !(paired.pairs().isEmpty() && withheld.isEmpty());
-    case 3:
-        return QFileInfo(folder + "/backup.enc").isFile() && !(paired.pairs().isEmpty() && withheld.isEmpty());
-    default:
-        return false;
-    }
+    return std::any_of(paired.untold().begin(), paired.untold().end(), [&held](const SourcePairing::Untold& untold) {
+        return untold.twins && std::any_of(untold.trees.begin(), untold.trees.end(), held);
+    });
 }

@@ -76,7 +76,7 @@ void SourcePairing::pairByDrive(const QList<Source>& sources, const QList<Tree>&
         if (k >= 0)
             give(source, trees.at(k).stored, maybe.at(i));
         else if (!maybe.at(i).isEmpty())
-            addUntold(source.place, maybe.at(i), driveOf(source) == Drive::Twins);
+            addUntold(source.place, maybe.at(i), driveOf(source) == Drive::Twins ? Untold::Why::Twins : Untold::Why::Unknown);
     }
 }
 
@@ -92,13 +92,13 @@ void SourcePairing::give(const Source& source, const QString& tree, const QStrin
         if (!named.contains(other))
             named << other;
     }
-    addUntold(source.place, named, drive == Drive::Twins);
+    addUntold(source.place, named, drive == Drive::Twins ? Untold::Why::Twins : Untold::Why::DriveInPlace);
 }
 
 SourcePairing::Drive SourcePairing::driveOf(const Source& source)
 {
-    // A tree of no identity (a folder on the computer, a drive that could not get one) goes by path.
-    if (UtilityFunctions::isAmbiguousIdentity(source.identity))
+    // A folder of the computer goes by its path.
+    if (!source.onDrive)
         return Drive::Tells;
     const std::optional<QString> root = ExternalVolumes::mountRoot(source.place);
     if (!root)
@@ -112,11 +112,15 @@ SourcePairing::Drive SourcePairing::driveOf(const Source& source)
                 ++attached_->carrying[*shown];
         }
     }
+    const std::optional<QString> shown = attached_->identityAt.value(*root);
+    const bool showsOne = shown && !UtilityFunctions::isAmbiguousIdentity(*shown);
+    // A tree of no identity cannot be told from another drive's, unless the drive shows none either.
+    if (UtilityFunctions::isAmbiguousIdentity(source.identity))
+        return showsOne ? Drive::CannotTell : Drive::Tells;
     if (attached_->carrying.value(source.identity) > 1)
         return Drive::Twins;
     // Another drive's identity tells too: the restore refuses that drive by name.
-    const std::optional<QString> shown = attached_->identityAt.value(*root);
-    return shown && !shown->isEmpty() ? Drive::Tells : Drive::ShowsNoIdentity;
+    return showsOne ? Drive::Tells : Drive::CannotTell;
 }
 
 void SourcePairing::pairKnowingNothing(const QList<Source>& sources)
@@ -131,11 +135,11 @@ void SourcePairing::pairKnowingNothing(const QList<Source>& sources)
     }
 }
 
-void SourcePairing::addUntold(const QString& place, const QStringList& trees, bool twins)
+void SourcePairing::addUntold(const QString& place, const QStringList& trees, Untold::Why why)
 {
     // A source listed twice is named once.
     if (std::none_of(untold_.begin(), untold_.end(), [&place](const Untold& untold) { return untold.place == place; }))
-        untold_.append({ place, trees, twins });
+        untold_.append({ place, trees, why });
 }
 
 void SourcePairing::pairByPath(const QList<Source>& sources, const QStringList& recordedPaths, bool plainCopy)
@@ -145,8 +149,15 @@ void SourcePairing::pairByPath(const QList<Source>& sources, const QStringList& 
         places << source.place;
     const QStringList trees = earlierTrees(places, recordedPaths, plainCopy);
     for (qsizetype i = 0; i < sources.size(); ++i) {
-        if (!trees.at(i).isEmpty())
-            give(sources.at(i), trees.at(i), {});
+        const Source& source = sources.at(i);
+        const QString& tree = trees.at(i);
+        if (tree.isEmpty())
+            continue;
+        // Found by its index under another mount: only a drive's identity can say it is the same drive.
+        if (source.onDrive && UtilityFunctions::isAmbiguousIdentity(source.identity) && tree != source.place)
+            addUntold(source.place, { tree });
+        else
+            give(source, tree, {});
     }
 }
 
@@ -177,18 +188,29 @@ QStringList SourcePairing::earlierTrees(const QStringList& places, const QString
     return trees;
 }
 
-std::pair<QStringList, QStringList> SourcePairing::keptFromEarlierBuild(const QStringList& sources,
-                                                                        const QStringList& earlierSources,
-                                                                        const QStringList& earlierRecordedPaths,
-                                                                        bool plainCopy)
+std::optional<std::pair<QStringList, QStringList>> SourcePairing::keptFromEarlierBuild(const QStringList& sources,
+                                                                                       const QStringList& earlierSources,
+                                                                                       const QStringList& earlierRecordedPaths,
+                                                                                       bool plainCopy)
 {
+    QList<Source> list;
+    for (const QString& entry : sources)
+        list.append(sourceOf(entry));
+    if (!plainCopy) {
+        // The archive's names are where its sources were at its last backup; a source may
+        // have followed its drive elsewhere since, and only the archive knows. Paired by the
+        // paths they have, as that build did, the earlier entries still name their own drives;
+        // an entry of another drive would take a tree that is not its.
+        for (qsizetype k = 0; k < list.size(); ++k) {
+            if (list.at(k).onDrive && !earlierSources.contains(sources.at(k)))
+                return std::pair<QStringList, QStringList> {};
+        }
+        return std::nullopt;
+    }
     QStringList earlierPlaces;
     for (const QString& entry : earlierSources)
         earlierPlaces << sourceOf(entry).place;
     const QStringList earlier = earlierTrees(earlierPlaces, earlierRecordedPaths, plainCopy);
-    QList<Source> list;
-    for (const QString& entry : sources)
-        list.append(sourceOf(entry));
     QList<Tree> kept;
     const auto keep = [&kept](const Tree& tree) {
         if (!tree.stored.isEmpty() && !kept.contains(tree))
@@ -199,14 +221,14 @@ std::pair<QStringList, QStringList> SourcePairing::keptFromEarlierBuild(const QS
         if (i >= 0)
             keep({ earlier.at(i), list.at(k).identity });
     }
+    std::pair<QStringList, QStringList> known;
     if (kept.isEmpty())
-        return {};
+        return known;
     // A folder on the computer keeps the tree at its very path, as it would knowing nothing.
     for (const Source& source : std::as_const(list)) {
         if (!source.onDrive)
             keep({ source.place, QString() });
     }
-    std::pair<QStringList, QStringList> known;
     for (const Tree& tree : std::as_const(kept)) {
         known.first << tree.stored;
         known.second << tree.identity;

@@ -14,17 +14,28 @@
 // go to a drive attached now that cannot be told to be the one it came from: one that shows no
 // identity, or one of several attached drives that carry it (clones share it).
 //
+// A tree recorded with no identity (a drive that had none to give) goes only to its very
+// place, and only while the drive there shows no identity either.
+//
 // A task that knows nothing of its folder's backup (made anew over an old one) gives a folder
 // on the computer the tree stored at its very path, and nothing on a drive. Lists of earlier
-// builds, which recorded no identities, pair by path as they always did, within the same
-// limits on the drives attached now.
+// builds, which recorded no identities, pair by path as they always did, the identity in each
+// source's own entry standing for its tree's, within the same limits on the drives attached now.
 class SourcePairing {
 public:
     // A source left without a tree although the backup may hold one of its.
     struct Untold {
+        enum class Why {
+            Unknown,        // nothing tells which tree is its, or which source a tree is
+            Twins,          // several attached drives carry the identity of its drive
+            DriveInPlace,   // the drive in its place shows no identity where the tree has one,
+                            // or one where the tree has none
+        };
         QString place;
-        QStringList trees;    // the paths such trees were stored under
-        bool twins = false;   // several attached drives carry the identity of its drive
+        QStringList trees;   // the paths such trees were stored under
+        Why why = Why::Unknown;
+        // The tree is withheld only because of the drive attached in its place now.
+        bool byDriveInPlace() const { return why != Why::Unknown; }
     };
 
     // `sources` as the task stores them (tagged "path;identity" on a drive); `recordedPaths`
@@ -39,13 +50,17 @@ public:
 
     // The trees (paths, identities) that a record with `sources` knows of a backup that a record
     // of an earlier build with `earlierSources` and `earlierRecordedPaths` made. That record
-    // knew where its trees are, not which drive each came from: a source on a drive keeps its
-    // tree only where its whole entry (path and identity) is one of the earlier record's, and
-    // the tree takes that identity. Without any such source it knows no tree.
-    static std::pair<QStringList, QStringList> keptFromEarlierBuild(const QStringList& sources,
-                                                                    const QStringList& earlierSources,
-                                                                    const QStringList& earlierRecordedPaths,
-                                                                    bool plainCopy);
+    // knew no drive its trees came from: a source on a drive keeps its tree only where its
+    // whole entry (path and identity) is one of the earlier record's, and the tree takes that
+    // identity. Without any such source it knows no tree.
+    // A plain copy recorded where it holds each tree. An archive did not, and its sources may
+    // have followed their drives since: nullopt when the record is to stay one of the earlier
+    // build until its next backup (every source on a drive is one of the earlier entries);
+    // otherwise its sources on drives know no tree.
+    static std::optional<std::pair<QStringList, QStringList>> keptFromEarlierBuild(const QStringList& sources,
+                                                                                   const QStringList& earlierSources,
+                                                                                   const QStringList& earlierRecordedPaths,
+                                                                                   bool plainCopy);
 
 private:
     struct Source {
@@ -59,7 +74,7 @@ private:
         bool operator==(const Tree&) const = default;
     };
     // What the drives attached now tell of a source whose trees carry its identity.
-    enum class Drive { Tells, Twins, ShowsNoIdentity };
+    enum class Drive { Tells, Twins, CannotTell };
 
     static Source sourceOf(const QString& entry);
     // Per source place, the tree a record of an earlier build restores it from; empty for none.
@@ -69,7 +84,7 @@ private:
     void pairByPath(const QList<Source>& sources, const QStringList& recordedPaths, bool plainCopy);
     // Pairs `tree` with `source` when the drive in its place can be told to be its, else names it.
     void give(const Source& source, const QString& tree, const QStringList& couldBeIts);
-    void addUntold(const QString& place, const QStringList& trees, bool twins = false);
+    void addUntold(const QString& place, const QStringList& trees, Untold::Why why = Untold::Why::Unknown);
     Drive driveOf(const Source& source);
 
     QList<std::pair<QString, QString>> pairs_;

@@ -112,8 +112,9 @@ public:
     // knows every tree `before` knew its backup to hold, and the pairing decides which source
     // each goes to. Of a record of an earlier build, which knew no drives, a source on a drive
     // keeps its tree only where its whole entry is one of `before`'s, with that entry's
-    // identity (SourcePairing::keptFromEarlierBuild). Without `sameBackup` (another
-    // destination or mode) it knows no tree of its folder.
+    // identity; an archive's record whose every such source does stays one of that build
+    // until its next backup (SourcePairing::keptFromEarlierBuild). Without `sameBackup`
+    // (another destination or mode) it knows no tree of its folder.
     void keepFixedSourcesOf(const TaskInfo& before, bool sameBackup);
     // Records the sources just backed up, with the identities of their drives.
     void recordFixedSources();

@@ -187,9 +187,19 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
         for (QString up = QFileInfo(name).path(); up.size() > 1 && !aboveSources.contains(up); up = QFileInfo(up).path())
             aboveSources.insert(up);
     }
+    QStringList notHeld;
+    for (const QString& source : sourcePaths()) {
+        if (!named.contains(source)
+            && std::none_of(roots.begin(), roots.end(), [&source](const QString& root) { return TaskPaths::isInsideOrEqual(source, root); }))
+            notHeld << source;
+    }
     QStringList leftOut;
     for (const QString& name : std::as_const(foreignSet)) {
         if (aboveSources.contains(name))
+            continue;
+        // What another drive left at the place of a source is that source's, named once: as not
+        // in the last backup.
+        if (std::any_of(notHeld.begin(), notHeld.end(), [&name](const QString& source) { return TaskPaths::isInsideOrEqual(name, source); }))
             continue;
         // Only the tops are named.
         const QString parent = QFileInfo(name).path();
@@ -208,12 +218,6 @@ bool TaskInfo::archiveRestore(bool encrypted, const QString& typedPassword, Prog
             message = tr("Device is not exist");
             return false;
         }
-    }
-    QStringList notHeld;
-    for (const QString& source : sourcePaths()) {
-        if (!named.contains(source)
-            && std::none_of(roots.begin(), roots.end(), [&source](const QString& root) { return TaskPaths::isInsideOrEqual(source, root); }))
-            notHeld << source;
     }
 
     // Which tree each item belongs to, and its path below that tree's top.

@@ -376,8 +376,13 @@ void TaskInfo::keepFixedSourcesOf(const TaskInfo& before, bool sameBackup)
         fixedSourceIdentities = before.fixedSourceIdentities;
         return;
     }
-    std::tie(fixedSourcePaths, *fixedSourceIdentities) =
-        SourcePairing::keptFromEarlierBuild(backupSrc, before.backupSrc, before.fixedSourcePaths, function == 1);
+    const auto kept = SourcePairing::keptFromEarlierBuild(backupSrc, before.backupSrc, before.fixedSourcePaths, function == 1);
+    if (!kept) {
+        fixedSourcePaths = before.fixedSourcePaths;
+        fixedSourceIdentities.reset();
+        return;
+    }
+    std::tie(fixedSourcePaths, *fixedSourceIdentities) = *kept;
 }
 
 QList<std::pair<QString, QString>> TaskInfo::heldSources(const SourcePairing& pairing) const
@@ -568,7 +573,7 @@ QStringList TaskInfo::namedSources(const SourcePairing& paired, const std::funct
         const auto tree = std::find_if(untold.trees.begin(), untold.trees.end(), holds);
         if (tree == untold.trees.end())
             continue;   // not in the last backup
-        lines << cannotTellText(untold.place, *tree, untold.twins);
+        lines << cannotTellText(untold.place, *tree, untold.why == SourcePairing::Untold::Why::Twins);
         named << untold.place;
     }
     return lines;
@@ -606,9 +611,9 @@ bool TaskInfo::hasCompleteBackup() const
     const SourcePairing paired = pairing();
     if (std::any_of(paired.pairs().begin(), paired.pairs().end(), [&held](const auto& pair) { return held(pair.first); }))
         return true;
-    // A tree withheld only while several attached drives carry its drive's identity keeps the
-    // task on the Restore page: its restore says which drive to take out.
+    // A tree withheld only because of the drive in its place keeps the task on the Restore
+    // page: its restore says where the backup is and what to do.
     return std::any_of(paired.untold().begin(), paired.untold().end(), [&held](const SourcePairing::Untold& untold) {
-        return untold.twins && std::any_of(untold.trees.begin(), untold.trees.end(), held);
+        return untold.byDriveInPlace() && std::any_of(untold.trees.begin(), untold.trees.end(), held);
     });
 }

@@ -5,6 +5,7 @@
 #include "MessagePresenter.h"
 #include "SizeText.h"
 #include "TreeSize.h"
+#include "VolumeIdentity.h"
 #include "messageViewDelegate.h"
 
 #include <QDir>
@@ -210,25 +211,35 @@ QString UtilityFunctions::formatSize(qint64 bytes)
 
 // ---------------------------------------------------------------- volume identity
 
-std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path)
+std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path, EmptyIdentity empty)
 {
-    if (const std::optional<QString> found = readVolumeUUID(path))
-        return found;
-    const std::optional<QString> root = ExternalVolumes::volumeRoot(TaskInfo::pathPart(path));
-    if (!root)
+    const std::optional<VolumeIdentity> found = VolumeIdentity::read(path);
+    if (!found)
         return std::nullopt;
+    switch (found->state) {
+    case VolumeIdentity::State::Carried:
+        return found->identity;
+    case VolumeIdentity::State::Unusable:
+        qCInfo(lcEngine).noquote() << "Error: " + found->file + ": " + found->reason;
+        return QString();
+    case VolumeIdentity::State::Empty:
+        if (empty == EmptyIdentity::Keep)
+            return QString();
+        break;
+    case VolumeIdentity::State::Missing:
+        break;
+    }
 
-    const QString file = *root + "/Zorvi.txt";
     const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     QString error;
-    QSaveFile f(file);
+    QSaveFile f(found->file);
     bool ok = f.open(QIODevice::WriteOnly) && f.write(uuid.toUtf8()) == uuid.toUtf8().size() && f.commit();
     if (!ok)
         error = f.errorString();
     else
-        ok = hideFile(file, error);
+        ok = hideFile(found->file, error);
     if (!ok) {
-        qCInfo(lcEngine).noquote() << "write uuid to \"" + file + "\" fail";
+        qCInfo(lcEngine).noquote() << "write uuid to \"" + found->file + "\" fail";
         qCInfo(lcEngine).noquote() << "Error: " + error;
         return QStringLiteral("#");
     }
@@ -237,19 +248,10 @@ std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path)
 
 std::optional<QString> UtilityFunctions::readVolumeUUID(const QString& path)
 {
-    const std::optional<QString> root = ExternalVolumes::volumeRoot(TaskInfo::pathPart(path));
-    if (!root)
+    const std::optional<VolumeIdentity> found = VolumeIdentity::read(path);
+    if (!found || found->state == VolumeIdentity::State::Missing)
         return std::nullopt;
-    const QString file = *root + "/Zorvi.txt";
-    const QFileInfo info(file);
-    if (!info.exists() && !info.isSymLink())
-        return std::nullopt;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) {
-        qCInfo(lcEngine).noquote() << "Error: " + f.errorString();
-        return QString();
-    }
-    return QString::fromUtf8(f.readAll());
+    return found->identity;
 }
 
 bool UtilityFunctions::isExternalVolumePath(const QString& path)
@@ -257,11 +259,11 @@ bool UtilityFunctions::isExternalVolumePath(const QString& path)
     return ExternalVolumes::isExternalPath(path);
 }
 
-QString UtilityFunctions::tagPathWithDevice(const QString& path)
+QString UtilityFunctions::tagPathWithDevice(const QString& path, EmptyIdentity empty)
 {
     if (!isExternalVolumePath(path))
         return path;
-    return path + ";" + getVolumeUUID(path).value_or(QString());
+    return path + ";" + getVolumeUUID(path, empty).value_or(QString());
 }
 
 std::optional<QString> UtilityFunctions::getVolumeRoot(const QString& entry)

@@ -16,6 +16,7 @@
 #include "TaskPaths.h"
 #include "TreeSize.h"
 #include "UtilityFunctions.h"
+#include "VolumeIdentity.h"
 #include "ZorviImages.h"
 #include "customizeButton.h"
 
@@ -293,6 +294,33 @@ QString AddTaskBoxViewController::permissionText(const QString& path) const
     return QStringLiteral(" \"") + shown + QStringLiteral("\" ");
 }
 
+std::optional<QString> AddTaskBoxViewController::taggedChoice(const QString& path, bool asSource)
+{
+    // A folder chosen here is what a backup will tell its drive by: a drive whose identity
+    // file is empty gets a new identity, one whose file cannot be used is refused.
+    const QString tagged = UtilityFunctions::tagPathWithDevice(path, UtilityFunctions::EmptyIdentity::Renew);
+    if (!UtilityFunctions::isExternalVolumePath(path))
+        return tagged;
+    const QString identity = UtilityFunctions::identityPart(tagged);
+    if (identity == QLatin1String("#")) {
+        showError(permissionText(path)
+                  + (asSource ? tr("as the source path: Permission denied.") : tr("as the destination path: Permission denied.")));
+        return std::nullopt;
+    }
+    if (!identity.isEmpty())
+        return tagged;
+    const std::optional<VolumeIdentity> file = VolumeIdentity::read(path);
+    const QString where = file ? file->file : path;
+    const QString why = file && !file->reason.isEmpty() ? file->reason : tr("it cannot be read");
+    showError(permissionText(path)
+              + (asSource ? tr("as the source path: its drive cannot be told from another, because the drive's identity file "
+                               "\"%1\" cannot be used (%2). Rename or remove that file, then choose the folder again.")
+                          : tr("as the destination path: its drive cannot be told from another, because the drive's identity "
+                               "file \"%1\" cannot be used (%2). Rename or remove that file, then choose the folder again."))
+                    .arg(where, why));
+    return std::nullopt;
+}
+
 QString AddTaskBoxViewController::duplicateText(const QStringList& paths)
 {
     QStringList quoted;
@@ -344,12 +372,10 @@ void AddTaskBoxViewController::addSourcePaths(const QStringList& paths, bool /*f
                 duplicates.append(path);
             continue;
         }
-        const QString tagged = UtilityFunctions::tagPathWithDevice(path);
-        if (UtilityFunctions::isExternalVolumePath(path) && UtilityFunctions::identityPart(tagged) == QLatin1String("#")) {
-            showError(permissionText(path) + tr("as the source path: Permission denied."));
+        const std::optional<QString> tagged = taggedChoice(path, true);
+        if (!tagged)
             break; // the rest of this choice is dropped
-        }
-        sourcePathArray.append(tagged);
+        sourcePathArray.append(*tagged);
         listed.append(path);
         processedOne = true;
     }
@@ -423,12 +449,9 @@ void AddTaskBoxViewController::chooseDestination(const QString& raw, bool fromBo
                           : tr("You can't use system root as destination"));
         return;
     }
-    const QString tagged = UtilityFunctions::tagPathWithDevice(path);
-    if (UtilityFunctions::isExternalVolumePath(path) && UtilityFunctions::identityPart(tagged) == QLatin1String("#")) {
-        showError(permissionText(path) + tr("as the destination path: Permission denied."));
-        return;
-    }
-    showDestination(path, tagged);
+    const std::optional<QString> tagged = taggedChoice(path, false);
+    if (tagged)
+        showDestination(path, *tagged);
 }
 
 void AddTaskBoxViewController::showDestination(const QString& path, const QString& tagged)

@@ -113,6 +113,9 @@ private:
     void showDestination(const QString& path, const QString& tagged);
     void showError(const QString& message);
     QString permissionText(const QString& path) const;
+    // The entry for a folder the user chose (device-tagged on a drive), or nullopt once the
+    // user has been told why its drive cannot be told from another.
+    std::optional<QString> taggedChoice(const QString& path, bool asSource);
     static QString duplicateText(const QStringList& paths);
     void finishDone(const QString& name, qint64 total, qint64 free, const SourceFigures& figures);
 

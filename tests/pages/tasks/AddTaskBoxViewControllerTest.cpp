@@ -7,6 +7,8 @@
 #include "ElidedLabel.h"
 #include "SourcePickerDialog.h"
 #include "TaskPagesTestSupport.h"
+#include "TestFiles.h"
+#include "UtilityFunctions.h"
 #include "customizeButton.h"
 
 #include <QCheckBox>
@@ -415,6 +417,63 @@ TEST_F(EditorTest, VolumesWithoutAUsableIdentityAreRefusedAndTheRestOfTheChoiceD
     EXPECT_TRUE(editor->destinationPath.startsWith(root + "/media/Good;"));
     EXPECT_EQ(control<ElidedLabel>(editor, "destPathTextLabel")->text(), root + "/media/Good");
     ExternalVolumes::setOverride(std::nullopt, std::nullopt);
+}
+
+// What the editor makes of a drive's identity file when one of its folders is chosen: an empty
+// file gets a new identity in its place, a file it cannot use refuses the drive and says why;
+// nothing is ever written through a link.
+TEST_F(EditorTest, AChosenFolderOfADriveGetsAnIdentityOnlyWhereItsIdentityFileCanCarryOne)
+{
+    const QString media = root + "/media";
+    ExternalVolumes::setOverride(QStringList { media }, QStringList {});
+    const auto cleanup = qScopeGuard([] { ExternalVolumes::setOverride(std::nullopt, std::nullopt); });
+    const QString elsewhere = root + "/other/elsewhere.txt";
+    struct Case {
+        const char* card;
+        std::function<void(const QString& file)> make;
+        const char* refusal;   // the reason given, or null when the folder is taken
+    };
+    const QList<Case> cases {
+        { "Empty", [](const QString& f) { QFile(f).open(QIODevice::WriteOnly); }, nullptr },
+        { "Missing", [](const QString&) {}, nullptr },
+        { "Folder", [](const QString& f) { QDir().mkpath(f); }, "it is a folder" },
+        { "Dangling", [](const QString& f) { QFile::link("/nonexistent/zorvi", f); }, "it is a link that leads nowhere" },
+        { "LinkToEmpty", [&](const QString& f) { QFile(elsewhere).open(QIODevice::WriteOnly); QFile::link(elsewhere, f); },
+          "it is a link to an empty file" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.card);
+        const QString card = media + "/" + c.card;
+        ASSERT_TRUE(QDir().mkpath(card + "/DCIM"));
+        const QString file = card + "/Zorvi.txt";
+        c.make(file);
+        for (const bool asSource : { true, false }) {
+            auto* editor = open();
+            ASSERT_NE(editor, nullptr);
+            presenter.requests.clear();
+            if (asSource)
+                editor->addSourcePaths({ card + "/DCIM" }, true);
+            else
+                editor->chooseDestination(card + "/DCIM", true);
+            const QString entry = asSource ? editor->sourcePathArray.value(0) : editor->destinationPath;
+            if (!c.refusal) {
+                EXPECT_TRUE(presenter.requests.empty());
+                EXPECT_EQ(entry, card + "/DCIM;" + readFile(file)) << "the identity now in the file";
+                EXPECT_EQ(UtilityFunctions::identityPart(entry).size(), 36);
+                EXPECT_FALSE(QFileInfo(file).isSymLink());
+            } else {
+                EXPECT_TRUE(entry.isEmpty());
+                ASSERT_EQ(presenter.requests.size(), 1u);
+                EXPECT_EQ(presenter.requests[0].message,
+                          QString(" \"%1/DCIM/\" as the %2 path: its drive cannot be told from another, because the drive's "
+                                  "identity file \"%3\" cannot be used (%4). Rename or remove that file, then choose the folder "
+                                  "again.")
+                              .arg(c.card, asSource ? "source" : "destination", file, c.refusal));
+            }
+            editor->taskCancelClicked();
+        }
+    }
+    EXPECT_EQ(readFile(elsewhere), QByteArray()) << "written through a link";
 }
 
 TEST_F(EditorTest, DoneRefusesWhenTheDestinationHasLessRoomThanTheSources)

@@ -213,7 +213,7 @@ QString UtilityFunctions::formatSize(qint64 bytes)
 
 std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path, EmptyIdentity empty)
 {
-    const std::optional<VolumeIdentity> found = VolumeIdentity::read(path);
+    const std::optional<VolumeIdentity> found = VolumeIdentity::read(TaskInfo::pathPart(path));
     if (!found)
         return std::nullopt;
     switch (found->state) {
@@ -248,7 +248,7 @@ std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path, Empt
 
 std::optional<QString> UtilityFunctions::readVolumeUUID(const QString& path)
 {
-    const std::optional<VolumeIdentity> found = VolumeIdentity::read(path);
+    const std::optional<VolumeIdentity> found = VolumeIdentity::read(TaskInfo::pathPart(path));
     if (!found || found->state == VolumeIdentity::State::Missing)
         return std::nullopt;
     return found->identity;

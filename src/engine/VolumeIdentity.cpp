@@ -1,7 +1,6 @@
 #include "VolumeIdentity.h"
 
 #include "ExternalVolumes.h"
-#include "TaskInfo.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -27,7 +26,7 @@ QString errnoText(int err)
 
 std::optional<VolumeIdentity> VolumeIdentity::read(const QString& path)
 {
-    const std::optional<QString> root = ExternalVolumes::volumeRoot(TaskInfo::pathPart(path));
+    const std::optional<QString> root = ExternalVolumes::volumeRoot(path);
     if (!root)
         return std::nullopt;
     VolumeIdentity found;

@@ -19,6 +19,7 @@ struct VolumeIdentity {
     QString reason;     // Unusable: why, in a few words ("it is a folder", "Permission denied")
     QString file;       // the identity file's path
 
-    // The identity file of the volume holding `path`; nullopt when no external volume holds it.
+    // The identity file of the volume holding `path` (a path, not a tagged entry); nullopt when
+    // no external volume holds it.
     static std::optional<VolumeIdentity> read(const QString& path);
 };

@@ -39,6 +39,40 @@ protected:
         mount({ card });
     }
     void mount(const QStringList& cards) { ExternalVolumes::setOverride(QStringList { root + "/media" }, cards); }
+    // "Photos" backed up from the editor, saved as a build from before drive identities were
+    // recorded saved it: without "fixedSourceIdentities".
+    void backUpPhotosInAnEarlierBuild(const QStringList& sources)
+    {
+        AppWindow window;
+        ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, sources));
+        TaskController& c = window.vc.controller;
+        QVariantMap record = c.TaskArray.first()->toDictionary();
+        ASSERT_TRUE(record.remove("fixedSourceIdentities"));
+        c.TaskArray = { TaskInfo::initFromDictionary(record, true) };
+        ASSERT_TRUE(c.saveTaskList());
+    }
+    // Card A in at `card` with an identity file that is empty, and card C away.
+    void cardWithoutIdentityAndCardC(const QString& card)
+    {
+        ASSERT_NO_FATAL_FAILURE(makeCard(card, "", "card A"));
+        ASSERT_NO_FATAL_FAILURE(makeCard(root + "/away/C", "UUID-C", "card C"));
+        mount({ card });
+    }
+    // Card C in card A's place: the restore writes nothing and names the card folder with
+    // `refusal`. Card A back: it gets its photo back.
+    void restoreWithCardCThenCardA(AppWindow& window, const QString& card, const QString& refusal)
+    {
+        ASSERT_TRUE(QDir().rename(card, root + "/away/A") && QDir().rename(root + "/away/C", card));
+        const QString said = restoreFirstTask(window.vc, window.restorePage);
+        EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNothing was restored.\n\"" + card + "/DCIM\" " + refusal))
+            << said.toStdString();
+        EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card C");
+
+        ASSERT_TRUE(QDir().rename(card, root + "/away/C") && QDir().rename(root + "/away/A", card));
+        writeAll(card + "/DCIM/IMG_0001.JPG", "card A, later");
+        EXPECT_EQ(restoreFirstTask(window.vc, window.restorePage), "\"Photos\" restoration complete");
+        EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card A");
+    }
     TaskInfoPtr photos(AppWindow& window) { return window.vc.controller.findTask("Photos"); }
     void backUpPhotos(AppWindow& window, const QStringList& sources)
     {
@@ -249,17 +283,8 @@ TEST_P(EndToEndCards, AnEarlierBuildsTaskReplacedOverAnotherCardNeverWritesIt)
     const QString card = root + "/media/CARD";
     const QString docs = root + "/docs";
     ASSERT_NO_FATAL_FAILURE(cardsAndFolder(card, docs));
-    QByteArray earlierList;
-    {
-        AppWindow window;
-        ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, { card + "/DCIM", docs }));
-        TaskController& c = window.vc.controller;
-        QVariantMap record = c.TaskArray.first()->toDictionary();
-        ASSERT_TRUE(record.remove("fixedSourceIdentities"));
-        c.TaskArray = { TaskInfo::initFromDictionary(record, true) };
-        ASSERT_TRUE(c.saveTaskList());
-        earlierList = readAll(TaskController::taskListPath());
-    }
+    ASSERT_NO_FATAL_FAILURE(backUpPhotosInAnEarlierBuild({ card + "/DCIM", docs }));
+    const QByteArray earlierList = readAll(TaskController::taskListPath());
     const auto replacePhotos = [&](AppWindow& window) {
         const TaskInfoPtr loaded = photos(window);
         ASSERT_FALSE(loaded->fixedSourceIdentities) << "the earlier build's record";
@@ -300,9 +325,7 @@ TEST_P(EndToEndCards, AnEarlierBuildsTaskReplacedOverAnotherCardNeverWritesIt)
 TEST_P(EndToEndCards, ACardWithAnEmptyIdentityFileGetsOneInTheEditorAndAloneGetsItsBackup)
 {
     const QString card = root + "/media/CARD";
-    ASSERT_NO_FATAL_FAILURE(makeCard(card, "", "card A"));
-    ASSERT_NO_FATAL_FAILURE(makeCard(root + "/away/C", "UUID-C", "card C"));
-    mount({ card });
+    ASSERT_NO_FATAL_FAILURE(cardWithoutIdentityAndCardC(card));
 
     AppWindow window;
     ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, { card + "/DCIM" }));
@@ -310,17 +333,7 @@ TEST_P(EndToEndCards, ACardWithAnEmptyIdentityFileGetsOneInTheEditorAndAloneGets
     EXPECT_EQ(identity.size(), 36);
     EXPECT_EQ(photos(window)->backupSrc, QStringList { card + "/DCIM;" + identity });
 
-    ASSERT_TRUE(QDir().rename(card, root + "/away/A") && QDir().rename(root + "/away/C", card));
-    const QString said = restoreFirstTask(window.vc, window.restorePage);
-    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNothing was restored.\n\"" + card
-                                + "/DCIM\" is on another drive than the one it was backed up from: it was not restored."))
-        << said.toStdString();
-    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card C");
-
-    ASSERT_TRUE(QDir().rename(card, root + "/away/C") && QDir().rename(root + "/away/A", card));
-    writeAll(card + "/DCIM/IMG_0001.JPG", "card A, later");
-    EXPECT_EQ(restoreFirstTask(window.vc, window.restorePage), "\"Photos\" restoration complete");
-    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card A");
+    restoreWithCardCThenCardA(window, card, "is on another drive than the one it was backed up from: it was not restored.");
 }
 
 // The task list of the last build holds "Photos" of card A's folder with an empty identity: its
@@ -330,9 +343,7 @@ TEST_P(EndToEndCards, ACardWithAnEmptyIdentityFileGetsOneInTheEditorAndAloneGets
 TEST_P(EndToEndCards, ATaskOfACardWithoutAnIdentityNeverWritesACardThatShowsOne)
 {
     const QString card = root + "/media/CARD";
-    ASSERT_NO_FATAL_FAILURE(makeCard(card, "", "card A"));
-    ASSERT_NO_FATAL_FAILURE(makeCard(root + "/away/C", "UUID-C", "card C"));
-    mount({ card });
+    ASSERT_NO_FATAL_FAILURE(cardWithoutIdentityAndCardC(card));
     {
         AppWindow window;
         TaskController& c = window.vc.controller;
@@ -346,18 +357,8 @@ TEST_P(EndToEndCards, ATaskOfACardWithoutAnIdentityNeverWritesACardThatShowsOne)
     ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
     EXPECT_EQ(readAll(card + "/Zorvi.txt"), "");
 
-    ASSERT_TRUE(QDir().rename(card, root + "/away/A") && QDir().rename(root + "/away/C", card));
-    const QString said = restoreFirstTask(window.vc, window.restorePage);
-    EXPECT_TRUE(said.startsWith("\"Photos\" restoration failed\nNothing was restored.\n\"" + card
-                                + "/DCIM\" was not restored: it cannot be told that the drive in its place is the one it was "
-                                  "backed up from. Its backup is "))
-        << said.toStdString();
-    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card C");
-
-    ASSERT_TRUE(QDir().rename(card, root + "/away/C") && QDir().rename(root + "/away/A", card));
-    writeAll(card + "/DCIM/IMG_0001.JPG", "card A, later");
-    EXPECT_EQ(restoreFirstTask(window.vc, window.restorePage), "\"Photos\" restoration complete");
-    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card A");
+    restoreWithCardCThenCardA(window, card, "was not restored: it cannot be told that the drive in its place is the one it "
+                                            "was backed up from. Its backup is ");
 }
 
 // "Photos" of card A in a task list of an earlier build, which recorded no drives. Card A is in
@@ -369,15 +370,7 @@ TEST_P(EndToEndCards, AnEarlierBuildsTaskEditedWhileItsCardIsElsewhereRestoresIt
     const QString elsewhere = root + "/media/CARD1";
     ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
     mount({ card });
-    {
-        AppWindow window;
-        ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, { card + "/DCIM" }));
-        TaskController& c = window.vc.controller;
-        QVariantMap record = c.TaskArray.first()->toDictionary();
-        ASSERT_TRUE(record.remove("fixedSourceIdentities"));
-        c.TaskArray = { TaskInfo::initFromDictionary(record, true) };
-        ASSERT_TRUE(c.saveTaskList());
-    }
+    ASSERT_NO_FATAL_FAILURE(backUpPhotosInAnEarlierBuild({ card + "/DCIM" }));
 
     ASSERT_TRUE(QDir().rename(card, elsewhere));
     mount({ elsewhere });

@@ -238,8 +238,8 @@ TEST(MessageView, ForwardsToThePresenterWithTheDelegateWhenThereIsOne)
 }
 
 // The identity file as the drives' checks read it: never blocked by a special file, read
-// through a link, and never given an identity unless the editor asks.
-TEST(VolumePaths, IdentityFilesAreReadWithoutWritingOrBlocking)
+// through a link, refused to a person who may not read it.
+TEST(VolumePaths, IdentityFilesAreReadWithoutBlocking)
 {
     QTemporaryDir tmp;
     ::chmod(QFile::encodeName(tmp.path()).constData(), 0755);
@@ -248,12 +248,11 @@ TEST(VolumePaths, IdentityFilesAreReadWithoutWritingOrBlocking)
     const auto identityOf = [&](const QString& card) {
         return VolumeIdentity::read(media + "/" + card + "/DCIM").value_or(VolumeIdentity {});
     };
-    for (const char* card : { "Fifo", "Linked", "Empty", "Locked" })
+    for (const char* card : { "Fifo", "Linked", "Locked" })
         QDir().mkpath(media + "/" + card + "/DCIM");
     ASSERT_EQ(::mkfifo(QFile::encodeName(media + "/Fifo/Zorvi.txt").constData(), 0644), 0);
     writeFile(tmp.path() + "/elsewhere", 3);
     QFile::link(tmp.path() + "/elsewhere", media + "/Linked/Zorvi.txt");
-    QFile(media + "/Empty/Zorvi.txt").open(QIODevice::WriteOnly);
     writeFile(media + "/Locked/Zorvi.txt", 3);
     ::chmod(QFile::encodeName(media + "/Locked/Zorvi.txt").constData(), 0);
 
@@ -263,18 +262,10 @@ TEST(VolumePaths, IdentityFilesAreReadWithoutWritingOrBlocking)
     EXPECT_EQ(identityOf("Linked").identity, "xxx");
     EXPECT_EQ(identityOf("Absent").state, VolumeIdentity::State::Missing);
     EXPECT_FALSE(VolumeIdentity::read(tmp.path() + "/home").has_value());
-    // What a person without the right to read it meets.
     EXPECT_EQ(OrdinaryUser::runInChild([&] {
                   const VolumeIdentity locked = identityOf("Locked");
                   return locked.state == VolumeIdentity::State::Unusable && locked.reason == "Permission denied" ? 0 : 1;
               }),
               0);
-
-    // The checks and the re-mapping leave an empty file empty; the editor renews it.
-    EXPECT_EQ(UtilityFunctions::getVolumeUUID(media + "/Empty/DCIM").value_or("-"), "");
-    EXPECT_EQ(identityOf("Empty").state, VolumeIdentity::State::Empty);
-    const std::optional<QString> renewed = UtilityFunctions::getVolumeUUID(media + "/Empty/DCIM", UtilityFunctions::EmptyIdentity::Renew);
-    ASSERT_TRUE(renewed && renewed->size() == 36);
-    EXPECT_EQ(identityOf("Empty").identity, *renewed);
     ExternalVolumes::setOverride(std::nullopt, std::nullopt);
 }

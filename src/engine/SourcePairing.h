@@ -34,8 +34,9 @@ public:
         QString place;
         QStringList trees;   // the paths such trees were stored under
         Why why = Why::Unknown;
-        // The tree is withheld only because of the drive attached in its place now.
-        bool byDriveInPlace() const { return why != Why::Unknown; }
+        // The tree is withheld only because of the drives attached now: another drive would
+        // get it back.
+        bool byAttachedDrives() const { return why != Why::Unknown; }
     };
 
     // `sources` as the task stores them (tagged "path;identity" on a drive); `recordedPaths`

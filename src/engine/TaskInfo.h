@@ -103,8 +103,8 @@ public:
     bool archiveRestore(bool encrypted, const QString& password, ProgressReceiver* progressWindow, QString& message);
     static QString checkPathEntry(const QString& entry, const QString& prefix);
     // True while the task's destination holds a backup a restore can use, with a tree that
-    // pairs with one of its sources (or would, with one of two drives of one identity taken
-    // out), whatever the last run's outcome: a failed or cancelled run keeps the previous one.
+    // pairs with one of its sources (or would, but for the drives attached now), whatever the
+    // last run's outcome: a failed or cancelled run keeps the previous one.
     bool hasCompleteBackup() const;
     // The Restore page offers the task: its last backup succeeded, or its folder holds one.
     bool offeredForRestore() const { return backupStatus == 1 || hasCompleteBackup(); }

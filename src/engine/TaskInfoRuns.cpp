@@ -611,9 +611,9 @@ bool TaskInfo::hasCompleteBackup() const
     const SourcePairing paired = pairing();
     if (std::any_of(paired.pairs().begin(), paired.pairs().end(), [&held](const auto& pair) { return held(pair.first); }))
         return true;
-    // A tree withheld only because of the drive in its place keeps the task on the Restore
+    // A tree withheld only because of the drives attached now keeps the task on the Restore
     // page: its restore says where the backup is and what to do.
     return std::any_of(paired.untold().begin(), paired.untold().end(), [&held](const SourcePairing::Untold& untold) {
-        return untold.byDriveInPlace() && std::any_of(untold.trees.begin(), untold.trees.end(), held);
+        return untold.byAttachedDrives() && std::any_of(untold.trees.begin(), untold.trees.end(), held);
     });
 }

@@ -1,11 +1,11 @@
 #include "VolumeIdentity.h"
 
+#include "CopyStatus.h"
 #include "ExternalVolumes.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,11 +15,6 @@ namespace {
 QString tr(const char* text)
 {
     return QCoreApplication::translate("VolumeIdentity", text);
-}
-
-QString errnoText(int err)
-{
-    return QString::fromLocal8Bit(std::strerror(err));
 }
 
 } // namespace
@@ -42,7 +37,7 @@ std::optional<VolumeIdentity> VolumeIdentity::read(const QString& path)
         // A root that is no folder holds no file either; making one there fails and says so.
         if (errno == ENOENT || errno == ENOTDIR)
             return found;
-        return unusable(errnoText(errno));
+        return unusable(CopyStatus::errnoText(errno));
     }
     const bool link = S_ISLNK(own.st_mode);
     // Not blocking: a FIFO of that name would hold the open until someone writes to it.
@@ -50,7 +45,7 @@ std::optional<VolumeIdentity> VolumeIdentity::read(const QString& path)
     if (fd < 0) {
         if (link && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP))
             return unusable(tr("it is a link that leads nowhere"));
-        return unusable(errnoText(errno));
+        return unusable(CopyStatus::errnoText(errno));
     }
     struct stat target {};
     QByteArray text;
@@ -73,7 +68,7 @@ std::optional<VolumeIdentity> VolumeIdentity::read(const QString& path)
     }
     ::close(fd);
     if (readError != 0)
-        return unusable(errnoText(readError));
+        return unusable(CopyStatus::errnoText(readError));
     if (S_ISDIR(target.st_mode))
         return unusable(tr("it is a folder"));
     if (!S_ISREG(target.st_mode))

@@ -407,6 +407,11 @@ void ViewController::updateTaskVolumePaths(bool refresh)
     controller.updateTaskVolumePaths(refresh);
 }
 
+void ViewController::driveIdentityGiven(const QString& root, const QString& identity)
+{
+    controller.driveIdentityGiven(root, identity);
+}
+
 void ViewController::restoreTask(const TaskInfoPtr& task, const QString& action)
 {
     controller.restoreTask(task, action);

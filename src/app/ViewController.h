@@ -142,6 +142,7 @@ public:
     // Unbinds every task and stops polling (the bound task is about to be deleted).
     void disableOtb() override;
     void updateTaskVolumePaths(bool refresh) override;
+    void driveIdentityGiven(const QString& root, const QString& identity) override;
     void restoreTask(const TaskInfoPtr& task, const QString& action) override;
     void decryptFile(const QString& path, const QString& password) override;
     void restoreWithPassword(const QString& password) override;

@@ -12,4 +12,6 @@ public:
     virtual void runTask(const TaskInfoPtr& task, const QString& action, bool useProgress) = 0;
     virtual void disableOtb() = 0;
     virtual void updateTaskVolumePaths(bool refresh) = 0;
+    // The task editor gave the drive at `root`, which showed no identity, this one.
+    virtual void driveIdentityGiven(const QString& root, const QString& identity) = 0;
 };

@@ -7,19 +7,15 @@
 #include <QDir>
 
 SourcePairing::SourcePairing(const QStringList& sources, const QStringList& recordedPaths,
-                             const std::optional<QStringList>& recordedIdentities, bool plainCopy)
+                             const QStringList& recordedIdentities)
 {
     QList<Source> list;
     for (const QString& entry : sources)
         list.append(sourceOf(entry));
-    if (!recordedIdentities) {
-        pairByPath(list, recordedPaths, plainCopy);
-        return;
-    }
     QList<Tree> trees;
-    const qsizetype recorded = std::min(recordedPaths.size(), recordedIdentities->size());
+    const qsizetype recorded = std::min(recordedPaths.size(), recordedIdentities.size());
     for (qsizetype k = 0; k < recorded; ++k) {
-        const Tree tree { QDir::cleanPath(recordedPaths.at(k)), recordedIdentities->at(k) };
+        const Tree tree { QDir::cleanPath(recordedPaths.at(k)), recordedIdentities.at(k) };
         if (!recordedPaths.at(k).isEmpty() && !trees.contains(tree))
             trees << tree;
     }
@@ -45,8 +41,22 @@ void SourcePairing::pairByDrive(const QList<Source>& sources, const QList<Tree>&
     QList<qsizetype> atItsPlace(sources.size(), -1);
     QList<QList<qsizetype>> fromElsewhere(sources.size());
     QList<QStringList> maybe(sources.size());   // trees that could be the source's, stored where
+    // Below its drive's root, whichever drive that is.
+    const auto belowRoot = [](const QString& path) {
+        const std::optional<QString> root = ExternalVolumes::volumeRoot(path);
+        return root ? std::optional<QString>(path.mid(root->size())) : std::nullopt;
+    };
     for (qsizetype k = 0; k < trees.size(); ++k) {
         const Tree& tree = trees.at(k);
+        if (tree.identity == TaskInfo::kUnknownIdentity) {
+            // Of no drive that can be told: any source on a drive at its place could be its.
+            const std::optional<QString> below = belowRoot(tree.stored);
+            for (qsizetype i = 0; below && i < sources.size(); ++i) {
+                if (sources.at(i).onDrive && belowRoot(sources.at(i).place) == below)
+                    maybe[i] << tree.stored;
+            }
+            continue;
+        }
         bool placed = false;
         QStringList places;
         QList<qsizetype> candidates;
@@ -140,98 +150,4 @@ void SourcePairing::addUntold(const QString& place, const QStringList& trees, Un
     // A source listed twice is named once.
     if (std::none_of(untold_.begin(), untold_.end(), [&place](const Untold& untold) { return untold.place == place; }))
         untold_.append({ place, trees, why });
-}
-
-void SourcePairing::pairByPath(const QList<Source>& sources, const QStringList& recordedPaths, bool plainCopy)
-{
-    QStringList places;
-    for (const Source& source : sources)
-        places << source.place;
-    const QStringList trees = earlierTrees(places, recordedPaths, plainCopy);
-    for (qsizetype i = 0; i < sources.size(); ++i) {
-        const Source& source = sources.at(i);
-        const QString& tree = trees.at(i);
-        if (tree.isEmpty())
-            continue;
-        // Found by its index under another mount: only a drive's identity can say it is the same drive.
-        if (source.onDrive && UtilityFunctions::isAmbiguousIdentity(source.identity) && tree != source.place)
-            addUntold(source.place, { tree });
-        else
-            give(source, tree, {});
-    }
-}
-
-QStringList SourcePairing::earlierTrees(const QStringList& places, const QStringList& recordedPaths, bool plainCopy)
-{
-    // An archive's trees go back to the paths they were stored under.
-    if (!plainCopy)
-        return places;
-    // A plain copy's entry i belongs to source i, by its own path, or by its index when its
-    // drive is mounted under another name since the backup.
-    QStringList fixed;
-    for (const QString& path : recordedPaths)
-        fixed << QDir::cleanPath(path);
-    QStringList trees(places.size());
-    for (qsizetype i = 0; i < places.size(); ++i) {
-        const QString& place = places.at(i);
-        if (place.isEmpty())
-            continue;
-        if (fixed.contains(place)) {
-            trees[i] = place;
-        } else if (i < fixed.size() && !fixed.at(i).isEmpty() && !places.contains(fixed.at(i))) {
-            const std::optional<QString> volume = ExternalVolumes::volumeRoot(place);
-            if (volume && ExternalVolumes::isExternalPath(fixed.at(i))
-                && UtilityFunctions::replaceVolumePrefix(fixed.at(i), *volume) == place)
-                trees[i] = fixed.at(i);
-        }
-    }
-    return trees;
-}
-
-std::optional<std::pair<QStringList, QStringList>> SourcePairing::keptFromEarlierBuild(const QStringList& sources,
-                                                                                       const QStringList& earlierSources,
-                                                                                       const QStringList& earlierRecordedPaths,
-                                                                                       bool plainCopy)
-{
-    QList<Source> list;
-    for (const QString& entry : sources)
-        list.append(sourceOf(entry));
-    if (!plainCopy) {
-        // The archive's names are where its sources were at its last backup; a source may
-        // have followed its drive elsewhere since, and only the archive knows. Paired by the
-        // paths they have, as that build did, the earlier entries still name their own drives;
-        // an entry of another drive would take a tree that is not its.
-        for (qsizetype k = 0; k < list.size(); ++k) {
-            if (list.at(k).onDrive && !earlierSources.contains(sources.at(k)))
-                return std::pair<QStringList, QStringList> {};
-        }
-        return std::nullopt;
-    }
-    QStringList earlierPlaces;
-    for (const QString& entry : earlierSources)
-        earlierPlaces << sourceOf(entry).place;
-    const QStringList earlier = earlierTrees(earlierPlaces, earlierRecordedPaths, plainCopy);
-    QList<Tree> kept;
-    const auto keep = [&kept](const Tree& tree) {
-        if (!tree.stored.isEmpty() && !kept.contains(tree))
-            kept << tree;
-    };
-    for (qsizetype k = 0; k < list.size(); ++k) {
-        const qsizetype i = list.at(k).onDrive ? earlierSources.indexOf(sources.at(k)) : -1;
-        if (i >= 0)
-            keep({ earlier.at(i), list.at(k).identity });
-    }
-    std::pair<QStringList, QStringList> known;
-    if (kept.isEmpty())
-        return known;
-    // A folder on the computer keeps the tree at its very path, as it would knowing nothing.
-    for (const Source& source : std::as_const(list)) {
-        if (!source.onDrive)
-            keep({ source.place, QString() });
-    }
-    for (const Tree& tree : std::as_const(kept)) {
-        known.first << tree.stored;
-        known.second << tree.identity;
-    }
-    return known;
 }

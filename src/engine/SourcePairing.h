@@ -15,12 +15,11 @@
 // identity, or one of several attached drives that carry it (clones share it).
 //
 // A tree recorded with no identity (a drive that had none to give) goes only to its very
-// place, and only while the drive there shows no identity either.
+// place, and only while the drive there shows no identity either. A tree whose drive is not
+// known goes nowhere; a source on a drive at its path below a root is named with it.
 //
 // A task that knows nothing of its folder's backup (made anew over an old one) gives a folder
-// on the computer the tree stored at its very path, and nothing on a drive. Lists of earlier
-// builds, which recorded no identities, pair by path as they always did, the identity in each
-// source's own entry standing for its tree's, within the same limits on the drives attached now.
+// on the computer the tree stored at its very path, and nothing on a drive.
 class SourcePairing {
 public:
     // A source left without a tree although the backup may hold one of its.
@@ -40,28 +39,12 @@ public:
     };
 
     // `sources` as the task stores them (tagged "path;identity" on a drive); `recordedPaths`
-    // and `recordedIdentities` as the last backup recorded them, nullopt in lists of earlier
-    // builds. `plainCopy` matters only to those.
-    SourcePairing(const QStringList& sources, const QStringList& recordedPaths,
-                  const std::optional<QStringList>& recordedIdentities, bool plainCopy);
+    // and `recordedIdentities` as the record knows the trees of its last backup.
+    SourcePairing(const QStringList& sources, const QStringList& recordedPaths, const QStringList& recordedIdentities);
 
     // (path of the tree in the backup, the source's place now), in source order.
     const QList<std::pair<QString, QString>>& pairs() const { return pairs_; }
     const QList<Untold>& untold() const { return untold_; }
-
-    // The trees (paths, identities) that a record with `sources` knows of a backup that a record
-    // of an earlier build with `earlierSources` and `earlierRecordedPaths` made. That record
-    // knew no drive its trees came from: a source on a drive keeps its tree only where its
-    // whole entry (path and identity) is one of the earlier record's, and the tree takes that
-    // identity. Without any such source it knows no tree.
-    // A plain copy recorded where it holds each tree. An archive did not, and its sources may
-    // have followed their drives since: nullopt when the record is to stay one of the earlier
-    // build until its next backup (every source on a drive is one of the earlier entries);
-    // otherwise its sources on drives know no tree.
-    static std::optional<std::pair<QStringList, QStringList>> keptFromEarlierBuild(const QStringList& sources,
-                                                                                   const QStringList& earlierSources,
-                                                                                   const QStringList& earlierRecordedPaths,
-                                                                                   bool plainCopy);
 
 private:
     struct Source {
@@ -78,11 +61,8 @@ private:
     enum class Drive { Tells, Twins, CannotTell };
 
     static Source sourceOf(const QString& entry);
-    // Per source place, the tree a record of an earlier build restores it from; empty for none.
-    static QStringList earlierTrees(const QStringList& places, const QStringList& recordedPaths, bool plainCopy);
     void pairByDrive(const QList<Source>& sources, const QList<Tree>& trees);
     void pairKnowingNothing(const QList<Source>& sources);
-    void pairByPath(const QList<Source>& sources, const QStringList& recordedPaths, bool plainCopy);
     // Pairs `tree` with `source` when the drive in its place can be told to be its, else names it.
     void give(const Source& source, const QString& tree, const QStringList& couldBeIts);
     void addUntold(const QString& place, const QStringList& trees, Untold::Why why = Untold::Why::Unknown);

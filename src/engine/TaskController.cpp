@@ -272,3 +272,12 @@ void TaskController::updateTaskVolumePaths(bool refresh)
     if (refresh && refreshTaskListsKeepSelection)
         refreshTaskListsKeepSelection();
 }
+
+void TaskController::driveIdentityGiven(const QString& root, const QString& identity)
+{
+    bool changed = false;
+    for (const TaskInfoPtr& task : std::as_const(TaskArray))
+        changed = task->adoptDriveIdentity(root, identity) || changed;
+    if (changed)
+        saveTaskList();
+}

@@ -71,6 +71,11 @@ public:
     // nothing waits on the calling thread).
     void updateTaskVolumePaths(bool refresh);
 
+    // The task editor has just given the drive mounted at `root`, which showed no identity,
+    // the identity `identity`: the entries and trees of every task that recorded it there with
+    // none take it too, and the list is saved, so no task is left on a drive that is gone.
+    void driveIdentityGiven(const QString& root, const QString& identity);
+
     // ------------------------------------------------------------ dispatcher
     // Not owned; set by the window before the first action.
     TaskRunWindows* windows = nullptr;

@@ -199,11 +199,10 @@ std::shared_ptr<TaskInfo> TaskInfo::initFromDictionary(const QVariantMap& d, boo
     readInteger(d.value("isOtbChecked"), t.isOtbChecked);
     readTextList(d.value("fixedSourcePaths"), t.fixedSourcePaths);
     // Without the key, a list of an earlier build; a value of another type knows no tree.
-    QStringList identities;
     if (!d.contains("fixedSourceIdentities"))
-        t.fixedSourceIdentities.reset();
-    else if (readTextList(d.value("fixedSourceIdentities"), identities))
-        t.fixedSourceIdentities = identities;
+        t.learnTreesOfEarlierBuild();
+    else
+        readTextList(d.value("fixedSourceIdentities"), t.fixedSourceIdentities);
     t.applyScheduleRule(delayFirstCheck);
     return task;
 }
@@ -230,8 +229,7 @@ QVariantMap TaskInfo::toDictionary() const
     d.insert("directoryCount", QVariant::fromValue<qint64>(directoryCount));
     d.insert("isOtbChecked", QVariant::fromValue<qint64>(isOtbChecked));
     d.insert("fixedSourcePaths", fixedSourcePaths);
-    if (fixedSourceIdentities)
-        d.insert("fixedSourceIdentities", *fixedSourceIdentities);
+    d.insert("fixedSourceIdentities", fixedSourceIdentities);
     return d;
 }
 
@@ -419,4 +417,78 @@ bool TaskInfo::readsSameBackupAs(const TaskInfo& other) const
     return function == other.function
         && samePlace(pathPart(backupDest), UtilityFunctions::identityPart(backupDest), pathPart(other.backupDest),
                      UtilityFunctions::identityPart(other.backupDest));
+}
+
+// ---------------------------------------------------------------- drives of the trees
+
+void TaskInfo::learnTreesOfEarlierBuild()
+{
+    // A plain copy recorded the tree of source i as its entry i. An archive recorded none: it
+    // holds each source under the path its entry had at the last backup.
+    QStringList stored;
+    if (function == 1) {
+        stored = fixedSourcePaths;
+    } else {
+        for (const QString& entry : std::as_const(backupSrc))
+            stored << pathPart(entry);
+    }
+    QStringList paths;
+    QStringList identities;
+    for (qsizetype i = 0; i < stored.size(); ++i) {
+        const QString tree = QDir::cleanPath(stored.at(i));
+        if (stored.at(i).isEmpty())
+            continue;
+        // The entry that made the tree tells its drive while it is still where the tree is.
+        // Elsewhere it has followed its drive since, and another entry that followed its own
+        // drive into that place would name a drive the tree never came from.
+        QString identity;
+        if (i < backupSrc.size() && QDir::cleanPath(pathPart(backupSrc.at(i))) == tree)
+            identity = UtilityFunctions::identityPart(backupSrc.at(i));
+        else if (ExternalVolumes::isExternalPath(tree))
+            identity = kUnknownIdentity;
+        bool known = false;
+        for (qsizetype k = 0; k < paths.size() && !known; ++k)
+            known = paths.at(k) == tree && identities.at(k) == identity;
+        if (known)
+            continue;
+        paths << tree;
+        identities << identity;
+    }
+    fixedSourcePaths = paths;
+    fixedSourceIdentities = identities;
+}
+
+QString TaskInfo::adoptingDriveIdentity(const QString& entry, const QString& root, const QString& identity)
+{
+    if (!UtilityFunctions::isAmbiguousIdentity(UtilityFunctions::identityPart(entry)))
+        return entry;
+    const QString path = pathPart(entry);
+    const std::optional<QString> on = ExternalVolumes::volumeRoot(path);
+    if (!on || *on != QDir::cleanPath(root))
+        return entry;
+    return path + ";" + identity;
+}
+
+bool TaskInfo::adoptDriveIdentity(const QString& root, const QString& identity)
+{
+    bool changed = false;
+    const auto adopt = [&](QString& entry) {
+        const QString adopted = adoptingDriveIdentity(entry, root, identity);
+        changed = changed || adopted != entry;
+        entry = adopted;
+    };
+    for (QString& entry : backupSrc)
+        adopt(entry);
+    adopt(backupDest);
+    const qsizetype trees = std::min(fixedSourcePaths.size(), fixedSourceIdentities.size());
+    for (qsizetype k = 0; k < trees; ++k) {
+        if (!UtilityFunctions::isAmbiguousIdentity(fixedSourceIdentities.at(k)))
+            continue;
+        const std::optional<QString> on = ExternalVolumes::volumeRoot(fixedSourcePaths.at(k));
+        if (on && *on == QDir::cleanPath(root)) {
+            fixedSourceIdentities[k] = identity;
+            changed = true;
+        }
+    }
+    return changed;
 }

@@ -48,11 +48,14 @@ public:
     qint64 directoryCount = 0;
     qint64 isOtbChecked = 0;
     QStringList fixedSourcePaths;
-    // Stored beside the 19 (key "fixedSourceIdentities", only when set): entry i is the identity
-    // of the drive that held fixedSourcePaths[i] when it was backed up, "" for a folder on the
-    // computer. Unset only in records read from lists of earlier builds, which knew only the
-    // paths; a record made here starts knowing no tree of its folder's backup.
-    std::optional<QStringList> fixedSourceIdentities = QStringList();
+    // Stored beside the 19 (key "fixedSourceIdentities"): entry i is the identity of the drive
+    // that held fixedSourcePaths[i] when it was backed up; "" for a folder on the computer or a
+    // drive that had none, kUnknownIdentity where nothing tells which drive it was. A record
+    // made here starts knowing no tree of its folder's backup; one read from a list of an
+    // earlier build, which did not store the key, learns its trees' identities as it is read.
+    QStringList fixedSourceIdentities;
+    // Equal to no drive's identity: an entry cannot hold a ';' in its identity part.
+    static inline const QString kUnknownIdentity = QStringLiteral(";unknown");
 
     // --- run-time state, never stored ---
     std::atomic<bool> BackupRestoreCancel { false };
@@ -110,16 +113,18 @@ public:
     bool offeredForRestore() const { return backupStatus == 1 || hasCompleteBackup(); }
     // This task replaces `before` (an edit, or a new task of its name): with `sameBackup` it
     // knows every tree `before` knew its backup to hold, and the pairing decides which source
-    // each goes to. Of a record of an earlier build, which knew no drives, a source on a drive
-    // keeps its tree only where its whole entry is one of `before`'s, with that entry's
-    // identity; an archive's record whose every such source does stays one of that build
-    // until its next backup (SourcePairing::keptFromEarlierBuild). Without `sameBackup`
-    // (another destination or mode) it knows no tree of its folder.
+    // each goes to. Without it (another destination or mode) it knows no tree of its folder.
     void keepFixedSourcesOf(const TaskInfo& before, bool sameBackup);
     // Records the sources just backed up, with the identities of their drives.
     void recordFixedSources();
     // Both read the same backup: the same mode, and destinations at one place.
     bool readsSameBackupAs(const TaskInfo& other) const;
+    // The drive mounted at `root` showed no identity and has just been given `identity`: every
+    // entry (sources and destination) and every tree recorded on it there with none takes it.
+    // True when anything changed.
+    bool adoptDriveIdentity(const QString& root, const QString& identity);
+    // `entry` with `identity` when it stands for a place on the drive at `root` with none.
+    static QString adoptingDriveIdentity(const QString& entry, const QString& root, const QString& identity);
 
     // The path part of a stored entry (the text before the first ';').
     static QString pathPart(const QString& entry);
@@ -133,6 +138,9 @@ public:
 
 private:
     TaskInfo();
+    // A record of an earlier build learns which drive each tree of its backup came from, from
+    // its entries as they were saved, before any of them follows its drive elsewhere.
+    void learnTreesOfEarlierBuild();
     void applyScheduleRule(bool delayFirstCheck);
     void armNextScheduleTick();
     void startSizeTimer(std::unique_ptr<DispatchTimer>& slot, int intervalMs);

@@ -361,28 +361,14 @@ bool TaskInfo::performRestore(const QString& password, ProgressReceiver* progres
 
 SourcePairing TaskInfo::pairing() const
 {
-    return SourcePairing(backupSrc, fixedSourcePaths, fixedSourceIdentities, function == 1);
+    return SourcePairing(backupSrc, fixedSourcePaths, fixedSourceIdentities);
 }
 
 void TaskInfo::keepFixedSourcesOf(const TaskInfo& before, bool sameBackup)
 {
-    fixedSourcePaths.clear();
-    fixedSourceIdentities = QStringList();
-    if (!sameBackup)
-        return;
-    if (before.fixedSourceIdentities) {
-        // What the backup holds does not change with the sources that will go into the next one.
-        fixedSourcePaths = before.fixedSourcePaths;
-        fixedSourceIdentities = before.fixedSourceIdentities;
-        return;
-    }
-    const auto kept = SourcePairing::keptFromEarlierBuild(backupSrc, before.backupSrc, before.fixedSourcePaths, function == 1);
-    if (!kept) {
-        fixedSourcePaths = before.fixedSourcePaths;
-        fixedSourceIdentities.reset();
-        return;
-    }
-    std::tie(fixedSourcePaths, *fixedSourceIdentities) = *kept;
+    // What the backup holds does not change with the sources that will go into the next one.
+    fixedSourcePaths = sameBackup ? before.fixedSourcePaths : QStringList();
+    fixedSourceIdentities = sameBackup ? before.fixedSourceIdentities : QStringList();
 }
 
 QList<std::pair<QString, QString>> TaskInfo::heldSources(const SourcePairing& pairing) const

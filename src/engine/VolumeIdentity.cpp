@@ -53,9 +53,9 @@ std::optional<VolumeIdentity> VolumeIdentity::read(const QString& path)
     if (::fstat(fd, &target) != 0) {
         readError = errno;
     } else if (S_ISREG(target.st_mode)) {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        char buffer[kMaxBytes + 1];
+        while (text.size() <= kMaxBytes) {
+            const ssize_t got = ::read(fd, buffer, size_t(kMaxBytes + 1 - text.size()));
             if (got > 0) {
                 text.append(buffer, got);
             } else if (got == 0) {
@@ -73,6 +73,8 @@ std::optional<VolumeIdentity> VolumeIdentity::read(const QString& path)
         return unusable(tr("it is a folder"));
     if (!S_ISREG(target.st_mode))
         return unusable(tr("it is not a plain file"));
+    if (text.size() > kMaxBytes)
+        return unusable(tr("it holds more than %1 bytes, more than an identity has").arg(kMaxBytes));
     if (text.isEmpty()) {
         // A new identity is never written through a link.
         if (link)

@@ -11,8 +11,11 @@ struct VolumeIdentity {
         Carried,    // a file with text in it: that text is the identity, untrimmed
         Empty,      // a regular file with nothing in it: it tells the drive from none
         Unusable,   // there but of no use (a folder, a link that leads nowhere or to an empty
-                    // file, a file that may not be read): the drive cannot be given an identity
+                    // file, a file that may not be read, one longer than an identity can be):
+                    // the drive cannot be given an identity
     };
+    // The most an identity file holds; what holds more is no identity, and is not read further.
+    static constexpr qsizetype kMaxBytes = 1024;
 
     State state = State::Missing;
     QString identity;   // Carried: the text

@@ -1,5 +1,6 @@
 // Backup and restore runs from the dispatcher to the saved list, on real temporary folders,
 // with fake windows.
+#include "EarlierBuildList.h"
 #include "EngineTestSupport.h"
 #include "FailPointHold.h"
 #include "TaskRunFakes.h"
@@ -320,9 +321,9 @@ TEST_P(TaskRunsOfArchives, AnArchiveGoesBackToItsCardWhereverItIsMountedAndNever
 INSTANTIATE_TEST_SUITE_P(Modes, TaskRunsOfArchives, ::testing::Values(qint64(2), qint64(3)),
                          [](const auto& info) { return info.param == 2 ? "Archive" : "EncryptedArchive"; });
 
-// A list written by an earlier build knows the paths its backups held, not their drives: its
-// plain copy follows its card to another mount by the source's index, and its archive goes back
-// to the paths it was stored under, as they always did.
+// A list written by an earlier build knows the paths its backups held, not their drives: as it
+// is read, each tree takes the drive of the entry that made it, so its plain copy follows its
+// card to another mount, and its archive goes back to the paths it was stored under.
 TEST_F(TaskRuns, ATaskListOfAnEarlierBuildRestoresAsItDid)
 {
     const QString a = card("CARD", "UUID-A", "card A");
@@ -334,14 +335,7 @@ TEST_F(TaskRuns, ATaskListOfAnEarlierBuildRestoresAsItDid)
     c.runTask(plain, "Backup", true);
     c.runTask(archive, "Backup", true);
     ASSERT_TRUE(waitForRuns(2));
-    QList<TaskInfoPtr> earlier;
-    for (const TaskInfoPtr& t : c.TaskArray) {
-        QVariantMap d = t->toDictionary();
-        ASSERT_EQ(d.take("fixedSourceIdentities").toStringList().size(), 1);
-        earlier << TaskInfo::initFromDictionary(d, false);
-    }
-    c.TaskArray = earlier;
-    ASSERT_TRUE(c.saveTaskList());
+    ASSERT_TRUE(saveAsEarlierBuild(c));
     c.TaskArray = c.loadTaskList();
     ASSERT_EQ(c.TaskArray.size(), 2);
 
@@ -354,7 +348,7 @@ TEST_F(TaskRuns, ATaskListOfAnEarlierBuildRestoresAsItDid)
     EXPECT_EQ(readFile(renamed + "/DCIM/IMG_0001.JPG"), "card A");
     EXPECT_EQ(restoreSays("Archive"), "\"Archive\" restoration complete");
     EXPECT_EQ(readFile(src() + "/a.txt"), "alpha");
-    EXPECT_FALSE(c.findTask("Plain")->fixedSourceIdentities) << "still a record of the earlier build";
+    EXPECT_EQ(c.findTask("Plain")->fixedSourceIdentities, QStringList { "UUID-A" }) << "learned as the list was read";
 }
 
 // An encrypted task of a card and a folder: made anew and Replace while another card of the

@@ -1,5 +1,5 @@
 // The task-list file users already have on disk: these bytes were written once, outside the
-// program, and must stay readable and be rewritten unchanged.
+// program, and must stay readable; written back, every field they hold stays as it was.
 #include "EngineTestSupport.h"
 
 #include "TaskController.h"
@@ -7,6 +7,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <gtest/gtest.h>
 
 namespace {
@@ -43,6 +46,7 @@ struct StoredTask {
     qint64 directoryCount;
     qint64 isOtbChecked;
     QStringList fixedSourcePaths;
+    QStringList fixedSourceIdentities;
 };
 
 void expectTask(const TaskInfo& t, const StoredTask& e)
@@ -67,6 +71,7 @@ void expectTask(const TaskInfo& t, const StoredTask& e)
     EXPECT_EQ(t.directoryCount, e.directoryCount);
     EXPECT_EQ(t.isOtbChecked, e.isOtbChecked);
     EXPECT_EQ(t.fixedSourcePaths, e.fixedSourcePaths);
+    EXPECT_EQ(t.fixedSourceIdentities, e.fixedSourceIdentities);
 }
 
 class TaskListGolden : public ::testing::Test {
@@ -131,7 +136,9 @@ TEST_F(TaskListGolden, LoadingGivesEveryStoredField)
                             .fileCount = 0,
                             .directoryCount = 2,
                             .isOtbChecked = 1,
-                            .fixedSourcePaths = { "/media/ann/Stick/Reports", "/home/ann/Documents/Taxes" } });
+                            .fixedSourcePaths = { "/media/ann/Stick/Reports", "/home/ann/Documents/Taxes" },
+                            // Learned as the list is read: the drive of the entry that made each tree.
+                            .fixedSourceIdentities = { "6F1C2D3E-4A5B-4C6D-8E9F-0A1B2C3D4E5F", "" } });
     expectTask(*tasks[1], { .taskName = "Projects",
                             .lastBackupDate = "2025-03-10, 9:30 PM",
                             .backupSrc = { "/home/ann/Projects" },
@@ -150,7 +157,9 @@ TEST_F(TaskListGolden, LoadingGivesEveryStoredField)
                             .fileCount = 0,
                             .directoryCount = 1,
                             .isOtbChecked = 0,
-                            .fixedSourcePaths = {} });
+                            // An archive recorded no paths: its trees are where its entries are.
+                            .fixedSourcePaths = { "/home/ann/Projects" },
+                            .fixedSourceIdentities = { "" } });
     expectTask(*tasks[2], { .taskName = QStringLiteral("Fotos \u00c4pfel"),
                             .lastBackupDate = "",
                             .backupSrc = { QStringLiteral("/home/ann/Bilder/Fotos \u00c4pfel"),
@@ -170,10 +179,14 @@ TEST_F(TaskListGolden, LoadingGivesEveryStoredField)
                             .fileCount = 1,
                             .directoryCount = 1,
                             .isOtbChecked = 0,
-                            .fixedSourcePaths = {} });
+                            .fixedSourcePaths = { QStringLiteral("/home/ann/Bilder/Fotos \u00c4pfel"),
+                                                  QStringLiteral("/home/ann/Bilder/\u00dcbersicht.pdf") },
+                            .fixedSourceIdentities = { "", "" } });
 }
 
-TEST_F(TaskListGolden, SavingTheLoadedListRewritesTheSameBytes)
+// Saved again, the list keeps every field it was read with, and what each record learned of its
+// trees' drives; read and saved once more, it is written back byte for byte.
+TEST_F(TaskListGolden, SavingTheLoadedListKeepsItsFieldsAndWhatItLearned)
 {
     installGolden();
     TaskController c;
@@ -182,10 +195,23 @@ TEST_F(TaskListGolden, SavingTheLoadedListRewritesTheSameBytes)
     QFile::remove(TaskController::taskListPath());
     ASSERT_TRUE(c.saveTaskList());
     const QByteArray written = readAll(TaskController::taskListPath());
-    if (written != golden_) {
-        QByteArray plain;
-        QString error;
-        TaskListCipher::decrypt(written, TaskListCipher::defaultKey(), TaskListCipher::defaultIv(), plain, error);
-        ADD_FAILURE() << "the saved file differs from the golden one; its plain text:\n" << plain.toStdString();
+    QByteArray plain;
+    QString error;
+    ASSERT_TRUE(TaskListCipher::decrypt(written, TaskListCipher::defaultKey(), TaskListCipher::defaultIv(), plain, error));
+    const QJsonArray saved = QJsonDocument::fromJson(plain).array();
+    const QJsonArray golden = QJsonDocument::fromJson(plain_).array();
+    ASSERT_EQ(saved.size(), golden.size());
+    for (qsizetype i = 0; i < saved.size(); ++i) {
+        QJsonObject record = saved.at(i).toObject();
+        QJsonObject before = golden.at(i).toObject();
+        EXPECT_EQ(record.take("fixedSourceIdentities").toVariant().toStringList(), c.TaskArray.at(i)->fixedSourceIdentities);
+        EXPECT_EQ(record.take("fixedSourcePaths").toVariant().toStringList(), c.TaskArray.at(i)->fixedSourcePaths);
+        before.remove("fixedSourcePaths");
+        EXPECT_EQ(record, before) << i;
     }
+
+    c.TaskArray = c.loadTaskList();
+    QFile::remove(TaskController::taskListPath());
+    ASSERT_TRUE(c.saveTaskList());
+    EXPECT_EQ(readAll(TaskController::taskListPath()), written);
 }

@@ -442,6 +442,12 @@ void OTBViewController::sendTask(const TaskInfoPtr& task, const QString& action)
         passToMainDelegate->runTask(task, action, true);
 }
 
+void OTBViewController::driveIdentityGiven(const QString& root, const QString& identity)
+{
+    if (passToMainDelegate)
+        passToMainDelegate->driveIdentityGiven(root, identity);
+}
+
 void OTBViewController::addTask()
 {
     auto* editor = new AddTaskBoxViewController(window(), nullptr);

@@ -86,6 +86,7 @@ public:
     void embed(QObject* mainWindow) override;
     // BoxViewSendTaskDelegate: the task editor's new task
     void sendTask(const TaskInfoPtr& task, const QString& action) override;
+    void driveIdentityGiven(const QString& root, const QString& identity) override;
     // OTBCellDelegate
     void expandTaskRow(const QString& taskName) override;
 

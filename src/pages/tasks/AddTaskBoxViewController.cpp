@@ -33,6 +33,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStorageInfo>
 #include <QTextStream>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -296,29 +297,77 @@ QString AddTaskBoxViewController::permissionText(const QString& path) const
 
 std::optional<QString> AddTaskBoxViewController::taggedChoice(const QString& path, bool asSource)
 {
-    // A folder chosen here is what a backup will tell its drive by: a drive whose identity
-    // file is empty gets a new identity, one whose file cannot be used is refused.
-    const QString tagged = UtilityFunctions::tagPathWithDevice(path, UtilityFunctions::EmptyIdentity::Renew);
-    if (!UtilityFunctions::isExternalVolumePath(path))
-        return tagged;
-    const QString identity = UtilityFunctions::identityPart(tagged);
-    if (identity == QLatin1String("#")) {
+    // An entry keeps its drive's identity after the path's first ';': such a path would be
+    // read back as another folder.
+    if (path.contains(QLatin1Char(';'))) {
         showError(permissionText(path)
-                  + (asSource ? tr("as the source path: Permission denied.") : tr("as the destination path: Permission denied.")));
+                  + (asSource ? tr("as the source path: a task cannot keep a path that holds \";\". Rename the folder so "
+                                   "that its path holds none, then choose it again.")
+                              : tr("as the destination path: a task cannot keep a path that holds \";\". Rename the folder "
+                                   "so that its path holds none, then choose it again.")));
         return std::nullopt;
     }
-    if (!identity.isEmpty())
-        return tagged;
+    // A folder chosen here is what a backup will tell its drive by: a drive whose identity file
+    // is empty or missing gets a new identity, one whose file cannot carry one is refused.
     const std::optional<VolumeIdentity> file = VolumeIdentity::read(path);
-    const QString where = file ? file->file : path;
-    const QString why = file && !file->reason.isEmpty() ? file->reason : tr("it cannot be read");
+    if (!file)
+        return path;
+    QString why;
+    switch (file->state) {
+    case VolumeIdentity::State::Carried:
+        if (file->identity == QLatin1String("#"))
+            why = tr("it holds \"#\", which marks a drive without an identity");
+        else if (file->identity.contains(QLatin1Char(';')))
+            why = tr("it holds \";\", which a task cannot keep in an identity");
+        else
+            return path + QLatin1Char(';') + file->identity;
+        break;
+    case VolumeIdentity::State::Unusable:
+        why = file->reason;
+        break;
+    case VolumeIdentity::State::Empty:
+    case VolumeIdentity::State::Missing: {
+        const QString identity = UtilityFunctions::getVolumeUUID(path, UtilityFunctions::EmptyIdentity::Renew).value_or(QString());
+        const QString root = QFileInfo(file->file).path();
+        if (!UtilityFunctions::isAmbiguousIdentity(identity)) {
+            spreadNewIdentity(root, identity);
+            return path + QLatin1Char(';') + identity;
+        }
+        if (QStorageInfo(root).isReadOnly()) {
+            showError(permissionText(path)
+                      + (asSource ? tr("as the source path: its drive is write-protected and has no identity, so it cannot be "
+                                       "told apart from another drive. Turn its write protection off (on a memory card, the "
+                                       "lock switch on its side), then choose the folder again.")
+                                  : tr("as the destination path: its drive is write-protected and has no identity, so it "
+                                       "cannot be told apart from another drive. Turn its write protection off (on a memory "
+                                       "card, the lock switch on its side), then choose the folder again.")));
+        } else {
+            showError(permissionText(path)
+                      + (asSource ? tr("as the source path: Permission denied.") : tr("as the destination path: Permission denied.")));
+        }
+        return std::nullopt;
+    }
+    }
     showError(permissionText(path)
               + (asSource ? tr("as the source path: its drive cannot be told from another, because the drive's identity file "
                                "\"%1\" cannot be used (%2). Rename or remove that file, then choose the folder again.")
                           : tr("as the destination path: its drive cannot be told from another, because the drive's identity "
                                "file \"%1\" cannot be used (%2). Rename or remove that file, then choose the folder again."))
-                    .arg(where, why));
+                    .arg(file->file, why));
     return std::nullopt;
+}
+
+void AddTaskBoxViewController::spreadNewIdentity(const QString& root, const QString& identity)
+{
+    // What recorded this drive with no identity names it by its new one, here and in every
+    // task, or it would name a drive that is no longer there.
+    for (QString& entry : sourcePathArray)
+        entry = TaskInfo::adoptingDriveIdentity(entry, root, identity);
+    destinationPath = TaskInfo::adoptingDriveIdentity(destinationPath, root, identity);
+    if (taskInfoToMod)
+        taskInfoToMod->adoptDriveIdentity(root, identity);
+    if (boxDelegate)
+        boxDelegate->driveIdentityGiven(root, identity);
 }
 
 QString AddTaskBoxViewController::duplicateText(const QStringList& paths)

@@ -116,6 +116,8 @@ private:
     // The entry for a folder the user chose (device-tagged on a drive), or nullopt once the
     // user has been told why its drive cannot be told from another.
     std::optional<QString> taggedChoice(const QString& path, bool asSource);
+    // The editor has just given the drive at `root`, which showed no identity, `identity`.
+    void spreadNewIdentity(const QString& root, const QString& identity);
     static QString duplicateText(const QStringList& paths);
     void finishDone(const QString& name, qint64 total, qint64 free, const SourceFigures& figures);
 

@@ -82,6 +82,12 @@ void BackupViewController::sendTask(const TaskInfoPtr& task, const QString& acti
         passToMainDelegate->runTask(task, action, true);
 }
 
+void BackupViewController::driveIdentityGiven(const QString& root, const QString& identity)
+{
+    if (passToMainDelegate)
+        passToMainDelegate->driveIdentityGiven(root, identity);
+}
+
 void BackupViewController::backupRow(MyCell* cell)
 {
     const TaskInfoPtr task = cell ? taskNamed(cell->taskName()) : nullptr;

@@ -42,6 +42,7 @@ public:
 
     // BoxViewSendTaskDelegate
     void sendTask(const TaskInfoPtr& task, const QString& action) override;
+    void driveIdentityGiven(const QString& root, const QString& identity) override;
     // SendPasswordDelegate
     void sendPassword(const QString& password) override;
     // messageViewDelegate: the answer to the delete question

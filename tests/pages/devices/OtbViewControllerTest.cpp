@@ -42,6 +42,7 @@ public:
     {
         calls << QStringLiteral("run ") + action + QLatin1Char(':') + task->taskName;
     }
+    void driveIdentityGiven(const QString& root, const QString&) override { calls << QStringLiteral("identity:") + root; }
 };
 
 TaskInfoPtr makeTask(const QString& name, qint64 totalSize = 0, qint64 function = 2)

@@ -71,6 +71,8 @@ public:
     {
         restores.push_back({ task ? task->taskName : QString(), action, false });
     }
+    void driveIdentityGiven(const QString& root, const QString& identity) override { identitiesGiven.push_back({ root, identity }); }
+    std::vector<std::pair<QString, QString>> identitiesGiven;
     std::vector<Call> calls;
     std::vector<Call> restores;
     std::vector<bool> volumeRefreshes;
@@ -86,6 +88,8 @@ public:
         tasks.push_back(task);
         actions.push_back(action);
     }
+    void driveIdentityGiven(const QString& root, const QString& identity) override { identitiesGiven.push_back({ root, identity }); }
+    std::vector<std::pair<QString, QString>> identitiesGiven;
     std::vector<TaskInfoPtr> tasks;
     std::vector<QString> actions;
 };

@@ -414,5 +414,138 @@ TEST_P(EndToEndCards, ABackupWithheldByTheCardInItsPlaceStaysOnTheRestorePage)
     EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "unreadable card");
 }
 
+// "Photos" of two cards of one camera, card A at CARD and card C at CARD1, in a task list of an
+// earlier build, which recorded no drives. Next time card C goes in first: it is CARD, and card
+// A is CARD1. Each card gets its own photos back, never the other's.
+TEST_P(EndToEndCards, AnEarlierBuildsTaskOfTwoCardsGivesEachCardItsOwnPhotosWhateverTheirOrder)
+{
+    const QString first = root + "/media/CARD";
+    const QString second = root + "/media/CARD1";
+    ASSERT_NO_FATAL_FAILURE(makeCard(first, "UUID-A", "card A"));
+    ASSERT_NO_FATAL_FAILURE(makeCard(second, "UUID-C", "card C"));
+    mount({ first, second });
+    ASSERT_NO_FATAL_FAILURE(backUpPhotosInAnEarlierBuild({ first + "/DCIM", second + "/DCIM" }));
+
+    ASSERT_TRUE(QDir().rename(first, root + "/media/out") && QDir().rename(second, first)
+                && QDir().rename(root + "/media/out", second));
+    writeAll(second + "/DCIM/IMG_0001.JPG", "card A, later");
+    writeAll(first + "/DCIM/IMG_0001.JPG", "card C, later");
+    AppWindow window(AppWindow::SavedList);
+    ASSERT_EQ(photos(window)->backupSrc, (QStringList { second + "/DCIM;UUID-A", first + "/DCIM;UUID-C" }));
+    EXPECT_EQ(restoreFirstTask(window.vc, window.restorePage), "\"Photos\" restoration complete");
+    EXPECT_EQ(readAll(second + "/DCIM/IMG_0001.JPG"), "card A");
+    EXPECT_EQ(readAll(first + "/DCIM/IMG_0001.JPG"), "card C");
+}
+
+// "Photos" of card A, in a task list of an earlier build. The user opens it with the pencil, adds
+// a folder of the same card and one of another card, turns "Back up immediately" off and clicks
+// Done. The task stays on the Restore page; card A gets its photos back, and the added folders
+// are named as not in the last backup.
+TEST_P(EndToEndCards, AnEarlierBuildsTaskWithFoldersAddedStaysOnTheRestorePageAndRestoresItsCard)
+{
+    const QString card = root + "/media/CARD";
+    const QString other = root + "/media/CARD1";
+    ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
+    mount({ card });
+    ASSERT_NO_FATAL_FAILURE(backUpPhotosInAnEarlierBuild({ card + "/DCIM" }));
+
+    ASSERT_NO_FATAL_FAILURE(makeCard(other, "UUID-C", "card C"));
+    ASSERT_TRUE(QDir().mkpath(card + "/Videos") && QDir().mkpath(other + "/Clips"));
+    mount({ card, other });
+    AppWindow window(AppWindow::SavedList);
+    const TaskInfoPtr loaded = photos(window);
+    AddTaskBoxViewController* editor = editFirstTask(window.backupPage);
+    ASSERT_NE(editor, nullptr);
+    editor->addSourcePaths({ card + "/Videos", other + "/Clips" }, false);
+    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(false);
+    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return photos(window) != loaded && photos(window)->backupSrc.size() == 3; }, 10000));
+
+    writeAll(card + "/DCIM/IMG_0001.JPG", "card A, later");
+    const QString said = restoreFirstTask(window.vc, window.restorePage);
+    EXPECT_EQ(said, "\"Photos\" restoration failed\nNot everything was restored; everything else is back in place.\n\"" + card
+                        + "/Videos\" is not in the last backup.\n\"" + other + "/Clips\" is not in the last backup.");
+    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card A");
+    EXPECT_EQ(readAll(other + "/DCIM/IMG_0001.JPG"), "card C");
+}
+
+// "Old" of the last build backs a folder of the computer up onto a drive whose identity file is
+// empty ("BACKUP/backups;"). The user adds "New" with its destination on that drive: the editor
+// gives the drive an identity, and "Old" follows it there, so it still restores and backs up.
+TEST_P(EndToEndCards, ADriveGivenAnIdentityForAnotherTasksDestinationStillRestoresAndBacksUpItsTasks)
+{
+    const QString drive = root + "/media/BACKUP";
+    const QString docs = root + "/docs";
+    ASSERT_TRUE(QDir().mkpath(drive + "/backups") && QDir().mkpath(root + "/music"));
+    writeAll(drive + "/Zorvi.txt", "");
+    ASSERT_TRUE(QDir().mkpath(docs));
+    writeAll(docs + "/note.txt", "original");
+    mount({ drive });
+    {
+        AppWindow window;
+        TaskController& c = window.vc.controller;
+        c.TaskArray = { TaskInfo::initWithValues("Old", "", { docs }, drive + "/backups;", { "0" }, GetParam() ? 2 : 1, "",
+                                                 "None", 0, 0, {}, {}, 0, 0, 0, 0, 0, 0, {}, false) };
+        ASSERT_TRUE(c.saveTaskList());
+    }
+    AppWindow window(AppWindow::SavedList);
+    ASSERT_TRUE(backUpFirstTask(window.backupPage));
+    ASSERT_FALSE(closeMessage("\"Old\" backup complete").isEmpty());
+
+    ASSERT_NO_FATAL_FAILURE(addTaskInTheEditor(window.backupPage, { root + "/music" }, drive + "/New", "New", GetParam(), false));
+    TaskController& c = window.vc.controller;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.findTask("New") != nullptr; }, 10000));
+    const QString identity = QString::fromUtf8(readAll(drive + "/Zorvi.txt"));
+    ASSERT_EQ(identity.size(), 36);
+    EXPECT_EQ(c.findTask("Old")->backupDest, drive + "/backups;" + identity);
+    EXPECT_EQ(c.findTask("New")->backupDest, drive + "/New;" + identity);
+
+    writeAll(docs + "/note.txt", "changed");
+    EXPECT_EQ(restoreFirstTask(window.vc, window.restorePage), "\"Old\" restoration complete");
+    EXPECT_EQ(readAll(docs + "/note.txt"), "original");
+    window.vc.onBackupTabClicked();
+    ASSERT_TRUE(backUpFirstTask(window.backupPage));
+    EXPECT_FALSE(closeMessage("\"Old\" backup complete").isEmpty());
+}
+
+// "Photos" of the last build holds card A's folder with an empty identity ("CARD/DCIM;"). The user
+// adds another folder of the card with the pencil: the editor gives the card an identity, and
+// both folders name it. The first folder restores, and the task backs up.
+TEST_P(EndToEndCards, AFolderAddedToATaskOfACardWithoutAnIdentityGivesBothFoldersItsNewIdentity)
+{
+    const QString card = root + "/media/CARD";
+    ASSERT_NO_FATAL_FAILURE(cardWithoutIdentityAndCardC(card));
+    ASSERT_TRUE(QDir().mkpath(card + "/Videos"));
+    {
+        AppWindow window;
+        TaskController& c = window.vc.controller;
+        c.TaskArray = { TaskInfo::initWithValues("Photos", "", { card + "/DCIM;" }, root + "/backups", { "0" },
+                                                 GetParam() ? 2 : 1, "", "None", 0, 0, {}, {}, 0, 0, 0, 0, 0, 0, {}, false) };
+        ASSERT_TRUE(c.saveTaskList());
+    }
+    AppWindow window(AppWindow::SavedList);
+    ASSERT_TRUE(backUpFirstTask(window.backupPage));
+    ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
+
+    AddTaskBoxViewController* editor = editFirstTask(window.backupPage);
+    ASSERT_NE(editor, nullptr);
+    editor->addSourcePaths({ card + "/Videos" }, false);
+    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(false);
+    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return photos(window)->backupSrc.size() == 2; }, 10000));
+    const QString identity = QString::fromUtf8(readAll(card + "/Zorvi.txt"));
+    ASSERT_EQ(identity.size(), 36);
+    EXPECT_EQ(photos(window)->backupSrc, (QStringList { card + "/DCIM;" + identity, card + "/Videos;" + identity }));
+
+    writeAll(card + "/DCIM/IMG_0001.JPG", "card A, later");
+    const QString said = restoreFirstTask(window.vc, window.restorePage);
+    EXPECT_EQ(said, "\"Photos\" restoration failed\nNot everything was restored; everything else is back in place.\n\"" + card
+                        + "/Videos\" is not in the last backup.");
+    EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card A");
+    window.vc.onBackupTabClicked();
+    ASSERT_TRUE(backUpFirstTask(window.backupPage));
+    EXPECT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, EndToEndCards, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Archive" : "PlainCopy"; });

@@ -9,6 +9,7 @@
 #include "TaskPagesTestSupport.h"
 #include "TestFiles.h"
 #include "UtilityFunctions.h"
+#include "VolumeIdentity.h"
 #include "customizeButton.h"
 
 #include <QCheckBox>
@@ -26,6 +27,8 @@
 #include <QFileSystemModel>
 #include <QItemSelectionModel>
 #include <QTreeView>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace taskpages;
 
@@ -415,24 +418,53 @@ TEST_F(EditorTest, VolumesWithoutAUsableIdentityAreRefusedAndTheRestOfTheChoiceD
     EXPECT_TRUE(editor->destinationPath.isEmpty());
     editor->chooseDestination(root + "/media/Good", true);
     EXPECT_TRUE(editor->destinationPath.startsWith(root + "/media/Good;"));
+
+    // A path with ";" would be read back as another folder: it is refused, as a source and as
+    // the destination, and what was chosen stays.
+    QDir(root).mkpath("Music;Live");
+    presenter.requests.clear();
+    editor->addSourcePaths({ root + "/Music;Live" }, false);
+    editor->chooseDestination(root + "/Music;Live", false);
+    ASSERT_EQ(presenter.requests.size(), 2u);
+    const QString shown = " \"" + QDir::cleanPath(root + "/Music;Live").mid(1) + "/\" ";
+    EXPECT_EQ(presenter.requests[0].message, shown + "as the source path: a task cannot keep a path that holds \";\". Rename the "
+                                                     "folder so that its path holds none, then choose it again.");
+    EXPECT_EQ(presenter.requests[1].message, shown + "as the destination path: a task cannot keep a path that holds \";\". "
+                                                     "Rename the folder so that its path holds none, then choose it again.");
+    EXPECT_EQ(editor->sourcePathArray.size(), 2);
+    EXPECT_TRUE(editor->destinationPath.startsWith(root + "/media/Good;"));
     EXPECT_EQ(control<ElidedLabel>(editor, "destPathTextLabel")->text(), root + "/media/Good");
     ExternalVolumes::setOverride(std::nullopt, std::nullopt);
 }
 
 // What the editor makes of a drive's identity file when one of its folders is chosen: an empty
-// file gets a new identity in its place, a file it cannot use refuses the drive and says why;
-// nothing is ever written through a link.
+// file gets a new identity in its place (and the task list hears of it), a file it cannot use
+// refuses the drive and says why; nothing is ever written through a link.
 TEST_F(EditorTest, AChosenFolderOfADriveGetsAnIdentityOnlyWhereItsIdentityFileCanCarryOne)
 {
     const QString media = root + "/media";
     ExternalVolumes::setOverride(QStringList { media }, QStringList {});
-    const auto cleanup = qScopeGuard([] { ExternalVolumes::setOverride(std::nullopt, std::nullopt); });
     const QString elsewhere = root + "/other/elsewhere.txt";
+    // Root writes anywhere but on a read-only file system: the write-protected card is one.
+    QStringList readOnlyMounts;
+    const auto cleanup = qScopeGuard([&] {
+        for (const QString& point : std::as_const(readOnlyMounts))
+            ::umount2(QFile::encodeName(point).constData(), MNT_DETACH);
+        ExternalVolumes::setOverride(std::nullopt, std::nullopt);
+    });
+    const auto writeProtect = [&](const QString& card) {
+        const QByteArray point = QFile::encodeName(card);
+        if (::geteuid() != 0 || ::mount(point.constData(), point.constData(), nullptr, MS_BIND, nullptr) != 0)
+            return false;
+        readOnlyMounts << card;
+        return ::mount(nullptr, point.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    };
     struct Case {
         const char* card;
         std::function<void(const QString& file)> make;
         const char* refusal;   // the reason given, or null when the folder is taken
     };
+    const auto holding = [](const QByteArray& text) { return [text](const QString& f) { ::writeFile(f, text); }; };
     const QList<Case> cases {
         { "Empty", [](const QString& f) { QFile(f).open(QIODevice::WriteOnly); }, nullptr },
         { "Missing", [](const QString&) {}, nullptr },
@@ -440,6 +472,12 @@ TEST_F(EditorTest, AChosenFolderOfADriveGetsAnIdentityOnlyWhereItsIdentityFileCa
         { "Dangling", [](const QString& f) { QFile::link("/nonexistent/zorvi", f); }, "it is a link that leads nowhere" },
         { "LinkToEmpty", [&](const QString& f) { QFile(elsewhere).open(QIODevice::WriteOnly); QFile::link(elsewhere, f); },
           "it is a link to an empty file" },
+        { "Hash", holding("#"), "it holds \"#\", which marks a drive without an identity" },
+        { "LeadingSemicolon", holding(";X"), "it holds \";\", which a task cannot keep in an identity" },
+        { "TwoParts", holding("AB;CD"), "it holds \";\", which a task cannot keep in an identity" },
+        { "TooLong", holding(QByteArray(VolumeIdentity::kMaxBytes + 1, 'A')),
+          "it holds more than 1024 bytes, more than an identity has" },
+        { "WriteProtected", [](const QString& f) { QFile(f).open(QIODevice::WriteOnly); }, "write-protected" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.card);
@@ -447,28 +485,44 @@ TEST_F(EditorTest, AChosenFolderOfADriveGetsAnIdentityOnlyWhereItsIdentityFileCa
         ASSERT_TRUE(QDir().mkpath(card + "/DCIM"));
         const QString file = card + "/Zorvi.txt";
         c.make(file);
+        const bool locked = QLatin1String(c.card) == QLatin1String("WriteProtected");
+        if (locked && !writeProtect(card)) {
+            qInfo() << "not root, or no mounts allowed here: no write-protected card";
+            continue;
+        }
         for (const bool asSource : { true, false }) {
             auto* editor = open();
             ASSERT_NE(editor, nullptr);
             presenter.requests.clear();
+            box.identitiesGiven.clear();
             if (asSource)
                 editor->addSourcePaths({ card + "/DCIM" }, true);
             else
                 editor->chooseDestination(card + "/DCIM", true);
             const QString entry = asSource ? editor->sourcePathArray.value(0) : editor->destinationPath;
+            const QString as = asSource ? "source" : "destination";
             if (!c.refusal) {
                 EXPECT_TRUE(presenter.requests.empty());
                 EXPECT_EQ(entry, card + "/DCIM;" + readFile(file)) << "the identity now in the file";
                 EXPECT_EQ(UtilityFunctions::identityPart(entry).size(), 36);
                 EXPECT_FALSE(QFileInfo(file).isSymLink());
+                // Given once, when the file was written; the task list hears of it.
+                const std::vector<std::pair<QString, QString>> told { { card, UtilityFunctions::identityPart(entry) } };
+                EXPECT_EQ(box.identitiesGiven, asSource ? told : decltype(told) {});
             } else {
                 EXPECT_TRUE(entry.isEmpty());
+                EXPECT_TRUE(box.identitiesGiven.empty());
                 ASSERT_EQ(presenter.requests.size(), 1u);
-                EXPECT_EQ(presenter.requests[0].message,
-                          QString(" \"%1/DCIM/\" as the %2 path: its drive cannot be told from another, because the drive's "
-                                  "identity file \"%3\" cannot be used (%4). Rename or remove that file, then choose the folder "
-                                  "again.")
-                              .arg(c.card, asSource ? "source" : "destination", file, c.refusal));
+                const QString said = locked
+                    ? QString(" \"%1/DCIM/\" as the %2 path: its drive is write-protected and has no identity, so it cannot be "
+                              "told apart from another drive. Turn its write protection off (on a memory card, the lock switch "
+                              "on its side), then choose the folder again.")
+                          .arg(c.card, as)
+                    : QString(" \"%1/DCIM/\" as the %2 path: its drive cannot be told from another, because the drive's "
+                              "identity file \"%3\" cannot be used (%4). Rename or remove that file, then choose the folder "
+                              "again.")
+                          .arg(c.card, as, file, c.refusal);
+                EXPECT_EQ(presenter.requests[0].message, said);
             }
             editor->taskCancelClicked();
         }

@@ -48,6 +48,13 @@ protected:
         ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, sources));
         ASSERT_TRUE(saveAsEarlierBuild(window.vc.controller));
     }
+    // Card A in at `card`, backed up by "Photos" in an earlier build.
+    void cardABackedUpInAnEarlierBuild(const QString& card)
+    {
+        ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
+        mount({ card });
+        ASSERT_NO_FATAL_FAILURE(backUpPhotosInAnEarlierBuild({ card + "/DCIM" }));
+    }
     // Card A in at `card` with an identity file that is empty, and card C away.
     void cardWithoutIdentityAndCardC(const QString& card)
     {
@@ -70,6 +77,37 @@ protected:
         EXPECT_EQ(restoreFirstTask(window.vc, window.restorePage), "\"Photos\" restoration complete");
         EXPECT_EQ(readAll(card + "/DCIM/IMG_0001.JPG"), "card A");
     }
+    // Card A at `first` and card C, of the same name, at `second`.
+    void twoCards(const QString& first, const QString& second)
+    {
+        ASSERT_NO_FATAL_FAILURE(makeCard(first, "UUID-A", "card A"));
+        ASSERT_NO_FATAL_FAILURE(makeCard(second, "UUID-C", "card C"));
+        mount({ first, second });
+    }
+    // The other way round: card C at `first`, card A at `second`; both photos changed since.
+    void theOtherWayRound(const QString& first, const QString& second)
+    {
+        ASSERT_TRUE(QDir().rename(first, root + "/media/out") && QDir().rename(second, first)
+                    && QDir().rename(root + "/media/out", second));
+        writeAll(second + "/DCIM/IMG_0001.JPG", "card A, later");
+        writeAll(first + "/DCIM/IMG_0001.JPG", "card C, later");
+    }
+    // Restore, with the cards the other way round: each gets its own photos back.
+    void restoreGivesEachItsOwn(AppWindow& window, const QString& first, const QString& second)
+    {
+        EXPECT_EQ(restoreFirstTask(window.vc, window.restorePage), "\"Photos\" restoration complete");
+        EXPECT_EQ(readAll(second + "/DCIM/IMG_0001.JPG"), "card A");
+        EXPECT_EQ(readAll(first + "/DCIM/IMG_0001.JPG"), "card C");
+    }
+    // A task list of the last build that holds one task, as that build saved it.
+    void saveLastBuildsTask(const QString& name, const QStringList& sources, const QString& destination)
+    {
+        AppWindow window;
+        TaskController& c = window.vc.controller;
+        c.TaskArray = { TaskInfo::initWithValues(name, "", sources, destination, { "0" }, GetParam() ? 2 : 1, "", "None", 0, 0,
+                                                 {}, {}, 0, 0, 0, 0, 0, 0, {}, false) };
+        ASSERT_TRUE(c.saveTaskList());
+    }
     TaskInfoPtr photos(AppWindow& window) { return window.vc.controller.findTask("Photos"); }
     void backUpPhotos(AppWindow& window, const QStringList& sources)
     {
@@ -90,26 +128,14 @@ TEST_P(EndToEndCards, TwoCardsOfOneNameInsertedTheOtherWayRoundGetTheirOwnPhotos
 {
     const QString first = root + "/media/CARD";
     const QString second = root + "/media/CARD1";
-    ASSERT_NO_FATAL_FAILURE(makeCard(first, "UUID-A", "card A"));
-    ASSERT_NO_FATAL_FAILURE(makeCard(second, "UUID-C", "card C"));
-    mount({ first, second });
+    ASSERT_NO_FATAL_FAILURE(twoCards(first, second));
 
     AppWindow window;
-    ViewController& vc = window.vc;
-    auto listed = [&]() { return photos(window); };
     ASSERT_NO_FATAL_FAILURE(backUpPhotos(window, { first + "/DCIM", second + "/DCIM" }));
-    EXPECT_EQ(listed()->function, GetParam() ? 2 : 1);
+    EXPECT_EQ(photos(window)->function, GetParam() ? 2 : 1);
 
-    // The other way round: card C at CARD, card A at CARD1; both photos changed since.
-    ASSERT_TRUE(QDir().rename(first, root + "/media/out"));
-    ASSERT_TRUE(QDir().rename(second, first));
-    ASSERT_TRUE(QDir().rename(root + "/media/out", second));
-    writeAll(second + "/DCIM/IMG_0001.JPG", "card A, later");
-    writeAll(first + "/DCIM/IMG_0001.JPG", "card C, later");
-
-    EXPECT_EQ(restoreFirstTask(vc, window.restorePage), "\"Photos\" restoration complete");
-    EXPECT_EQ(readAll(second + "/DCIM/IMG_0001.JPG"), "card A");
-    EXPECT_EQ(readAll(first + "/DCIM/IMG_0001.JPG"), "card C");
+    ASSERT_NO_FATAL_FAILURE(theOtherWayRound(first, second));
+    restoreGivesEachItsOwn(window, first, second);
 }
 
 // A card's photos and a folder of the computer, backed up by "Photos". The card goes out, and
@@ -209,8 +235,7 @@ TEST_P(EndToEndCards, ACloneIsNeverWrittenWithTheOriginalsBackup)
     writeAll(card + "/DCIM/IMG_0001.JPG", "original, later");
     ASSERT_NE(editor = editFirstTask(window.backupPage), nullptr);
     editor->addSourcePaths({ card + "/DCIM" }, false);
-    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(false);
-    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+    doneWithoutBackingUp(editor);
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed()->backupSrc.size() == 2; }, 10000));
 
     const QString said = restoreFirstTask(vc, window.restorePage);
@@ -340,13 +365,7 @@ TEST_P(EndToEndCards, ATaskOfACardWithoutAnIdentityNeverWritesACardThatShowsOne)
 {
     const QString card = root + "/media/CARD";
     ASSERT_NO_FATAL_FAILURE(cardWithoutIdentityAndCardC(card));
-    {
-        AppWindow window;
-        TaskController& c = window.vc.controller;
-        c.TaskArray = { TaskInfo::initWithValues("Photos", "", { card + "/DCIM;" }, root + "/backups", { "0" },
-                                                 GetParam() ? 2 : 1, "", "None", 0, 0, {}, {}, 0, 0, 0, 0, 0, 0, {}, false) };
-        ASSERT_TRUE(c.saveTaskList());
-    }
+    ASSERT_NO_FATAL_FAILURE(saveLastBuildsTask("Photos", { card + "/DCIM;" }, root + "/backups"));
 
     AppWindow window(AppWindow::SavedList);
     ASSERT_TRUE(backUpFirstTask(window.backupPage));
@@ -364,9 +383,7 @@ TEST_P(EndToEndCards, AnEarlierBuildsTaskEditedWhileItsCardIsElsewhereRestoresIt
 {
     const QString card = root + "/media/CARD";
     const QString elsewhere = root + "/media/CARD1";
-    ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
-    mount({ card });
-    ASSERT_NO_FATAL_FAILURE(backUpPhotosInAnEarlierBuild({ card + "/DCIM" }));
+    ASSERT_NO_FATAL_FAILURE(cardABackedUpInAnEarlierBuild(card));
 
     ASSERT_TRUE(QDir().rename(card, elsewhere));
     mount({ elsewhere });
@@ -376,8 +393,7 @@ TEST_P(EndToEndCards, AnEarlierBuildsTaskEditedWhileItsCardIsElsewhereRestoresIt
     AddTaskBoxViewController* editor = editFirstTask(window.backupPage);
     ASSERT_NE(editor, nullptr);
     ASSERT_EQ(photos(window)->backupSrc, QStringList { elsewhere + "/DCIM;UUID-A" });
-    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(false);
-    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+    doneWithoutBackingUp(editor);
     ASSERT_TRUE(QTest::qWaitFor([&] { return photos(window) != loaded && !window.backupPage->editor(); }, 10000));
 
     ASSERT_TRUE(QDir().rename(elsewhere, card));
@@ -421,20 +437,13 @@ TEST_P(EndToEndCards, AnEarlierBuildsTaskOfTwoCardsGivesEachCardItsOwnPhotosWhat
 {
     const QString first = root + "/media/CARD";
     const QString second = root + "/media/CARD1";
-    ASSERT_NO_FATAL_FAILURE(makeCard(first, "UUID-A", "card A"));
-    ASSERT_NO_FATAL_FAILURE(makeCard(second, "UUID-C", "card C"));
-    mount({ first, second });
+    ASSERT_NO_FATAL_FAILURE(twoCards(first, second));
     ASSERT_NO_FATAL_FAILURE(backUpPhotosInAnEarlierBuild({ first + "/DCIM", second + "/DCIM" }));
 
-    ASSERT_TRUE(QDir().rename(first, root + "/media/out") && QDir().rename(second, first)
-                && QDir().rename(root + "/media/out", second));
-    writeAll(second + "/DCIM/IMG_0001.JPG", "card A, later");
-    writeAll(first + "/DCIM/IMG_0001.JPG", "card C, later");
+    ASSERT_NO_FATAL_FAILURE(theOtherWayRound(first, second));
     AppWindow window(AppWindow::SavedList);
     ASSERT_EQ(photos(window)->backupSrc, (QStringList { second + "/DCIM;UUID-A", first + "/DCIM;UUID-C" }));
-    EXPECT_EQ(restoreFirstTask(window.vc, window.restorePage), "\"Photos\" restoration complete");
-    EXPECT_EQ(readAll(second + "/DCIM/IMG_0001.JPG"), "card A");
-    EXPECT_EQ(readAll(first + "/DCIM/IMG_0001.JPG"), "card C");
+    restoreGivesEachItsOwn(window, first, second);
 }
 
 // "Photos" of card A, in a task list of an earlier build. The user opens it with the pencil, adds
@@ -445,9 +454,7 @@ TEST_P(EndToEndCards, AnEarlierBuildsTaskWithFoldersAddedStaysOnTheRestorePageAn
 {
     const QString card = root + "/media/CARD";
     const QString other = root + "/media/CARD1";
-    ASSERT_NO_FATAL_FAILURE(makeCard(card, "UUID-A", "card A"));
-    mount({ card });
-    ASSERT_NO_FATAL_FAILURE(backUpPhotosInAnEarlierBuild({ card + "/DCIM" }));
+    ASSERT_NO_FATAL_FAILURE(cardABackedUpInAnEarlierBuild(card));
 
     ASSERT_NO_FATAL_FAILURE(makeCard(other, "UUID-C", "card C"));
     ASSERT_TRUE(QDir().mkpath(card + "/Videos") && QDir().mkpath(other + "/Clips"));
@@ -457,8 +464,7 @@ TEST_P(EndToEndCards, AnEarlierBuildsTaskWithFoldersAddedStaysOnTheRestorePageAn
     AddTaskBoxViewController* editor = editFirstTask(window.backupPage);
     ASSERT_NE(editor, nullptr);
     editor->addSourcePaths({ card + "/Videos", other + "/Clips" }, false);
-    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(false);
-    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+    doneWithoutBackingUp(editor);
     ASSERT_TRUE(QTest::qWaitFor([&] { return photos(window) != loaded && photos(window)->backupSrc.size() == 3; }, 10000));
 
     writeAll(card + "/DCIM/IMG_0001.JPG", "card A, later");
@@ -481,13 +487,7 @@ TEST_P(EndToEndCards, ADriveGivenAnIdentityForAnotherTasksDestinationStillRestor
     ASSERT_TRUE(QDir().mkpath(docs));
     writeAll(docs + "/note.txt", "original");
     mount({ drive });
-    {
-        AppWindow window;
-        TaskController& c = window.vc.controller;
-        c.TaskArray = { TaskInfo::initWithValues("Old", "", { docs }, drive + "/backups;", { "0" }, GetParam() ? 2 : 1, "",
-                                                 "None", 0, 0, {}, {}, 0, 0, 0, 0, 0, 0, {}, false) };
-        ASSERT_TRUE(c.saveTaskList());
-    }
+    ASSERT_NO_FATAL_FAILURE(saveLastBuildsTask("Old", { docs }, drive + "/backups;"));
     AppWindow window(AppWindow::SavedList);
     ASSERT_TRUE(backUpFirstTask(window.backupPage));
     ASSERT_FALSE(closeMessage("\"Old\" backup complete").isEmpty());
@@ -516,13 +516,7 @@ TEST_P(EndToEndCards, AFolderAddedToATaskOfACardWithoutAnIdentityGivesBothFolder
     const QString card = root + "/media/CARD";
     ASSERT_NO_FATAL_FAILURE(cardWithoutIdentityAndCardC(card));
     ASSERT_TRUE(QDir().mkpath(card + "/Videos"));
-    {
-        AppWindow window;
-        TaskController& c = window.vc.controller;
-        c.TaskArray = { TaskInfo::initWithValues("Photos", "", { card + "/DCIM;" }, root + "/backups", { "0" },
-                                                 GetParam() ? 2 : 1, "", "None", 0, 0, {}, {}, 0, 0, 0, 0, 0, 0, {}, false) };
-        ASSERT_TRUE(c.saveTaskList());
-    }
+    ASSERT_NO_FATAL_FAILURE(saveLastBuildsTask("Photos", { card + "/DCIM;" }, root + "/backups"));
     AppWindow window(AppWindow::SavedList);
     ASSERT_TRUE(backUpFirstTask(window.backupPage));
     ASSERT_FALSE(closeMessage("\"Photos\" backup complete").isEmpty());
@@ -530,8 +524,7 @@ TEST_P(EndToEndCards, AFolderAddedToATaskOfACardWithoutAnIdentityGivesBothFolder
     AddTaskBoxViewController* editor = editFirstTask(window.backupPage);
     ASSERT_NE(editor, nullptr);
     editor->addSourcePaths({ card + "/Videos" }, false);
-    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(false);
-    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+    doneWithoutBackingUp(editor);
     ASSERT_TRUE(QTest::qWaitFor([&] { return photos(window)->backupSrc.size() == 2; }, 10000));
     const QString identity = QString::fromUtf8(readAll(card + "/Zorvi.txt"));
     ASSERT_EQ(identity.size(), 36);

@@ -147,6 +147,13 @@ inline AddTaskBoxViewController* editFirstTask(BackupViewController* page)
     return shown ? editor : nullptr;
 }
 
+// The editor's "Back up immediately" turned off, then Done.
+inline void doneWithoutBackingUp(AddTaskBoxViewController* editor)
+{
+    control<QCheckBox>(editor, "backupImmediatelyCheck")->setChecked(false);
+    QTest::mouseClick(control<customizeButton>(editor, "doneButton"), Qt::LeftButton);
+}
+
 // The Backup button of the Backup page's first row; false when the page lists no task.
 inline bool backUpFirstTask(BackupViewController* page)
 {

@@ -155,8 +155,7 @@ TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
 
     // A new name, and the same editor adds the task as typed.
     control<QLineEdit>(again, "taskName_field")->setText("Pics");
-    control<QCheckBox>(again, "backupImmediatelyCheck")->setChecked(false);
-    QTest::mouseClick(control<customizeButton>(again, "doneButton"), Qt::LeftButton);
+    doneWithoutBackingUp(again);
     ASSERT_TRUE(QTest::qWaitFor([&] { return vc.controller.findTask("Pics") != nullptr; }, 10000));
     EXPECT_EQ(vc.controller.findTask("Pics")->scheduleMode, "Daily");
     EXPECT_EQ(vc.controller.findTask("Pics")->backupSrc, QStringList { root + "/pics" });

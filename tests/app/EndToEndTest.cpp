@@ -6,6 +6,7 @@ using namespace endtoend;
 
 TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
 {
+    const NoDrivesAttached noDrives;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString root = dir.path();
@@ -86,6 +87,7 @@ TEST(EndToEnd, EncryptedTaskFromTheEditorBacksUpAndRestoresThroughTheWindow)
 // comes back with everything typed, on the Backup page and on the One-Touch Backup page.
 TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
 {
+    const NoDrivesAttached noDrives;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString root = dir.path();
@@ -184,6 +186,7 @@ TEST(EndToEnd, ClosingTheDuplicateNameQuestionBringsTheEditorBackAsTyped)
 // been read back from disk.
 TEST(EndToEnd, AnEditedTaskKeepsItsBackupRestorableWhenTheNextRunIsCancelledOrFails)
 {
+    const NoDrivesAttached noDrives;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString root = dir.path();

@@ -2,6 +2,7 @@
 #include "AppDelegate.h"
 #include "Controls.h"
 #include "DrainEvents.h"
+#include "ExternalVolumes.h"
 #include "LoginItem.h"
 #include "TempHome.h"
 #include "ViewController.h"
@@ -163,6 +164,9 @@ TEST_F(EulaTest, DecliningLeavesTheDocumentsFolderAsItWas)
     const QString folder = TempHome::instance()->documents() + "/MorvantekZorvi";
     const QString list = folder + "/metadata.meta";
     QDir(folder).removeRecursively();
+    // No real drive (nor another test's card) is looked at or given an identity.
+    ExternalVolumes::setOverride(std::nullopt, QStringList {});
+    const auto noDrives = qScopeGuard([] { ExternalVolumes::setOverride(std::nullopt, std::nullopt); });
     // One launch up to the agreement, answered by `accept`.
     const auto launch = [&](bool accept) {
         ViewController vc;

@@ -28,6 +28,8 @@ protected:
     void SetUp() override
     {
         QDir(TaskController::taskListFolder()).removeRecursively();
+        // No real drive (nor another test's card) is looked at or given an identity.
+        ExternalVolumes::setOverride(std::nullopt, QStringList {});
         g_log.clear();
         previous_ = qInstallMessageHandler(captureLog);
     }

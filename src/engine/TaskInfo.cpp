@@ -110,6 +110,13 @@ bool readIntegerList(const QVariant& v, QList<qint64>& out)
     return true;
 }
 
+// `path` lies on the drive mounted at `root`.
+bool onDriveAt(const QString& path, const QString& root)
+{
+    const std::optional<QString> on = ExternalVolumes::volumeRoot(path);
+    return on && *on == QDir::cleanPath(root);
+}
+
 QVariantList toVariantList(const QList<qint64>& list)
 {
     QVariantList out;
@@ -432,8 +439,7 @@ void TaskInfo::learnTreesOfEarlierBuild()
         for (const QString& entry : std::as_const(backupSrc))
             stored << pathPart(entry);
     }
-    QStringList paths;
-    QStringList identities;
+    QList<std::pair<QString, QString>> learned;
     for (qsizetype i = 0; i < stored.size(); ++i) {
         const QString tree = QDir::cleanPath(stored.at(i));
         if (stored.at(i).isEmpty())
@@ -446,25 +452,21 @@ void TaskInfo::learnTreesOfEarlierBuild()
             identity = UtilityFunctions::identityPart(backupSrc.at(i));
         else if (ExternalVolumes::isExternalPath(tree))
             identity = kUnknownIdentity;
-        bool known = false;
-        for (qsizetype k = 0; k < paths.size() && !known; ++k)
-            known = paths.at(k) == tree && identities.at(k) == identity;
-        if (known)
-            continue;
-        paths << tree;
-        identities << identity;
+        if (!learned.contains({ tree, identity }))
+            learned.append({ tree, identity });
     }
-    fixedSourcePaths = paths;
-    fixedSourceIdentities = identities;
+    fixedSourcePaths.clear();
+    fixedSourceIdentities.clear();
+    for (const auto& [tree, identity] : std::as_const(learned)) {
+        fixedSourcePaths << tree;
+        fixedSourceIdentities << identity;
+    }
 }
 
 QString TaskInfo::adoptingDriveIdentity(const QString& entry, const QString& root, const QString& identity)
 {
-    if (!UtilityFunctions::isAmbiguousIdentity(UtilityFunctions::identityPart(entry)))
-        return entry;
     const QString path = pathPart(entry);
-    const std::optional<QString> on = ExternalVolumes::volumeRoot(path);
-    if (!on || *on != QDir::cleanPath(root))
+    if (!UtilityFunctions::isAmbiguousIdentity(UtilityFunctions::identityPart(entry)) || !onDriveAt(path, root))
         return entry;
     return path + ";" + identity;
 }
@@ -482,10 +484,7 @@ bool TaskInfo::adoptDriveIdentity(const QString& root, const QString& identity)
     adopt(backupDest);
     const qsizetype trees = std::min(fixedSourcePaths.size(), fixedSourceIdentities.size());
     for (qsizetype k = 0; k < trees; ++k) {
-        if (!UtilityFunctions::isAmbiguousIdentity(fixedSourceIdentities.at(k)))
-            continue;
-        const std::optional<QString> on = ExternalVolumes::volumeRoot(fixedSourcePaths.at(k));
-        if (on && *on == QDir::cleanPath(root)) {
+        if (UtilityFunctions::isAmbiguousIdentity(fixedSourceIdentities.at(k)) && onDriveAt(fixedSourcePaths.at(k), root)) {
             fixedSourceIdentities[k] = identity;
             changed = true;
         }

@@ -211,7 +211,7 @@ QString UtilityFunctions::formatSize(qint64 bytes)
 
 // ---------------------------------------------------------------- volume identity
 
-std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path, EmptyIdentity empty)
+std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path)
 {
     const std::optional<VolumeIdentity> found = VolumeIdentity::read(TaskInfo::pathPart(path));
     if (!found)
@@ -223,25 +223,27 @@ std::optional<QString> UtilityFunctions::getVolumeUUID(const QString& path, Empt
         qCInfo(lcEngine).noquote() << "Error: " + found->file + ": " + found->reason;
         return QString();
     case VolumeIdentity::State::Empty:
-        if (empty == EmptyIdentity::Keep)
-            return QString();
-        break;
+        return QString();
     case VolumeIdentity::State::Missing:
         break;
     }
+    return writeNewIdentity(found->file).value_or(QStringLiteral("#"));
+}
 
+std::optional<QString> UtilityFunctions::writeNewIdentity(const QString& file)
+{
     const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     QString error;
-    QSaveFile f(found->file);
+    QSaveFile f(file);
     bool ok = f.open(QIODevice::WriteOnly) && f.write(uuid.toUtf8()) == uuid.toUtf8().size() && f.commit();
     if (!ok)
         error = f.errorString();
     else
-        ok = hideFile(found->file, error);
+        ok = hideFile(file, error);
     if (!ok) {
-        qCInfo(lcEngine).noquote() << "write uuid to \"" + found->file + "\" fail";
+        qCInfo(lcEngine).noquote() << "write uuid to \"" + file + "\" fail";
         qCInfo(lcEngine).noquote() << "Error: " + error;
-        return QStringLiteral("#");
+        return std::nullopt;
     }
     return uuid;
 }
@@ -259,11 +261,11 @@ bool UtilityFunctions::isExternalVolumePath(const QString& path)
     return ExternalVolumes::isExternalPath(path);
 }
 
-QString UtilityFunctions::tagPathWithDevice(const QString& path, EmptyIdentity empty)
+QString UtilityFunctions::tagPathWithDevice(const QString& path)
 {
     if (!isExternalVolumePath(path))
         return path;
-    return path + ";" + getVolumeUUID(path, empty).value_or(QString());
+    return path + ";" + getVolumeUUID(path).value_or(QString());
 }
 
 std::optional<QString> UtilityFunctions::getVolumeRoot(const QString& entry)

@@ -53,21 +53,22 @@ public:
     static QString formatSize(qint64 bytes);
 
     // --- volume identity and device-tagged paths ---
-    // What to do with an identity file that is there but empty: the task editor gives such a
-    // drive a new identity; the re-mapping and the runs leave every existing file as it is.
-    enum class EmptyIdentity { Keep, Renew };
     // Identity text of the external volume holding `path`: the content of "Zorvi.txt" at the
-    // volume root, created with a new upper-case UUID when missing (and, with Renew, when
-    // empty). Empty when the file is empty or cannot be read, "#" when it cannot be created;
-    // nullopt when the path is on no external volume.
-    static std::optional<QString> getVolumeUUID(const QString& path, EmptyIdentity empty = EmptyIdentity::Keep);
+    // volume root, created with a new upper-case UUID when missing. Empty when the file is
+    // empty or cannot be read (a file that is there is never rewritten here), "#" when it
+    // cannot be created; nullopt when the path is on no external volume.
+    static std::optional<QString> getVolumeUUID(const QString& path);
+    // Writes a new upper-case UUID as the identity file `file`, through a temporary file and a
+    // rename (so never through a link), and hides it: the identity, or nullopt (with a printed
+    // line) when it cannot be written.
+    static std::optional<QString> writeNewIdentity(const QString& file);
     // The identity the volume holding `path` carries now, without giving it one: nullopt when
     // it has no file (or the path is on no external volume), empty when the file is empty or
     // cannot be read.
     static std::optional<QString> readVolumeUUID(const QString& path);
     static bool isExternalVolumePath(const QString& path);
     // "path;uuid" for a path on an external volume, else the path unchanged.
-    static QString tagPathWithDevice(const QString& path, EmptyIdentity empty = EmptyIdentity::Keep);
+    static QString tagPathWithDevice(const QString& path);
     // Root of the external volume holding the entry's path part, or nullopt.
     static std::optional<QString> getVolumeRoot(const QString& entry);
     // The path moved from its volume root to `newRoot`, without empty components or a

@@ -12,6 +12,7 @@
 #include "FakeClock.h"
 #include "MessageWindowPresenter.h"
 #include "MyCell.h"
+#include "NoDrivesAttached.h"
 #include "OTBViewController.h"
 #include "PageRegistry.h"
 #include "RestoreViewController.h"
@@ -58,13 +59,6 @@ inline void writeAll(const QString& path, const QByteArray& data)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(data);
 }
-
-// No removable drive is attached, whatever this computer has mounted: a test never looks at, nor
-// gives an identity to, a real drive or another test's.
-struct NoDrivesAttached {
-    NoDrivesAttached() { ExternalVolumes::setOverride(std::nullopt, QStringList {}); }
-    ~NoDrivesAttached() { ExternalVolumes::setOverride(std::nullopt, std::nullopt); }
-};
 
 // The pages and message windows are registered before the window that embeds them is made.
 struct RealPages {

@@ -2,8 +2,8 @@
 #include "AppDelegate.h"
 #include "Controls.h"
 #include "DrainEvents.h"
-#include "ExternalVolumes.h"
 #include "LoginItem.h"
+#include "NoDrivesAttached.h"
 #include "TempHome.h"
 #include "ViewController.h"
 #include "eulaView.h"
@@ -164,9 +164,7 @@ TEST_F(EulaTest, DecliningLeavesTheDocumentsFolderAsItWas)
     const QString folder = TempHome::instance()->documents() + "/MorvantekZorvi";
     const QString list = folder + "/metadata.meta";
     QDir(folder).removeRecursively();
-    // No real drive (nor another test's card) is looked at or given an identity.
-    ExternalVolumes::setOverride(std::nullopt, QStringList {});
-    const auto noDrives = qScopeGuard([] { ExternalVolumes::setOverride(std::nullopt, std::nullopt); });
+    const NoDrivesAttached noDrives;
     // One launch up to the agreement, answered by `accept`.
     const auto launch = [&](bool accept) {
         ViewController vc;

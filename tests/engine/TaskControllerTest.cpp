@@ -1,4 +1,5 @@
 #include "EngineTestSupport.h"
+#include "NoDrivesAttached.h"
 
 #include "DispatchTimer.h"
 
@@ -28,8 +29,6 @@ protected:
     void SetUp() override
     {
         QDir(TaskController::taskListFolder()).removeRecursively();
-        // No real drive (nor another test's card) is looked at or given an identity.
-        ExternalVolumes::setOverride(std::nullopt, QStringList {});
         g_log.clear();
         previous_ = qInstallMessageHandler(captureLog);
     }
@@ -71,6 +70,7 @@ protected:
     }
 
     QtMessageHandler previous_ = nullptr;
+    const NoDrivesAttached noDrives_;   // tests that mount drives set their own
 };
 
 } // namespace

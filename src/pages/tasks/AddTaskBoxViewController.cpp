@@ -327,11 +327,10 @@ std::optional<QString> AddTaskBoxViewController::taggedChoice(const QString& pat
         break;
     case VolumeIdentity::State::Empty:
     case VolumeIdentity::State::Missing: {
-        const QString identity = UtilityFunctions::getVolumeUUID(path, UtilityFunctions::EmptyIdentity::Renew).value_or(QString());
         const QString root = QFileInfo(file->file).path();
-        if (!UtilityFunctions::isAmbiguousIdentity(identity)) {
-            spreadNewIdentity(root, identity);
-            return path + QLatin1Char(';') + identity;
+        if (const std::optional<QString> identity = UtilityFunctions::writeNewIdentity(file->file)) {
+            spreadNewIdentity(root, *identity);
+            return path + QLatin1Char(';') + *identity;
         }
         if (QStorageInfo(root).isReadOnly()) {
             showError(permissionText(path)
